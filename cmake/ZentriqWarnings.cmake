@@ -1,0 +1,6 @@
+# Strict warnings for every target the project builds; errors when ZENTRIQ_WERROR is on (CI and presets).
+function(zentriq_warnings target)
+    target_compile_options(${target} PRIVATE
+        -Wall -Wextra -Wconversion -Wsign-conversion -Wshadow
+        $<$<BOOL:${ZENTRIQ_WERROR}>:-Werror>)
+endfunction()
