@@ -13,7 +13,9 @@ namespace {
 
 constexpr double kLargestHexValue = 2147483647.0;
 
-bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) noexcept {
+    return c >= '0' && c <= '9';
+}
 
 // Rounds to the nearest whole number, an exact half to the even neighbour, whatever the
 // floating-point environment's rounding mode is.
@@ -24,9 +26,9 @@ double RoundHalfToEven(double value) noexcept {
     return std::round(value);
 }
 
-// The Modbus address text of a rule: its fixed zeros, then the value in hex. A value the hex writing
-// cannot take gives an empty text, so the window clears the field instead of keeping an address that
-// belongs to an earlier number.
+// The Modbus address text of a rule: its fixed zeros, then the value in hex. A value the hex
+// writing cannot take gives an empty text, so the window clears the field instead of keeping an
+// address that belongs to an earlier number.
 std::string Address(std::string_view zeros, double value) {
     const auto hex = ToHexText(value);
     if (!hex) {
@@ -38,8 +40,9 @@ std::string Address(std::string_view zeros, double value) {
     return text;
 }
 
-// The controller numbers X and Y in octal: the number is written back as its decimal digits and those
-// digits are read in base eight. Negative numbers, fractions and infinities have no such digits.
+// The controller numbers X and Y in octal: the number is written back as its decimal digits and
+// those digits are read in base eight. Negative numbers, fractions and infinities have no such
+// digits.
 std::optional<double> OctalValue(double number) {
     const auto digits = WholeDecimalText(number);
     if (!digits) {
@@ -87,8 +90,8 @@ double ReadDeviceNumber(std::string_view text) noexcept {
         return 0.0;
     }
     double magnitude = 0.0;
-    const auto [end, ec] = std::from_chars(text.data() + start, text.data() + i, magnitude,
-                                           std::chars_format::fixed);
+    const auto [end, ec] =
+        std::from_chars(text.data() + start, text.data() + i, magnitude, std::chars_format::fixed);
     if (ec == std::errc::result_out_of_range) {
         magnitude = large ? HUGE_VAL : 0.0;
     } else if (ec != std::errc{}) {
@@ -106,8 +109,8 @@ std::optional<std::string> ToHexText(double value) {
         return std::nullopt;
     }
     char buffer[8];
-    const auto [end, ec] = std::to_chars(std::begin(buffer), std::end(buffer),
-                                         static_cast<std::uint32_t>(whole), 16);
+    const auto [end, ec] =
+        std::to_chars(std::begin(buffer), std::end(buffer), static_cast<std::uint32_t>(whole), 16);
     std::string text(std::begin(buffer), end);
     for (char& c : text) {
         if (c >= 'a' && c <= 'f') {

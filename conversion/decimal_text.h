@@ -1,5 +1,5 @@
-// Writing whole numbers held in a double as plain decimal digits; shared by the octal reading and the
-// X and Y rules.
+// Writing whole numbers held in a double as plain decimal digits; shared by the octal reading and
+// the X and Y rules.
 #pragma once
 
 #include <optional>

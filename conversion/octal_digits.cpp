@@ -1,7 +1,5 @@
 #include "conversion/octal_digits.h"
 
-
-
 #include "conversion/decimal_text.h"
 
 namespace conversion {
@@ -14,7 +12,8 @@ std::optional<std::string> ConvertOctalToDecimal(std::string_view BinVal) {
         if (c < '0' || c > '9') {
             return std::nullopt;
         }
-        // A zero digit adds nothing; skipping it also keeps 0 * infinity from turning the sum to NaN.
+        // A zero digit adds nothing; skipping it also keeps 0 * infinity from turning the sum to
+        // NaN.
         if (c != '0') {
             sum += static_cast<double>(c - '0') * power;
         }
