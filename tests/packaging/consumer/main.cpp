@@ -1,0 +1,36 @@
+// Links the installed conversion library and checks one result of each public header, so a
+// missing header, a wrong include path or an unlinkable archive fails here.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "conversion/address_map.h"
+#include "conversion/octal_digits.h"
+
+namespace {
+
+bool Expect(const char* what, const std::optional<std::string>& got, std::string_view want) {
+    if (got && *got == want) {
+        return true;
+    }
+    std::fprintf(stderr, "%s gave %s, expected %.*s\n", what, got ? got->c_str() : "nothing",
+                 static_cast<int>(want.size()), want.data());
+    return false;
+}
+
+}  // namespace
+
+int main() {
+    const bool address_ok = Expect(
+        "ModbusAddressFor(X, \"17\", SS)",
+        conversion::ModbusAddressFor(conversion::DeviceKind::X, "17", conversion::PlcSeries::SS),
+        "040F");
+    const bool octal_ok =
+        Expect("ConvertOctalToDecimal(\"377\")", conversion::ConvertOctalToDecimal("377"), "255");
+    if (!address_ok || !octal_ok) {
+        return 1;
+    }
+    std::puts("installed zentriq::conversion works");
+    return 0;
+}
