@@ -1,0 +1,114 @@
+// Cost of the conversion that runs on every keystroke: ModbusAddressFor per device kind on the
+// texts people type, the same on a 1 MB paste of digits, and the octal reading on its own.
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <string_view>
+
+#include "conversion/address_map.h"
+#include "conversion/octal_digits.h"
+
+namespace {
+
+using conversion::DeviceKind;
+using conversion::PlcSeries;
+
+struct Kind {
+    const char* name;
+    DeviceKind kind;
+};
+
+constexpr Kind kKinds[] = {{"S", DeviceKind::S}, {"X", DeviceKind::X}, {"Y", DeviceKind::Y},
+                           {"T", DeviceKind::T}, {"M", DeviceKind::M}, {"C", DeviceKind::C},
+                           {"D", DeviceKind::D}};
+
+constexpr const char* kTypedTexts[] = {"0", "17", "1535", "255", "4095"};
+
+constexpr std::size_t kMegabyte = 1024 * 1024;
+
+// A 1 MB paste of digits: a number far too large for a double for every kind.
+const std::string& MegabyteOfDigits() {
+    static const std::string text = [] {
+        std::string digits(kMegabyte, '0');
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            digits[i] = static_cast<char>('1' + i % 7);
+        }
+        return digits;
+    }();
+    return text;
+}
+
+void AddressOfTyped(benchmark::State& state, DeviceKind kind, std::string_view text) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(text);
+        auto address = conversion::ModbusAddressFor(kind, text, PlcSeries::SS);
+        benchmark::DoNotOptimize(address);
+    }
+}
+
+// All five typed texts in turn, so that one figure per kind stands for a typical keystroke.
+void AddressOfTypedMix(benchmark::State& state, DeviceKind kind) {
+    std::size_t i = 0;
+    for (auto _ : state) {
+        std::string_view text = kTypedTexts[i];
+        i = (i + 1) % std::size(kTypedTexts);
+        benchmark::DoNotOptimize(text);
+        auto address = conversion::ModbusAddressFor(kind, text, PlcSeries::SS);
+        benchmark::DoNotOptimize(address);
+    }
+}
+
+void AddressOfMegabyte(benchmark::State& state, DeviceKind kind) {
+    const std::string_view text = MegabyteOfDigits();
+    for (auto _ : state) {
+        auto address = conversion::ModbusAddressFor(kind, text, PlcSeries::SS);
+        benchmark::DoNotOptimize(address);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+void OctalOf(benchmark::State& state, std::string_view digits) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(digits);
+        auto decimal = conversion::ConvertOctalToDecimal(digits);
+        benchmark::DoNotOptimize(decimal);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(digits.size()));
+}
+
+void Register() {
+    for (const Kind& k : kKinds) {
+        const std::string prefix = std::string("ModbusAddressFor/") + k.name;
+        benchmark::RegisterBenchmark((prefix + "/typed_mix").c_str(), AddressOfTypedMix, k.kind);
+        for (const char* text : kTypedTexts) {
+            benchmark::RegisterBenchmark((prefix + "/\"" + text + "\"").c_str(), AddressOfTyped,
+                                         k.kind, std::string_view(text));
+        }
+        benchmark::RegisterBenchmark((prefix + "/1MB_digits").c_str(), AddressOfMegabyte, k.kind)
+            ->Unit(benchmark::kMicrosecond);
+    }
+    for (const char* digits : {"17", "377", "77777777777"}) {
+        benchmark::RegisterBenchmark(
+            (std::string("ConvertOctalToDecimal/\"") + digits + "\"").c_str(), OctalOf,
+            std::string_view(digits));
+    }
+    benchmark::RegisterBenchmark("ConvertOctalToDecimal/1MB_digits", OctalOf,
+                                 std::string_view(MegabyteOfDigits()))
+        ->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Register();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
