@@ -1,0 +1,326 @@
+#include "ui/form11.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "conversion/octal_digits.h"
+#include "ui/access_key_label.h"
+#include "ui/artwork.h"
+#include "ui/frm_about.h"
+#include "ui/layout.h"
+#include "ui/series_option.h"
+
+namespace ui {
+
+namespace {
+
+using conversion::DeviceKind;
+using conversion::PlcSeries;
+using Kind = Form11::Kind;
+
+constexpr Qt::WindowFlags kWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;  // no maximize button
+
+// Where the client area opens on the screen, and its size.
+constexpr TwipRect kClientArea{7020, 2925, 4800, 5805};
+
+struct ControlSpec {
+    std::string_view name;
+    Kind kind;
+    std::string_view text;
+    TwipRect place;
+};
+
+// Every control of the window, top to bottom, in twips from the client area's top-left corner.
+constexpr std::array<ControlSpec, Form11::kControlCount> kLayout{{
+    {"Frame1", Kind::Frame, "PLC type", {240, 480, 4215, 735}},
+    {"Option1", Kind::Option, "SS/ES/EX", {360, 720, 1335, 375}},
+    {"Option2", Kind::Option, "SA/SX/SC", {1680, 720, 1335, 375}},
+    {"Option3", Kind::Option, "EH/EH2/SV", {3000, 720, 1335, 375}},
+    {"Label2", Kind::Label, "&PLC address", {960, 1800, 1335, 255}},
+    {"Label1", Kind::Label, "&Modbus address", {2880, 1800, 1335, 255}},
+    {"Command6", Kind::Button, "&Reset", {480, 5160, 1215, 375}},
+    {"Command2", Kind::Button, "&Help", {1800, 5160, 1215, 375}},
+    {"Command1", Kind::Button, "&Exit", {3120, 5160, 1215, 375}},
+    // The conversion rows, 360 twips apart: row label, PLC field, ">>>", Modbus field.
+    {"Label9", Kind::Label, "D:", {360, 2160, 615, 255}},
+    {"d_delta", Kind::Field, "", {960, 2160, 1215, 285}},
+    {"Label3", Kind::Label, ">>>", {2400, 2160, 375, 255}},
+    {"d_modbus", Kind::Field, "", {2880, 2160, 1215, 285}},
+    {"Label10", Kind::Label, "M:", {360, 2520, 615, 255}},
+    {"m_delta", Kind::Field, "", {960, 2520, 1215, 285}},
+    {"Label4", Kind::Label, ">>>", {2400, 2520, 375, 255}},
+    {"m_modbus", Kind::Field, "", {2880, 2520, 1215, 285}},
+    {"Label11", Kind::Label, "C:", {360, 2880, 615, 255}},
+    {"c_delta", Kind::Field, "", {960, 2880, 1215, 285}},
+    {"Label5", Kind::Label, ">>>", {2400, 2880, 375, 255}},
+    {"c_modbus", Kind::Field, "", {2880, 2880, 1215, 285}},
+    {"Label12", Kind::Label, "T:", {360, 3240, 615, 255}},
+    {"t_delta", Kind::Field, "", {960, 3240, 1215, 285}},
+    {"Label6", Kind::Label, ">>>", {2400, 3240, 375, 255}},
+    {"t_modbus", Kind::Field, "", {2880, 3240, 1215, 285}},
+    {"Label13", Kind::Label, "X:", {360, 3600, 615, 255}},
+    {"x_delta", Kind::Field, "", {960, 3600, 1215, 285}},
+    {"Label7", Kind::Label, ">>>", {2400, 3600, 375, 255}},
+    {"x_modbus", Kind::Field, "", {2880, 3600, 1215, 285}},
+    {"Label14", Kind::Label, "Y:", {360, 3960, 615, 255}},
+    {"y_delta", Kind::Field, "", {960, 3960, 1215, 285}},
+    {"Label8", Kind::Label, ">>>", {2400, 3960, 375, 255}},
+    {"y_modbus", Kind::Field, "", {2880, 3960, 1215, 285}},
+    {"Label16", Kind::Label, "S:", {360, 4320, 615, 255}},
+    {"s_delta", Kind::Field, "", {960, 4320, 1215, 285}},
+    {"Label15", Kind::Label, ">>>", {2400, 4320, 375, 255}},
+    {"s_modbus", Kind::Field, "", {2880, 4320, 1215, 285}},
+}};
+
+// The tab order of all controls. Fields, buttons and options take the focus; labels and the frame
+// only hold a place, which decides where a label's access key sends the focus.
+constexpr std::array<std::string_view, Form11::kControlCount> kTabOrder{{
+    "d_modbus", "Label1",  "Label2",   "Command6", "Label3",   "Frame1",   "Option1", "Option2",
+    "Option3",  "m_delta", "m_modbus", "Label4",   "c_delta",  "c_modbus", "Label5",  "t_delta",
+    "t_modbus", "Label6",  "x_delta",  "x_modbus", "Label7",   "y_modbus", "Label8",  "Label9",
+    "Label10",  "Label11", "Label12",  "Label13",  "Label14",  "s_modbus", "Label15", "Label16",
+    "d_delta",  "y_delta", "s_delta",  "Command1", "Command2",
+}};
+
+constexpr std::size_t Find(std::string_view name) {
+    return FindControl(kLayout, name);
+}
+
+consteval std::size_t IndexOf(std::string_view name) {
+    return RequireControl(kLayout, name);
+}
+
+static_assert(NamesEveryControlOnce(kLayout, kTabOrder));
+
+constexpr bool TakesFocus(Kind kind) {
+    return kind == Kind::Field || kind == Kind::Button || kind == Kind::Option;
+}
+
+constexpr bool HasAccessKey(std::string_view text) {
+    return text.find('&') != std::string_view::npos;
+}
+
+// A label's access key sends the focus to the first control after it in the tab order that can
+// take it.
+constexpr std::size_t FirstStopAfter(std::size_t tabPosition) {
+    for (std::size_t p = tabPosition + 1; p < kTabOrder.size(); ++p) {
+        const std::size_t index = Find(kTabOrder[p]);
+        if (TakesFocus(kLayout[index].kind)) {
+            return index;
+        }
+    }
+    return kLayout.size();
+}
+
+// Fields are named for their row and side ("D PLC address"); everything else by its text.
+QString AccessibleName(const ControlSpec& control) {
+    if (control.kind == Kind::Field) {
+        const QString row = ToQString(control.name.substr(0, 1)).toUpper();
+        return row + (control.name.ends_with("_delta") ? QStringLiteral(" PLC address")
+                                                       : QStringLiteral(" Modbus address"));
+    }
+    return ToQString(control.text).remove(QLatin1Char('&'));
+}
+
+QWidget* Make(const ControlSpec& control, QWidget* window) {
+    const QString text = ToQString(control.text);
+    switch (control.kind) {
+        case Kind::Frame:
+            return new QGroupBox(text, window);
+        case Kind::Option:
+            return new SeriesOption(text, window);
+        case Kind::Label: {
+            QLabel* label = HasAccessKey(control.text) ? new AccessKeyLabel(text, window)
+                                                       : new QLabel(text, window);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            return label;
+        }
+        case Kind::Field: {
+            auto* field = new QLineEdit(window);
+            field->setMaxLength(std::numeric_limits<int>::max());
+            return field;
+        }
+        case Kind::Button:
+            return new QPushButton(text, window);
+    }
+    return nullptr;
+}
+
+// Creates the controls in tab order, so that Qt's focus chain follows it and a control created
+// later is drawn above an earlier one it overlaps (the options above their frame).
+std::array<QWidget*, Form11::kControlCount> BuildControls(QWidget* window) {
+    std::array<QWidget*, Form11::kControlCount> controls{};
+    for (std::string_view name : kTabOrder) {
+        const std::size_t index = Find(name);
+        const ControlSpec& control = kLayout[index];
+        QWidget* widget = Make(control, window);
+        widget->setObjectName(ToQString(control.name));
+        widget->setAccessibleName(AccessibleName(control));
+        widget->setGeometry(ToPixels(control.place));
+        controls[index] = widget;
+    }
+    for (std::size_t p = 0; p < kTabOrder.size(); ++p) {
+        const ControlSpec& control = kLayout[Find(kTabOrder[p])];
+        if (control.kind == Kind::Label && HasAccessKey(control.text)) {
+            static_cast<QLabel*>(controls[Find(control.name)])
+                ->setBuddy(controls[FirstStopAfter(p)]);
+        }
+    }
+    return controls;
+}
+
+}  // namespace
+
+template <typename T>
+T* Form11::Control(std::size_t index) const {
+    auto* control = dynamic_cast<T*>(controls_[index]);
+    Q_ASSERT(control != nullptr);
+    return control;
+}
+
+Form11::Form11(QWidget* parent)
+    : QWidget(parent, kWindowFlags),
+      controls_(BuildControls(this)),
+      Frame1(Control<QGroupBox>(IndexOf("Frame1"))),
+      Option1(Control<SeriesOption>(IndexOf("Option1"))),
+      Option2(Control<SeriesOption>(IndexOf("Option2"))),
+      Option3(Control<SeriesOption>(IndexOf("Option3"))),
+      Label2(Control<QLabel>(IndexOf("Label2"))),
+      Label1(Control<QLabel>(IndexOf("Label1"))),
+      Command6(Control<QPushButton>(IndexOf("Command6"))),
+      Command2(Control<QPushButton>(IndexOf("Command2"))),
+      Command1(Control<QPushButton>(IndexOf("Command1"))),
+      Label9(Control<QLabel>(IndexOf("Label9"))),
+      d_delta(Control<QLineEdit>(IndexOf("d_delta"))),
+      Label3(Control<QLabel>(IndexOf("Label3"))),
+      d_modbus(Control<QLineEdit>(IndexOf("d_modbus"))),
+      Label10(Control<QLabel>(IndexOf("Label10"))),
+      m_delta(Control<QLineEdit>(IndexOf("m_delta"))),
+      Label4(Control<QLabel>(IndexOf("Label4"))),
+      m_modbus(Control<QLineEdit>(IndexOf("m_modbus"))),
+      Label11(Control<QLabel>(IndexOf("Label11"))),
+      c_delta(Control<QLineEdit>(IndexOf("c_delta"))),
+      Label5(Control<QLabel>(IndexOf("Label5"))),
+      c_modbus(Control<QLineEdit>(IndexOf("c_modbus"))),
+      Label12(Control<QLabel>(IndexOf("Label12"))),
+      t_delta(Control<QLineEdit>(IndexOf("t_delta"))),
+      Label6(Control<QLabel>(IndexOf("Label6"))),
+      t_modbus(Control<QLineEdit>(IndexOf("t_modbus"))),
+      Label13(Control<QLabel>(IndexOf("Label13"))),
+      x_delta(Control<QLineEdit>(IndexOf("x_delta"))),
+      Label7(Control<QLabel>(IndexOf("Label7"))),
+      x_modbus(Control<QLineEdit>(IndexOf("x_modbus"))),
+      Label14(Control<QLabel>(IndexOf("Label14"))),
+      y_delta(Control<QLineEdit>(IndexOf("y_delta"))),
+      Label8(Control<QLabel>(IndexOf("Label8"))),
+      y_modbus(Control<QLineEdit>(IndexOf("y_modbus"))),
+      Label16(Control<QLabel>(IndexOf("Label16"))),
+      s_delta(Control<QLineEdit>(IndexOf("s_delta"))),
+      Label15(Control<QLabel>(IndexOf("Label15"))),
+      s_modbus(Control<QLineEdit>(IndexOf("s_modbus"))),
+      seriesGroup_(new QButtonGroup(this)),
+      rows_{{{DeviceKind::D, d_delta, d_modbus},
+             {DeviceKind::M, m_delta, m_modbus},
+             {DeviceKind::C, c_delta, c_modbus},
+             {DeviceKind::T, t_delta, t_modbus},
+             {DeviceKind::X, x_delta, x_modbus},
+             {DeviceKind::Y, y_delta, y_modbus},
+             {DeviceKind::S, s_delta, s_modbus}}} {
+    setWindowTitle(QStringLiteral("ZENTRIQ V1.00"));
+    setWindowIcon(AppIcon());
+    setGeometry(ToPixels(kClientArea));
+
+    const std::array<std::pair<SeriesOption*, PlcSeries>, 3> options{
+        {{Option1, PlcSeries::SS}, {Option2, PlcSeries::SC}, {Option3, PlcSeries::SV}}};
+    for (const auto& [option, series] : options) {
+        seriesGroup_->addButton(option);
+        connect(option, &QAbstractButton::toggled, this, [this, s = series](bool on) {
+            if (on) {
+                Option_Click(s);
+            }
+        });
+    }
+    for (const Row& row : rows_) {
+        connect(row.delta, &QLineEdit::textChanged, this, [this, &row] { Delta_Change(row); });
+    }
+    connect(Command6, &QPushButton::clicked, this, &Form11::Command6_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form11::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form11::Command2_Click);
+
+    Form_Load();
+}
+
+Form11::~Form11() = default;
+
+std::optional<QString> Form11::ConvertOctalToDecimal(const QString& BinVal) {
+    const QByteArray utf8 = BinVal.toUtf8();
+    const std::optional<std::string> value = conversion::ConvertOctalToDecimal(
+        std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    if (!value) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(*value);
+}
+
+void Form11::Form_Load() {
+    PLC = PlcSeries::SS;
+    Option1->setChecked(true);  // runs Option_Click, and the group turns the other options off
+    Option2->setChecked(false);
+    Option3->setChecked(false);
+    for (const Row& row : rows_) {
+        row.delta->setText(QStringLiteral("0"));  // runs the row's Delta_Change
+    }
+}
+
+void Form11::Delta_Change(const Row& row) {
+    const QByteArray utf8 = row.delta->text().toUtf8();
+    const std::optional<std::string> address = conversion::ModbusAddressFor(
+        row.kind, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), PLC);
+    if (address) {
+        row.modbus->setText(QString::fromStdString(*address));
+    }
+}
+
+void Form11::Option_Click(PlcSeries series) {
+    PLC = series;
+}
+
+void Form11::Command6_Click() {
+    // Every row is converted again even when its field already reads "0" (setText then reports no
+    // change), so that a Modbus field the user typed into gets its address back. The D row under
+    // "SA/SX/SC" or "EH/EH2/SV" still keeps its text, since its rule gives no result there.
+    for (const Row& row : rows_) {
+        if (row.delta->text() == QLatin1String("0")) {
+            Delta_Change(row);
+        } else {
+            row.delta->setText(QStringLiteral("0"));
+        }
+    }
+}
+
+void Form11::Command1_Click() {
+    // The program ends at once, without close events; the About window has no owner, so it is
+    // destroyed here rather than left behind.
+    delete about_.data();
+    QCoreApplication::exit(0);
+}
+
+void Form11::Command2_Click() {
+    if (about_.isNull()) {
+        about_ = new frmAbout();
+    }
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+}  // namespace ui

@@ -1,0 +1,198 @@
+#include "ui/frm_about.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <string_view>
+
+#include "ui/artwork.h"
+#include "ui/layout.h"
+#include "ui/skip_taskbar.h"
+
+namespace ui {
+
+namespace {
+
+using Kind = frmAbout::Kind;
+using Colour = frmAbout::Colour;
+
+// A fixed border and a title bar with a close box only. Window type rather than Dialog: a dialog
+// without a parent would still be made transient for the application on X11, i.e. given an owner.
+constexpr Qt::WindowFlags kWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// Where the client area opens on the screen, and its size.
+constexpr TwipRect kClientArea{7200, 2910, 4920, 3210};
+
+struct ControlSpec {
+    std::string_view name;
+    Kind kind;
+    std::string_view text;
+    TwipRect place;
+    Colour colour;
+};
+
+// Every control of the window, in twips from the client area's top-left corner.
+constexpr std::array<ControlSpec, frmAbout::kControlCount> kLayout{{
+    {"picIcon", Kind::Picture, "", {120, 120, 1200, 1560}, Colour::Default},
+    {"lblTitle", Kind::Label, "ZENTRIQ V1.00", {1440, 120, 2565, 240}, Colour::Black},
+    {"lblVersion",
+     Kind::Label,
+     "DESIGN FOR DELTA PLC  DVP Series ",
+     {1440, 360, 3045, 225},
+     Colour::Default},
+    {"Label4", Kind::Label, "SS/ES/EX Series", {1560, 720, 1725, 225}, Colour::Default},
+    {"Label5", Kind::Label, "SA/SC/SX Series", {1560, 960, 1725, 225}, Colour::Default},
+    {"Label6", Kind::Label, "SV/EH/EH2 Series", {1560, 1200, 1725, 225}, Colour::Default},
+    {"lblDescription", Kind::Label, "HOLVENT .Co", {1560, 1680, 2085, 330}, Colour::Black},
+    {"Label7", Kind::Label, "November , 13, 2009", {1560, 1920, 1725, 330}, Colour::Black},
+    {"Label1", Kind::Label, "© 2009 HOLVENT", {3240, 1920, 1725, 330}, Colour::Black},
+    {"lblDisclaimer", Kind::Label, "www.holvent.example", {240, 2400, 2910, 345}, Colour::Black},
+    {"Label2", Kind::Label, "support@holvent.example", {240, 2640, 2535, 345}, Colour::Black},
+    {"cmdOK", Kind::Button, "OK", {3480, 2400, 1260, 345}, Colour::Default},
+    // From (90, 2280) to (4800, 2280), 1 pixel wide, and from (120, 2280) to (4335, 2280), 2 wide.
+    {"Line1_1", Kind::Line, "", {90, 2280, 4800 - 90, 1 * kTwipsPerPixel}, Colour::Grey},
+    {"Line1_0", Kind::Line, "", {120, 2280, 4335 - 120, 2 * kTwipsPerPixel}, Colour::White},
+}};
+
+// Stacking order from the top. Within each kind Qt draws later siblings above earlier ones.
+constexpr std::array<std::string_view, frmAbout::kControlCount> kStackingFromTop{{
+    "picIcon",
+    "cmdOK",
+    "Label1",
+    "lblTitle",
+    "Label7",
+    "Label6",
+    "Label5",
+    "Label4",
+    "Label2",
+    "Line1_1",
+    "lblDescription",
+    "Line1_0",
+    "lblVersion",
+    "lblDisclaimer",
+}};
+
+constexpr std::size_t Find(std::string_view name) {
+    return FindControl(kLayout, name);
+}
+
+consteval std::size_t IndexOf(std::string_view name) {
+    return RequireControl(kLayout, name);
+}
+
+static_assert(NamesEveryControlOnce(kLayout, kStackingFromTop));
+
+QColor ToQColor(Colour colour) {
+    switch (colour) {
+        case Colour::Black:
+            return {0, 0, 0};
+        case Colour::Grey:
+            return {128, 128, 128};
+        case Colour::White:
+            return {255, 255, 255};
+        case Colour::Default:
+            break;
+    }
+    return {};
+}
+
+QWidget* Make(const ControlSpec& control, QWidget* window) {
+    const QString text = ToQString(control.text);
+    switch (control.kind) {
+        case Kind::Picture: {
+            // Drawn at its natural size from the box's top-left corner and cut off at its edges.
+            auto* picture = new QLabel(window);
+            picture->setPixmap(ProductPhoto());
+            picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            picture->setAccessibleName(QStringLiteral("Product photograph"));
+            return picture;
+        }
+        case Kind::Label: {
+            auto* label = new QLabel(text, window);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setAccessibleName(text);
+            label->setAutoFillBackground(true);  // painted on the window's background colour
+            if (control.colour != Colour::Default) {
+                QPalette palette = label->palette();
+                palette.setColor(QPalette::WindowText, ToQColor(control.colour));
+                label->setPalette(palette);
+            }
+            return label;
+        }
+        case Kind::Button: {
+            auto* button = new QPushButton(text, window);
+            button->setAccessibleName(text);
+            return button;
+        }
+        case Kind::Line: {
+            auto* line = new QWidget(window);
+            QPalette palette = line->palette();
+            palette.setColor(QPalette::Window, ToQColor(control.colour));
+            line->setPalette(palette);
+            line->setAutoFillBackground(true);
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+std::array<QWidget*, frmAbout::kControlCount> BuildControls(QWidget* window) {
+    std::array<QWidget*, frmAbout::kControlCount> controls{};
+    for (std::size_t i = 0; i < kLayout.size(); ++i) {
+        QWidget* widget = Make(kLayout[i], window);
+        widget->setObjectName(ToQString(kLayout[i].name));
+        widget->setGeometry(ToPixels(kLayout[i].place));
+        controls[i] = widget;
+    }
+    for (auto name = kStackingFromTop.rbegin(); name != kStackingFromTop.rend(); ++name) {
+        controls[Find(*name)]->raise();
+    }
+    return controls;
+}
+
+}  // namespace
+
+template <typename T>
+T* frmAbout::Control(std::size_t index) const {
+    auto* control = dynamic_cast<T*>(controls_[index]);
+    Q_ASSERT(control != nullptr);
+    return control;
+}
+
+frmAbout::frmAbout(QWidget* parent)
+    : QDialog(parent, kWindowFlags),
+      controls_(BuildControls(this)),
+      picIcon(Control<QLabel>(IndexOf("picIcon"))),
+      lblTitle(Control<QLabel>(IndexOf("lblTitle"))),
+      lblVersion(Control<QLabel>(IndexOf("lblVersion"))),
+      Label4(Control<QLabel>(IndexOf("Label4"))),
+      Label5(Control<QLabel>(IndexOf("Label5"))),
+      Label6(Control<QLabel>(IndexOf("Label6"))),
+      lblDescription(Control<QLabel>(IndexOf("lblDescription"))),
+      Label7(Control<QLabel>(IndexOf("Label7"))),
+      Label1(Control<QLabel>(IndexOf("Label1"))),
+      lblDisclaimer(Control<QLabel>(IndexOf("lblDisclaimer"))),
+      Label2(Control<QLabel>(IndexOf("Label2"))),
+      cmdOK(Control<QPushButton>(IndexOf("cmdOK"))),
+      Line1{Control<QWidget>(IndexOf("Line1_0")), Control<QWidget>(IndexOf("Line1_1"))} {
+    setWindowTitle(QStringLiteral("ZENTRIQ V1.00  [DELTA DVP Series ..."));
+    setWindowIcon(AppIcon());
+    setAttribute(Qt::WA_DeleteOnClose);
+    setGeometry(ToPixels(kClientArea));
+    setFixedSize(size());
+
+    // The default button takes Enter; QDialog gives Esc to reject(), which closes the window too.
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+
+    SkipTaskbar(*this);
+}
+
+frmAbout::~frmAbout() = default;
+
+void frmAbout::cmdOK_Click() {
+    close();
+}
+
+}  // namespace ui
