@@ -23,7 +23,8 @@ namespace {
 
 using conversion::DeviceKind;
 using conversion::PlcSeries;
-using Kind = Form11::Kind;
+// Kinds of control the layout table places.
+enum class Kind { Frame, Option, Label, Field, Button };
 
 constexpr Qt::WindowFlags kWindowFlags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -38,9 +38,6 @@ class Form11 : public QWidget {
     Q_OBJECT
 
   public:
-    // Kinds of control the layout table places.
-    enum class Kind { Frame, Option, Label, Field, Button };
-
     explicit Form11(QWidget* parent = nullptr);
     ~Form11() override;
 

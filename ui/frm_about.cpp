@@ -12,8 +12,11 @@ namespace ui {
 
 namespace {
 
-using Kind = frmAbout::Kind;
-using Colour = frmAbout::Colour;
+// Kinds of control the layout table places. A line's place starts at its first point and runs
+// for its length; its height is the width of its pen.
+enum class Kind { Picture, Label, Button, Line };
+// Text colour of a label, colour of a line. Default leaves the palette as it is.
+enum class Colour { Default, Black, Grey, White };
 
 // A fixed border and a title bar with a close box only. Window type rather than Dialog: a dialog
 // without a parent would still be made transient for the application on X11, i.e. given an owner.
@@ -54,7 +57,7 @@ constexpr std::array<ControlSpec, frmAbout::kControlCount> kLayout{{
     {"Line1_0", Kind::Line, "", {120, 2280, 4335 - 120, 2 * kTwipsPerPixel}, Colour::White},
 }};
 
-// Stacking order from the top. Within each kind Qt draws later siblings above earlier ones.
+// Stacking order from the top: the photograph and the button above all labels and lines.
 constexpr std::array<std::string_view, frmAbout::kControlCount> kStackingFromTop{{
     "picIcon",
     "cmdOK",

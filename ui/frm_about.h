@@ -21,12 +21,6 @@ class frmAbout : public QDialog {
     Q_OBJECT
 
   public:
-    // Kinds of control the layout table places. A line's place starts at its first point and runs
-    // for its length; its height is the width of its pen.
-    enum class Kind { Picture, Label, Button, Line };
-    // Text colour of a label, colour of a line. Default leaves the palette as it is.
-    enum class Colour { Default, Black, Grey, White };
-
     static constexpr std::size_t kControlCount = 14;
 
     explicit frmAbout(QWidget* parent = nullptr);
