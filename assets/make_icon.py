@@ -3,9 +3,10 @@
 
 The artwork is a light-grey PLC module with green terminal strips, seen from
 the front, and a blue address tag reading "0x" over its lower right corner.
-It is drawn from simple shapes on a 48-unit grid, rendered supersampled and
-box-filtered down for 48, 32 and 256 px; the 16 px image is drawn pixel by
-pixel because a scaled-down drawing turns to mush at that size.
+It is drawn from simple shapes, rendered supersampled and box-filtered down:
+on a 48-unit grid for 48 and 256 px, on a pixel-aligned 32-unit variant for
+32 px. The 16 px image is drawn pixel by pixel because a scaled-down drawing
+turns to mush at that size.
 
 zentriq.ico holds 48, 32 and 16 px, each at 4 bpp (fixed 16-colour VGA
 palette), 8 bpp (adaptive palette) and 24 bpp, written by hand because PIL's
