@@ -4,7 +4,7 @@
 bench/startup.py BUILD_DIR [RUNS]
 
 Starts build/app/zentriq and build/bench/floor_window (a window with one label) as fresh processes,
-alternately, RUNS times each after two warm-up runs, on the offscreen platform and on an X server
+alternately, RUNS times each (default 31) after two warm-up runs, on the offscreen platform and on an X server
 (an Xvfb this script starts and stops itself). The probe library build/bench/libfirst_frame_probe.so
 is preloaded into both: it notes when the first window has been painted and ends the program.
 For every run the script records
@@ -76,13 +76,17 @@ def start_xvfb():
 
 
 def report(platform, results, runs):
-    print(f"\nStart-up on {platform}, {runs} alternating runs each (medians):")
-    print(f"  {'program':<10} {'first frame ms':>15} {'wall ms':>10} {'peak RSS MiB':>13}")
+    print(f"\nStart-up on {platform}, {runs} alternating runs each (medians; first frame also as "
+          "25th-75th percentile):")
+    print(f"  {'program':<10} {'first frame ms':>15} {'spread ms':>13} {'wall ms':>10} "
+          f"{'peak RSS MiB':>13}")
     medians = {}
     for name, samples in results.items():
         first, wall, rss = (statistics.median(column) for column in zip(*samples))
+        quartiles = statistics.quantiles([s[0] for s in samples], n=4)
         medians[name] = (first, wall, rss)
-        print(f"  {name:<10} {first:>15.1f} {wall:>10.1f} {rss / 1024:>13.1f}")
+        spread = f"{quartiles[0]:.1f}-{quartiles[2]:.1f}"
+        print(f"  {name:<10} {first:>15.1f} {spread:>13} {wall:>10.1f} {rss / 1024:>13.1f}")
     real, floor = medians["zentriq"], medians["floor"]
     print(f"  ratio zentriq/floor: first frame {real[0] / floor[0]:.2f}, wall {real[1] / floor[1]:.2f}, "
           f"peak RSS {real[2] / floor[2]:.2f}  (goal <= 1.10)")
@@ -92,7 +96,7 @@ def main():
     if len(sys.argv) < 2:
         raise SystemExit(__doc__)
     build = os.path.abspath(sys.argv[1])
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 15
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 31
     programs = {"floor": os.path.join(build, "bench", "floor_window"),
                 "zentriq": os.path.join(build, "app", "zentriq")}
     probe = os.path.join(build, "bench", "libfirst_frame_probe.so")
