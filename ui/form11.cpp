@@ -262,6 +262,31 @@ Form11::Form11(QWidget* parent)
 
 Form11::~Form11() = default;
 
+std::vector<FixedText> Form11::FixedTexts() {
+    std::vector<FixedText> texts;
+    for (const ControlSpec& control : kLayout) {
+        const QRect box = ToPixels(control.place);
+        const auto add = [&](FixedText::Kind kind) {
+            texts.push_back({control.text, kind, box.width(), box.height()});
+        };
+        switch (control.kind) {
+            case Kind::Frame:  // its title sits on its top edge like a label
+            case Kind::Label:
+                add(FixedText::Kind::Label);
+                break;
+            case Kind::Option:
+                add(FixedText::Kind::Option);
+                break;
+            case Kind::Button:
+                add(FixedText::Kind::Button);
+                break;
+            case Kind::Field:
+                break;
+        }
+    }
+    return texts;
+}
+
 std::optional<QString> Form11::ConvertOctalToDecimal(const QString& BinVal) {
     const QByteArray utf8 = BinVal.toUtf8();
     const std::optional<std::string> value = conversion::ConvertOctalToDecimal(

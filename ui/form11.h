@@ -20,8 +20,10 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <vector>
 
 #include "conversion/address_map.h"
+#include "ui/layout_font.h"
 
 class QButtonGroup;
 class QGroupBox;
@@ -47,6 +49,9 @@ class Form11 : public QWidget {
     static std::optional<QString> ConvertOctalToDecimal(const QString& BinVal);
 
     static constexpr std::size_t kControlCount = 37;
+
+    // The texts of the window's labels, options and buttons with the sizes of their boxes.
+    static std::vector<FixedText> FixedTexts();
 
   private:
     // A conversion row: its device kind, PLC-address field and Modbus-address field.

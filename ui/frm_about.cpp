@@ -140,6 +140,24 @@ QWidget* Make(const ControlSpec& control, QWidget* window) {
     return nullptr;
 }
 
+// Labels paint their background, so a label drawn above another one that starts inside it hides the
+// rest of it: the date runs under the rights notice.
+int VisibleWidth(const ControlSpec& label) {
+    QRect visible = ToPixels(label.place);
+    for (std::string_view name : kStackingFromTop) {
+        if (name == label.name) {
+            break;
+        }
+        const ControlSpec& above = kLayout[Find(name)];
+        const QRect cover = ToPixels(above.place);
+        if (above.kind == Kind::Label && cover.intersects(visible) &&
+            cover.left() > visible.left()) {
+            visible.setRight(cover.left() - 1);
+        }
+    }
+    return visible.width();
+}
+
 std::array<QWidget*, frmAbout::kControlCount> BuildControls(QWidget* window) {
     std::array<QWidget*, frmAbout::kControlCount> controls{};
     for (std::size_t i = 0; i < kLayout.size(); ++i) {
@@ -193,6 +211,20 @@ frmAbout::frmAbout(QWidget* parent)
 }
 
 frmAbout::~frmAbout() = default;
+
+std::vector<FixedText> frmAbout::FixedTexts() {
+    std::vector<FixedText> texts;
+    for (const ControlSpec& control : kLayout) {
+        const QRect box = ToPixels(control.place);
+        if (control.kind == Kind::Label) {
+            texts.push_back(
+                {control.text, FixedText::Kind::Label, VisibleWidth(control), box.height()});
+        } else if (control.kind == Kind::Button) {
+            texts.push_back({control.text, FixedText::Kind::Button, box.width(), box.height()});
+        }
+    }
+    return texts;
+}
 
 void frmAbout::cmdOK_Click() {
     close();

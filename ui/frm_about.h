@@ -11,6 +11,9 @@
 #include <QDialog>
 #include <array>
 #include <cstddef>
+#include <vector>
+
+#include "ui/layout_font.h"
 
 class QLabel;
 class QPushButton;
@@ -22,6 +25,9 @@ class frmAbout : public QDialog {
 
   public:
     static constexpr std::size_t kControlCount = 14;
+
+    // The texts of the window's labels and button, each with the part of its box left visible.
+    static std::vector<FixedText> FixedTexts();
 
     explicit frmAbout(QWidget* parent = nullptr);
     ~frmAbout() override;

@@ -1,0 +1,124 @@
+// The interface font the windows are drawn in: large desktop fonts are made just small enough for
+// every fixed text to fit its box, and fonts that already fit are left alone.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTest>
+
+#include "ui/form11.h"
+#include "ui/frm_about.h"
+#include "ui/layout_font.h"
+
+namespace {
+
+std::vector<ui::FixedText> BothWindowsTexts() {
+    std::vector<ui::FixedText> texts = ui::Form11::FixedTexts();
+    const std::vector<ui::FixedText> about = ui::frmAbout::FixedTexts();
+    texts.insert(texts.end(), about.begin(), about.end());
+    return texts;
+}
+
+// Every label, option and button of `window` at least as wide as its text needs; a label covered
+// by another one from `coveredFrom` on counts only up to there.
+void ExpectTextsFit(const QWidget& window) {
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->pixmap().isNull()) {
+            const int needed =
+                label->fontMetrics().size(Qt::TextShowMnemonic, label->text()).width();
+            const bool covered = label->objectName() == QLatin1String("Label7");  // by the notice
+            const int visible =
+                covered ? window.findChild<QLabel*>("Label1")->x() - label->x() : label->width();
+            QVERIFY2(needed <= visible, qPrintable(label->objectName() + " is cut off"));
+        }
+    }
+    for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+        QVERIFY2(button->sizeHint().width() <= button->width(),
+                 qPrintable(button->objectName() + " is cut off"));
+    }
+}
+
+}  // namespace
+
+class LayoutFontTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void largeFontsShrinkUntilTextsFit_data();
+    void largeFontsShrinkUntilTextsFit();
+    void fittingFontsStayAsTheyAre();
+    void windowsBuiltAfterFittingCutNothingOff_data();
+    void windowsBuiltAfterFittingCutNothingOff();
+    void applicationFontIsOnlyChangedWhenNeeded();
+};
+
+void LayoutFontTest::largeFontsShrinkUntilTextsFit_data() {
+    QTest::addColumn<qreal>("desktopSize");
+    QTest::newRow("9 pt") << 9.0;
+    QTest::newRow("11 pt") << 11.0;
+    QTest::newRow("20 pt") << 20.0;
+}
+
+void LayoutFontTest::largeFontsShrinkUntilTextsFit() {
+    QFETCH(qreal, desktopSize);
+    const auto texts = BothWindowsTexts();
+    QFont desktop = QApplication::font();
+    desktop.setPointSizeF(desktopSize);
+    const QFont fitting = ui::FontThatFits(texts, desktop, *QApplication::style());
+
+    QCOMPARE(fitting.family(), desktop.family());
+    QVERIFY(fitting.pointSizeF() <= desktopSize);
+    QVERIFY(ui::TextsFit(texts, fitting, *QApplication::style()));
+    // The largest size that fits: half a point more does not.
+    if (fitting.pointSizeF() < desktopSize) {
+        QFont larger = fitting;
+        larger.setPointSizeF(fitting.pointSizeF() + 0.5);
+        QVERIFY(!ui::TextsFit(texts, larger, *QApplication::style()));
+    }
+}
+
+void LayoutFontTest::fittingFontsStayAsTheyAre() {
+    QFont small = QApplication::font();
+    small.setPointSizeF(6.5);
+    QCOMPARE(ui::FontThatFits(BothWindowsTexts(), small, *QApplication::style()), small);
+}
+
+void LayoutFontTest::windowsBuiltAfterFittingCutNothingOff_data() {
+    QTest::addColumn<qreal>("desktopSize");
+    QTest::newRow("9 pt") << 9.0;
+    QTest::newRow("12 pt") << 12.0;
+}
+
+void LayoutFontTest::windowsBuiltAfterFittingCutNothingOff() {
+    QFETCH(qreal, desktopSize);
+    const QFont original = QApplication::font();
+    QFont desktop = original;
+    desktop.setPointSizeF(desktopSize);
+    QApplication::setFont(desktop);
+    ui::FitApplicationFont();
+    {
+        const ui::Form11 main;
+        const ui::frmAbout about;
+        ExpectTextsFit(main);
+        ExpectTextsFit(about);
+        // No control carries a font of its own: they all follow the application's.
+        for (const QWidget* child : main.findChildren<QWidget*>()) {
+            QVERIFY2(!child->testAttribute(Qt::WA_SetFont), qPrintable(child->objectName()));
+        }
+    }
+    QApplication::setFont(original);
+}
+
+void LayoutFontTest::applicationFontIsOnlyChangedWhenNeeded() {
+    const QFont original = QApplication::font();
+    QFont small = original;
+    small.setPointSizeF(6.5);
+    QApplication::setFont(small);
+    ui::FitApplicationFont();
+    QCOMPARE(QApplication::font().pointSizeF(), 6.5);
+    QApplication::setFont(original);
+}
+
+QTEST_MAIN(LayoutFontTest)
+#include "layout_font_test.moc"

@@ -1,0 +1,36 @@
+// The size of the user-interface font the windows are drawn in.
+//
+// Both windows place their controls at fixed twip positions, drawn for a small 8-point interface
+// font. A desktop whose default font is larger (9 to 11 points is common) would cut texts off at
+// the edges of their boxes. So the program keeps the desktop's font family and, only when some
+// text would not fit, lowers the size in half-point steps until every fixed text fits its box.
+#pragma once
+
+#include <QFont>
+#include <span>
+#include <string_view>
+
+class QStyle;
+
+namespace ui {
+
+// A text one of the windows shows in a box of fixed size, in pixels.
+struct FixedText {
+    enum class Kind { Label, Option, Button };
+    std::string_view text;  // UTF-8; "&" marks an access key, as in the layout tables
+    Kind kind;
+    int width;
+    int height;
+};
+
+// True when every text fits its box in `font`, drawn by `style`.
+bool TextsFit(std::span<const FixedText> texts, const QFont& font, const QStyle& style);
+
+// `font` itself when every text fits in it; otherwise the same family at the largest size, in
+// half-point steps, at which they all do (never below 6 points).
+QFont FontThatFits(std::span<const FixedText> texts, QFont font, const QStyle& style);
+
+// Makes the application's font one in which both windows' texts fit; call before building them.
+void FitApplicationFont();
+
+}  // namespace ui
