@@ -207,10 +207,18 @@ class Desktop:
 
         def a11y_bus_address():
             out = self.run(["dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
-                            "/org/a11y/bus", "org.a11y.Bus.GetAddress"], check=False)
-            return out.strip().startswith("unix:")
+                            "/org/a11y/bus", "org.a11y.Bus.GetAddress"], check=False).strip()
+            return out if out.startswith("unix:") else None
 
-        wait_until(a11y_bus_address, "the accessibility bus")
+        address = wait_until(a11y_bus_address, "the accessibility bus")
+
+        # The registry is started on the first call to it; make that call now, so that the
+        # program and pyatspi find it running.
+        def registry_answers():
+            return self.run(["dbus-send", f"--bus={address}", "--print-reply", "--dest=org.a11y.atspi.Registry",
+                             "/org/a11y/atspi/registry", "org.freedesktop.DBus.Peer.Ping"], check=False)
+
+        wait_until(registry_answers, "the accessibility registry")
 
     def stop(self):
         for proc in reversed(self.procs):
@@ -573,6 +581,30 @@ class _Interrupted(KeyboardInterrupt):
     that one through instead of recording it against a test, so the desktop is stopped on the way out."""
 
 
+class _ReportAtOnce(unittest.TextTestResult):
+    """Prints each failure when it happens, so that a run cut short still says what went wrong."""
+
+    def _report(self, test, err):
+        self.stream.writeln(f"\n--- {test}\n{self._exc_info_to_string(err, test)}")
+        self.stream.flush()
+
+    def addFailure(self, test, err):
+        super().addFailure(test, err)
+        self._report(test, err)
+
+    def addError(self, test, err):
+        super().addError(test, err)
+        self._report(test, err)
+
+    def addSubTest(self, test, subtest, err):
+        super().addSubTest(test, subtest, err)
+        if err is not None:
+            self._report(subtest, err)
+
+    def printErrors(self):
+        self.stream.writeln()  # already printed as they happened
+
+
 DESKTOP = None
 
 
@@ -594,7 +626,8 @@ def main(budget_seconds=100):
         program = os.environ.get("ZENTRIQ_PROGRAM")
         if not program or not os.access(program, os.X_OK):
             raise HarnessError(f"ZENTRIQ_PROGRAM={program!r} is not an executable")
-        result = unittest.main(module="__main__", exit=False, verbosity=2).result
+        runner = unittest.TextTestRunner(verbosity=2, resultclass=_ReportAtOnce, stream=sys.stdout)
+        result = unittest.main(module="__main__", exit=False, testRunner=runner).result
         status = 0 if result.wasSuccessful() else 1
     except HarnessError as error:
         print(f"realwindow: {error}", file=sys.stderr)
