@@ -17,6 +17,7 @@ program catch up.
 
 import contextlib
 import ctypes
+import importlib.util
 import os
 import re
 import select
@@ -38,7 +39,6 @@ REQUIRED_TOOLS = {
     "xdotool": "xdotool",
     "xwininfo": "x11-utils",
     "xprop": "x11-utils",
-    "wmctrl": "wmctrl",
     "dbus-daemon": "dbus-daemon",
     "dbus-send": "dbus-bin",
 }
@@ -92,6 +92,70 @@ def _kill_group(proc, grace=3.0):
         os.killpg(proc.pid, signal.SIGKILL)
 
 
+def _sweep(marker, display_number):
+    """Kills every process that runs with `marker` (the run's own directory) in its command line or
+    environment, then removes that directory and the X server's lock and socket."""
+    me = os.getpid()
+    for _ in range(50):
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) == me:
+                continue
+            for part in ("cmdline", "environ"):
+                with contextlib.suppress(OSError):
+                    with open(f"/proc/{entry}/{part}", "rb") as data:
+                        if marker.encode() in data.read():
+                            found.append(int(entry))
+                            break
+        if not found:
+            break
+        for pid in found:
+            with contextlib.suppress(OSError):
+                os.kill(pid, signal.SIGKILL)
+        time.sleep(0.1)
+    shutil.rmtree(marker, ignore_errors=True)
+    if display_number:
+        for path in (f"/tmp/.X{display_number}-lock", f"/tmp/.X11-unix/X{display_number}"):
+            with contextlib.suppress(OSError, ValueError):
+                if path.endswith("lock"):
+                    with open(path) as lock:
+                        pid = int(lock.read().strip())
+                    with contextlib.suppress(ProcessLookupError):
+                        os.kill(pid, 0)
+                        continue  # a live server owns it
+                os.unlink(path)
+
+
+def _start_guardian(marker):
+    """Starts a process, outside this one's tree, that sweeps up after the desktop once this process
+    is gone, even when it was killed outright (a CTest timeout) and could not stop the desktop
+    itself. Gives the write end of a pipe: the guardian waits for it to close, and is told the
+    display number through it."""
+    read_fd, write_fd = os.pipe()
+    first = os.fork()
+    if first == 0:
+        try:
+            os.setsid()
+            if os.fork() != 0:
+                os._exit(0)  # the guardian is re-parented away from the test's process tree
+            os.close(write_fd)
+            for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGALRM):
+                signal.signal(sig, signal.SIG_IGN)
+            received = b""
+            while True:
+                chunk = os.read(read_fd, 64)
+                if not chunk:
+                    break
+                received += chunk
+            numbers = received.split()
+            _sweep(marker, numbers[-1].decode() if numbers else None)
+        finally:
+            os._exit(0)
+    os.close(read_fd)
+    os.waitpid(first, 0)
+    return write_fd
+
+
 class Desktop:
     """Xvfb + openbox + private session bus + AT-SPI bus, isolated from the caller's."""
 
@@ -101,6 +165,7 @@ class Desktop:
         self.env = None
         self.procs = []
         self._xvfb = None
+        self._guard = None
 
     # --- start and stop -------------------------------------------------------------
 
@@ -109,14 +174,17 @@ class Desktop:
                    if shutil.which(tool) is None]
         if not os.access(AT_SPI_LAUNCHER, os.X_OK):
             missing.append(f"{AT_SPI_LAUNCHER} (Debian package at-spi2-core)")
+        if importlib.util.find_spec("pyatspi") is None:
+            missing.append(f"pyatspi for {sys.executable} (Debian package python3-pyatspi)")
         if missing:
             raise HarnessError("missing: " + ", ".join(missing) + "; `./dev test` installs them")
+        self.tmp = tempfile.mkdtemp(prefix="zentriq-rw-")
+        self._guard = _start_guardian(self.tmp)
         # Services that the launcher and the buses start are re-parented to this process when
         # their parent ends first, so they can be reaped here instead of lingering as zombies.
         libc = ctypes.CDLL(None, use_errno=True)
         PR_SET_CHILD_SUBREAPER = 36
         libc.prctl(PR_SET_CHILD_SUBREAPER, 1)
-        self.tmp = tempfile.mkdtemp(prefix="zentriq-rw-")
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "run")
         os.makedirs(home)
@@ -182,6 +250,7 @@ class Desktop:
         os.close(write_fd)
         number = self._read_line_from(read_fd, self._xvfb, "Xvfb")
         self.display = f":{number}"
+        os.write(self._guard, f"{number}\n".encode())
         subprocess.run(["xauth", "-q", "-f", client_auth, "add", self.display, "MIT-MAGIC-COOKIE-1",
                         cookie], check=True, env=self.env, timeout=STEP_TIMEOUT)
         self.env.update(DISPLAY=self.display, XAUTHORITY=client_auth)
@@ -238,6 +307,9 @@ class Desktop:
         if self.tmp:
             shutil.rmtree(self.tmp, ignore_errors=True)
             self.tmp = None
+        if self._guard is not None:
+            os.close(self._guard)  # the guardian finds nothing left and ends
+            self._guard = None
 
     @staticmethod
     def _reap_orphans():
