@@ -17,8 +17,8 @@ program catch up.
 
 import contextlib
 import ctypes
-import importlib.util
 import os
+import pkgutil
 import re
 import select
 import shutil
@@ -174,7 +174,7 @@ class Desktop:
                    if shutil.which(tool) is None]
         if not os.access(AT_SPI_LAUNCHER, os.X_OK):
             missing.append(f"{AT_SPI_LAUNCHER} (Debian package at-spi2-core)")
-        if importlib.util.find_spec("pyatspi") is None:
+        if not any(module.name == "pyatspi" for module in pkgutil.iter_modules()):
             missing.append(f"pyatspi for {sys.executable} (Debian package python3-pyatspi)")
         if missing:
             raise HarnessError("missing: " + ", ".join(missing) + "; `./dev test` installs them")

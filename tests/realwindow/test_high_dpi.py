@@ -34,7 +34,8 @@ class HighDpi(harness.AppTestCase):
         app.wait_text(modbus_field("X"), "040F")
 
     def test_every_control_inside_its_window_and_every_text_fits(self):
-        program = os.environ["ZENTRIQ_TEXT_FIT_TEST"]
+        program = os.environ.get("ZENTRIQ_TEXT_FIT_TEST")
+        self.assertTrue(program and os.access(program, os.X_OK), "ZENTRIQ_TEXT_FIT_TEST names no program")
         env = dict(harness.DESKTOP.env, QT_QPA_PLATFORM="xcb")
         result = subprocess.run([program], env=env, stdin=subprocess.DEVNULL, capture_output=True,
                                 text=True, timeout=6 * STEP_TIMEOUT)
