@@ -18,25 +18,11 @@
 
 #include "ui/form11.h"
 #include "ui/frm_about.h"
+#include "window_queries.h"
 
 namespace {
 
 const QStringList kRowLetters = {"d", "m", "c", "t", "x", "y", "s"};
-
-QString FocusName() {
-    QWidget* focus = QApplication::focusWidget();
-    return focus != nullptr ? focus->objectName() : QString();
-}
-
-QList<ui::frmAbout*> AboutWindows() {
-    QList<ui::frmAbout*> windows;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* about = qobject_cast<ui::frmAbout*>(widget)) {
-            windows.append(about);
-        }
-    }
-    return windows;
-}
 
 }  // namespace
 

@@ -15,25 +15,7 @@
 #include "ui/artwork.h"
 #include "ui/form11.h"
 #include "ui/frm_about.h"
-
-namespace {
-
-QList<ui::frmAbout*> AboutWindows() {
-    QList<ui::frmAbout*> windows;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* about = qobject_cast<ui::frmAbout*>(widget)) {
-            windows.append(about);
-        }
-    }
-    return windows;
-}
-
-QString FocusName() {
-    QWidget* focus = QApplication::focusWidget();
-    return focus != nullptr ? focus->objectName() : QString();
-}
-
-}  // namespace
+#include "window_queries.h"
 
 class FrmAboutTest : public QObject {
     Q_OBJECT
