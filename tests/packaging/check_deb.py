@@ -52,6 +52,9 @@ def check_tree(root, deb, app_id, version, faults):
         faults.append("usr/bin/zentriq is not executable")
 
     # The menu entry, and that what it names is in the package.
+    if not os.path.isfile(os.path.join(root, "usr/share/doc/zentriq/copyright")):
+        faults.append("usr/share/doc/zentriq/copyright is missing")
+
     desktop = os.path.join(root, f"usr/share/applications/{app_id}.desktop")
     if not os.path.isfile(desktop):
         faults.append(f"usr/share/applications/{app_id}.desktop is missing")
@@ -105,7 +108,7 @@ def check_tree(root, deb, app_id, version, faults):
     # Nothing but the runtime files: the library, headers and CMake files stay out of the package.
     allowed = re.compile(
         r"usr/bin/zentriq|usr/share/applications/[^/]+\.desktop|usr/share/metainfo/[^/]+\.xml"
-        r"|usr/share/icons/hicolor/\d+x\d+/apps/zentriq\.png"
+        r"|usr/share/icons/hicolor/\d+x\d+/apps/zentriq\.png|usr/share/doc/zentriq/copyright"
     )
     for folder, _, files in os.walk(root):
         for name in files:
