@@ -1,9 +1,10 @@
 // The device address map: how a device number typed for one of the PLC's device kinds becomes the
 // Modbus address text of that device.
 //
-// Every function here is pure, keeps nothing between calls, never throws and never allocates more
-// than the text it returns. The windows call ModbusAddressFor on each change of a PLC field and put
-// the text it gives into the row's Modbus field.
+// Every function here is pure and keeps nothing between calls. ReadDeviceNumber never allocates;
+// the others allocate only the short texts they build, and throw nothing but std::bad_alloc when
+// memory runs out. The windows call ModbusAddressFor on each change of a PLC field and put the text
+// it gives into the row's Modbus field.
 #pragma once
 
 #include <optional>
