@@ -1,0 +1,139 @@
+// The controller's whole Modbus address map, as the PLC maker publishes it: every device of the DVP
+// series that can be reached over Modbus, with its table, zero-based address, six-digit reference,
+// data width and function codes. It answers both ways: a device name gives the one or two entries
+// of that device, an address gives the devices there.
+//
+// This is a second interface beside the window's rules (address_map.h), which stay as they are. The
+// two agree for every device of the first segment of each letter; past D4095 the window's
+// arithmetic and this map part ways, and this map is the controller's.
+//
+// Nothing here throws (but std::bad_alloc when building an error message) and nothing keeps state.
+// A successful lookup allocates nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace conversion {
+
+enum class ModbusTable : std::uint8_t { Coil, DiscreteInput, HoldingRegister };
+
+enum class DataWidth : std::uint8_t { Bit, Word, DoubleWord };
+
+// One row of the maker's table: the devices `letter` first_number..last_number sit at consecutive
+// addresses from first_address on. Numbers are values; X and Y numbers are written in octal.
+struct AddressSegment {
+    char letter;
+    std::string_view what;
+    std::uint32_t first_number;
+    std::uint32_t last_number;
+    ModbusTable table;
+    std::uint16_t first_address;
+    DataWidth width;
+
+    constexpr std::uint16_t last_address() const {
+        return static_cast<std::uint16_t>(first_address + (last_number - first_number));
+    }
+};
+
+// The maker's table, in its order. T and C appear twice over the same numbers: a contact on the
+// coil table and a value on the register table at the same address.
+inline constexpr std::array<AddressSegment, 12> kAddressSegments{{
+    {'S', "step relay", 0, 1023, ModbusTable::Coil, 0x0000, DataWidth::Bit},
+    {'X', "input", 0, 0377, ModbusTable::DiscreteInput, 0x0400, DataWidth::Bit},
+    {'Y', "output", 0, 0377, ModbusTable::Coil, 0x0500, DataWidth::Bit},
+    {'T', "timer contact", 0, 255, ModbusTable::Coil, 0x0600, DataWidth::Bit},
+    {'T', "timer value", 0, 255, ModbusTable::HoldingRegister, 0x0600, DataWidth::Word},
+    {'M', "auxiliary relay", 0, 1535, ModbusTable::Coil, 0x0800, DataWidth::Bit},
+    {'M', "auxiliary relay", 1536, 4095, ModbusTable::Coil, 0xB000, DataWidth::Bit},
+    {'C', "counter contact", 0, 255, ModbusTable::Coil, 0x0E00, DataWidth::Bit},
+    {'C', "counter value", 0, 199, ModbusTable::HoldingRegister, 0x0E00, DataWidth::Word},
+    {'C', "counter value", 200, 255, ModbusTable::HoldingRegister, 0x0EC8, DataWidth::DoubleWord},
+    {'D', "data register", 0, 4095, ModbusTable::HoldingRegister, 0x1000, DataWidth::Word},
+    {'D', "data register", 4096, 9999, ModbusTable::HoldingRegister, 0x9000, DataWidth::Word},
+}};
+
+// A device of the controller: its letter (upper case) and its number as a value (X17 is {'X', 15}).
+struct Device {
+    char letter;
+    std::uint32_t number;
+
+    friend constexpr bool operator==(Device, Device) = default;
+};
+
+// One place of a device in the map.
+struct MapEntry {
+    Device device;
+    ModbusTable table;
+    std::uint16_t address;  // zero-based, as sent on the wire
+    DataWidth width;
+    const AddressSegment* segment;
+};
+
+enum class LookupError : std::uint8_t {
+    None,
+    NotAnItem,          // neither a device name nor an address notation
+    UnknownLetter,      // a letter and a number, but no device letter
+    NotOctal,           // an X or Y number with the digit 8 or 9
+    NoSuchDevice,       // a device number outside every segment of its letter
+    AddressOutOfRange,  // past FFFF, or a reference outside its table
+    NoDeviceAtAddress,  // a valid address where the map has no device
+};
+
+// What a lookup found: up to two entries (a bit device and a register device share an address; T
+// and C have a contact and a value), or an error with a message a user understands.
+struct LookupResult {
+    std::array<MapEntry, 2> entries{};
+    std::uint8_t count = 0;
+    LookupError error = LookupError::None;
+    std::string message;
+
+    bool ok() const { return error == LookupError::None; }
+    std::span<const MapEntry> found() const { return {entries.data(), count}; }
+};
+
+// The canonical name of a device: upper-case letter, number without leading zeros, X and Y in octal
+// ("X17").
+std::string DeviceName(Device device);
+
+// The six-digit reference of an address in a table (000001 + address for coils, 100001 + address
+// for discrete inputs, 400001 + address for holding registers), as a number.
+std::uint32_t ReferenceOf(ModbusTable table, std::uint16_t address) noexcept;
+
+// The function codes the controller accepts to read or to write a device of `table`, in increasing
+// order ({1, 2} and {5, 15} for coils; {2} and none for discrete inputs; {3} and {6, 16} for
+// holding registers).
+std::span<const std::uint8_t> ReadCodes(ModbusTable table) noexcept;
+std::span<const std::uint8_t> WriteCodes(ModbusTable table) noexcept;
+
+// The words the tool shows: "coil", "discrete input", "holding register"; "bit", "word",
+// "double word".
+std::string_view TableName(ModbusTable table) noexcept;
+std::string_view WidthName(DataWidth width) noexcept;
+
+// The entries of one device, bit entry first. `number` is the device's value (X/Y already read in
+// octal). Gives nothing for a letter that is no device letter or a number outside its segments.
+LookupResult EntriesOf(Device device);
+
+// The devices at a zero-based `address`, the bit device (coil or discrete input) first; with `table`
+// set, only the device of that table. An address where nothing lies gives NoDeviceAtAddress.
+LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table = std::nullopt);
+
+// Reads one item as a user types it and looks it up. Surrounding spaces and tabs are ignored.
+//   a device:   a device letter (either case) and decimal digits, X and Y in octal: D100, d100, X17
+//   an address: hex as 0x1064, 1064h or H1064 (either case, 1 to 4 significant digits), looked up
+//               in every table; or a six-digit reference (404197, 001542, 101040), looked up in
+//               its own table.
+// Anything else gives an error whose message names the item as typed (unprintable bytes escaped,
+// long items cut short). Linear in the item's length; never fails.
+LookupResult LookUp(std::string_view item);
+
+// The item as an error message shows it: printable ASCII kept, other bytes as \xNN, at most 40
+// characters of the item followed by "..." when it is longer.
+std::string DisplayText(std::string_view item);
+
+}  // namespace conversion
