@@ -119,8 +119,9 @@ std::string_view WidthName(DataWidth width) noexcept;
 // octal). Gives nothing for a letter that is no device letter or a number outside its segments.
 LookupResult EntriesOf(Device device);
 
-// The devices at a zero-based `address`, the bit device (coil or discrete input) first; with `table`
-// set, only the device of that table. An address where nothing lies gives NoDeviceAtAddress.
+// The devices at a zero-based `address`, the bit device (coil or discrete input) first; with
+// `table` set, only the device of that table. An address where nothing lies gives
+// NoDeviceAtAddress.
 LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table = std::nullopt);
 
 // Reads one item as a user types it and looks it up. Surrounding spaces and tabs are ignored.
