@@ -1,6 +1,7 @@
 #include "ui/form11.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -344,9 +345,40 @@ void Form11::Command2_Click() {
     if (about_.isNull()) {
         about_ = new frmAbout();
     }
+    ShowAbout();
+}
+
+// Brings the About window back normal and active whatever the window manager did with it. It has
+// no taskbar entry, so once minimized this is the only way back to it; show() and activateWindow()
+// alone leave a minimized window minimized.
+void Form11::ShowAbout() {
+    about_->setWindowState((about_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     about_->show();
     about_->raise();
     about_->activateWindow();
+}
+
+// The window has no maximize button, but some window managers maximize it anyway (a title-bar
+// double-click, or a button drawn whatever the window asks for): undo it at once, back to the
+// geometry the window had.
+void Form11::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized)) {
+        const QRect normal = normalGeometry();
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+        if (normal.isValid()) {
+            setGeometry(normal);  // for window managers that do not restore it themselves
+        }
+    }
+}
+
+// The program runs on while the About window is open, so that window is brought to the front: a
+// minimized one has no taskbar entry, and without this window's Help nothing would show it again.
+void Form11::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (!about_.isNull()) {
+        ShowAbout();
+    }
 }
 
 }  // namespace ui

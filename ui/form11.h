@@ -7,7 +7,9 @@
 // (an empty text clears it; no result leaves the field as it is). The series options only set PLC;
 // no row is recomputed when the series changes. Form_Load and Reset set the PLC fields to "0" and
 // so fill every Modbus field. The Modbus fields are ordinary editable fields that nothing listens
-// to. Help creates the one About window on demand; it has no owner and destroys itself on closing.
+// to. Help creates the one About window on demand, or brings it back normal and active from
+// wherever the window manager left it; it has no owner and destroys itself on closing. A maximize
+// by the window manager is undone at once, so the window keeps its size.
 //
 // The controls are built from one layout table in twips, in the order of the window's tab-order
 // table, so that Qt's focus chain is that order. Nothing is placed by a layout manager: resizing
@@ -53,6 +55,10 @@ class Form11 : public QWidget {
     // The texts of the window's labels, options and buttons with the sizes of their boxes.
     static std::vector<FixedText> FixedTexts();
 
+  protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     // A conversion row: its device kind, PLC-address field and Modbus-address field.
     struct Row {
@@ -70,6 +76,7 @@ class Form11 : public QWidget {
     void Command6_Click();  // Reset
     void Command1_Click();  // Exit
     void Command2_Click();  // Help
+    void ShowAbout();
 
     const std::array<QWidget*, kControlCount> controls_;
 

@@ -24,6 +24,16 @@ def open_about(app, how="click"):
     return wid
 
 
+def wm_state(app, wid):
+    return re.search(r"window state: (\w+)", app.desktop.xprop(wid, "WM_STATE")).group(1)
+
+
+def minimize(app, wid):
+    """Minimizes a window as the window manager's own button or key does."""
+    app.desktop.xdotool("windowminimize", "--sync", wid)
+    app.wait(lambda: wm_state(app, wid) == "Iconic", "the window to be iconic")
+
+
 def converts_in_main_window(app, typed="100", shown="0E64"):
     """Brings the main window to the front (the About window covers its upper rows), types into the
     C row and waits for its address: the main window is usable, and every event sent before has
@@ -41,6 +51,16 @@ class AboutWindow(harness.AppTestCase):
         converts_in_main_window(app)
         self.assertEqual(len(app.x_windows_titled(ABOUT_TITLE)), 1)
         self.assertEqual(len(app.windows_named(ABOUT_TITLE)), 1)
+
+    def test_help_brings_a_minimized_about_window_back_normal_and_active(self):
+        app = self.launch()
+        wid = open_about(app)
+        minimize(app, wid)
+        app.click("Help")
+        app.wait(lambda: wm_state(app, wid) == "Normal", "the About window to be normal")
+        app.wait(lambda: app.desktop.active_window() == wid, "the About window to become active")
+        app.wait_focus("OK", title=ABOUT_TITLE)
+        self.assertNotIn("_NET_WM_STATE_HIDDEN", atoms(app.desktop, wid, "_NET_WM_STATE"))
 
     def test_opens_at_480_194_fixed_at_328_by_214_with_a_close_box_only(self):
         app = self.launch()
@@ -135,17 +155,23 @@ class Ending(harness.AppTestCase):
         self.assertEqual(app.wait_exit(), 0)
 
     def test_program_runs_on_after_the_main_window_until_about_closes(self):
-        app = self.launch()
-        open_about(app)
-        app.activate(MAIN_TITLE)
-        app.close_box(MAIN_TITLE)
-        app.wait_x_window_gone(MAIN_TITLE)
-        app.assert_stays(lambda: app.running() and app.x_windows_titled(ABOUT_TITLE),
-                         "the program running with its About window")
-        app.activate(ABOUT_TITLE)
-        app.wait_focus("OK", title=ABOUT_TITLE)
-        app.desktop.key("Escape")
-        self.assertEqual(app.wait_exit(), 0)
+        # A minimized About window has no taskbar entry: closing the main window brings it back.
+        for minimized in (False, True):
+            with self.subTest(minimized=minimized):
+                app = self.launch()
+                wid = open_about(app)
+                if minimized:
+                    minimize(app, wid)
+                app.activate(MAIN_TITLE)
+                app.close_box(MAIN_TITLE)
+                app.wait_x_window_gone(MAIN_TITLE)
+                app.assert_stays(lambda: app.running() and app.x_windows_titled(ABOUT_TITLE),
+                                 "the program running with its About window")
+                self.assertEqual(wm_state(app, wid), "Normal")
+                app.activate(ABOUT_TITLE)
+                app.wait_focus("OK", title=ABOUT_TITLE)
+                app.desktop.key("Escape")
+                self.assertEqual(app.wait_exit(), 0)
 
 
 if __name__ == "__main__":

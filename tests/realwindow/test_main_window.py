@@ -82,6 +82,18 @@ class StartUp(harness.AppTestCase):
         self.assertNotIn("_NET_WM_STATE_SKIP_TASKBAR", atoms(desktop, wid, "_NET_WM_STATE"))
         self.assertLessEqual({"16 x 16", "32 x 32", "48 x 48"}, icon_sizes(desktop, wid))
 
+    def test_maximizing_by_the_window_manager_has_no_effect(self):
+        app = self.launch()
+        wid = app.x_window(MAIN_TITLE)
+        x, y, w, _ = app.desktop.geometry(wid)
+        title_bar = int(app.desktop.xprop(wid, "_NET_FRAME_EXTENTS").split("=")[1].split(",")[2])
+        # Openbox maximizes on a double-click on the title bar, whatever the window's hints say.
+        app.desktop.xdotool("mousemove", x + w // 2, y - title_bar // 2, "click", "--repeat", "2",
+                            "--delay", "80", "1")
+        app.assert_stays(lambda: app.desktop.geometry(wid) == (468, 195, 320, 387), "320 x 387 at 468, 195")
+        self.assertFalse(atoms(app.desktop, wid, "_NET_WM_STATE") & {"_NET_WM_STATE_MAXIMIZED_VERT",
+                                                                     "_NET_WM_STATE_MAXIMIZED_HORZ"})
+
     def test_enlarging_the_window_moves_no_control(self):
         app = self.launch()
         wid = app.x_window(MAIN_TITLE)
