@@ -18,12 +18,13 @@ bool IsDigit(char c) noexcept {
 }
 
 // Rounds to the nearest whole number, an exact half to the even neighbour, whatever the
-// floating-point environment's rounding mode is.
+// floating-point environment's rounding mode is. Built on the exact fraction rather than on
+// std::round, which some C libraries get wrong (MinGW-w64's rounds 0.49999999999999994 up to 1).
 double RoundHalfToEven(double value) noexcept {
-    if (std::fabs(value - std::trunc(value)) == 0.5) {
-        return 2.0 * std::round(value / 2.0);
-    }
-    return std::round(value);
+    const double whole = std::trunc(value);
+    const double fraction = std::fabs(value - whole);  // exact for every finite double
+    const bool away = fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0);
+    return away ? whole + std::copysign(1.0, value) : whole;
 }
 
 // The Modbus address text of a rule: its fixed zeros, then the value in hex. A value the hex

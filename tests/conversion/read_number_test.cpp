@@ -88,8 +88,8 @@ TEST(ReadDeviceNumber, NegativeZeroKeepsItsSign) {
 }
 
 TEST(ReadDeviceNumber, IgnoresTheLocaleDecimalSeparator) {
-    // A comma-decimal locale must not change how the full stop reads.
-    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "C.UTF-8"}) {
+    // A comma-decimal locale must not change how the full stop reads (POSIX and Windows names).
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "C.UTF-8", "German_Germany.1252"}) {
         if (std::setlocale(LC_ALL, name) == nullptr) {
             continue;
         }
