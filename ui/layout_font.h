@@ -4,6 +4,9 @@
 // font. A desktop whose default font is larger (9 to 11 points is common) would cut texts off at
 // the edges of their boxes. So the program keeps the desktop's font family and, only when some
 // text would not fit, lowers the size in half-point steps until every fixed text fits its box.
+// A text fits when its ink, placed where its control draws it, lies inside the room the control
+// gives it (a label its whole box, an option the part beside its indicator, a button the inside of
+// its bevel): what counts is what is seen, not the advance rounded up to whole pixels.
 #pragma once
 
 #include <QFont>
@@ -23,7 +26,7 @@ struct FixedText {
     int height;
 };
 
-// True when every text fits its box in `font`, drawn by `style`.
+// True when every text is drawn in full in `font` by `style`.
 bool TextsFit(std::span<const FixedText> texts, const QFont& font, const QStyle& style);
 
 // `font` itself when every text fits in it; otherwise the same family at the largest size, in

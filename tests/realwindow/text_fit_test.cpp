@@ -8,6 +8,7 @@
 // it in device pixels, and the grab sizes check the factor itself.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,8 @@
 #include <QStyleOptionFrame>
 #include <QStyleOptionGroupBox>
 #include <QTest>
+#include <QtMath>
+#include <algorithm>
 
 #include "ui/form11.h"
 #include "ui/frm_about.h"
@@ -135,12 +138,12 @@ class TextFitTest : public QObject {
         QWidget* w = Window(window);
         QWidget* c = Control(window, control);
         QVERIFY(c != nullptr);
-        const QFontMetrics fm = c->fontMetrics();
-        QRect space;   // where the control may draw its text, in its own coordinates
-        QSize needed;  // the size the text takes there
+        QRect space;    // where the control draws its text, in its own coordinates
+        QString shown;  // the text drawn there
+        bool centred = false;
         if (auto* label = qobject_cast<QLabel*>(c)) {
             space = label->contentsRect();
-            needed = QSize(fm.horizontalAdvance(ShownText(label->text())), fm.height());
+            shown = ShownText(label->text());
         } else if (auto* edit = qobject_cast<QLineEdit*>(c)) {
             QStyleOptionFrame option;
             option.initFrom(edit);
@@ -150,7 +153,7 @@ class TextFitTest : public QObject {
             space = edit->style()
                         ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
                         .adjusted(2, 0, -2, 0);
-            needed = QSize(fm.horizontalAdvance(edit->text()), fm.height());
+            shown = edit->text();
         } else if (auto* group = qobject_cast<QGroupBox*>(c)) {
             QStyleOptionGroupBox option;
             option.initFrom(group);
@@ -161,10 +164,10 @@ class TextFitTest : public QObject {
                                                                QStyle::SC_GroupBoxLabel, group);
             QVERIFY2(group->rect().contains(title), qPrintable(Describe(title)));
             space = title;
-            needed = QSize(fm.horizontalAdvance(ShownText(group->title())), fm.height());
+            shown = ShownText(group->title());
         } else if (auto* button = qobject_cast<QAbstractButton*>(c)) {
             // The style's own room for the text: beside the indicator of an option, inside the
-            // bevel of a push button.
+            // bevel of a push button, where it is centred.
             QStyleOptionButton option;
             option.initFrom(button);
             option.text = button->text();
@@ -172,17 +175,26 @@ class TextFitTest : public QObject {
             space = button->style()->subElementRect(
                 isOption ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &option,
                 button);
-            needed = QSize(fm.horizontalAdvance(ShownText(button->text())), fm.height());
+            shown = ShownText(button->text());
+            centred = !isOption;
         } else {
             QFAIL("a control kind this test does not know");
         }
-        QVERIFY2(needed.width() <= space.width() && needed.height() <= space.height(),
-                 qPrintable(QStringLiteral("needs %1 x %2, has %3")
-                                .arg(needed.width())
-                                .arg(needed.height())
+        // Judged by the ink: a text is drawn in full when its glyphs end inside the room, even if
+        // its advance runs a fraction of a pixel further.
+        const QFontMetricsF fm(c->font());
+        const qreal start = centred ? (space.width() - fm.horizontalAdvance(shown)) / 2 : 0.0;
+        const QRectF ink = fm.tightBoundingRect(shown).translated(space.left() + start, 0);
+        const qreal inkLeft = centred ? ink.left() : std::max(ink.left(), qreal(space.left()));
+        QVERIFY2(inkLeft >= space.left() && ink.right() <= space.left() + space.width() &&
+                     fm.height() <= space.height(),
+                 qPrintable(QStringLiteral("ink from %1 to %2, %3 high, has %4")
+                                .arg(ink.left())
+                                .arg(ink.right())
+                                .arg(fm.height())
                                 .arg(Describe(space))));
-        // And the text's own box lies inside the window, whatever its control's box does.
-        const QRect text(c->mapTo(w, space.topLeft()), QSize(needed.width(), 1));
+        // And the text's ink lies inside the window, whatever its control's box does.
+        const QRect text(c->mapTo(w, space.topLeft()), QSize(qCeil(ink.right() - space.left()), 1));
         QVERIFY2(w->rect().contains(text), qPrintable(Describe(text)));
     }
 };
