@@ -14,6 +14,7 @@
 #include "conversion/octal_digits.h"
 #include "ui/access_key_label.h"
 #include "ui/artwork.h"
+#include "ui/captioned_frame.h"
 #include "ui/frm_about.h"
 #include "ui/layout.h"
 #include "ui/series_option.h"
@@ -137,7 +138,7 @@ QWidget* Make(const ControlSpec& control, QWidget* window) {
     const QString text = ToQString(control.text);
     switch (control.kind) {
         case Kind::Frame:
-            return new QGroupBox(text, window);
+            return new CaptionedFrame(text, window);
         case Kind::Option:
             return new SeriesOption(text, window);
         case Kind::Label: {
@@ -271,7 +272,10 @@ std::vector<FixedText> Form11::FixedTexts() {
             texts.push_back({control.text, kind, box.width(), box.height()});
         };
         switch (control.kind) {
-            case Kind::Frame:  // its title sits on its top edge like a label
+            case Kind::Frame:  // its caption sits on its top edge like a label
+                texts.push_back({control.text, FixedText::Kind::Label,
+                                 box.width() - 2 * CaptionedFrame::kCaptionInset, box.height()});
+                break;
             case Kind::Label:
                 add(FixedText::Kind::Label);
                 break;

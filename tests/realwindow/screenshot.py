@@ -4,6 +4,7 @@
 Runs the built program on the same private desktop as the real-window tests (Xvfb, openbox,
 its own buses), types a few device numbers, opens the About window beside the main window,
 and grabs both windows with their title bars (ImageMagick's import) onto a plain background.
+Besides the real-window tests' packages it needs Debian's imagemagick.
 
     /usr/bin/python3 tests/realwindow/screenshot.py [build/dev/app/zentriq] [docs/screenshot.png]
 """

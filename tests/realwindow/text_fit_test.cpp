@@ -18,11 +18,11 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFrame>
-#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QtMath>
 #include <algorithm>
 
+#include "ui/captioned_frame.h"
 #include "ui/form11.h"
 #include "ui/frm_about.h"
 #include "ui/layout_font.h"
@@ -154,17 +154,10 @@ class TextFitTest : public QObject {
                         ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
                         .adjusted(2, 0, -2, 0);
             shown = edit->text();
-        } else if (auto* group = qobject_cast<QGroupBox*>(c)) {
-            QStyleOptionGroupBox option;
-            option.initFrom(group);
-            option.text = group->title();
-            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-            option.textAlignment = group->alignment();
-            const QRect title = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
-                                                               QStyle::SC_GroupBoxLabel, group);
-            QVERIFY2(group->rect().contains(title), qPrintable(Describe(title)));
-            space = title;
-            shown = ShownText(group->title());
+        } else if (auto* frame = dynamic_cast<ui::CaptionedFrame*>(c)) {
+            space = frame->CaptionRoom();
+            QVERIFY2(frame->rect().contains(space), qPrintable(Describe(space)));
+            shown = ShownText(frame->title());
         } else if (auto* button = qobject_cast<QAbstractButton*>(c)) {
             // The style's own room for the text: beside the indicator of an option, inside the
             // bevel of a push button, where it is centred.
