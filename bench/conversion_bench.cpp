@@ -14,15 +14,6 @@ namespace {
 using conversion::DeviceKind;
 using conversion::PlcSeries;
 
-struct Kind {
-    const char* name;
-    DeviceKind kind;
-};
-
-constexpr Kind kKinds[] = {{"S", DeviceKind::S}, {"X", DeviceKind::X}, {"Y", DeviceKind::Y},
-                           {"T", DeviceKind::T}, {"M", DeviceKind::M}, {"C", DeviceKind::C},
-                           {"D", DeviceKind::D}};
-
 constexpr const char* kTypedTexts[] = {"0", "17", "1535", "255", "4095"};
 
 constexpr std::size_t kMegabyte = 1024 * 1024;
@@ -80,14 +71,15 @@ void OctalOf(benchmark::State& state, std::string_view digits) {
 }
 
 void Register() {
-    for (const Kind& k : kKinds) {
-        const std::string prefix = std::string("ModbusAddressFor/") + k.name;
-        benchmark::RegisterBenchmark((prefix + "/typed_mix").c_str(), AddressOfTypedMix, k.kind);
+    for (const DeviceKind kind : conversion::kDeviceKinds) {
+        const std::string prefix =
+            std::string("ModbusAddressFor/") + conversion::DeviceLetter(kind);
+        benchmark::RegisterBenchmark((prefix + "/typed_mix").c_str(), AddressOfTypedMix, kind);
         for (const char* text : kTypedTexts) {
             benchmark::RegisterBenchmark((prefix + "/\"" + text + "\"").c_str(), AddressOfTyped,
-                                         k.kind, std::string_view(text));
+                                         kind, std::string_view(text));
         }
-        benchmark::RegisterBenchmark((prefix + "/1MB_digits").c_str(), AddressOfMegabyte, k.kind)
+        benchmark::RegisterBenchmark((prefix + "/1MB_digits").c_str(), AddressOfMegabyte, kind)
             ->Unit(benchmark::kMicrosecond);
     }
     for (const char* digits : {"17", "377", "77777777777"}) {

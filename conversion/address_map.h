@@ -7,6 +7,7 @@
 // it gives into the row's Modbus field.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,28 @@ namespace conversion {
 
 // The device letters of a DVP-series controller, in the order the rows use them elsewhere.
 enum class DeviceKind { S, X, Y, T, M, C, D };
+
+// Every device kind, in the order of the enumeration.
+inline constexpr std::array<DeviceKind, 7> kDeviceKinds{DeviceKind::S, DeviceKind::X, DeviceKind::Y,
+                                                        DeviceKind::T, DeviceKind::M, DeviceKind::C,
+                                                        DeviceKind::D};
+
+// The letter the controller writes for `kind`: 'S', 'X', 'Y', 'T', 'M', 'C' or 'D'.
+constexpr char DeviceLetter(DeviceKind kind) noexcept {
+    return "SXYTMCD"[static_cast<int>(kind)];
+}
+
+// The kind whose letter is `letter`, in upper or lower case; nothing for any other character.
+constexpr std::optional<DeviceKind> DeviceKindOf(char letter) noexcept {
+    const char upper =
+        letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+    for (const DeviceKind kind : kDeviceKinds) {
+        if (DeviceLetter(kind) == upper) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
 
 // The controller series: SS stands for "SS/ES/EX", SC for "SA/SX/SC", SV for "EH/EH2/SV".
 enum class PlcSeries { SS, SC, SV };

@@ -30,9 +30,6 @@ using conversion::PlcSeries;
 
 locale_t c_locale = nullptr;
 
-constexpr DeviceKind kKinds[] = {DeviceKind::S, DeviceKind::X, DeviceKind::Y, DeviceKind::T,
-                                 DeviceKind::M, DeviceKind::C, DeviceKind::D};
-constexpr const char* kKindNames[] = {"S", "X", "Y", "T", "M", "C", "D"};
 constexpr PlcSeries kSeries[] = {PlcSeries::SS, PlcSeries::SC, PlcSeries::SV};
 constexpr const char* kSeriesNames[] = {"SS", "SC", "SV"};
 
@@ -270,12 +267,13 @@ std::optional<std::string> ReferenceAddress(DeviceKind kind, std::string_view te
     return std::nullopt;
 }
 
-void CheckAddress(std::size_t kind, std::size_t series, std::string_view text) {
-    const auto expected = ReferenceAddress(kKinds[kind], text, kSeries[series]);
-    const auto got = conversion::ModbusAddressFor(kKinds[kind], text, kSeries[series]);
+void CheckAddress(DeviceKind kind, std::size_t series, std::string_view text) {
+    const auto expected = ReferenceAddress(kind, text, kSeries[series]);
+    const auto got = conversion::ModbusAddressFor(kind, text, kSeries[series]);
     if (got != expected) {
-        const std::string property = std::string("ModbusAddressFor, kind ") + kKindNames[kind] +
-                                     ", series " + kSeriesNames[series];
+        const std::string property = std::string("ModbusAddressFor, kind ") +
+                                     conversion::DeviceLetter(kind) + ", series " +
+                                     kSeriesNames[series];
         Violation(property.c_str(), text, Shown(expected), Shown(got));
     }
 }
@@ -302,7 +300,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) {
         return 0;
     }
-    const std::size_t kind = data[0] % std::size(kKinds);
+    const DeviceKind kind = conversion::kDeviceKinds[data[0] % conversion::kDeviceKinds.size()];
     const std::size_t series = data[1] % std::size(kSeries);
     const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
 

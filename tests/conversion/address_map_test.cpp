@@ -174,4 +174,23 @@ const HexCase kHexCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Values, ToHexTextTest, testing::ValuesIn(kHexCases), RowName<HexCase>);
 
+// A kind's letter in either case names it, and the kind gives its capital letter back; no other
+// character names a kind.
+TEST(DeviceKindOf, ReadsTheLettersInEitherCase) {
+    const struct {
+        char capital;
+        char small;
+        DeviceKind kind;
+    } letters[] = {{'S', 's', S}, {'X', 'x', X}, {'Y', 'y', Y}, {'T', 't', T},
+                   {'M', 'm', M}, {'C', 'c', C}, {'D', 'd', D}};
+    for (const auto& l : letters) {
+        EXPECT_EQ(conversion::DeviceKindOf(l.capital), l.kind) << l.capital;
+        EXPECT_EQ(conversion::DeviceKindOf(l.small), l.kind) << l.small;
+        EXPECT_EQ(conversion::DeviceLetter(l.kind), l.capital);
+    }
+    for (const char other : {'A', 'Z', 'a', 'z', '0', ' ', '\0', '\xC4'}) {
+        EXPECT_EQ(conversion::DeviceKindOf(other), std::nullopt) << static_cast<int>(other);
+    }
+}
+
 }  // namespace

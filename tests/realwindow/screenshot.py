@@ -17,8 +17,8 @@ import tempfile
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import harness  # noqa: E402
-from harness import ABOUT_TITLE, MAIN_TITLE, STEP_TIMEOUT, modbus_field, plc_field  # noqa: E402
+from desktop import STEP_TIMEOUT, Desktop  # noqa: E402
+from screen_reader import ABOUT_TITLE, MAIN_TITLE, App, modbus_field, plc_field  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BACKGROUND = "#dfe3e8"
@@ -43,11 +43,10 @@ def frame_of(desktop, wid):
 def main():
     program = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build/dev/app/zentriq")
     output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(ROOT, "docs/screenshot.png")
-    desktop = harness.Desktop()
-    harness.DESKTOP = desktop
+    desktop = Desktop()
     try:
         desktop.start()
-        app = harness.App(desktop, program).start()
+        app = App(desktop, program).start()
         for row, typed, shown in (("M", "1536", "B000"), ("C", "200", "0EC8"), ("X", "17", "040F")):
             app.replace_text(plc_field(row), typed)
             app.wait_text(modbus_field(row), shown)

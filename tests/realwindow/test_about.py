@@ -4,7 +4,7 @@ content, every way of closing it, and how the program ends."""
 import re
 
 import harness
-from harness import ABOUT_TITLE, MAIN_TITLE, ROWS, START_ADDRESSES, modbus_field, plc_field
+from screen_reader import ABOUT_TITLE, MAIN_TITLE, ROWS, START_ADDRESSES, modbus_field, plc_field
 from test_main_window import (MWM_DECOR_ALL, MWM_DECOR_MAXIMIZE, MWM_DECOR_MINIMIZE, MWM_FUNC_ALL,
                               MWM_FUNC_CLOSE, MWM_FUNC_MAXIMIZE, MWM_FUNC_MINIMIZE, MWM_FUNC_MOVE,
                               MWM_HINTS_DECORATIONS, MWM_HINTS_FUNCTIONS, atoms, icon_sizes, motif_hints)

@@ -6,7 +6,8 @@ import os
 import subprocess
 
 import harness
-from harness import ABOUT_TITLE, MAIN_TITLE, STEP_TIMEOUT, modbus_field, plc_field
+from desktop import STEP_TIMEOUT
+from screen_reader import ABOUT_TITLE, MAIN_TITLE, modbus_field, plc_field
 
 SCALE = 2
 

@@ -1,7 +1,7 @@
 """The main window from the keyboard alone: the tab cycle and the access keys."""
 
 import harness
-from harness import ABOUT_TITLE, SERIES, modbus_field, plc_field
+from screen_reader import ABOUT_TITLE, SERIES, modbus_field, plc_field
 
 
 def tab_cycle(option_on):

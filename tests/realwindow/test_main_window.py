@@ -4,7 +4,7 @@ conversion while typing, the series choice for the D row, and Reset."""
 import re
 
 import harness
-from harness import MAIN_TITLE, ROWS, SERIES, START_ADDRESSES, modbus_field, plc_field
+from screen_reader import MAIN_TITLE, ROWS, SERIES, START_ADDRESSES, modbus_field, plc_field
 
 # _MOTIF_WM_HINTS bits (flags, functions, decorations).
 MWM_HINTS_FUNCTIONS, MWM_HINTS_DECORATIONS = 0x1, 0x2

@@ -17,40 +17,21 @@
 #include <string_view>
 
 #include "conversion/address_map.h"
+#include "tests/ui/window_queries.h"
 #include "ui/form11.h"
 #include "ui/frm_about.h"
 
 namespace {
 
-using conversion::DeviceKind;
-
 constexpr const char* kLetters[] = {"d", "m", "c", "t", "x", "y", "s"};
-
-DeviceKind KindOf(const QString& letter) {
-    switch (letter.at(0).toLatin1()) {
-        case 's':
-            return DeviceKind::S;
-        case 'x':
-            return DeviceKind::X;
-        case 'y':
-            return DeviceKind::Y;
-        case 't':
-            return DeviceKind::T;
-        case 'm':
-            return DeviceKind::M;
-        case 'c':
-            return DeviceKind::C;
-        default:
-            return DeviceKind::D;
-    }
-}
 
 // What the conversion core gives for a field's text, handed over as UTF-8 (the window starts in
 // the series "SS/ES/EX", so every rule gives a text).
 QString CoreAddress(const QString& letter, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     const std::optional<std::string> address = conversion::ModbusAddressFor(
-        KindOf(letter), std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+        *conversion::DeviceKindOf(letter.at(0).toLatin1()),
+        std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
         conversion::PlcSeries::SS);
     return address ? QString::fromStdString(*address) : QStringLiteral("(nothing)");
 }
@@ -93,13 +74,7 @@ class RobustnessTest : public QObject {
     void shouldLeaveNoAboutWindowBehind();
 
   private:
-    QLineEdit* Field(const QString& name) const {
-        auto* field = window_->findChild<QLineEdit*>(name);
-        if (field == nullptr) {
-            qFatal("no field %s", qPrintable(name));
-        }
-        return field;
-    }
+    QLineEdit* Field(const QString& name) const { return Get<QLineEdit>(window_.get(), name); }
 
     QStringList AllTexts() const {
         QStringList texts;
@@ -282,25 +257,15 @@ void RobustnessTest::shouldConvertUnusualCharactersWithoutTouchingOtherRows() {
 }
 
 void RobustnessTest::shouldLeaveNoAboutWindowBehind() {
-    auto* help = window_->findChild<QPushButton*>(QStringLiteral("Command2"));
-    QVERIFY(help != nullptr);
-    const auto aboutWindows = [] {
-        QList<ui::frmAbout*> found;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* about = qobject_cast<ui::frmAbout*>(w)) {
-                found << about;
-            }
-        }
-        return found;
-    };
+    auto* help = Get<QPushButton>(window_.get(), QStringLiteral("Command2"));
     const qsizetype topLevelsBefore = QApplication::topLevelWidgets().size();
-    QCOMPARE(aboutWindows().size(), 0);
+    QCOMPARE(AboutWindows().size(), 0);
 
     constexpr int kRounds = 200;
     int destroyed = 0;
     for (int round = 0; round < kRounds; ++round) {
         QTest::mouseClick(help, Qt::LeftButton);
-        const QList<ui::frmAbout*> open = aboutWindows();
+        const QList<ui::frmAbout*> open = AboutWindows();
         QCOMPARE(open.size(), 1);
         ui::frmAbout* about = open.front();
         connect(about, &QObject::destroyed, this, [&destroyed] { ++destroyed; });
@@ -309,8 +274,7 @@ void RobustnessTest::shouldLeaveNoAboutWindowBehind() {
         // Every way of closing it, in turn: OK, Enter, Esc, the close box.
         switch (round % 4) {
             case 0:
-                QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("cmdOK")),
-                                  Qt::LeftButton);
+                QTest::mouseClick(Get<QPushButton>(about, QStringLiteral("cmdOK")), Qt::LeftButton);
                 break;
             case 1:
                 QTest::keyClick(about, Qt::Key_Return);
@@ -326,7 +290,7 @@ void RobustnessTest::shouldLeaveNoAboutWindowBehind() {
         QCoreApplication::processEvents();
         QCOMPARE(destroyed, round + 1);
     }
-    QCOMPARE(aboutWindows().size(), 0);
+    QCOMPARE(AboutWindows().size(), 0);
     QCOMPARE(QApplication::topLevelWidgets().size(), topLevelsBefore);
 }
 

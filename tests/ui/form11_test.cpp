@@ -73,15 +73,7 @@ class Form11Test : public QObject {
     void convertOctalToDecimal();
 
   private:
-    template <typename T = QWidget>
-    T* Get(const QString& name) const {
-        T* widget = form_->findChild<T*>(name);
-        if (widget == nullptr) {
-            qFatal("no control %s", qPrintable(name));
-        }
-        return widget;
-    }
-    QLineEdit* Field(const QString& name) const { return Get<QLineEdit>(name); }
+    QLineEdit* Field(const QString& name) const { return Get<QLineEdit>(form_.get(), name); }
     void ShowActive();
     void TypeInto(const QString& field, const QString& text);
     void ClickOption(const QString& option);
@@ -119,8 +111,8 @@ void Form11Test::TypeInto(const QString& field, const QString& text) {
 }
 
 void Form11Test::ClickOption(const QString& option) {
-    QTest::mouseClick(Get<QRadioButton>(option), Qt::LeftButton);
-    QVERIFY(Get<QRadioButton>(option)->isChecked());
+    QTest::mouseClick(Get<QRadioButton>(form_.get(), option), Qt::LeftButton);
+    QVERIFY(Get<QRadioButton>(form_.get(), option)->isChecked());
 }
 
 QStringList Form11Test::FieldTexts() const {
@@ -199,7 +191,7 @@ void Form11Test::shouldHaveDefaultValue() {
     QFETCH(QString, text);
     QFETCH(QRect, geometry);
 
-    QWidget* control = Get(name);
+    QWidget* control = Get(form_.get(), name);
     QVERIFY2(control->inherits(qPrintable(className)), control->metaObject()->className());
     QCOMPARE(control->parentWidget(), form_.get());
     QCOMPARE(control->geometry(), geometry);
@@ -237,9 +229,9 @@ void Form11Test::shouldOpenAsTheWindowOfTheProgram() {
     }
     QCOMPARE(iconSizes, (QSet<int>{16, 32, 48}));
 
-    QVERIFY(Get<QRadioButton>("Option1")->isChecked());
-    QVERIFY(!Get<QRadioButton>("Option2")->isChecked());
-    QVERIFY(!Get<QRadioButton>("Option3")->isChecked());
+    QVERIFY(Get<QRadioButton>(form_.get(), "Option1")->isChecked());
+    QVERIFY(!Get<QRadioButton>(form_.get(), "Option2")->isChecked());
+    QVERIFY(!Get<QRadioButton>(form_.get(), "Option3")->isChecked());
     ShowActive();
     QCOMPARE(FocusName(), QStringLiteral("d_modbus"));
 }
@@ -272,7 +264,8 @@ void Form11Test::shouldNameEveryControlForScreenReaders_data() {
 void Form11Test::shouldNameEveryControlForScreenReaders() {
     QFETCH(QString, name);
     QFETCH(QString, accessibleName);
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Get(name));
+    QAccessibleInterface* accessible =
+        QAccessible::queryAccessibleInterface(Get(form_.get(), name));
     QVERIFY(accessible != nullptr);
     QCOMPARE(accessible->text(QAccessible::Name), accessibleName);
 }
@@ -392,7 +385,7 @@ void Form11Test::typingIntoModbusFieldChangesNothingElse() {
     TypeInto("m_modbus", "hello 99");
     expected[2 * kRowLetters.indexOf("m") + 1] = "hello 99";
     QCOMPARE(FieldTexts(), expected);
-    QVERIFY(Get<QRadioButton>("Option1")->isChecked());
+    QVERIFY(Get<QRadioButton>(form_.get(), "Option1")->isChecked());
     TypeInto("x_delta", "7");
     QCOMPARE(Field("x_modbus")->text(), QStringLiteral("0407"));
     QCOMPARE(Field("m_modbus")->text(), QStringLiteral("hello 99"));
@@ -435,7 +428,7 @@ void Form11Test::resetUnderEhSeriesKeepsDModbusField() {
     TypeInto("s_delta", "256");
     TypeInto("d_delta", "40");
 
-    QTest::mouseClick(Get<QPushButton>("Command6"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(form_.get(), "Command6"), Qt::LeftButton);
     for (const QString& letter : kRowLetters) {
         QCOMPARE(Field(letter + "_delta")->text(), QStringLiteral("0"));
     }
@@ -453,7 +446,7 @@ void Form11Test::resetRestoresTypedOverModbusField() {
     TypeInto("c_modbus", "typed over");
     TypeInto("t_modbus", "");
     QCOMPARE(Field("c_delta")->text(), QStringLiteral("0"));  // its PLC field never changed
-    QTest::mouseClick(Get<QPushButton>("Command6"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(form_.get(), "Command6"), Qt::LeftButton);
     QCOMPARE(Field("c_modbus")->text(), QStringLiteral("0E00"));
     QCOMPARE(Field("t_modbus")->text(), QStringLiteral("0600"));
 }
@@ -471,9 +464,10 @@ void Form11Test::resetKeepsSeries() {
     QFETCH(bool, dConverts);
     ShowActive();
     ClickOption(option);
-    QTest::mouseClick(Get<QPushButton>("Command6"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(form_.get(), "Command6"), Qt::LeftButton);
     for (const char* other : {"Option1", "Option2", "Option3"}) {
-        QCOMPARE(Get<QRadioButton>(other)->isChecked(), option == QLatin1String(other));
+        QCOMPARE(Get<QRadioButton>(form_.get(), other)->isChecked(),
+                 option == QLatin1String(other));
     }
     TypeInto("d_delta", "1");
     QCOMPARE(Field("d_modbus")->text(),
@@ -547,17 +541,18 @@ void Form11Test::tabCycle() {
         backward << FocusName();
     }
     QCOMPARE(backward, expectedBackward);
-    QVERIFY(Get<QRadioButton>(option)->isChecked());  // passing through turned nothing on
+    QVERIFY(
+        Get<QRadioButton>(form_.get(), option)->isChecked());  // passing through turned nothing on
 }
 
 void Form11Test::tabStopStaysOnOptionThatIsOn() {
     ShowActive();
     // A press on "SA/SX/SC" released away from it gives that option the focus but leaves it off.
-    auto* option2 = Get<QRadioButton>("Option2");
+    auto* option2 = Get<QRadioButton>(form_.get(), "Option2");
     QTest::mousePress(option2, Qt::LeftButton);
     QTest::mouseRelease(option2, Qt::LeftButton, {}, QPoint(-40, -40));
     QCOMPARE(FocusName(), QStringLiteral("Option2"));
-    QVERIFY(Get<QRadioButton>("Option1")->isChecked());
+    QVERIFY(Get<QRadioButton>(form_.get(), "Option1")->isChecked());
 
     QTest::keyClick(option2, Qt::Key_Tab);
     QCOMPARE(FocusName(), QStringLiteral("m_delta"));
@@ -588,10 +583,10 @@ void Form11Test::arrowKeysMoveAmongOptions() {
     ClickOption(from);
     QCOMPARE(FocusName(), from);
 
-    QTest::keyClick(Get(from), Qt::Key(key));
+    QTest::keyClick(Get(form_.get(), from), Qt::Key(key));
     QCOMPARE(FocusName(), to);
     for (const char* option : {"Option1", "Option2", "Option3"}) {
-        QCOMPARE(Get<QRadioButton>(option)->isChecked(), to == QLatin1String(option));
+        QCOMPARE(Get<QRadioButton>(form_.get(), option)->isChecked(), to == QLatin1String(option));
     }
     TypeInto("d_delta", "2");
     QCOMPARE(Field("d_modbus")->text(),
@@ -600,7 +595,7 @@ void Form11Test::arrowKeysMoveAmongOptions() {
 
 void Form11Test::helpTwiceOpensOneAboutWindow() {
     ShowActive();
-    auto* help = Get<QPushButton>("Command2");
+    auto* help = Get<QPushButton>(form_.get(), "Command2");
     QTest::mouseClick(help, Qt::LeftButton);
     QCOMPARE(AboutWindows().size(), 1);
     QPointer<ui::frmAbout> first = AboutWindows().first();
@@ -618,7 +613,7 @@ void Form11Test::helpTwiceOpensOneAboutWindow() {
 
 void Form11Test::typingWhileAboutIsOpenConverts() {
     ShowActive();
-    QTest::mouseClick(Get<QPushButton>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(form_.get(), "Command2"), Qt::LeftButton);
     QCOMPARE(AboutWindows().size(), 1);
     form_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
@@ -636,7 +631,7 @@ void Form11Test::exitEndsProgramAndDestroysAbout_data() {
 void Form11Test::exitEndsProgramAndDestroysAbout() {
     QFETCH(bool, byAccessKey);
     ShowActive();
-    QTest::mouseClick(Get<QPushButton>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(form_.get(), "Command2"), Qt::LeftButton);
     QPointer<ui::frmAbout> about = AboutWindows().value(0);
     QVERIFY(!about.isNull());
     form_->activateWindow();
@@ -647,7 +642,7 @@ void Form11Test::exitEndsProgramAndDestroysAbout() {
         if (byAccessKey) {
             QTest::keyClick(form_.get(), Qt::Key_E, Qt::AltModifier);
         } else {
-            QTest::mouseClick(Get<QPushButton>("Command1"), Qt::LeftButton);
+            QTest::mouseClick(Get<QPushButton>(form_.get(), "Command1"), Qt::LeftButton);
         }
     });
     QTimer guard;
@@ -664,7 +659,7 @@ void Form11Test::exitEndsProgramAndDestroysAbout() {
 
 void Form11Test::closingMainWindowWaitsForAboutWindow() {
     ShowActive();
-    QTest::mouseClick(Get<QPushButton>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(form_.get(), "Command2"), Qt::LeftButton);
     QPointer<ui::frmAbout> about = AboutWindows().value(0);
     QVERIFY(!about.isNull());
 

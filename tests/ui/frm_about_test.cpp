@@ -40,14 +40,6 @@ class FrmAboutTest : public QObject {
     void reopensWithSameContent();
 
   private:
-    template <typename T = QWidget>
-    T* Get(QWidget* window, const QString& name) const {
-        T* widget = window->findChild<T*>(name);
-        if (widget == nullptr) {
-            qFatal("no control %s", qPrintable(name));
-        }
-        return widget;
-    }
     ui::frmAbout* OpenFromHelp();
 
     std::unique_ptr<ui::Form11> form_;

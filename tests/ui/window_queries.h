@@ -1,5 +1,5 @@
-// What the window tests ask of the running application: which About windows exist, and which
-// control has the keyboard focus.
+// What the window tests ask of the running application: a window's control by its name, which
+// About windows exist, and which control has the keyboard focus.
 #pragma once
 
 #include <QApplication>
@@ -8,6 +8,17 @@
 #include <QWidget>
 
 #include "ui/frm_about.h"
+
+// The control called `name` in `window`; ends the test program when there is none, since every
+// later step would only fail less clearly.
+template <typename T = QWidget>
+T* Get(const QWidget* window, const QString& name) {
+    T* widget = window->findChild<T*>(name);
+    if (widget == nullptr) {
+        qFatal("no control %s", qPrintable(name));
+    }
+    return widget;
+}
 
 inline QList<ui::frmAbout*> AboutWindows() {
     QList<ui::frmAbout*> windows;
