@@ -73,21 +73,21 @@ double ReadDeviceNumber(std::string_view text) noexcept {
         ++i;
     }
     const std::size_t start = i;
-    bool seen_point = false;
-    bool seen_digit = false;
+    bool seenPoint = false;
+    bool seenDigit = false;
     bool large = false;  // a non-zero digit before the point: the number is at least 1
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (IsDigit(c)) {
-            seen_digit = true;
-            large = large || (!seen_point && c != '0');
-        } else if (c == '.' && !seen_point) {
-            seen_point = true;
+            seenDigit = true;
+            large = large || (!seenPoint && c != '0');
+        } else if (c == '.' && !seenPoint) {
+            seenPoint = true;
         } else {
             break;
         }
     }
-    if (!seen_digit) {
+    if (!seenDigit) {
         return 0.0;
     }
     double magnitude = 0.0;

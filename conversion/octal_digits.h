@@ -11,7 +11,7 @@ namespace conversion {
 // eight (so 8 and 9 count at face value: "19" reads as 17), and gives the sum as plain decimal
 // digits. The empty text gives "0". Gives nothing for a text with any character other than '0' to
 // '9', or whose value is too large to be held in a double. Linear in the text's length; never
-// fails. NOLINTNEXTLINE(readability-identifier-naming): the parameter keeps the name the rules use.
+// fails.
 std::optional<std::string> ConvertOctalToDecimal(std::string_view BinVal);
 
 }  // namespace conversion

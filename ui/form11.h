@@ -47,7 +47,6 @@ class Form11 : public QWidget {
 
     // Reads the digits of `BinVal` in base eight and gives the value as decimal digits; nothing for
     // a text with other characters. The same reading the X and Y rows use.
-    // NOLINTNEXTLINE(readability-identifier-naming): the parameter keeps the rules' name.
     static std::optional<QString> ConvertOctalToDecimal(const QString& BinVal);
 
     static constexpr std::size_t kControlCount = 37;
