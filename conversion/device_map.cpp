@@ -183,7 +183,8 @@ LookupResult LookUpDevice(std::string_view item, char letter, std::string_view d
                            letter + "7, " + letter + "10-" + letter + "17, ...)");
     }
     const auto [low, high] = NumberRange(letter);
-    const auto range_message = [&] {
+    // Captured by name: clang 14 cannot capture a structured binding.
+    const auto range_message = [&, low = low, high = high] {
         return name + " has no Modbus address: " + std::string(1, letter) + " runs from " +
                DeviceName({letter, low}) + " to " + DeviceName({letter, high});
     };

@@ -44,7 +44,7 @@ QIcon AppIcon() {
 }
 
 QPixmap ProductPhoto() {
-    return {QStringLiteral(":/plc_photo.jpg")};
+    return QPixmap(QStringLiteral(":/plc_photo.jpg"));
 }
 
 }  // namespace ui
