@@ -1,0 +1,53 @@
+#!/usr/bin/python3
+"""Builds the Windows zip of zentriq-lookup from a configured cross build, unpacks it into a
+temporary directory and checks it as a Windows user meets it: one folder holding the program, the
+README and the licence, and a program that starts from there with no DLL of its own beside it
+(run through WRAPPER, such as Wine). Every fault found is listed, then the script exits 1."""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--wrapper", action="append", default=[],
+                        help="a program to run the .exe with (such as Wine); once more for each "
+                             "argument of its own")
+    args = parser.parse_args()
+
+    built = subprocess.run(["cmake", "--build", args.build_dir, "--target", "windows_zip"],
+                           capture_output=True, text=True)
+    if built.returncode != 0:
+        print(f"FAIL building the zip:\n{built.stdout}{built.stderr}")
+        return 1
+
+    folder = f"zentriq-lookup-{args.version}-windows-x64"
+    path = os.path.join(args.build_dir, "package", f"{folder}.zip")
+    faults = []
+    with zipfile.ZipFile(path) as archive, tempfile.TemporaryDirectory() as tmp:
+        files = {name for name in archive.namelist() if not name.endswith("/")}
+        wanted = {f"{folder}/{name}" for name in ("zentriq-lookup.exe", "README.md", "LICENSE.txt")}
+        if files != wanted:
+            faults.append(f"the zip holds {sorted(files)}, expected {sorted(wanted)}")
+        archive.extractall(tmp)
+        program = os.path.join(tmp, folder, "zentriq-lookup.exe")
+        if os.path.isfile(program):
+            ran = subprocess.run(args.wrapper + [program, "--version"], capture_output=True,
+                                 text=True, cwd=tmp, timeout=120)
+            if ran.returncode != 0 or ran.stdout.strip() != f"zentriq-lookup {args.version}":
+                faults.append(f"the unpacked program gives exit status {ran.returncode} and "
+                              f"{ran.stdout!r} {ran.stderr!r} for --version")
+    for fault in faults:
+        print("FAIL", fault)
+    print(f"{len(faults)} faults" if faults else f"{folder}.zip holds a program that runs alone")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
