@@ -1,6 +1,9 @@
 #include "cli/batch.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <vector>
 
 #include "cli/entry_text.h"
 #include "cli/output.h"
@@ -39,15 +42,27 @@ class Buffered {
     std::string text_;
 };
 
-void AppendEntry(std::string& out, const CsvRecord& record, const conversion::MapEntry& entry) {
-    out += record.raw;
-    const EntryText text(entry);
-    for (const auto cell : text.Cells()) {
-        out += ',';
-        AppendCsvField(out, cell);
+// The CSV cells of each entry met so far, written once: a long tag list names the same devices
+// again and again, and the whole map's worth of texts stays under two megabytes.
+class EntryCsvTexts {
+  public:
+    std::string_view Of(const conversion::MapEntry& entry) {
+        const auto& segment = *entry.segment;
+        auto& texts =
+            texts_[static_cast<std::size_t>(&segment - conversion::kAddressSegments.data())];
+        if (texts.empty()) {
+            texts.resize(segment.last_number - segment.first_number + 1);
+        }
+        auto& text = texts[entry.device.number - segment.first_number];
+        if (text.empty()) {
+            EntryText(entry).AppendCsv(text);
+        }
+        return text;
     }
-    out += ",\n";  // the error column, empty
-}
+
+  private:
+    std::array<std::vector<std::string>, conversion::kAddressSegments.size()> texts_;
+};
 
 void AppendUnanswered(std::string& out, const CsvRecord& record, std::string_view message) {
     out += record.raw;
@@ -55,18 +70,6 @@ void AppendUnanswered(std::string& out, const CsvRecord& record, std::string_vie
     out += ',';
     AppendCsvField(out, message);
     out += '\n';
-}
-
-std::string ProblemOf(const CsvRecord& record, const BatchOptions& options,
-                      conversion::LookupResult& result) {
-    if (record.unclosed_quote) {
-        return "a quote opened in this row is never closed";
-    }
-    if (!record.has_item) {
-        return "this row has no column " + std::to_string(options.column + 1);
-    }
-    result = conversion::LookUp(record.item);
-    return result.ok() ? std::string() : result.message;
 }
 
 }  // namespace
@@ -77,7 +80,7 @@ BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sin
     Buffered output(out), error_lines(errors);
     BatchCounts counts;
     CsvRecord record;
-    conversion::LookupResult result;
+    EntryCsvTexts csv_texts;
     while (reader.Next(record)) {
         ++counts.rows;
         if (options.header && counts.rows == 1) {
@@ -89,12 +92,21 @@ BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sin
             output.text() += '\n';
             continue;
         }
-        const std::string problem = ProblemOf(record, options, result);
-        if (problem.empty()) {
+        std::string problem;
+        if (record.unclosed_quote) {
+            problem = "a quote opened in this row is never closed";
+        } else if (!record.has_item) {
+            problem = "this row has no column " + std::to_string(options.column + 1);
+        } else if (const auto result = conversion::LookUp(record.item); result.ok()) {
             for (const auto& entry : result.found()) {
-                AppendEntry(output.text(), record, entry);
+                output.text() += record.raw;
+                output.text() += csv_texts.Of(entry);
+                output.text() += ",\n";  // the error column, empty
             }
         } else {
+            problem = result.message;
+        }
+        if (!problem.empty()) {
             ++counts.unanswered;
             AppendUnanswered(output.text(), record, problem);
             error_lines.text() +=

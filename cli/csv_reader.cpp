@@ -1,5 +1,6 @@
 #include "cli/csv_reader.h"
 
+#include <cstring>
 #include <utility>
 
 namespace lookup {
@@ -25,9 +26,51 @@ bool CsvReader::Refill() {
     return !at_end_;
 }
 
+bool CsvReader::NextPlainLine(CsvRecord& record) {
+    const char* begin = chunk_.data() + pos_;
+    const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', chunk_.size() - pos_));
+    if (newline == nullptr ||
+        std::memchr(begin, '"', static_cast<std::size_t>(newline - begin)) != nullptr) {
+        return false;
+    }
+    std::string_view line(begin, static_cast<std::size_t>(newline - begin));
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    record.raw = line;
+    record.line = line_++;
+    record.unclosed_quote = false;
+    std::string_view rest = line;
+    for (std::size_t field = 0; field < column_; ++field) {
+        const auto comma = rest.find(',');
+        if (comma == std::string_view::npos) {
+            record.has_item = false;
+            record.item = {};
+            pos_ = static_cast<std::size_t>(newline + 1 - chunk_.data());
+            return true;
+        }
+        rest.remove_prefix(comma + 1);
+    }
+    record.has_item = true;
+    record.item = rest.substr(0, rest.find(','));
+    pos_ = static_cast<std::size_t>(newline + 1 - chunk_.data());
+    return true;
+}
+
 bool CsvReader::Next(CsvRecord& record) {
-    record.raw.clear();
-    record.item.clear();
+    // Most tag lists quote nothing: a whole line found in the chunk is viewed where it lies.
+    if (NextPlainLine(record)) {
+        return true;
+    }
+    const bool found = NextAnyRecord(record);
+    record.raw = record.raw_storage;
+    record.item = record.item_storage;
+    return found;
+}
+
+bool CsvReader::NextAnyRecord(CsvRecord& record) {
+    record.raw_storage.clear();
+    record.item_storage.clear();
     record.has_item = column_ == 0;
     record.unclosed_quote = false;
     record.line = line_;
@@ -39,9 +82,9 @@ bool CsvReader::Next(CsvRecord& record) {
     bool any = false;
 
     const auto keep = [&](char c) {
-        record.raw += c;
+        record.raw_storage += c;
         if (field == column_) {
-            record.item += c;
+            record.item_storage += c;
         }
     };
 
@@ -62,9 +105,9 @@ bool CsvReader::Next(CsvRecord& record) {
         }
         if (state == State::QuoteInQuoted) {
             if (c == '"') {  // a doubled quote stands for one
-                record.raw += c;
+                record.raw_storage += c;
                 if (field == column_) {
-                    record.item += c;
+                    record.item_storage += c;
                 }
                 state = State::Quoted;
                 continue;
@@ -73,7 +116,7 @@ bool CsvReader::Next(CsvRecord& record) {
         }
         if (state == State::Quoted) {
             if (c == '"') {
-                record.raw += c;
+                record.raw_storage += c;
                 state = State::QuoteInQuoted;
                 continue;
             }
@@ -89,14 +132,14 @@ bool CsvReader::Next(CsvRecord& record) {
                 pending_cr = true;
                 break;
             case ',':
-                record.raw += c;
+                record.raw_storage += c;
                 ++field;
                 record.has_item = record.has_item || field == column_;
                 state = State::FieldStart;
                 break;
             case '"':
                 if (state == State::FieldStart) {
-                    record.raw += c;
+                    record.raw_storage += c;
                     state = State::Quoted;
                     break;
                 }

@@ -6,15 +6,22 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace lookup {
 
+// A record read; the views stay valid until the reader's next call.
 struct CsvRecord {
-    std::string raw;        // the record as it stands in the input, without its line break
-    std::string item;       // the wanted column, unquoted
+    std::string_view raw;   // the record as it stands in the input, without its line break
+    std::string_view item;  // the wanted column, unquoted
     bool has_item = false;  // the record has that column
     bool unclosed_quote = false;
     std::size_t line = 0;  // the line the record starts on, counting from 1
+
+    // Where a record that cannot be viewed in place in the input (quoted, or split between two
+    // chunks of it) is put together.
+    std::string raw_storage;
+    std::string item_storage;
 };
 
 class CsvReader {
@@ -32,6 +39,8 @@ class CsvReader {
 
   private:
     bool Refill();
+    bool NextPlainLine(CsvRecord& record);
+    bool NextAnyRecord(CsvRecord& record);
 
     Source source_;
     std::size_t column_;

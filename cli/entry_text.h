@@ -1,8 +1,9 @@
-// The texts of one map entry as the tool prints them, column by column, built on the stack (batch
-// mode writes millions of them; a device name is short enough to need no allocation).
+// The texts of one map entry as the tool prints them, column by column, built on the stack: batch
+// mode writes millions of them.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,15 +27,20 @@ class EntryText {
     // read and write (function codes as "[1,2]", "[]" when none).
     std::array<std::string_view, 8> Cells() const;
 
+    // Appends the same cells to a CSV line, each after a comma: the function code lists in
+    // quotes, the rest as they are (no other cell can hold a comma, a quote or a line break).
+    void AppendCsv(std::string& out) const;
+
   private:
+    std::string_view Device() const { return {device_.end() - device_size_, device_size_}; }
+
     const conversion::MapEntry& entry_;
-    std::string device_;
-    std::array<char, 4> address_{};
-    std::array<char, 8> decimal_{};
-    std::array<char, 6> reference_{};
-    std::array<char, 16> read_{};
-    std::array<char, 16> write_{};
-    std::size_t decimal_size_ = 0, read_size_ = 0, write_size_ = 0;
+    // Each text right-aligned in its buffer; the sizes say where it starts.
+    std::array<char, 12> device_;
+    std::array<char, 4> address_;
+    std::array<char, 5> decimal_;
+    std::array<char, 6> reference_;
+    std::size_t device_size_, decimal_size_;
 };
 
 }  // namespace lookup

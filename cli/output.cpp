@@ -95,7 +95,10 @@ std::string Json(std::span<const Lookup> lookups) {
 }  // namespace
 
 void AppendCsvField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+        return c == ',' || c == '"' || c == '\r' || c == '\n';
+    });
+    if (plain) {
         out.append(text);
         return;
     }

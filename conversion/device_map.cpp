@@ -13,8 +13,6 @@ constexpr std::uint8_t kInputRead[] = {2};
 constexpr std::uint8_t kRegisterRead[] = {3};
 constexpr std::uint8_t kRegisterWrite[] = {6, 16};
 
-constexpr std::string_view kDeviceLetters = "SXYTMCD";
-
 constexpr std::string_view kItemForms =
     "neither a device (such as D100, X17 or M1536) nor an address (0x1064, 1064h, H1064, or a "
     "six-digit reference such as 404197)";
@@ -22,6 +20,30 @@ constexpr std::string_view kItemForms =
 // Numbers past this many significant digits lie outside every segment; reading stops there so that
 // no digit string, however long, can overflow.
 constexpr std::size_t kLongestNumber = 9;
+
+// The segments of each letter, which stand together in the table: the first one's index and how
+// many there are, by letter from 'A' to 'Z'.
+struct LetterSegments {
+    std::uint8_t first = 0;
+    std::uint8_t count = 0;
+};
+constexpr auto kSegmentsByLetter = [] {
+    std::array<LetterSegments, 26> by_letter{};
+    for (std::size_t i = kAddressSegments.size(); i-- > 0;) {
+        auto& entry = by_letter[static_cast<std::size_t>(kAddressSegments[i].letter - 'A')];
+        entry.first = static_cast<std::uint8_t>(i);
+        ++entry.count;
+    }
+    return by_letter;
+}();
+
+std::span<const AddressSegment> SegmentsOf(char letter) {
+    if (letter < 'A' || letter > 'Z') {
+        return {};
+    }
+    const auto [first, count] = kSegmentsByLetter[static_cast<std::size_t>(letter - 'A')];
+    return {kAddressSegments.data() + first, count};
+}
 
 constexpr bool IsBitTable(ModbusTable table) {
     return table != ModbusTable::HoldingRegister;
@@ -35,13 +57,18 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
     }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 LookupResult Failure(LookupError error, std::string message) {
@@ -60,11 +87,9 @@ MapEntry EntryFor(const AddressSegment& segment, std::uint32_t number) {
 // The first and last number of a letter over all its segments, for the "runs from" message.
 std::pair<std::uint32_t, std::uint32_t> NumberRange(char letter) {
     std::uint32_t low = UINT32_MAX, high = 0;
-    for (const auto& segment : kAddressSegments) {
-        if (segment.letter == letter) {
-            low = std::min(low, segment.first_number);
-            high = std::max(high, segment.last_number);
-        }
+    for (const auto& segment : SegmentsOf(letter)) {
+        low = std::min(low, segment.first_number);
+        high = std::max(high, segment.last_number);
     }
     return {low, high};
 }
@@ -169,8 +194,9 @@ LookupResult LookUpDevice(std::string_view item, char letter, std::string_view d
     while (digits.size() > 1 && digits.front() == '0') {
         digits.remove_prefix(1);
     }
-    const std::string name = letter + DisplayText(digits);
-    if (kDeviceLetters.find(letter) == std::string_view::npos) {
+    // Messages are built only on the way out: a successful lookup allocates nothing.
+    const auto name = [&] { return letter + DisplayText(digits); };
+    if (SegmentsOf(letter).empty()) {
         return Failure(
             LookupError::UnknownLetter,
             DisplayText(item) + " is not a device: the device letters are S, X, Y, T, M, C and D");
@@ -178,24 +204,26 @@ LookupResult LookUpDevice(std::string_view item, char letter, std::string_view d
     const bool octal = letter == 'X' || letter == 'Y';
     if (octal && digits.find_first_of("89") != std::string_view::npos) {
         return Failure(LookupError::NotOctal,
-                       name + (letter == 'X' ? " is not an X" : " is not a Y") +
-                           " number: X and Y are " + "numbered in octal (" + letter + "0-" +
-                           letter + "7, " + letter + "10-" + letter + "17, ...)");
+                       name() + (letter == 'X' ? " is not an X" : " is not a Y") +
+                           " number: X and Y are numbered in octal (" + letter + "0-" + letter +
+                           "7, " + letter + "10-" + letter + "17, ...)");
     }
-    const auto [low, high] = NumberRange(letter);
-    // Captured by name: clang 14 cannot capture a structured binding.
-    const auto range_message = [&, low = low, high = high] {
-        return name + " has no Modbus address: " + std::string(1, letter) + " runs from " +
-               DeviceName({letter, low}) + " to " + DeviceName({letter, high});
+    const auto out_of_range = [&] {
+        const auto [low, high] = NumberRange(letter);
+        return Failure(LookupError::NoSuchDevice, name() + " has no Modbus address: " + letter +
+                                                      " runs from " + DeviceName({letter, low}) +
+                                                      " to " + DeviceName({letter, high}));
     };
     if (digits.size() > kLongestNumber) {
-        return Failure(LookupError::NoSuchDevice, range_message());
+        return out_of_range();
     }
-    std::uint32_t number = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), number, octal ? 8 : 10);
+    std::uint32_t number = 0;  // at most nine digits: no overflow
+    for (const char digit : digits) {
+        number = number * (octal ? 8u : 10u) + static_cast<std::uint32_t>(digit - '0');
+    }
     auto result = EntriesOf({letter, number});
     if (!result.ok()) {
-        result.message = range_message();
+        return out_of_range();
     }
     return result;
 }
@@ -272,9 +300,8 @@ std::string_view WidthName(DataWidth width) noexcept {
 
 LookupResult EntriesOf(Device device) {
     LookupResult result;
-    for (const auto& segment : kAddressSegments) {
-        if (segment.letter == device.letter && device.number >= segment.first_number &&
-            device.number <= segment.last_number) {
+    for (const auto& segment : SegmentsOf(device.letter)) {
+        if (device.number >= segment.first_number && device.number <= segment.last_number) {
             result.entries[result.count++] = EntryFor(segment, device.number);
         }
     }
