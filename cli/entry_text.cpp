@@ -37,7 +37,7 @@ const SegmentTexts& TextsOf(const conversion::MapEntry& entry) {
             auto& text = all[i];
             text.read = ListText(conversion::ReadCodes(segment.table));
             text.write = ListText(conversion::WriteCodes(segment.table));
-            text.csv_table = ",";
+            text.csv_table += ',';
             AppendCsvField(text.csv_table, conversion::TableName(segment.table));
             text.csv_table += ',';
             for (const std::string_view cell :
