@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+"""End-to-end checks of zentriq-lookup: runs the built program as a user would and checks what it
+writes and how it exits. The same checks run against any build of it, the Windows one under Wine
+included:
+
+    check_lookup.py [--wrapper WRAPPER] PROGRAM
+
+Every failed check is listed, then the script exits 1."""
+
+import argparse
+import csv
+import io
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+COLUMNS = ["input", "device", "table", "address", "decimal", "reference", "width", "read", "write",
+           "error"]
+
+# The worked examples of the controller maker's table: item -> (device, table, address, reference,
+# width) for each entry, in order.
+WORKED = {
+    "D100": [("D100", "holding register", "1064", "404197", "word")],
+    "M1536": [("M1536", "coil", "B000", "045057", "bit")],
+    "X17": [("X17", "discrete input", "040F", "101040", "bit")],
+    "Y20": [("Y20", "coil", "0510", "001297", "bit")],
+    "T5": [("T5", "coil", "0605", "001542", "bit"), ("T5", "holding register", "0605", "401542", "word")],
+    "C200": [("C200", "coil", "0EC8", "003785", "bit"),
+             ("C200", "holding register", "0EC8", "403785", "double word")],
+    "D4096": [("D4096", "holding register", "9000", "436865", "word")],
+    "D9999": [("D9999", "holding register", "A70F", "442768", "word")],
+    "S1023": [("S1023", "coil", "03FF", "001024", "bit")],
+    "0x1064": [("D100", "holding register", "1064", "404197", "word")],
+    "404197": [("D100", "holding register", "1064", "404197", "word")],
+    "001542": [("T5", "coil", "0605", "001542", "bit")],
+    "101040": [("X17", "discrete input", "040F", "101040", "bit")],
+}
+NO_ADDRESS = ["S1024", "X8", "X400", "T256", "M4096", "C256", "D10000"]
+CODES = {"coil": ([1, 2], [5, 15]), "discrete input": ([2], []), "holding register": ([3], [6, 16])}
+
+
+class Checker:
+    def __init__(self, command):
+        self.command = command
+        self.faults = []
+
+    def run(self, args, stdin=b"", cwd=None):
+        done = subprocess.run(self.command + args, input=stdin, capture_output=True, cwd=cwd,
+                              timeout=120)
+        return done.returncode, done.stdout, done.stderr.decode("utf-8", "replace")
+
+    def expect(self, name, condition, detail=""):
+        if not condition:
+            self.faults.append(f"{name}: {detail}")
+
+    def expect_exit(self, name, got, want, stderr):
+        self.expect(name, got == want, f"exit status {got}, expected {want}; stderr: {stderr[:300]}")
+
+
+def expected_rows(item):
+    for device, table, address, reference, width in WORKED[item]:
+        read, write = CODES[table]
+        yield {"input": item, "device": device, "table": table, "address": address,
+               "decimal": int(address, 16), "reference": reference, "width": width, "read": read,
+               "write": write, "error": None}
+
+
+def check_formats(c):
+    items = list(WORKED) + NO_ADDRESS
+    want = [row for item in WORKED for row in expected_rows(item)]
+
+    code, out, err = c.run(["--format", "json"] + items)
+    c.expect_exit("json", code, 1, err)
+    rows = json.loads(out)
+    c.expect("json", [r for r in rows if r["error"] is None] == want, f"answered rows differ: {rows}")
+    errors = [r for r in rows if r["error"] is not None]
+    c.expect("json", [r["input"] for r in errors] == NO_ADDRESS and
+             all(r["device"] is None for r in errors), f"error rows: {errors}")
+    c.expect("json", all(list(r) == COLUMNS for r in rows), "keys out of order")
+    c.expect("stderr", err.count("\n") == len(NO_ADDRESS) and
+             all(f"{item} " in err for item in NO_ADDRESS), f"one line per unanswered item: {err}")
+    c.expect("stderr", "X8 is not an X number: X and Y are numbered in octal (X0-X7, X10-X17, ...)"
+             in err, err)
+
+    code, out, err = c.run(["--format", "csv"] + items)
+    c.expect_exit("csv", code, 1, err)
+    rows = list(csv.reader(io.StringIO(out.decode())))
+    c.expect("csv", rows[0] == COLUMNS, f"header {rows[0]}")
+    as_text = [[str(v) if not isinstance(v, list) else "[" + ",".join(map(str, v)) + "]"
+                for v in row.values()][:-1] + [""] for row in want]
+    c.expect("csv", rows[1:len(want) + 1] == as_text, f"rows differ: {rows}")
+    c.expect("csv", all(r[1] == "" and r[-1] for r in rows[len(want) + 1:]), "error rows")
+
+    code, out, err = c.run(["T5", "d100"])
+    c.expect_exit("table", code, 0, err)
+    c.expect("table", out.decode().splitlines() == [
+        "input  device  table             address  decimal  reference  width  read   write   error",
+        "T5     T5      coil              0605     1541     001542     bit    [1,2]  [5,15]",
+        "T5     T5      holding register  0605     1541     401542     word   [3]    [6,16]",
+        "d100   D100    holding register  1064     4196     404197     word   [3]    [6,16]",
+    ], out.decode())
+
+
+def check_batch(c, workdir):
+    tags = (b'Tag,Device,Note\r\nPump,D100,ok\r\n"Lamp, red",Y20,"say ""on"""\r\n'
+            b'"two\nlines",T5,x\r\nbad,X18,\r\nshort\r\n')
+    code, out, err = c.run(["--batch", "-", "--column", "2", "--header"], tags)
+    c.expect_exit("batch", code, 1, err)
+    rows = list(csv.reader(io.StringIO(out.decode(), newline="")))
+    c.expect("batch", rows[0] == ["Tag", "Device", "Note"] + COLUMNS[1:], f"header {rows[0]}")
+    c.expect("batch", [r[:4] for r in rows[1:]] == [
+        ["Pump", "D100", "ok", "D100"], ["Lamp, red", "Y20", 'say "on"', "Y20"],
+        ["two\nlines", "T5", "x", "T5"], ["two\nlines", "T5", "x", "T5"], ["bad", "X18", "", ""],
+        ["short", "", "", "", "", "", "", "", "", ""][:4]], f"rows {rows}")
+    c.expect("batch", rows[5][-1].startswith("X18 is not an X number") and
+             rows[6][-1] == "this row has no column 2", f"error column {rows[5:]}")
+    c.expect("batch", "line 6: X18" in err and "line 7: this row has no column 2" in err, err)
+
+    # A file by name, and the rows that no item can spoil: binary bytes, NUL, invalid UTF-8, a
+    # long line, a quote never closed. Every row comes out, in order.
+    long_item = b"D" * 5_000_000
+    nasty = [b"\x00\x01\xff", b"\xc3\x28", long_item, b"D1", b'"D2']
+    with open(os.path.join(workdir, "tags.csv"), "wb") as f:
+        f.write(b"\n".join(nasty))
+    code, out, err = c.run(["--batch", "tags.csv"], cwd=workdir)
+    c.expect_exit("bad input", code, 1, err)
+    lines = out.split(b"\n")
+    c.expect("bad input", len(lines) == 6 and lines[-1] == b"", f"{len(lines)} lines")
+    c.expect("bad input", [line.split(b",")[0][:8] for line in lines[:5]] ==
+             [b"\x00\x01\xff", b"\xc3\x28", b"D" * 8, b"D1", b'"D2'], "rows out of order")
+    c.expect("bad input", lines[3].split(b",")[1] == b"D1", lines[3][:80])
+    c.expect("bad input", err.count("\n") == 4 and "line 5: a quote opened" in err, err[:500])
+
+    code, out, err = c.run(["--batch"], b"")
+    c.expect("empty list", code == 0 and out == b"" and err == "", f"{code} {out} {err}")
+    code, out, err = c.run(["--batch", "no-such-tags.csv"], cwd=workdir)
+    c.expect_exit("unreadable file", code, 2, err)
+    c.expect("unreadable file", "no-such-tags.csv" in err, err)
+
+
+def check_usage(c):
+    for args in ([], ["--format", "xml", "D1"], ["--column", "2", "D1"], ["--batch", "-", "D1"],
+                 ["--batch", "--format", "json"], ["--no-such-option"]):
+        code, out, err = c.run(args)
+        c.expect_exit(f"usage {args}", code, 2, err)
+        c.expect(f"usage {args}", out == b"" and err.startswith("zentriq-lookup: "), err)
+    code, out, err = c.run(["--help"])
+    c.expect_exit("help", code, 0, err)
+    c.expect("help", b"zentriq-lookup --batch tags.csv" in out, "no examples in --help")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wrapper", help="a program to run PROGRAM with (such as Wine)")
+    parser.add_argument("program")
+    args = parser.parse_args()
+    command = ([args.wrapper] if args.wrapper else []) + [os.path.abspath(args.program)]
+    c = Checker(command)
+    with tempfile.TemporaryDirectory() as workdir:
+        check_formats(c)
+        check_batch(c, workdir)
+        check_usage(c)
+    for fault in c.faults:
+        print("FAIL", fault)
+    print(f"{len(c.faults)} faults" if c.faults else "zentriq-lookup: every check passed")
+    return 1 if c.faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
