@@ -43,10 +43,17 @@ class Buffered {
 };
 
 // The CSV cells of each entry met so far, written once: a long tag list names the same devices
-// again and again, and the whole map's worth of texts stays under two megabytes.
+// again and again, and the whole map's worth of texts stays under two megabytes. The texts depend
+// on the map alone, so one set serves every batch of the process.
 class EntryCsvTexts {
   public:
-    std::string_view Of(const conversion::MapEntry& entry) {
+    static std::string_view Of(const conversion::MapEntry& entry) {
+        static EntryCsvTexts cache;
+        return cache.Find(entry);
+    }
+
+  private:
+    std::string_view Find(const conversion::MapEntry& entry) {
         const auto& segment = *entry.segment;
         auto& texts =
             texts_[static_cast<std::size_t>(&segment - conversion::kAddressSegments.data())];
@@ -60,7 +67,6 @@ class EntryCsvTexts {
         return text;
     }
 
-  private:
     std::array<std::vector<std::string>, conversion::kAddressSegments.size()> texts_;
 };
 
@@ -80,7 +86,6 @@ BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sin
     Buffered output(out), error_lines(errors);
     BatchCounts counts;
     CsvRecord record;
-    EntryCsvTexts csv_texts;
     while (reader.Next(record)) {
         ++counts.rows;
         if (options.header && counts.rows == 1) {
@@ -90,6 +95,7 @@ BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sin
                 output.text() += kColumnNames[i];
             }
             output.text() += '\n';
+            ++counts.written;
             continue;
         }
         std::string problem;
@@ -100,14 +106,16 @@ BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sin
         } else if (const auto result = conversion::LookUp(record.item); result.ok()) {
             for (const auto& entry : result.found()) {
                 output.text() += record.raw;
-                output.text() += csv_texts.Of(entry);
+                output.text() += EntryCsvTexts::Of(entry);
                 output.text() += ",\n";  // the error column, empty
+                ++counts.written;
             }
         } else {
             problem = result.message;
         }
         if (!problem.empty()) {
             ++counts.unanswered;
+            ++counts.written;
             AppendUnanswered(output.text(), record, problem);
             error_lines.text() +=
                 "zentriq-lookup: line " + std::to_string(record.line) + ": " + problem + "\n";

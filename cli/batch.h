@@ -17,6 +17,7 @@ struct BatchOptions {
 struct BatchCounts {
     std::size_t rows = 0;        // input rows read, the header included
     std::size_t unanswered = 0;  // rows whose item had no answer
+    std::size_t written = 0;     // output rows, the header included
 };
 
 // Receives output in large pieces.

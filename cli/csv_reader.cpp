@@ -12,21 +12,23 @@ constexpr std::size_t kChunkSize = 1 << 16;
 }  // namespace
 
 CsvReader::CsvReader(Source source, std::size_t column)
-    : source_(std::move(source)), column_(column) {}
+    : source_(std::move(source)), column_(column), buffer_(kChunkSize, '\0') {}
 
 bool CsvReader::Refill() {
     if (at_end_) {
         return false;
     }
-    chunk_.resize(kChunkSize);
-    const std::size_t got = source_(chunk_.data(), chunk_.size());
-    chunk_.resize(got);
+    const std::size_t got = source_(buffer_.data(), buffer_.size());
+    chunk_ = {buffer_.data(), got};
     pos_ = 0;
     at_end_ = got == 0;
     return !at_end_;
 }
 
 bool CsvReader::NextPlainLine(CsvRecord& record) {
+    if (pos_ == chunk_.size()) {
+        return false;
+    }
     const char* begin = chunk_.data() + pos_;
     const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', chunk_.size() - pos_));
     if (newline == nullptr ||

@@ -44,7 +44,8 @@ class CsvReader {
 
     Source source_;
     std::size_t column_;
-    std::string chunk_;
+    std::string buffer_;
+    std::string_view chunk_;  // what the last read put into buffer_
     std::size_t pos_ = 0;
     std::size_t line_ = 1;
     bool at_end_ = false;

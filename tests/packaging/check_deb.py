@@ -44,12 +44,15 @@ def package_names(depends):
 
 
 def check_tree(root, deb, app_id, version, faults):
-    # The program.
-    program = os.path.join(root, "usr/bin/zentriq")
-    if not os.path.isfile(program):
-        faults.append("usr/bin/zentriq is missing")
-    elif not os.access(program, os.X_OK):
-        faults.append("usr/bin/zentriq is not executable")
+    # The programs, and the command-line tool's manual.
+    for name in ("zentriq", "zentriq-lookup"):
+        program = os.path.join(root, "usr/bin", name)
+        if not os.path.isfile(program):
+            faults.append(f"usr/bin/{name} is missing")
+        elif not os.access(program, os.X_OK):
+            faults.append(f"usr/bin/{name} is not executable")
+    if not os.path.isfile(os.path.join(root, "usr/share/man/man1/zentriq-lookup.1")):
+        faults.append("usr/share/man/man1/zentriq-lookup.1 is missing")
 
     # The menu entry, and that what it names is in the package.
     if not os.path.isfile(os.path.join(root, "usr/share/doc/zentriq/copyright")):
@@ -107,7 +110,8 @@ def check_tree(root, deb, app_id, version, faults):
 
     # Nothing but the runtime files: the library, headers and CMake files stay out of the package.
     allowed = re.compile(
-        r"usr/bin/zentriq|usr/share/applications/[^/]+\.desktop|usr/share/metainfo/[^/]+\.xml"
+        r"usr/bin/zentriq(-lookup)?|usr/share/man/man1/zentriq-lookup\.1"
+        r"|usr/share/applications/[^/]+\.desktop|usr/share/metainfo/[^/]+\.xml"
         r"|usr/share/icons/hicolor/\d+x\d+/apps/zentriq\.png|usr/share/doc/zentriq/copyright"
     )
     for folder, _, files in os.walk(root):

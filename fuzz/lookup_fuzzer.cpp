@@ -1,0 +1,101 @@
+// Property fuzzer for zentriq-lookup's reading: the items and the CSV tag lists.
+//
+// Input layout: byte 0 picks the column and the header flag, byte 1 the size of the pieces in which
+// the list is handed over (so that records are split at every place), the rest is the tag list.
+// Aborts with a message when a property fails:
+//   - every input row comes out, in order, as the start of one or more output rows;
+//   - the output, read back, has exactly the rows the batch says it wrote;
+//   - a lookup either finds entries or says why not, never both or neither;
+//   - a device found by name is the device at its address in its table.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/batch.h"
+#include "cli/csv_reader.h"
+#include "conversion/device_map.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* property, std::string_view detail) {
+    std::fprintf(stderr, "PROPERTY FAILED: %s: %s\n", property,
+                 conversion::DisplayText(detail).c_str());
+    std::abort();
+}
+
+lookup::CsvReader::Source PiecesOf(std::string_view text, std::size_t piece) {
+    return [text, piece, at = std::size_t{0}](char* buffer, std::size_t size) mutable {
+        const std::size_t n = std::min({piece, size, text.size() - at});
+        std::copy_n(text.data() + at, n, buffer);
+        at += n;
+        return n;
+    };
+}
+
+std::vector<std::string> Records(std::string_view text, std::size_t piece) {
+    lookup::CsvReader reader(PiecesOf(text, piece), 0);
+    std::vector<std::string> raws;
+    lookup::CsvRecord record;
+    while (reader.Next(record)) {
+        raws.emplace_back(record.raw);
+    }
+    return raws;
+}
+
+void CheckLookUp(std::string_view item) {
+    const auto result = conversion::LookUp(item);
+    if (result.ok() != !result.found().empty() || result.ok() == !result.message.empty()) {
+        Fail("a lookup finds entries or says why not", item);
+    }
+    for (const auto& entry : result.found()) {
+        const auto back = conversion::DevicesAt(entry.address, entry.table);
+        if (back.found().size() != 1 || back.found()[0].device != entry.device) {
+            Fail("a device maps back to itself by address", item);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    const std::string_view list(reinterpret_cast<const char*>(data + 2), size - 2);
+    const lookup::BatchOptions options{static_cast<std::size_t>(data[0] % 4), (data[0] & 4) != 0};
+    const std::size_t piece = 1 + data[1] % 97;
+
+    CheckLookUp(list.substr(0, list.find('\n')));
+
+    std::string out;
+    const auto counts = lookup::RunBatch(
+        PiecesOf(list, piece), [&](std::string_view text) { out += text; }, [](std::string_view) {},
+        options);
+
+    const auto inputs = Records(list, piece);
+    const auto outputs = Records(out, 4096);
+    if (counts.rows != inputs.size() || counts.written != outputs.size()) {
+        Fail("the counts match the rows read and written", list);
+    }
+    std::size_t next = 0;  // the input row that the next output row may start
+    for (const auto& row : outputs) {
+        const auto starts = [&](std::size_t i) {
+            return i < inputs.size() && row.size() > inputs[i].size() &&
+                   row.compare(0, inputs[i].size(), inputs[i]) == 0 && row[inputs[i].size()] == ',';
+        };
+        if (starts(next)) {
+            ++next;
+        } else if (next == 0 || !starts(next - 1)) {
+            Fail("every row comes out in order", list);
+        }
+    }
+    if (next != inputs.size()) {
+        Fail("every row comes out", list);
+    }
+    return 0;
+}
