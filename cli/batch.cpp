@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <string>
-#include <vector>
 
 #include "cli/entry_text.h"
 #include "cli/output.h"
@@ -42,34 +41,6 @@ class Buffered {
     std::string text_;
 };
 
-// The CSV cells of each entry met so far, written once: a long tag list names the same devices
-// again and again, and the whole map's worth of texts stays under two megabytes. The texts depend
-// on the map alone, so one set serves every batch of the process.
-class EntryCsvTexts {
-  public:
-    static std::string_view Of(const conversion::MapEntry& entry) {
-        static EntryCsvTexts cache;
-        return cache.Find(entry);
-    }
-
-  private:
-    std::string_view Find(const conversion::MapEntry& entry) {
-        const auto& segment = *entry.segment;
-        auto& texts =
-            texts_[static_cast<std::size_t>(&segment - conversion::kAddressSegments.data())];
-        if (texts.empty()) {
-            texts.resize(segment.last_number - segment.first_number + 1);
-        }
-        auto& text = texts[entry.device.number - segment.first_number];
-        if (text.empty()) {
-            EntryText(entry).AppendCsv(text);
-        }
-        return text;
-    }
-
-    std::array<std::vector<std::string>, conversion::kAddressSegments.size()> texts_;
-};
-
 void AppendUnanswered(std::string& out, const CsvRecord& record, std::string_view message) {
     out += record.raw;
     out.append(kColumnNames.size() - 2, ',');
@@ -106,7 +77,7 @@ BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sin
         } else if (const auto result = conversion::LookUp(record.item); result.ok()) {
             for (const auto& entry : result.found()) {
                 output.text() += record.raw;
-                output.text() += EntryCsvTexts::Of(entry);
+                EntryText(entry).AppendCsv(output.text());
                 output.text() += ",\n";  // the error column, empty
                 ++counts.written;
             }
