@@ -3,7 +3,9 @@
 writes and how it exits. The same checks run against any build of it, the Windows one under Wine
 included:
 
-    check_lookup.py [--wrapper WRAPPER] PROGRAM
+    check_lookup.py [WRAPPER...] PROGRAM
+
+where WRAPPER is the command that runs PROGRAM (such as Wine with its arguments).
 
 Every failed check is listed, then the script exits 1."""
 
@@ -153,10 +155,9 @@ def check_usage(c):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--wrapper", help="a program to run PROGRAM with (such as Wine)")
-    parser.add_argument("program")
+    parser.add_argument("command", nargs="+", help="[WRAPPER...] PROGRAM")
     args = parser.parse_args()
-    command = ([args.wrapper] if args.wrapper else []) + [os.path.abspath(args.program)]
+    command = args.command[:-1] + [os.path.abspath(args.command[-1])]
     c = Checker(command)
     with tempfile.TemporaryDirectory() as workdir:
         check_formats(c)
