@@ -16,6 +16,7 @@
 #include "ui/artwork.h"
 #include "ui/captioned_frame.h"
 #include "ui/frm_about.h"
+#include "ui/keep_unmaximized.h"
 #include "ui/layout.h"
 #include "ui/series_option.h"
 
@@ -374,6 +375,11 @@ void Form11::changeEvent(QEvent* event) {
             setGeometry(normal);  // for window managers that do not restore it themselves
         }
     }
+}
+
+bool Form11::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    UndoOneWayMaximize(*this, eventType, message);
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 // The program runs on while the About window is open, so that window is brought to the front: a

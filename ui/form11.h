@@ -9,7 +9,8 @@
 // so fill every Modbus field. The Modbus fields are ordinary editable fields that nothing listens
 // to. Help creates the one About window on demand, or brings it back normal and active from
 // wherever the window manager left it; it has no owner and destroys itself on closing. A maximize
-// by the window manager is undone at once, so the window keeps its size.
+// by the window manager, in both directions or in one, is undone at once: the window keeps its
+// size.
 //
 // The controls are built from one layout table in twips, in the order of the window's tab-order
 // table, so that Qt's focus chain is that order. Nothing is placed by a layout manager: resizing
@@ -57,6 +58,7 @@ class Form11 : public QWidget {
   protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
     // A conversion row: its device kind, PLC-address field and Modbus-address field.

@@ -84,15 +84,22 @@ class StartUp(harness.AppTestCase):
 
     def test_maximizing_by_the_window_manager_has_no_effect(self):
         app = self.launch()
+        desktop = app.desktop
         wid = app.x_window(MAIN_TITLE)
-        x, y, w, _ = app.desktop.geometry(wid)
-        title_bar = int(app.desktop.xprop(wid, "_NET_FRAME_EXTENTS").split("=")[1].split(",")[2])
-        # Openbox maximizes on a double-click on the title bar, whatever the window's hints say.
-        app.desktop.xdotool("mousemove", x + w // 2, y - title_bar // 2, "click", "--repeat", "2",
-                            "--delay", "80", "1")
-        app.assert_stays(lambda: app.desktop.geometry(wid) == (468, 195, 320, 387), "320 x 387 at 468, 195")
-        self.assertFalse(atoms(app.desktop, wid, "_NET_WM_STATE") & {"_NET_WM_STATE_MAXIMIZED_VERT",
-                                                                     "_NET_WM_STATE_MAXIMIZED_HORZ"})
+        x, y, w, _ = desktop.geometry(wid)
+        _, right, top, _ = (int(v) for v in desktop.xprop(wid, "_NET_FRAME_EXTENTS").split("=")[1].split(","))
+        # Openbox maximizes whatever the window's hints say: both ways on a double-click on the title
+        # bar, one way on a middle or right click on its maximize button, left of the close box.
+        maximize_button = (x + w + right - top // 2 - 1 - top, y - top // 2 - 1)
+        ways = {"double-click on the title bar": ((x + w // 2, y - top // 2), ["--repeat", "2", "--delay", "80", "1"]),
+                "middle click on maximize": (maximize_button, ["2"]),
+                "right click on maximize": (maximize_button, ["3"])}
+        for how, ((px, py), click) in ways.items():
+            with self.subTest(how):
+                desktop.xdotool("mousemove", px, py, "click", *click)
+                app.assert_stays(lambda: desktop.geometry(wid) == (468, 195, 320, 387), "320 x 387 at 468, 195")
+                self.assertFalse(atoms(desktop, wid, "_NET_WM_STATE") & {"_NET_WM_STATE_MAXIMIZED_VERT",
+                                                                         "_NET_WM_STATE_MAXIMIZED_HORZ"})
 
     def test_enlarging_the_window_moves_no_control(self):
         app = self.launch()
