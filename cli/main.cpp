@@ -105,9 +105,7 @@ int LookUpBatch(const Options& options) {
     return counts.unanswered == 0 ? kAllAnswered : kSomeUnanswered;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
 #ifdef _WIN32
     // Byte for byte the same output as on other systems, and CR LF in a tag list read as written.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -159,4 +157,15 @@ int main(int argc, char** argv) {
             "--batch writes CSV; --format table and json are for items on the command line");
     }
     return LookUpBatch(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {  // out of memory: say so rather than abort
+        std::fprintf(stderr, "zentriq-lookup: %s\n", e.what());
+        return kUsageError;
+    }
 }
