@@ -1,5 +1,6 @@
 #include "cli/entry_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -21,12 +22,24 @@ std::string ListText(std::span<const std::uint8_t> codes) {
     return text;
 }
 
+// A text copied by a fixed number of bytes (see EntryText::Digits).
+struct PaddedText {
+    static constexpr std::size_t kCopy = 32;
+    std::array<char, 2 * kCopy> text{};
+    std::size_t size = 0;
+
+    void Set(const std::string& value) {
+        size = std::min(value.size(), kCopy);
+        std::copy_n(value.data(), size, text.data());
+    }
+};
+
 // The cells that depend on the segment alone, written once: as shown, and as the CSV text around
 // the cells that change from device to device.
 struct SegmentTexts {
     std::string read, write;
-    std::string csv_table;  // ",coil,"
-    std::string csv_tail;   // ",bit,\"[1,2]\",\"[5,15]\""
+    PaddedText csv_table;  // ",coil,"
+    PaddedText csv_tail;   // ",bit,\"[1,2]\",\"[5,15]\""
 };
 
 const SegmentTexts& TextsOf(const conversion::MapEntry& entry) {
@@ -37,37 +50,42 @@ const SegmentTexts& TextsOf(const conversion::MapEntry& entry) {
             auto& text = all[i];
             text.read = ListText(conversion::ReadCodes(segment.table));
             text.write = ListText(conversion::WriteCodes(segment.table));
-            text.csv_table += ',';
-            AppendCsvField(text.csv_table, conversion::TableName(segment.table));
-            text.csv_table += ',';
+            std::string table = ",";
+            AppendCsvField(table, conversion::TableName(segment.table));
+            table += ',';
+            text.csv_table.Set(table);
+            std::string tail;
             for (const std::string_view cell :
                  {conversion::WidthName(segment.width), std::string_view(text.read),
                   std::string_view(text.write)}) {
-                text.csv_tail += ',';
-                AppendCsvField(text.csv_tail, cell);
+                tail += ',';
+                AppendCsvField(tail, cell);
             }
+            text.csv_tail.Set(tail);
         }
         return all;
     }();
     return texts[static_cast<std::size_t>(entry.segment - conversion::kAddressSegments.data())];
 }
 
-char* Put(char* out, std::string_view text) {
-    std::memcpy(out, text.data(), text.size());
-    return out + text.size();
+// Copies Copy bytes from `from` but advances by `size` only; the caller leaves room for the rest.
+template <std::size_t Copy>
+char* Put(char* out, const char* from, std::size_t size) {
+    std::memcpy(out, from, Copy);
+    return out + size;
 }
 
 }  // namespace
 
-// Writes `value` in `base` right-aligned into `buffer`, zero-padded to `width` digits; gives the
-// number of characters written.
-// The base is a template argument so that the divisions become multiplications.
-template <std::uint32_t Base, std::size_t N>
-std::size_t WriteDigits(std::array<char, N>& buffer, std::uint32_t value, std::size_t width = 1) {
+// Writes `value` in `Base` right-aligned to `end`, zero-padded to `width` digits; gives the number
+// of characters written. The base is a template argument so that the divisions become
+// multiplications.
+template <std::uint32_t Base>
+std::size_t WriteDigits(char* end, std::uint32_t value, std::size_t width = 1) {
     constexpr char kDigits[] = "0123456789ABCDEF";
     std::size_t size = 0;
     do {
-        buffer[N - ++size] = kDigits[value % Base];
+        *(end - ++size) = kDigits[value % Base];
         value /= Base;
     } while (value != 0 || size < width);
     return size;
@@ -76,21 +94,22 @@ std::size_t WriteDigits(std::array<char, N>& buffer, std::uint32_t value, std::s
 EntryText::EntryText(const conversion::MapEntry& entry) : entry_(entry) {
     const char letter = entry.device.letter;
     const bool octal = letter == 'X' || letter == 'Y';
-    device_size_ = octal ? WriteDigits<8>(device_, entry.device.number)
-                         : WriteDigits<10>(device_, entry.device.number);
-    device_[device_.size() - ++device_size_] = letter;
-    WriteDigits<16>(address_, entry.address, address_.size());
-    decimal_size_ = WriteDigits<10>(decimal_, entry.address);
-    WriteDigits<10>(reference_, conversion::ReferenceOf(entry.table, entry.address),
-                    reference_.size());
+    char* device_end = device_.text.data() + Digits::kEnd;
+    device_.size = octal ? WriteDigits<8>(device_end, entry.device.number)
+                         : WriteDigits<10>(device_end, entry.device.number);
+    *(device_end - ++device_.size) = letter;
+    decimal_.size = WriteDigits<10>(decimal_.text.data() + Digits::kEnd, entry.address);
+    WriteDigits<16>(address_.data() + address_.size(), entry.address, address_.size());
+    WriteDigits<10>(reference_.data() + reference_.size(),
+                    conversion::ReferenceOf(entry.table, entry.address), reference_.size());
 }
 
 std::array<std::string_view, 8> EntryText::Cells() const {
     const auto& texts = TextsOf(entry_);
-    return {Device(),
+    return {device_.view(),
             conversion::TableName(entry_.table),
             std::string_view(address_.data(), address_.size()),
-            std::string_view(decimal_.end() - decimal_size_, decimal_size_),
+            decimal_.view(),
             std::string_view(reference_.data(), reference_.size()),
             conversion::WidthName(entry_.width),
             texts.read,
@@ -100,17 +119,19 @@ std::array<std::string_view, 8> EntryText::Cells() const {
 void EntryText::AppendCsv(std::string& out) const {
     const auto& texts = TextsOf(entry_);
     // Built on the stack and appended at once: appending cell by cell costs more than the lookup.
-    std::array<char, 128> line;
+    // Every piece is copied by a fixed size, so the line has room for the longest copy past its
+    // end.
+    std::array<char, 160> line;
     char* end = line.data();
     *end++ = ',';
-    end = Put(end, Device());
-    end = Put(end, texts.csv_table);
-    end = Put(end, {address_.data(), address_.size()});
+    end = Put<Digits::kCopy>(end, device_.view().data(), device_.size);
+    end = Put<PaddedText::kCopy>(end, texts.csv_table.text.data(), texts.csv_table.size);
+    end = Put<4>(end, address_.data(), address_.size());
     *end++ = ',';
-    end = Put(end, {decimal_.end() - decimal_size_, decimal_size_});
+    end = Put<Digits::kCopy>(end, decimal_.view().data(), decimal_.size);
     *end++ = ',';
-    end = Put(end, {reference_.data(), reference_.size()});
-    end = Put(end, texts.csv_tail);
+    end = Put<6>(end, reference_.data(), reference_.size());
+    end = Put<PaddedText::kCopy>(end, texts.csv_tail.text.data(), texts.csv_tail.size);
     out.append(line.data(), end);
 }
 

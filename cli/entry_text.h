@@ -32,15 +32,20 @@ class EntryText {
     void AppendCsv(std::string& out) const;
 
   private:
-    std::string_view Device() const { return {device_.end() - device_size_, device_size_}; }
+    // A short text right-aligned to kEnd, with room after it so that a fixed-size copy of
+    // kCopy bytes from its start stays inside: fixed copies compile to a few moves, where copies
+    // of the exact size call memcpy and branch on the size.
+    struct Digits {
+        static constexpr std::size_t kEnd = 16, kCopy = 16;
+        std::array<char, kEnd + kCopy> text;
+        std::size_t size = 0;
+        std::string_view view() const { return {text.data() + kEnd - size, size}; }
+    };
 
     const conversion::MapEntry& entry_;
-    // Each text right-aligned in its buffer; the sizes say where it starts.
-    std::array<char, 12> device_;
+    Digits device_, decimal_;
     std::array<char, 4> address_;
-    std::array<char, 5> decimal_;
     std::array<char, 6> reference_;
-    std::size_t device_size_, decimal_size_;
 };
 
 }  // namespace lookup
