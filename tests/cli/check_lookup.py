@@ -14,6 +14,7 @@ import csv
 import io
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -94,6 +95,13 @@ def check_formats(c):
                 for v in row.values()][:-1] + [""] for row in want]
     c.expect("csv", rows[1:len(want) + 1] == as_text, f"rows differ: {rows}")
     c.expect("csv", all(r[1] == "" and r[-1] for r in rows[len(want) + 1:]), "error rows")
+
+    code, out, err = c.run(list(WORKED))
+    c.expect_exit("table", code, 0, err)
+    cells = [re.split(r"  +", line) for line in out.decode().splitlines()]
+    c.expect("table", cells[0] == COLUMNS and [row[:7] for row in cells[1:]] ==
+             [[r["input"], r["device"], r["table"], r["address"], str(r["decimal"]), r["reference"],
+               r["width"]] for r in want], out.decode())
 
     code, out, err = c.run(["T5", "d100"])
     c.expect_exit("table", code, 0, err)
