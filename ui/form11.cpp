@@ -95,15 +95,8 @@ constexpr std::array<std::string_view, Form11::kControlCount> kTabOrder{{
     "d_delta",  "y_delta", "s_delta",  "Command1", "Command2",
 }};
 
-constexpr std::size_t Find(std::string_view name) {
-    return FindControl(kLayout, name);
-}
-
-consteval std::size_t IndexOf(std::string_view name) {
-    return RequireControl(kLayout, name);
-}
-
-static_assert(NamesEveryControlOnce(kLayout, kTabOrder));
+// The controls in tab order, as their places in the layout table.
+constexpr std::array<std::size_t, Form11::kControlCount> kInTabOrder = OrderOf<kLayout>(kTabOrder);
 
 constexpr bool TakesFocus(Kind kind) {
     return kind == Kind::Field || kind == Kind::Button || kind == Kind::Option;
@@ -116,13 +109,30 @@ constexpr bool HasAccessKey(std::string_view text) {
 // A label's access key sends the focus to the first control after it in the tab order that can
 // take it.
 constexpr std::size_t FirstStopAfter(std::size_t tabPosition) {
-    for (std::size_t p = tabPosition + 1; p < kTabOrder.size(); ++p) {
-        const std::size_t index = Find(kTabOrder[p]);
+    for (std::size_t p = tabPosition + 1; p < kInTabOrder.size(); ++p) {
+        const std::size_t index = kInTabOrder[p];
         if (TakesFocus(kLayout[index].kind)) {
             return index;
         }
     }
     return kLayout.size();
+}
+
+// The device kind of a conversion row: the letter its fields are named by ("d_delta" is D).
+consteval DeviceKind RowKind(ControlName<kLayout> field) {
+    return conversion::DeviceKindOf(kLayout[field.index()].name.front()).value();
+}
+
+// Hands a field's text to the conversion library, which reads UTF-8, and its text result back.
+template <typename Convert>
+std::optional<QString> ConvertText(const QString& text, Convert convert) {
+    const QByteArray utf8 = text.toUtf8();
+    const std::optional<std::string> result =
+        convert(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    if (!result) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(*result);
 }
 
 // Fields are named for their row and side ("D PLC address"); everything else by its text.
@@ -163,8 +173,7 @@ QWidget* Make(const ControlSpec& control, QWidget* window) {
 // later is drawn above an earlier one it overlaps (the options above their frame).
 std::array<QWidget*, Form11::kControlCount> BuildControls(QWidget* window) {
     std::array<QWidget*, Form11::kControlCount> controls{};
-    for (std::string_view name : kTabOrder) {
-        const std::size_t index = Find(name);
+    for (const std::size_t index : kInTabOrder) {
         const ControlSpec& control = kLayout[index];
         QWidget* widget = Make(control, window);
         widget->setObjectName(ToQString(control.name));
@@ -172,11 +181,10 @@ std::array<QWidget*, Form11::kControlCount> BuildControls(QWidget* window) {
         widget->setGeometry(ToPixels(control.place));
         controls[index] = widget;
     }
-    for (std::size_t p = 0; p < kTabOrder.size(); ++p) {
-        const ControlSpec& control = kLayout[Find(kTabOrder[p])];
+    for (std::size_t p = 0; p < kInTabOrder.size(); ++p) {
+        const ControlSpec& control = kLayout[kInTabOrder[p]];
         if (control.kind == Kind::Label && HasAccessKey(control.text)) {
-            static_cast<QLabel*>(controls[Find(control.name)])
-                ->setBuddy(controls[FirstStopAfter(p)]);
+            static_cast<QLabel*>(controls[kInTabOrder[p]])->setBuddy(controls[FirstStopAfter(p)]);
         }
     }
     return controls;
@@ -184,61 +192,54 @@ std::array<QWidget*, Form11::kControlCount> BuildControls(QWidget* window) {
 
 }  // namespace
 
-template <typename T>
-T* Form11::Control(std::size_t index) const {
-    auto* control = dynamic_cast<T*>(controls_[index]);
-    Q_ASSERT(control != nullptr);
-    return control;
-}
-
 Form11::Form11(QWidget* parent)
     : QWidget(parent, kWindowFlags),
       controls_(BuildControls(this)),
-      Frame1(Control<QGroupBox>(IndexOf("Frame1"))),
-      Option1(Control<SeriesOption>(IndexOf("Option1"))),
-      Option2(Control<SeriesOption>(IndexOf("Option2"))),
-      Option3(Control<SeriesOption>(IndexOf("Option3"))),
-      Label2(Control<QLabel>(IndexOf("Label2"))),
-      Label1(Control<QLabel>(IndexOf("Label1"))),
-      Command6(Control<QPushButton>(IndexOf("Command6"))),
-      Command2(Control<QPushButton>(IndexOf("Command2"))),
-      Command1(Control<QPushButton>(IndexOf("Command1"))),
-      Label9(Control<QLabel>(IndexOf("Label9"))),
-      d_delta(Control<QLineEdit>(IndexOf("d_delta"))),
-      Label3(Control<QLabel>(IndexOf("Label3"))),
-      d_modbus(Control<QLineEdit>(IndexOf("d_modbus"))),
-      Label10(Control<QLabel>(IndexOf("Label10"))),
-      m_delta(Control<QLineEdit>(IndexOf("m_delta"))),
-      Label4(Control<QLabel>(IndexOf("Label4"))),
-      m_modbus(Control<QLineEdit>(IndexOf("m_modbus"))),
-      Label11(Control<QLabel>(IndexOf("Label11"))),
-      c_delta(Control<QLineEdit>(IndexOf("c_delta"))),
-      Label5(Control<QLabel>(IndexOf("Label5"))),
-      c_modbus(Control<QLineEdit>(IndexOf("c_modbus"))),
-      Label12(Control<QLabel>(IndexOf("Label12"))),
-      t_delta(Control<QLineEdit>(IndexOf("t_delta"))),
-      Label6(Control<QLabel>(IndexOf("Label6"))),
-      t_modbus(Control<QLineEdit>(IndexOf("t_modbus"))),
-      Label13(Control<QLabel>(IndexOf("Label13"))),
-      x_delta(Control<QLineEdit>(IndexOf("x_delta"))),
-      Label7(Control<QLabel>(IndexOf("Label7"))),
-      x_modbus(Control<QLineEdit>(IndexOf("x_modbus"))),
-      Label14(Control<QLabel>(IndexOf("Label14"))),
-      y_delta(Control<QLineEdit>(IndexOf("y_delta"))),
-      Label8(Control<QLabel>(IndexOf("Label8"))),
-      y_modbus(Control<QLineEdit>(IndexOf("y_modbus"))),
-      Label16(Control<QLabel>(IndexOf("Label16"))),
-      s_delta(Control<QLineEdit>(IndexOf("s_delta"))),
-      Label15(Control<QLabel>(IndexOf("Label15"))),
-      s_modbus(Control<QLineEdit>(IndexOf("s_modbus"))),
+      Frame1(Control<QGroupBox, kLayout>(controls_, "Frame1")),
+      Option1(Control<SeriesOption, kLayout>(controls_, "Option1")),
+      Option2(Control<SeriesOption, kLayout>(controls_, "Option2")),
+      Option3(Control<SeriesOption, kLayout>(controls_, "Option3")),
+      Label2(Control<QLabel, kLayout>(controls_, "Label2")),
+      Label1(Control<QLabel, kLayout>(controls_, "Label1")),
+      Command6(Control<QPushButton, kLayout>(controls_, "Command6")),
+      Command2(Control<QPushButton, kLayout>(controls_, "Command2")),
+      Command1(Control<QPushButton, kLayout>(controls_, "Command1")),
+      Label9(Control<QLabel, kLayout>(controls_, "Label9")),
+      d_delta(Control<QLineEdit, kLayout>(controls_, "d_delta")),
+      Label3(Control<QLabel, kLayout>(controls_, "Label3")),
+      d_modbus(Control<QLineEdit, kLayout>(controls_, "d_modbus")),
+      Label10(Control<QLabel, kLayout>(controls_, "Label10")),
+      m_delta(Control<QLineEdit, kLayout>(controls_, "m_delta")),
+      Label4(Control<QLabel, kLayout>(controls_, "Label4")),
+      m_modbus(Control<QLineEdit, kLayout>(controls_, "m_modbus")),
+      Label11(Control<QLabel, kLayout>(controls_, "Label11")),
+      c_delta(Control<QLineEdit, kLayout>(controls_, "c_delta")),
+      Label5(Control<QLabel, kLayout>(controls_, "Label5")),
+      c_modbus(Control<QLineEdit, kLayout>(controls_, "c_modbus")),
+      Label12(Control<QLabel, kLayout>(controls_, "Label12")),
+      t_delta(Control<QLineEdit, kLayout>(controls_, "t_delta")),
+      Label6(Control<QLabel, kLayout>(controls_, "Label6")),
+      t_modbus(Control<QLineEdit, kLayout>(controls_, "t_modbus")),
+      Label13(Control<QLabel, kLayout>(controls_, "Label13")),
+      x_delta(Control<QLineEdit, kLayout>(controls_, "x_delta")),
+      Label7(Control<QLabel, kLayout>(controls_, "Label7")),
+      x_modbus(Control<QLineEdit, kLayout>(controls_, "x_modbus")),
+      Label14(Control<QLabel, kLayout>(controls_, "Label14")),
+      y_delta(Control<QLineEdit, kLayout>(controls_, "y_delta")),
+      Label8(Control<QLabel, kLayout>(controls_, "Label8")),
+      y_modbus(Control<QLineEdit, kLayout>(controls_, "y_modbus")),
+      Label16(Control<QLabel, kLayout>(controls_, "Label16")),
+      s_delta(Control<QLineEdit, kLayout>(controls_, "s_delta")),
+      Label15(Control<QLabel, kLayout>(controls_, "Label15")),
+      s_modbus(Control<QLineEdit, kLayout>(controls_, "s_modbus")),
       seriesGroup_(new QButtonGroup(this)),
-      rows_{{{DeviceKind::D, d_delta, d_modbus},
-             {DeviceKind::M, m_delta, m_modbus},
-             {DeviceKind::C, c_delta, c_modbus},
-             {DeviceKind::T, t_delta, t_modbus},
-             {DeviceKind::X, x_delta, x_modbus},
-             {DeviceKind::Y, y_delta, y_modbus},
-             {DeviceKind::S, s_delta, s_modbus}}} {
+      rows_{{{RowKind("d_delta"), d_delta, d_modbus},
+             {RowKind("m_delta"), m_delta, m_modbus},
+             {RowKind("c_delta"), c_delta, c_modbus},
+             {RowKind("t_delta"), t_delta, t_modbus},
+             {RowKind("x_delta"), x_delta, x_modbus},
+             {RowKind("y_delta"), y_delta, y_modbus},
+             {RowKind("s_delta"), s_delta, s_modbus}}} {
     setWindowTitle(QStringLiteral("ZENTRIQ V1.00"));
     setWindowIcon(AppIcon());
     setGeometry(ToPixels(kClientArea));
@@ -294,13 +295,7 @@ std::vector<FixedText> Form11::FixedTexts() {
 }
 
 std::optional<QString> Form11::ConvertOctalToDecimal(const QString& BinVal) {
-    const QByteArray utf8 = BinVal.toUtf8();
-    const std::optional<std::string> value = conversion::ConvertOctalToDecimal(
-        std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    if (!value) {
-        return std::nullopt;
-    }
-    return QString::fromStdString(*value);
+    return ConvertText(BinVal, conversion::ConvertOctalToDecimal);
 }
 
 void Form11::Form_Load() {
@@ -314,11 +309,11 @@ void Form11::Form_Load() {
 }
 
 void Form11::Delta_Change(const Row& row) {
-    const QByteArray utf8 = row.delta->text().toUtf8();
-    const std::optional<std::string> address = conversion::ModbusAddressFor(
-        row.kind, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), PLC);
+    const std::optional<QString> address = ConvertText(
+        row.delta->text(),
+        [&](std::string_view text) { return conversion::ModbusAddressFor(row.kind, text, PLC); });
     if (address) {
-        row.modbus->setText(QString::fromStdString(*address));
+        row.modbus->setText(*address);
     }
 }
 

@@ -14,7 +14,9 @@
 //
 // The controls are built from one layout table in twips, in the order of the window's tab-order
 // table, so that Qt's focus chain is that order. Nothing is placed by a layout manager: resizing
-// the window moves nothing.
+// the window moves nothing. The table's vocabulary and the lookup of a control by its name come
+// from layout.h; the window hands its fixed texts to whoever fits the font (start_up.h) and knows
+// nothing of the fitting itself.
 #pragma once
 
 #include <QPointer>
@@ -26,7 +28,7 @@
 #include <vector>
 
 #include "conversion/address_map.h"
-#include "ui/layout_font.h"
+#include "ui/layout.h"
 
 class QButtonGroup;
 class QGroupBox;
@@ -67,9 +69,6 @@ class Form11 : public QWidget {
         QLineEdit* delta;
         QLineEdit* modbus;
     };
-
-    template <typename T>
-    T* Control(std::size_t index) const;
 
     void Form_Load();
     void Delta_Change(const Row& row);

@@ -75,15 +75,9 @@ constexpr std::array<std::string_view, frmAbout::kControlCount> kStackingFromTop
     "lblDisclaimer",
 }};
 
-constexpr std::size_t Find(std::string_view name) {
-    return FindControl(kLayout, name);
-}
-
-consteval std::size_t IndexOf(std::string_view name) {
-    return RequireControl(kLayout, name);
-}
-
-static_assert(NamesEveryControlOnce(kLayout, kStackingFromTop));
+// The controls from the top down, as their places in the layout table.
+constexpr std::array<std::size_t, frmAbout::kControlCount> kFromTop =
+    OrderOf<kLayout>(kStackingFromTop);
 
 QColor ToQColor(Colour colour) {
     switch (colour) {
@@ -144,11 +138,11 @@ QWidget* Make(const ControlSpec& control, QWidget* window) {
 // rest of it: the date runs under the rights notice.
 int VisibleWidth(const ControlSpec& label) {
     QRect visible = ToPixels(label.place);
-    for (std::string_view name : kStackingFromTop) {
-        if (name == label.name) {
+    for (const std::size_t index : kFromTop) {
+        const ControlSpec& above = kLayout[index];
+        if (above.name == label.name) {
             break;
         }
-        const ControlSpec& above = kLayout[Find(name)];
         const QRect cover = ToPixels(above.place);
         if (above.kind == Kind::Label && cover.intersects(visible) &&
             cover.left() > visible.left()) {
@@ -166,37 +160,31 @@ std::array<QWidget*, frmAbout::kControlCount> BuildControls(QWidget* window) {
         widget->setGeometry(ToPixels(kLayout[i].place));
         controls[i] = widget;
     }
-    for (auto name = kStackingFromTop.rbegin(); name != kStackingFromTop.rend(); ++name) {
-        controls[Find(*name)]->raise();
+    for (auto index = kFromTop.rbegin(); index != kFromTop.rend(); ++index) {
+        controls[*index]->raise();
     }
     return controls;
 }
 
 }  // namespace
 
-template <typename T>
-T* frmAbout::Control(std::size_t index) const {
-    auto* control = dynamic_cast<T*>(controls_[index]);
-    Q_ASSERT(control != nullptr);
-    return control;
-}
-
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, kWindowFlags),
       controls_(BuildControls(this)),
-      picIcon(Control<QLabel>(IndexOf("picIcon"))),
-      lblTitle(Control<QLabel>(IndexOf("lblTitle"))),
-      lblVersion(Control<QLabel>(IndexOf("lblVersion"))),
-      Label4(Control<QLabel>(IndexOf("Label4"))),
-      Label5(Control<QLabel>(IndexOf("Label5"))),
-      Label6(Control<QLabel>(IndexOf("Label6"))),
-      lblDescription(Control<QLabel>(IndexOf("lblDescription"))),
-      Label7(Control<QLabel>(IndexOf("Label7"))),
-      Label1(Control<QLabel>(IndexOf("Label1"))),
-      lblDisclaimer(Control<QLabel>(IndexOf("lblDisclaimer"))),
-      Label2(Control<QLabel>(IndexOf("Label2"))),
-      cmdOK(Control<QPushButton>(IndexOf("cmdOK"))),
-      Line1{Control<QWidget>(IndexOf("Line1_0")), Control<QWidget>(IndexOf("Line1_1"))} {
+      picIcon(Control<QLabel, kLayout>(controls_, "picIcon")),
+      lblTitle(Control<QLabel, kLayout>(controls_, "lblTitle")),
+      lblVersion(Control<QLabel, kLayout>(controls_, "lblVersion")),
+      Label4(Control<QLabel, kLayout>(controls_, "Label4")),
+      Label5(Control<QLabel, kLayout>(controls_, "Label5")),
+      Label6(Control<QLabel, kLayout>(controls_, "Label6")),
+      lblDescription(Control<QLabel, kLayout>(controls_, "lblDescription")),
+      Label7(Control<QLabel, kLayout>(controls_, "Label7")),
+      Label1(Control<QLabel, kLayout>(controls_, "Label1")),
+      lblDisclaimer(Control<QLabel, kLayout>(controls_, "lblDisclaimer")),
+      Label2(Control<QLabel, kLayout>(controls_, "Label2")),
+      cmdOK(Control<QPushButton, kLayout>(controls_, "cmdOK")),
+      Line1{Control<QWidget, kLayout>(controls_, "Line1_0"),
+            Control<QWidget, kLayout>(controls_, "Line1_1")} {
     setWindowTitle(QStringLiteral("ZENTRIQ V1.00  [DELTA DVP Series ..."));
     setWindowIcon(AppIcon());
     setAttribute(Qt::WA_DeleteOnClose);

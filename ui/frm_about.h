@@ -6,6 +6,9 @@
 // closes it; OK is also the default (Enter) and cancel (Esc) button, and the title bar's close box
 // closes it the same way. Closing destroys the window (WA_DeleteOnClose), so the main window's next
 // Help click builds it afresh. It is a top-level window without an owner, kept out of the taskbar.
+//
+// The controls are built from one layout table in twips (layout.h) and stacked by a second table;
+// the window hands its fixed texts to whoever fits the font (start_up.h).
 #pragma once
 
 #include <QDialog>
@@ -13,7 +16,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "ui/layout_font.h"
+#include "ui/layout.h"
 
 class QLabel;
 class QPushButton;
@@ -33,9 +36,6 @@ class frmAbout : public QDialog {
     ~frmAbout() override;
 
   private:
-    template <typename T>
-    T* Control(std::size_t index) const;
-
     void cmdOK_Click();
 
     const std::array<QWidget*, kControlCount> controls_;

@@ -5,10 +5,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <algorithm>
-#include <vector>
 
-#include "ui/form11.h"
-#include "ui/frm_about.h"
 #include "ui/layout.h"
 
 namespace ui {
@@ -93,10 +90,7 @@ QFont FontThatFits(std::span<const FixedText> texts, QFont font, const QStyle& s
     return font;
 }
 
-void FitApplicationFont() {
-    std::vector<FixedText> texts = Form11::FixedTexts();
-    const std::vector<FixedText> about = frmAbout::FixedTexts();
-    texts.insert(texts.end(), about.begin(), about.end());
+void FitApplicationFont(std::span<const FixedText> texts) {
     const QFont desktop = QApplication::font();
     const QFont fitting = FontThatFits(texts, desktop, *QApplication::style());
     if (fitting != desktop) {

@@ -11,20 +11,12 @@
 
 #include <QFont>
 #include <span>
-#include <string_view>
+
+#include "ui/layout.h"
 
 class QStyle;
 
 namespace ui {
-
-// A text one of the windows shows in a box of fixed size, in pixels.
-struct FixedText {
-    enum class Kind { Label, Option, Button };
-    std::string_view text;  // UTF-8; "&" marks an access key, as in the layout tables
-    Kind kind;
-    int width;
-    int height;
-};
 
 // True when every text is drawn in full in `font` by `style`.
 bool TextsFit(std::span<const FixedText> texts, const QFont& font, const QStyle& style);
@@ -33,7 +25,8 @@ bool TextsFit(std::span<const FixedText> texts, const QFont& font, const QStyle&
 // half-point steps, at which they all do (never below 6 points).
 QFont FontThatFits(std::span<const FixedText> texts, QFont font, const QStyle& style);
 
-// Makes the application's font one in which both windows' texts fit; call before building them.
-void FitApplicationFont();
+// Makes the application's font one in which every one of `texts` fits; call before building the
+// windows that show them.
+void FitApplicationFont(std::span<const FixedText> texts);
 
 }  // namespace ui

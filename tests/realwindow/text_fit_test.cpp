@@ -25,7 +25,7 @@
 #include "ui/captioned_frame.h"
 #include "ui/form11.h"
 #include "ui/frm_about.h"
-#include "ui/layout_font.h"
+#include "ui/start_up.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ class TextFitTest : public QObject {
 int main(int argc, char** argv) {
     qputenv("QT_SCALE_FACTOR", "2");
     QApplication app(argc, argv);
-    ui::FitApplicationFont();  // as the program does before building its windows
+    ui::FitFontToBothWindows();  // as the program does before building its windows
     TextFitTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -12,15 +12,9 @@
 #include "ui/form11.h"
 #include "ui/frm_about.h"
 #include "ui/layout_font.h"
+#include "ui/start_up.h"
 
 namespace {
-
-std::vector<ui::FixedText> BothWindowsTexts() {
-    std::vector<ui::FixedText> texts = ui::Form11::FixedTexts();
-    const std::vector<ui::FixedText> about = ui::frmAbout::FixedTexts();
-    texts.insert(texts.end(), about.begin(), about.end());
-    return texts;
-}
 
 // Every label's ink ends inside the part of its box left visible (the date runs under the rights
 // notice), and every option and button is at least as wide as it asks to be.
@@ -65,7 +59,7 @@ void LayoutFontTest::largeFontsShrinkUntilTextsFit_data() {
 
 void LayoutFontTest::largeFontsShrinkUntilTextsFit() {
     QFETCH(qreal, desktopSize);
-    const auto texts = BothWindowsTexts();
+    const auto texts = ui::BothWindowsTexts();
     QFont desktop = QApplication::font();
     desktop.setPointSizeF(desktopSize);
     const QFont fitting = ui::FontThatFits(texts, desktop, *QApplication::style());
@@ -84,7 +78,7 @@ void LayoutFontTest::largeFontsShrinkUntilTextsFit() {
 void LayoutFontTest::fittingFontsStayAsTheyAre() {
     QFont small = QApplication::font();
     small.setPointSizeF(6.5);
-    QCOMPARE(ui::FontThatFits(BothWindowsTexts(), small, *QApplication::style()), small);
+    QCOMPARE(ui::FontThatFits(ui::BothWindowsTexts(), small, *QApplication::style()), small);
 }
 
 // Fit is judged by the ink: at 7.5 points ">>>" advances 25.1 pixels in its 25-pixel box, but its
@@ -95,7 +89,7 @@ void LayoutFontTest::debianDefaultFontFitsAtSevenAndAHalfPoints() {
     if (QFontInfo(desktop).family() != QLatin1String("DejaVu Sans")) {
         QSKIP("DejaVu Sans (fonts-dejavu-core) is not installed");
     }
-    QCOMPARE(ui::FontThatFits(BothWindowsTexts(), desktop, *QApplication::style()).pointSizeF(),
+    QCOMPARE(ui::FontThatFits(ui::BothWindowsTexts(), desktop, *QApplication::style()).pointSizeF(),
              7.5);
 }
 
@@ -111,7 +105,7 @@ void LayoutFontTest::windowsBuiltAfterFittingCutNothingOff() {
     QFont desktop = original;
     desktop.setPointSizeF(desktopSize);
     QApplication::setFont(desktop);
-    ui::FitApplicationFont();
+    ui::FitFontToBothWindows();
     {
         const ui::Form11 main;
         const ui::frmAbout about;
@@ -130,7 +124,7 @@ void LayoutFontTest::applicationFontIsOnlyChangedWhenNeeded() {
     QFont small = original;
     small.setPointSizeF(6.5);
     QApplication::setFont(small);
-    ui::FitApplicationFont();
+    ui::FitFontToBothWindows();
     QCOMPARE(QApplication::font().pointSizeF(), 6.5);
     QApplication::setFont(original);
 }
