@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Draw the ZENTRIQ application icon and write it as a nine-image .ico plus PNGs.
+"""Draw the ZENTRIQ application icon and write it as a nine-image .ico plus PNGs, and the window
+icon the program sets as raw pixels (window_icon/<size>.rgba).
 
 The artwork is a light-grey PLC module with green terminal strips, seen from
 the front, and a blue address tag reading "0x" over its lower right corner.
@@ -339,6 +340,20 @@ def save_png(img, size):
     img.save(os.path.join(d, "zentriq.png"), optimize=True)
 
 
+def save_window_rgba(img, size):
+    """The window icon as the program sets it, uncompressed so that it starts without decoding an
+    image: the .ico's 24-bit image with its mask as alpha (255 or 0), 4 bytes a pixel in the order
+    R, G, B, A, top row first."""
+    opaque = opaque_mask(img)
+    rgba = np.asarray(img, np.uint8).copy()
+    rgba[~opaque] = 0
+    rgba[..., 3] = np.where(opaque, 255, 0)
+    d = os.path.join(HERE, "window_icon")
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, f"{size}.rgba"), "wb") as f:
+        f.write(rgba.tobytes())
+
+
 def main():
     images = {48: draw_large(48, 8), 32: draw_large(32, 8, FULL, LAYOUT32), 16: draw_small()}
     vga = {48: draw_large(48, 8, VGA), 32: draw_large(32, 8, VGA, LAYOUT32), 16: draw_small(VGA)}
@@ -346,6 +361,7 @@ def main():
     write_ico(os.path.join(HERE, "zentriq.ico"), entries)
     for s, img in images.items():
         save_png(img, s)
+        save_window_rgba(img, s)
     save_png(draw_large(256, 4), 256)
 
 

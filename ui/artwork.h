@@ -6,7 +6,8 @@
 
 namespace ui {
 
-// The application icon: 48, 32 and 16 pixels, each at 16 colours, 256 colours and 24-bit colour.
+// The window icon: the 48, 32 and 16 pixel 24-bit images of the application's .ico, each with its
+// mask as transparency, built into the program as raw pixels (assets/make_icon.py writes them).
 QIcon AppIcon();
 
 // The 100 x 100 product photograph of the About window.

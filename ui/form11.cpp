@@ -15,6 +15,7 @@
 #include "ui/access_key_label.h"
 #include "ui/artwork.h"
 #include "ui/captioned_frame.h"
+#include "ui/form11_layout.h"
 #include "ui/frm_about.h"
 #include "ui/keep_unmaximized.h"
 #include "ui/layout.h"
@@ -26,74 +27,14 @@ namespace {
 
 using conversion::DeviceKind;
 using conversion::PlcSeries;
-// Kinds of control the layout table places.
-enum class Kind { Frame, Option, Label, Field, Button };
+using form11_layout::ControlSpec;
+using form11_layout::Kind;
+using form11_layout::kLayout;
+using form11_layout::kTabOrder;
 
 constexpr Qt::WindowFlags kWindowFlags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;  // no maximize button
-
-// Where the client area opens on the screen, and its size.
-constexpr TwipRect kClientArea{7020, 2925, 4800, 5805};
-
-struct ControlSpec {
-    std::string_view name;
-    Kind kind;
-    std::string_view text;
-    TwipRect place;
-};
-
-// Every control of the window, top to bottom, in twips from the client area's top-left corner.
-constexpr std::array<ControlSpec, Form11::kControlCount> kLayout{{
-    {"Frame1", Kind::Frame, "PLC type", {240, 480, 4215, 735}},
-    {"Option1", Kind::Option, "SS/ES/EX", {360, 720, 1335, 375}},
-    {"Option2", Kind::Option, "SA/SX/SC", {1680, 720, 1335, 375}},
-    {"Option3", Kind::Option, "EH/EH2/SV", {3000, 720, 1335, 375}},
-    {"Label2", Kind::Label, "&PLC address", {960, 1800, 1335, 255}},
-    {"Label1", Kind::Label, "&Modbus address", {2880, 1800, 1335, 255}},
-    {"Command6", Kind::Button, "&Reset", {480, 5160, 1215, 375}},
-    {"Command2", Kind::Button, "&Help", {1800, 5160, 1215, 375}},
-    {"Command1", Kind::Button, "&Exit", {3120, 5160, 1215, 375}},
-    // The conversion rows, 360 twips apart: row label, PLC field, ">>>", Modbus field.
-    {"Label9", Kind::Label, "D:", {360, 2160, 615, 255}},
-    {"d_delta", Kind::Field, "", {960, 2160, 1215, 285}},
-    {"Label3", Kind::Label, ">>>", {2400, 2160, 375, 255}},
-    {"d_modbus", Kind::Field, "", {2880, 2160, 1215, 285}},
-    {"Label10", Kind::Label, "M:", {360, 2520, 615, 255}},
-    {"m_delta", Kind::Field, "", {960, 2520, 1215, 285}},
-    {"Label4", Kind::Label, ">>>", {2400, 2520, 375, 255}},
-    {"m_modbus", Kind::Field, "", {2880, 2520, 1215, 285}},
-    {"Label11", Kind::Label, "C:", {360, 2880, 615, 255}},
-    {"c_delta", Kind::Field, "", {960, 2880, 1215, 285}},
-    {"Label5", Kind::Label, ">>>", {2400, 2880, 375, 255}},
-    {"c_modbus", Kind::Field, "", {2880, 2880, 1215, 285}},
-    {"Label12", Kind::Label, "T:", {360, 3240, 615, 255}},
-    {"t_delta", Kind::Field, "", {960, 3240, 1215, 285}},
-    {"Label6", Kind::Label, ">>>", {2400, 3240, 375, 255}},
-    {"t_modbus", Kind::Field, "", {2880, 3240, 1215, 285}},
-    {"Label13", Kind::Label, "X:", {360, 3600, 615, 255}},
-    {"x_delta", Kind::Field, "", {960, 3600, 1215, 285}},
-    {"Label7", Kind::Label, ">>>", {2400, 3600, 375, 255}},
-    {"x_modbus", Kind::Field, "", {2880, 3600, 1215, 285}},
-    {"Label14", Kind::Label, "Y:", {360, 3960, 615, 255}},
-    {"y_delta", Kind::Field, "", {960, 3960, 1215, 285}},
-    {"Label8", Kind::Label, ">>>", {2400, 3960, 375, 255}},
-    {"y_modbus", Kind::Field, "", {2880, 3960, 1215, 285}},
-    {"Label16", Kind::Label, "S:", {360, 4320, 615, 255}},
-    {"s_delta", Kind::Field, "", {960, 4320, 1215, 285}},
-    {"Label15", Kind::Label, ">>>", {2400, 4320, 375, 255}},
-    {"s_modbus", Kind::Field, "", {2880, 4320, 1215, 285}},
-}};
-
-// The tab order of all controls. Fields, buttons and options take the focus; labels and the frame
-// only hold a place, which decides where a label's access key sends the focus.
-constexpr std::array<std::string_view, Form11::kControlCount> kTabOrder{{
-    "d_modbus", "Label1",  "Label2",   "Command6", "Label3",   "Frame1",   "Option1", "Option2",
-    "Option3",  "m_delta", "m_modbus", "Label4",   "c_delta",  "c_modbus", "Label5",  "t_delta",
-    "t_modbus", "Label6",  "x_delta",  "x_modbus", "Label7",   "y_modbus", "Label8",  "Label9",
-    "Label10",  "Label11", "Label12",  "Label13",  "Label14",  "s_modbus", "Label15", "Label16",
-    "d_delta",  "y_delta", "s_delta",  "Command1", "Command2",
-}};
 
 // The controls in tab order, as their places in the layout table.
 constexpr std::array<std::size_t, Form11::kControlCount> kInTabOrder = OrderOf<kLayout>(kTabOrder);
@@ -242,7 +183,7 @@ Form11::Form11(QWidget* parent)
              {RowKind("s_delta"), s_delta, s_modbus}}} {
     setWindowTitle(QStringLiteral("ZENTRIQ V1.00"));
     setWindowIcon(AppIcon());
-    setGeometry(ToPixels(kClientArea));
+    setGeometry(ToPixels(form11_layout::kClientArea));
 
     const std::array<std::pair<SeriesOption*, PlcSeries>, 3> options{
         {{Option1, PlcSeries::SS}, {Option2, PlcSeries::SC}, {Option3, PlcSeries::SV}}};

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "conversion/address_map.h"
+#include "ui/form11_layout.h"
 #include "ui/layout.h"
 
 class QButtonGroup;
@@ -52,7 +53,7 @@ class Form11 : public QWidget {
     // a text with other characters. The same reading the X and Y rows use.
     static std::optional<QString> ConvertOctalToDecimal(const QString& BinVal);
 
-    static constexpr std::size_t kControlCount = 37;
+    static constexpr std::size_t kControlCount = form11_layout::kControlCount;
 
     // The texts of the window's labels, options and buttons with the sizes of their boxes.
     static std::vector<FixedText> FixedTexts();
