@@ -58,12 +58,9 @@ int main(int argc, char** argv) {
     QWidget window;
     window.setWindowTitle(QStringLiteral("ZENTRIQ V1.00"));
     window.setGeometry(ui::ToPixels(ui::form11_layout::kClientArea));
-    for (const std::string_view name : ui::form11_layout::kTabOrder) {
-        for (const ControlSpec& control : ui::form11_layout::kLayout) {
-            if (control.name == name) {
-                Make(control, &window)->setGeometry(ui::ToPixels(control.place));
-            }
-        }
+    using ui::form11_layout::kLayout;
+    for (const std::size_t index : ui::OrderOf<kLayout>(ui::form11_layout::kTabOrder)) {
+        Make(kLayout[index], &window)->setGeometry(ui::ToPixels(kLayout[index].place));
     }
     window.show();
     return QApplication::exec();
