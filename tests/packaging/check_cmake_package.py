@@ -11,7 +11,13 @@ import subprocess
 import sys
 import tempfile
 
-PUBLIC_HEADERS = {"address_map.h", "device_map.h", "octal_digits.h"}
+PUBLIC_HEADERS = {
+    "address_map.h",
+    "device_map.h",
+    "frame_checksum.h",
+    "modbus_frame.h",
+    "octal_digits.h",
+}
 
 
 class Fault(Exception):

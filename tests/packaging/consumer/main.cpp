@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "conversion/address_map.h"
+#include "conversion/modbus_frame.h"
 #include "conversion/octal_digits.h"
 
 namespace {
@@ -28,7 +29,13 @@ int main() {
         "040F");
     const bool octal_ok =
         Expect("ConvertOctalToDecimal(\"377\")", conversion::ConvertOctalToDecimal("377"), "255");
-    if (!address_ok || !octal_ok) {
+    const auto frame = conversion::DecodeFrame("01 02 05 00 00 10 79 0A");
+    const bool frame_ok =
+        Expect("DecodeFrame(\"01 02 05 00 00 10 79 0A\") first device",
+               frame.readings.empty() ? std::nullopt
+                                      : std::optional<std::string>(frame.readings[0].first_device),
+               "Y0");
+    if (!address_ok || !octal_ok || !frame_ok) {
         return 1;
     }
     std::puts("installed zentriq::conversion works");
