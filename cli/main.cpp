@@ -1,5 +1,6 @@
 // zentriq-lookup: the controller's Modbus address map from the command line. Items on the command
-// line are looked up and printed together; --batch streams a CSV tag list through the map.
+// line are looked up and printed together; --batch streams a CSV tag list through the map; --frame
+// and --frames read captured Modbus frames as devices.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/frames.h"
 #include "cli/output.h"
 
 #ifdef _WIN32
@@ -27,10 +29,15 @@ constexpr const char* kExamples = R"(Examples:
   zentriq-lookup --format json M1536  the same for a program
   zentriq-lookup --batch tags.csv --column 2 --header > tags-with-addresses.csv
                                       a tag list, the device names in its second column
+  zentriq-lookup --frame :01031064000286
+                                      a captured frame: its function, addresses, devices, checksum
+  zentriq-lookup --frames capture.log one frame per line (ASCII ":..." or RTU hex bytes); a
+                                      response after its request names the devices it carries
 
 Items: a device (D100, d100, X17 with X and Y in octal, T5, M1536), a hex address (0x1064, 1064h,
 H1064) or a six-digit reference (404197 holding register, 001542 coil, 101040 discrete input).
-Exit status: 0 every item answered, 1 some item had no answer, 2 usage error.)";
+Exit status: 0 every item answered (every frame read, its checksum right), 1 some item had no
+answer (some frame had a wrong checksum or was no frame), 2 usage error.)";
 
 struct Options {
     std::vector<std::string> items;
@@ -38,6 +45,8 @@ struct Options {
     std::string batch_path = "-";
     std::size_t column = 1;
     bool header = false;
+    std::vector<std::vector<std::string>> frames;  // one per --frame, its arguments joined
+    std::string frames_path = "-";
 };
 
 void Write(std::FILE* stream, std::string_view text) {
@@ -79,30 +88,66 @@ int LookUpItems(const Options& options) {
     return all_answered ? kAllAnswered : kSomeUnanswered;
 }
 
-int LookUpBatch(const Options& options) {
-    const bool from_stdin = options.batch_path.empty() || options.batch_path == "-";
-    std::FILE* in = from_stdin ? stdin : std::fopen(options.batch_path.c_str(), "rb");
+// Runs `read` over the file at `path` (standard input for - or no name), which says whether every
+// item had its answer, and gives the exit status.
+template <class Read>
+int FromInput(const std::string& path, const Read& read) {
+    const bool from_stdin = path.empty() || path == "-";
+    std::FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
     if (in == nullptr) {
-        return CannotRead(options.batch_path, errno);
+        return CannotRead(path, errno);
     }
     int read_error = 0;
-    const auto source = [&](char* buffer, std::size_t size) -> std::size_t {
+    const lookup::CsvReader::Source source = [&](char* buffer, std::size_t size) -> std::size_t {
         const std::size_t got = std::fread(buffer, 1, size, in);
         if (got == 0 && std::ferror(in)) {
             read_error = errno;
         }
         return got;
     };
-    const auto counts = lookup::RunBatch(
-        source, [](std::string_view text) { Write(stdout, text); },
-        [](std::string_view text) { Write(stderr, text); }, {options.column - 1, options.header});
+    const bool all_answered = read(source);
     if (!from_stdin) {
         std::fclose(in);
     }
     if (read_error != 0) {
-        return CannotRead(from_stdin ? "standard input" : options.batch_path, read_error);
+        return CannotRead(from_stdin ? "standard input" : path, read_error);
     }
-    return counts.unanswered == 0 ? kAllAnswered : kSomeUnanswered;
+    return all_answered ? kAllAnswered : kSomeUnanswered;
+}
+
+void ToStdout(std::string_view text) {
+    Write(stdout, text);
+}
+
+void ToStderr(std::string_view text) {
+    Write(stderr, text);
+}
+
+int LookUpBatch(const Options& options) {
+    return FromInput(options.batch_path, [&](const lookup::CsvReader::Source& source) {
+        return lookup::RunBatch(source, ToStdout, ToStderr, {options.column - 1, options.header})
+                   .unanswered == 0;
+    });
+}
+
+// An RTU frame typed without quotes comes as one argument per byte: one --frame takes them all.
+int DecodeFrameArguments(const Options& options) {
+    std::vector<std::string> texts;
+    for (const auto& arguments : options.frames) {
+        std::string& text = texts.emplace_back();
+        for (const auto& argument : arguments) {
+            text += (text.empty() ? "" : " ") + argument;
+        }
+    }
+    return lookup::DecodeFrameTexts(texts, FormatOf(options), ToStdout, ToStderr).failed == 0
+               ? kAllAnswered
+               : kSomeUnanswered;
+}
+
+int DecodeFrameLog(const Options& options) {
+    return FromInput(options.frames_path, [&](const lookup::CsvReader::Source& source) {
+        return lookup::DecodeFrameLines(source, FormatOf(options), ToStdout, ToStderr).failed == 0;
+    });
 }
 
 int Run(int argc, char** argv) {
@@ -131,6 +176,16 @@ int Run(int argc, char** argv) {
             ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
     auto* header = app.add_flag("--header", options.header,
                                 "In --batch, pass the first row through as the header");
+    auto* frame = app.add_option("--frame", options.frames,
+                                 "Read TEXT as a captured Modbus frame: ASCII (:0103...) or RTU "
+                                 "hex bytes (01 03 ...); give it again for the next frame")
+                      ->type_name("TEXT");
+    auto* frames = app.add_option("--frames", options.frames_path,
+                                  "Read captured Modbus frames from FILE, one per line (standard "
+                                  "input when FILE is - or missing)")
+                       ->expected(0, 1)
+                       ->type_name("FILE")
+                       ->excludes(frame);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -140,12 +195,22 @@ int Run(int argc, char** argv) {
         return UsageError(e.what());
     }
 
+    if (frame->count() > 0 || frames->count() > 0) {
+        if (!options.items.empty() || batch->count() > 0 || column->count() > 0 ||
+            header->count() > 0) {
+            return UsageError(
+                "--frame and --frames take frames only: no items, --batch, --column "
+                "or --header with them");
+        }
+        return frame->count() > 0 ? DecodeFrameArguments(options) : DecodeFrameLog(options);
+    }
     if (batch->count() == 0) {
         if (column->count() > 0 || header->count() > 0) {
             return UsageError("--column and --header belong to --batch");
         }
         if (options.items.empty()) {
-            return UsageError("give a device or an address to look up, or --batch");
+            return UsageError(
+                "give a device or an address to look up, --batch, --frame or --frames");
         }
         return LookUpItems(options);
     }

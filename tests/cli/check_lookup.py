@@ -150,9 +150,56 @@ def check_batch(c, workdir):
     c.expect("unreadable file", "no-such-tags.csv" in err, err)
 
 
+FRAME_COLUMNS = ["input", "mode", "slave", "function", "function_name", "role", "checksum_ok",
+                 "checksum_expected", "address", "quantity", "first_device", "last_device", "values",
+                 "note", "error"]
+
+
+def check_frames(c, workdir):
+    # A capture log: a request and its response, a frame with a wrong CRC, a line that is no frame.
+    with open(os.path.join(workdir, "capture.log"), "wb") as f:
+        f.write(b":01010500000AEF\r\n\r\n:010102CD012E\r\n01 02 05 00 00 10 79 0B\r\n:01G1\r\n")
+    code, out, err = c.run(["--frames", "capture.log", "--format", "json"], cwd=workdir)
+    c.expect_exit("frames json", code, 1, err)
+    rows = json.loads(out)
+    c.expect("frames json", all(list(r) == FRAME_COLUMNS for r in rows), "keys out of order")
+    c.expect("frames json", [(r["input"], r["role"], r["address"], r["first_device"],
+                              r["last_device"], r["checksum_ok"]) for r in rows] == [
+        (":01010500000AEF", "request", "0500", "Y0", "Y11", True),
+        (":010102CD012E", "response", "0500", "Y0", "Y11", True),
+        ("01 02 05 00 00 10 79 0B", "request", "0500", "Y0", "Y17", False),
+        (":01G1", None, None, None, None, None)], f"rows {rows}")
+    c.expect("frames json", [v["value"] for v in rows[1]["values"]] == [1, 0, 1, 1, 0, 0, 1, 1, 1, 0]
+             and rows[1]["values"][9]["device"] == "Y11", rows[1]["values"])
+    c.expect("frames json", rows[2]["checksum_expected"] == "79 0A" and
+             rows[2]["error"] == "CRC 79 0A expected, frame says 79 0B", rows[2])
+    c.expect("frames json", err.splitlines() == [
+        "zentriq-lookup: line 4: CRC 79 0A expected, frame says 79 0B",
+        "zentriq-lookup: line 5: 'G' at position 4 is not a hex digit"], err)
+
+    # Function 05 reads as request and as its echo; both rows come out.
+    code, out, err = c.run(["--frame", "01 05 05 00 FF 00 8C F6", "--format", "csv"])
+    c.expect_exit("frames csv", code, 0, err)
+    rows = list(csv.reader(io.StringIO(out.decode())))
+    c.expect("frames csv", rows == [FRAME_COLUMNS] + [
+        ["01 05 05 00 FF 00 8C F6", "rtu", "1", "5", "force single coil", role, "true", "8C F6",
+         "0500", "1", "Y0", "Y0", "Y0=1", "", ""] for role in ("request", "response")], f"{rows}")
+
+    # An RTU frame typed without quotes is one frame; an exception answers the code it names.
+    code, out, err = c.run(["--frame", "01", "03", "10", "64", "00", "02", "81", "14",
+                            "--frame", ":0183027A"])
+    c.expect_exit("frames table", code, 0, err)
+    c.expect("frames table", [line.split("  ")[0] for line in out.decode().splitlines()] ==
+             ["input", "01 03 10 64 00 02 81 14", ":0183027A"], out.decode())
+    c.expect("frames table", " D100 " in out.decode().splitlines()[1] and
+             out.decode().splitlines()[2].endswith("exception 02 (illegal data address)"),
+             out.decode())
+
+
 def check_usage(c):
     for args in ([], ["--format", "xml", "D1"], ["--column", "2", "D1"], ["--batch", "-", "D1"],
-                 ["--batch", "--format", "json"], ["--no-such-option"]):
+                 ["--batch", "--format", "json"], ["--no-such-option"], ["D1", "--frame", ":0111EE"],
+                 ["--frame", ":0111EE", "--frames", "-"]):
         code, out, err = c.run(args)
         c.expect_exit(f"usage {args}", code, 2, err)
         c.expect(f"usage {args}", out == b"" and err.startswith("zentriq-lookup: "), err)
@@ -170,6 +217,7 @@ def main():
     with tempfile.TemporaryDirectory() as workdir:
         check_formats(c)
         check_batch(c, workdir)
+        check_frames(c, workdir)
         check_usage(c)
     for fault in c.faults:
         print("FAIL", fault)

@@ -1,0 +1,254 @@
+#include "cli/frames.h"
+
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "conversion/device_map.h"
+#include "conversion/modbus_frame.h"
+
+namespace lookup {
+
+namespace {
+
+using conversion::DecodedFrame;
+using conversion::FrameError;
+using conversion::FrameReading;
+
+constexpr std::size_t kFlushSize = 1 << 16;
+
+// Whether the decoder got as far as slave address, function code and checksum.
+bool HasHead(const DecodedFrame& frame) {
+    return frame.error == FrameError::None || frame.error == FrameError::BadChecksum ||
+           frame.error == FrameError::UnknownFunction || frame.error == FrameError::BadShape;
+}
+
+std::string Hex4(std::uint16_t value) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text(4, '0');
+    for (unsigned i = 0; i < 4; ++i) {
+        text[3 - i] = kHex[(unsigned{value} >> (4 * i)) & 0xFu];
+    }
+    return text;
+}
+
+// "Y0=1 Y1=0", "1 0 1" when the devices are not known, "C200=[00 01 86 A0]" for raw bytes.
+std::string ValuesText(const FrameReading& reading) {
+    std::string text;
+    for (const auto& value : reading.values) {
+        if (!text.empty()) {
+            text += ' ';
+        }
+        if (!value.device.empty()) {
+            text += value.device + '=';
+        }
+        text += value.raw.empty() ? std::to_string(value.value) : '[' + value.raw + ']';
+    }
+    return text;
+}
+
+// The frame's function code without the exception bit: an exception answers that code.
+int FunctionCode(const DecodedFrame& frame) {
+    return frame.function & 0x7F;
+}
+
+std::vector<std::string> Cells(std::string_view input, const DecodedFrame& frame,
+                               const FrameReading* reading) {
+    std::vector<std::string> row(kFrameColumnNames.size());
+    row[0] = input;
+    if (HasHead(frame)) {
+        row[1] = conversion::ModeName(frame.mode);
+        row[2] = std::to_string(frame.slave);
+        row[3] = std::to_string(FunctionCode(frame));
+        row[4] = conversion::FunctionName(frame.function);
+        row[6] = frame.checksum_ok() ? "true" : "false";
+        row[7] = conversion::ChecksumText(frame.mode, frame.checksum_expected);
+    }
+    if (reading != nullptr) {
+        row[5] = conversion::RoleName(reading->role);
+        if (reading->has_range) {
+            row[8] = Hex4(reading->address);
+            row[9] = std::to_string(reading->quantity);
+        }
+        row[10] = reading->first_device;
+        row[11] = reading->last_device;
+        row[12] = ValuesText(*reading);
+        row[13] = reading->note;
+    }
+    row[14] = frame.message;
+    return row;
+}
+
+nlohmann::ordered_json OrNull(const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
+
+nlohmann::ordered_json Json(std::string_view input, const DecodedFrame& frame,
+                            const FrameReading* reading) {
+    const bool head = HasHead(frame);
+    nlohmann::ordered_json object;
+    object["input"] = input;
+    object["mode"] = head ? nlohmann::ordered_json(conversion::ModeName(frame.mode)) : nullptr;
+    object["slave"] = head ? nlohmann::ordered_json(frame.slave) : nullptr;
+    object["function"] = head ? nlohmann::ordered_json(FunctionCode(frame)) : nullptr;
+    object["function_name"] =
+        head ? OrNull(std::string(conversion::FunctionName(frame.function))) : nullptr;
+    object["role"] =
+        reading ? nlohmann::ordered_json(conversion::RoleName(reading->role)) : nullptr;
+    object["checksum_ok"] = head ? nlohmann::ordered_json(frame.checksum_ok()) : nullptr;
+    object["checksum_expected"] =
+        head ? nlohmann::ordered_json(conversion::ChecksumText(frame.mode, frame.checksum_expected))
+             : nullptr;
+    const bool range = reading != nullptr && reading->has_range;
+    object["address"] = range ? nlohmann::ordered_json(Hex4(reading->address)) : nullptr;
+    object["quantity"] = range ? nlohmann::ordered_json(reading->quantity) : nullptr;
+    object["first_device"] = reading ? OrNull(reading->first_device) : nullptr;
+    object["last_device"] = reading ? OrNull(reading->last_device) : nullptr;
+    auto values = nlohmann::ordered_json::array();
+    if (reading != nullptr) {
+        for (const auto& value : reading->values) {
+            nlohmann::ordered_json item;
+            item["device"] = OrNull(value.device);
+            if (value.raw.empty()) {
+                item["value"] = value.value;
+            } else {
+                item["raw"] = value.raw;
+            }
+            values.push_back(std::move(item));
+        }
+    }
+    object["values"] = std::move(values);
+    object["note"] = reading ? OrNull(reading->note) : nullptr;
+    object["error"] = OrNull(frame.message);
+    return object;
+}
+
+// Decodes frames one after the other and writes their rows: CSV and JSON as they come, in large
+// pieces; a table at the end, when its column widths are known.
+class FrameWriter {
+  public:
+    FrameWriter(Format format, const Sink& out, const Sink& errors)
+        : format_(format), out_(out), errors_(errors) {
+        if (format_ == Format::Csv) {
+            rows_.emplace_back(kFrameColumnNames.begin(), kFrameColumnNames.end());
+            Flush(kFlushSize);
+        } else if (format_ == Format::Table) {
+            rows_.emplace_back(kFrameColumnNames.begin(), kFrameColumnNames.end());
+        } else {
+            text_ = "[";
+        }
+    }
+
+    // `where` names the frame in an error line: its line number or its text.
+    void Add(std::string_view input, const std::string& where) {
+        DecodedFrame frame =
+            conversion::DecodeFrame(input, counts_.frames > 0 ? &previous_ : nullptr);
+        ++counts_.frames;
+        if (!frame.ok()) {
+            ++counts_.failed;
+            errors_text_ += "zentriq-lookup: " + where + ": " + frame.message + '\n';
+        }
+        if (frame.readings.empty()) {
+            Write(input, frame, nullptr);
+        }
+        for (const auto& reading : frame.readings) {
+            Write(input, frame, &reading);
+        }
+        previous_ = std::move(frame);
+        Flush(kFlushSize);
+    }
+
+    FrameCounts Finish() {
+        if (format_ == Format::Json) {
+            text_ += "]\n";
+        }
+        Flush(0);
+        return counts_;
+    }
+
+  private:
+    void Write(std::string_view input, const DecodedFrame& frame, const FrameReading* reading) {
+        if (format_ == Format::Json) {
+            if (json_objects_++ > 0) {
+                text_ += ',';
+            }
+            // Input bytes that are not UTF-8 become U+FFFD rather than make the output invalid.
+            text_ += Json(input, frame, reading)
+                         .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        } else {
+            rows_.push_back(Cells(input, frame, reading));
+        }
+    }
+
+    // Hands on what has gathered once it reaches `size` bytes (0: all of it).
+    void Flush(std::size_t size) {
+        if (format_ == Format::Csv) {
+            AppendCsvRows(text_, rows_);
+            rows_.clear();
+        } else if (format_ == Format::Table && size == 0) {
+            AppendTable(text_, rows_);
+            rows_.clear();
+        }
+        if (!errors_text_.empty() && errors_text_.size() >= size) {
+            errors_(errors_text_);
+            errors_text_.clear();
+        }
+        if (!text_.empty() && text_.size() >= size) {
+            out_(text_);
+            text_.clear();
+        }
+    }
+
+    Format format_;
+    const Sink& out_;
+    const Sink& errors_;
+    FrameCounts counts_;
+    DecodedFrame previous_;
+    std::vector<std::vector<std::string>> rows_;
+    std::string text_;
+    std::string errors_text_;
+    std::size_t json_objects_ = 0;
+};
+
+}  // namespace
+
+FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, const Sink& out,
+                             const Sink& errors) {
+    FrameWriter writer(format, out, errors);
+    for (const auto& text : texts) {
+        writer.Add(text, conversion::DisplayText(text));
+    }
+    return writer.Finish();
+}
+
+FrameCounts DecodeFrameLines(const CsvReader::Source& source, Format format, const Sink& out,
+                             const Sink& errors) {
+    FrameWriter writer(format, out, errors);
+    std::string chunk(kFlushSize, '\0');
+    std::string line;
+    std::size_t number = 0;
+    const auto take = [&] {
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            writer.Add(line, "line " + std::to_string(number));
+        }
+        line.clear();
+    };
+    for (std::size_t got; (got = source(chunk.data(), chunk.size())) > 0;) {
+        std::string_view rest(chunk.data(), got);
+        for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;) {
+            line.append(rest.substr(0, end));
+            take();
+            rest.remove_prefix(end + 1);
+        }
+        line.append(rest);
+    }
+    if (!line.empty()) {
+        take();
+    }
+    return writer.Finish();
+}
+
+}  // namespace lookup
