@@ -552,11 +552,11 @@ Shape ReadData(const DecodedFrame& frame, const DecodedFrame* before) {
     }
 }
 
-DecodedFrame Failed(DecodedFrame frame, Failure failure) {
+DecodedFrame Failed(DecodedFrame& frame, Failure failure) {
     frame.bytes.clear();
     frame.error = failure.error;
     frame.message = std::move(failure.message);
-    return frame;
+    return std::move(frame);
 }
 
 }  // namespace
@@ -573,22 +573,21 @@ DecodedFrame DecodeFrame(std::string_view text, const DecodedFrame* before) {
         --end;
     }
     if (begin == end) {
-        return Failed(std::move(frame), {FrameError::Empty, "no frame: the text is blank"});
+        return Failed(frame, {FrameError::Empty, "no frame: the text is blank"});
     }
     frame.mode = text[begin] == ':' ? FrameMode::Ascii : FrameMode::Rtu;
     const std::size_t digits = frame.mode == FrameMode::Ascii ? begin + 1 : begin;
     if (auto failure = ReadHex(text, digits, end, frame.mode, frame.bytes)) {
-        return Failed(std::move(frame), std::move(*failure));
+        return Failed(frame, std::move(*failure));
     }
 
     const bool ascii = frame.mode == FrameMode::Ascii;
     const std::size_t checksum_size = ascii ? 1 : 2;
     if (frame.bytes.size() < 2 + checksum_size) {
-        return Failed(std::move(frame),
-                      {FrameError::TooShort,
-                       "frame too short: " + Plural(frame.bytes.size(), "byte", "bytes") +
-                           ", but slave address, function code and " +
-                           (ascii ? "LRC take 3" : "CRC take 4")});
+        return Failed(frame, {FrameError::TooShort,
+                              "frame too short: " + Plural(frame.bytes.size(), "byte", "bytes") +
+                                  ", but slave address, function code and " +
+                                  (ascii ? "LRC take 3" : "CRC take 4")});
     }
     const std::size_t size = frame.bytes.size() - checksum_size;
     const Bytes covered(frame.bytes.data(), size);
