@@ -46,7 +46,8 @@ std::string SpacedHex(Bytes bytes) {
 
 // Function codes as the controller's documentation writes them: two decimal digits.
 std::string CodeText(std::uint8_t code) {
-    return (code < 10 ? "0" : "") + std::to_string(code);
+    std::string text = code < 10 ? "0" : "";
+    return text.append(std::to_string(code));
 }
 
 int HexValue(char c) noexcept {
@@ -224,20 +225,26 @@ void NoteRefusals(FrameReading& reading, std::uint8_t code, std::uint32_t first,
         const AddressSegment* segment = SegmentFor(code, address);
         if (segment == nullptr) {
             const std::uint32_t end = std::min(last, NextSegmentStart(code, address) - 1);
-            AddNote(reading, "no " + std::string(nothing) + " at " + HexWord(address) +
-                                 (end > address ? "-" + HexWord(end) : "") +
-                                 ": the controller refuses addresses where it has no device");
+            std::string note = "no ";
+            note.append(nothing).append(" at ").append(HexWord(address));
+            if (end > address) {
+                note.append("-").append(HexWord(end));
+            }
+            AddNote(reading,
+                    note.append(": the controller refuses addresses where it has no device"));
             address = end + 1;
             continue;
         }
         const std::uint32_t end = std::min<std::uint32_t>(last, segment->last_address());
         if (segment->table == ModbusTable::DiscreteInput && code != 2) {
-            AddNote(reading, DeviceIn(*segment, address) +
-                                 (end > address ? "-" + DeviceIn(*segment, end) : "") +
-                                 (end > address ? " are inputs" : " is an input") +
-                                 ": the controller reads X with function 02 only and refuses "
-                                 "function " +
-                                 CodeText(code));
+            std::string note = DeviceIn(*segment, address);
+            if (end > address) {
+                note.append("-").append(DeviceIn(*segment, end)).append(" are inputs");
+            } else {
+                note.append(" is an input");
+            }
+            note.append(": the controller reads X with function 02 only and refuses function ");
+            AddNote(reading, note.append(CodeText(code)));
         }
         address = end + 1;
     }

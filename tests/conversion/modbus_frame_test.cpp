@@ -28,8 +28,11 @@ std::string Summary(const FrameReading& reading) {
     if (!reading.values.empty()) {
         text += " =";
         for (const auto& value : reading.values) {
-            text += " " + (value.device.empty() ? "" : value.device + ":") +
-                    (value.raw.empty() ? std::to_string(value.value) : "[" + value.raw + "]");
+            text += ' ';
+            if (!value.device.empty()) {
+                text.append(value.device).append(":");
+            }
+            text += value.raw.empty() ? std::to_string(value.value) : '[' + value.raw + ']';
         }
     }
     return text;
