@@ -22,15 +22,6 @@ bool HasHead(const DecodedFrame& frame) {
            frame.error == FrameError::UnknownFunction || frame.error == FrameError::BadShape;
 }
 
-std::string Hex4(std::uint16_t value) {
-    constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text(4, '0');
-    for (unsigned i = 0; i < 4; ++i) {
-        text[3 - i] = kHex[(unsigned{value} >> (4 * i)) & 0xFu];
-    }
-    return text;
-}
-
 // "Y0=1 Y1=0", "1 0 1" when the devices are not known, "C200=[00 01 86 A0]" for raw bytes.
 std::string ValuesText(const FrameReading& reading) {
     std::string text;
@@ -66,7 +57,7 @@ std::vector<std::string> Cells(std::string_view input, const DecodedFrame& frame
     if (reading != nullptr) {
         row[5] = conversion::RoleName(reading->role);
         if (reading->has_range) {
-            row[8] = Hex4(reading->address);
+            row[8] = conversion::AddressText(reading->address);
             row[9] = std::to_string(reading->quantity);
         }
         row[10] = reading->first_device;
@@ -99,7 +90,8 @@ nlohmann::ordered_json Json(std::string_view input, const DecodedFrame& frame,
         head ? nlohmann::ordered_json(conversion::ChecksumText(frame.mode, frame.checksum_expected))
              : nullptr;
     const bool range = reading != nullptr && reading->has_range;
-    object["address"] = range ? nlohmann::ordered_json(Hex4(reading->address)) : nullptr;
+    object["address"] =
+        range ? nlohmann::ordered_json(conversion::AddressText(reading->address)) : nullptr;
     object["quantity"] = range ? nlohmann::ordered_json(reading->quantity) : nullptr;
     object["first_device"] = reading ? OrNull(reading->first_device) : nullptr;
     object["last_device"] = reading ? OrNull(reading->last_device) : nullptr;

@@ -9,25 +9,6 @@ namespace lookup {
 
 namespace {
 
-// Printable ASCII as it is; every other byte as \xNN, so that a cell's width is its byte count and
-// no byte of the input reaches the terminal as a control.
-std::string Printable(std::string_view text) {
-    constexpr char kHex[] = "0123456789ABCDEF";
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            shown += c;
-        } else {
-            shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0xFu];
-        }
-    }
-    return shown;
-}
-
 std::vector<std::vector<std::string>> LookupRows(std::span<const Lookup> lookups) {
     std::vector<std::vector<std::string>> rows;
     rows.emplace_back(kColumnNames.begin(), kColumnNames.end());
@@ -130,7 +111,9 @@ void AppendTable(std::string& out, std::span<const std::vector<std::string>> row
     for (const auto& row : rows) {
         auto& cells = shown.emplace_back();
         for (std::size_t i = 0; i < row.size(); ++i) {
-            cells.push_back(Printable(row[i]));
+            // Every byte outside printable ASCII escaped: a cell's width is its byte count, and no
+            // input moves the terminal's cursor.
+            cells.push_back(conversion::DisplayText(row[i], std::string_view::npos));
             widths.resize(std::max(widths.size(), i + 1));
             widths[i] = std::max(widths[i], cells.back().size());
         }

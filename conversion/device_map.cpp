@@ -185,7 +185,8 @@ LookupResult LookUpReference(std::string_view item) {
     auto result = DevicesAt(static_cast<std::uint16_t>(offset - 1), table);
     if (!result.ok()) {
         result.message = "no device at reference " + std::string(item) + " (" +
-                         std::string(TableName(table)) + " " + HexText(offset - 1, 4) + ")";
+                         std::string(TableName(table)) + " " +
+                         AddressText(static_cast<std::uint16_t>(offset - 1)) + ")";
     }
     return result;
 }
@@ -328,7 +329,7 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) 
     }
     if (result.count == 0) {
         return Failure(LookupError::NoDeviceAtAddress,
-                       "no device at address " + HexText(address, 4) +
+                       "no device at address " + AddressText(address) +
                            (table ? " in the " + std::string(TableName(*table)) + " table" : ""));
     }
     return result;
@@ -356,10 +357,9 @@ LookupResult LookUp(std::string_view item) {
     return Failure(LookupError::NotAnItem, DisplayText(text) + " is " + std::string(kItemForms));
 }
 
-std::string DisplayText(std::string_view item) {
-    constexpr std::size_t kShown = 40;
+std::string DisplayText(std::string_view item, std::size_t longest) {
     std::string text;
-    for (const char c : item.substr(0, kShown)) {
+    for (const char c : item.substr(0, longest)) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x20 && byte < 0x7F) {
             text += c;
@@ -367,10 +367,14 @@ std::string DisplayText(std::string_view item) {
             text += "\\x" + HexText(byte, 2);
         }
     }
-    if (item.size() > kShown) {
+    if (item.size() > longest) {
         text += "...";
     }
     return text;
+}
+
+std::string AddressText(std::uint16_t address) {
+    return HexText(address, 4);
 }
 
 }  // namespace conversion

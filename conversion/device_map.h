@@ -133,8 +133,11 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table =
 // long items cut short). Linear in the item's length; never fails.
 LookupResult LookUp(std::string_view item);
 
-// The item as an error message shows it: printable ASCII kept, other bytes as \xNN, at most 40
-// characters of the item followed by "..." when it is longer.
-std::string DisplayText(std::string_view item);
+// The item as an error message shows it: printable ASCII kept, other bytes as \xNN, at most
+// `longest` characters of the item followed by "..." when it is longer.
+std::string DisplayText(std::string_view item, std::size_t longest = 40);
+
+// A zero-based address as the tool writes it: four upper-case hex digits ("1064").
+std::string AddressText(std::uint16_t address);
 
 }  // namespace conversion
