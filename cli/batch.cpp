@@ -1,99 +1,220 @@
 #include "cli/batch.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
+#include <utility>
 
 #include "cli/entry_text.h"
 #include "cli/output.h"
-#include "conversion/device_map.h"
 
 namespace lookup {
 
 namespace {
 
 constexpr std::size_t kFlushSize = 1 << 16;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// Collects output and hands it on in large pieces: one write per row would cost more than the
+// Collects text and hands it on in large pieces: one write per row would cost more than the
 // lookup itself.
 class Buffered {
   public:
-    explicit Buffered(const Sink& sink) : sink_(sink) {}
-    Buffered(const Buffered&) = delete;
-    Buffered& operator=(const Buffered&) = delete;
-    ~Buffered() { Flush(); }
+    explicit Buffered(Sink sink) : sink_(std::move(sink)) {}
 
     std::string& text() { return text_; }
-    void MaybeFlush() {
-        if (text_.size() >= kFlushSize) {
-            Flush();
+    bool full() const { return text_.size() >= kFlushSize; }
+    // False when the sink could not take the text.
+    bool Flush() {
+        if (text_.empty()) {
+            return true;
         }
-    }
-    void Flush() {
-        if (!text_.empty()) {
-            sink_(text_);
-            text_.clear();
-        }
+        const bool written = sink_(text_);
+        text_.clear();
+        return written;
     }
 
   private:
-    const Sink& sink_;
+    Sink sink_;
     std::string text_;
 };
 
-void AppendUnanswered(std::string& out, const CsvRecord& record, std::string_view message) {
-    out += record.raw;
-    out.append(kColumnNames.size() - 2, ',');
-    out += ',';
-    AppendCsvField(out, message);
-    out += '\n';
+class CsvWriter final : public BatchWriter {
+  public:
+    explicit CsvWriter(Sink out) : out_(std::move(out)) {}
+
+    void Begin(bool marked_unicode, char delimiter) override {
+        delimiter_ = delimiter;
+        if (marked_unicode) {  // so that a spreadsheet still reads the result as UTF-8
+            out_.text() += kUtf8Bom;
+        }
+    }
+
+    void Header(const CsvRecord& record) override {
+        out_.text() += record.raw;
+        for (std::size_t i = 1; i < kColumnNames.size(); ++i) {
+            out_.text() += delimiter_;
+            out_.text() += kColumnNames[i];
+        }
+        out_.text() += '\n';
+        RowDone();
+    }
+
+    void Answer(const CsvRecord& record, std::size_t padding,
+                const conversion::MapEntry& entry) override {
+        std::string& out = out_.text();
+        out += record.raw;
+        if (padding > 0) {
+            out.append(padding, delimiter_);
+        }
+        const EntryText text(entry);
+        if (delimiter_ == ',') {
+            text.AppendCsv(out);
+        } else {
+            for (const auto cell : text.Cells()) {
+                out += delimiter_;
+                AppendCsvField(out, cell, delimiter_);
+            }
+        }
+        const char end[] = {delimiter_, '\n'};  // the error column, empty
+        out.append(end, sizeof end);
+        RowDone();
+    }
+
+    void Unanswered(const CsvRecord& record, std::size_t padding,
+                    std::string_view message) override {
+        std::string& out = out_.text();
+        out += record.raw;
+        out.append(padding + kColumnNames.size() - 1, delimiter_);
+        AppendCsvField(out, message, delimiter_);
+        out += '\n';
+        RowDone();
+    }
+
+    void Blank(const CsvRecord& record) override {
+        out_.text() += record.raw;
+        out_.text() += '\n';
+        RowDone();
+    }
+
+    void Flush() override { failed_ = failed_ || !out_.Flush(); }
+
+  private:
+    void RowDone() {
+        if (out_.full()) {
+            Flush();
+        }
+    }
+
+    Buffered out_;
+    char delimiter_ = ',';
+};
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return lower;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    return first == std::string_view::npos
+               ? std::string_view{}
+               : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The column of the header named `name` (any case, blanks around ignored), or an explanation.
+std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
+                                       std::string_view name, std::string& problem) {
+    const auto fields = SplitFields(header.raw, delimiter);
+    const std::string wanted = Lower(Trimmed(name));
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (Lower(Trimmed(fields[i])) == wanted) {
+            return i;
+        }
+    }
+    problem = "no column named \"" + conversion::DisplayText(name) + "\" in the header (";
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        problem += (i > 0 ? ", " : "") + conversion::DisplayText(fields[i]);
+    }
+    problem += ")";
+    return std::nullopt;
 }
 
 }  // namespace
 
-BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sink& errors,
+std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out) {
+    return std::make_unique<CsvWriter>(std::move(out));
+}
+
+BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options) {
-    CsvReader reader(source, options.column);
-    Buffered output(out), error_lines(errors);
+    CsvReader reader(source, options.column, options.delimiter);
+    Buffered error_lines(errors);
     BatchCounts counts;
+    if (options.flush_before_read) {
+        reader.set_before_read([&] {
+            writer.Flush();
+            error_lines.Flush();
+        });
+    }
+    std::size_t column = options.column;
+    std::size_t width = 0;  // fields of the first row that is not blank
     CsvRecord record;
-    while (reader.Next(record)) {
-        ++counts.rows;
-        if (options.header && counts.rows == 1) {
-            output.text() += record.raw;
-            for (std::size_t i = 1; i < kColumnNames.size(); ++i) {
-                output.text() += ',';
-                output.text() += kColumnNames[i];
-            }
-            output.text() += '\n';
-            ++counts.written;
+    while (!writer.failed() && reader.Next(record)) {
+        if (counts.rows++ == 0) {
+            writer.Begin(reader.marked_unicode(), reader.delimiter());
+        }
+        ++counts.written;
+        if (record.blank && !record.unclosed_quote) {
+            writer.Blank(record);
             continue;
         }
+        if (width == 0) {
+            width = record.fields;
+            reader.set_enough_fields(width);
+            if (options.header) {
+                if (!options.column_name.empty()) {
+                    const auto named = ColumnNamed(record, reader.delimiter(), options.column_name,
+                                                   counts.usage_error);
+                    if (!named) {
+                        return counts;
+                    }
+                    column = *named;
+                    reader.set_column(column);
+                }
+                writer.Header(record);
+                continue;
+            }
+        }
+        const std::size_t padding = record.fields < width ? width - record.fields : 0;
         std::string problem;
         if (record.unclosed_quote) {
             problem = "a quote opened in this row is never closed";
         } else if (!record.has_item) {
-            problem = "this row has no column " + std::to_string(options.column + 1);
-        } else if (const auto result = conversion::LookUp(record.item); result.ok()) {
+            problem = "this row has no column " + std::to_string(column + 1);
+        } else if (const auto result = conversion::LookUp(record.item, options.table);
+                   result.ok()) {
+            counts.written += result.found().size() - 1;
             for (const auto& entry : result.found()) {
-                output.text() += record.raw;
-                EntryText(entry).AppendCsv(output.text());
-                output.text() += ",\n";  // the error column, empty
-                ++counts.written;
+                writer.Answer(record, padding, entry);
             }
         } else {
             problem = result.message;
         }
         if (!problem.empty()) {
             ++counts.unanswered;
-            ++counts.written;
-            AppendUnanswered(output.text(), record, problem);
+            writer.Unanswered(record, padding, problem);
             error_lines.text() +=
                 "zentriq-lookup: line " + std::to_string(record.line) + ": " + problem + "\n";
-            error_lines.MaybeFlush();
+            if (error_lines.full()) {
+                error_lines.Flush();
+            }
         }
-        output.MaybeFlush();
     }
+    writer.Flush();
+    error_lines.Flush();
+    counts.output_failed = writer.failed();
     return counts;
 }
 

@@ -1,32 +1,73 @@
-// Batch mode: a CSV tag list in, the same rows out with the result columns appended, streamed.
+// Batch mode: a tag list in, the same rows out with the result columns appended, streamed. The
+// rows go to a BatchWriter: CSV text in the list's own separator, or the cells of a spreadsheet.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "cli/csv_reader.h"
+#include "conversion/device_map.h"
 
 namespace lookup {
 
 struct BatchOptions {
-    std::size_t column = 0;  // counts from 0
-    bool header = false;     // the first row names the columns and is passed through
+    std::size_t column = 0;   // counts from 0
+    std::string column_name;  // with `header`: the column of that name (any case) instead
+    bool header = false;      // the first row names the columns and is passed through
+    char delimiter = CsvReader::kFindDelimiter;
+    std::optional<conversion::ModbusTable> table;  // answers from this table only
+    bool flush_before_read = false;  // the input may wait: hand on every answer before it does
 };
 
 struct BatchCounts {
     std::size_t rows = 0;        // input rows read, the header included
     std::size_t unanswered = 0;  // rows whose item had no answer
     std::size_t written = 0;     // output rows, the header included
+    bool output_failed = false;  // the output refused a write: the rest was not read
+    std::string usage_error;     // the list does not fit the options (no column of that name)
 };
 
-// Receives output in large pieces.
-using Sink = std::function<void(std::string_view)>;
+// Receives output in large pieces; false when it could not be written, which ends the run.
+using Sink = std::function<bool(std::string_view)>;
 
-// Reads every record of `source` and writes each to `out`, in order, with the result columns
-// appended (two lines for a device with two entries, the error column filled for an item with no
-// answer); writes one line per unanswered row, naming its line number, to `errors`.
-BatchCounts RunBatch(const CsvReader::Source& source, const Sink& out, const Sink& errors,
+// Where the rows of a batch go, in order. `padding` is how many empty fields a short row needs to
+// reach the width of the list's first row, so that the results sit under their own names.
+class BatchWriter {
+  public:
+    virtual ~BatchWriter() = default;
+
+    // Before the first row: whether the list was marked as Unicode, and its separator.
+    virtual void Begin(bool marked_unicode, char delimiter) = 0;
+    virtual void Header(const CsvRecord& record) = 0;
+    virtual void Answer(const CsvRecord& record, std::size_t padding,
+                        const conversion::MapEntry& entry) = 0;
+    virtual void Unanswered(const CsvRecord& record, std::size_t padding,
+                            std::string_view message) = 0;
+    virtual void Blank(const CsvRecord& record) = 0;
+
+    // Hands on all that has gathered: the input is about to wait, or has ended. (Rows are handed
+    // on by themselves in large pieces meanwhile.)
+    virtual void Flush() = 0;
+
+    // Whether the output refused a write, after which nothing more is worth reading.
+    bool failed() const { return failed_; }
+
+  protected:
+    bool failed_ = false;
+};
+
+// Writes the rows as CSV text to `out`: each row as it was read, then the result columns in the
+// list's separator (the list's own quoting kept), a byte-order mark first when the list had one.
+std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out);
+
+// Reads every record of `source` and writes each to `writer`, in order, with its results (two rows
+// for a device with two entries, the error column filled for an item with no answer, a blank row
+// as it is); writes one line per unanswered row, naming its line number, to `errors`.
+BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options);
 
 }  // namespace lookup

@@ -1,12 +1,19 @@
-// Reading a tag list as CSV records (RFC 4180: quoted fields, doubled quotes, commas and line
+// Reading a tag list as CSV records (RFC 4180: quoted fields, doubled quotes, separators and line
 // breaks inside quotes, CRLF or LF), one record at a time, so that memory holds one record and one
-// chunk of input whatever the size of the list.
+// chunk of input whatever the size of the list. Lists come as spreadsheets and HMI tools write
+// them: comma, semicolon or tab between fields (found from the first record), UTF-8 with or without
+// a byte-order mark, or UTF-16.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "cli/utf8_source.h"
 
 namespace lookup {
 
@@ -16,7 +23,9 @@ struct CsvRecord {
     std::string_view item;  // the wanted column, unquoted
     bool has_item = false;  // the record has that column
     bool unclosed_quote = false;
-    std::size_t line = 0;  // the line the record starts on, counting from 1
+    bool blank = false;      // nothing but separators, spaces and tabs (or nothing at all)
+    std::size_t fields = 0;  // how many fields the record has (see set_enough_fields)
+    std::size_t line = 0;    // the line the record starts on, counting from 1
 
     // Where a record that cannot be viewed in place in the input (quoted, or split between two
     // chunks of it) is put together.
@@ -26,29 +35,63 @@ struct CsvRecord {
 
 class CsvReader {
   public:
-    // Fills `buffer` with up to `size` bytes; 0 at the end of the input.
-    using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
+    using Source = lookup::Source;
+
+    // Asks the reader to find the separator in the first record.
+    static constexpr char kFindDelimiter = '\0';
 
     // `column` counts from 0.
-    CsvReader(Source source, std::size_t column);
+    CsvReader(Source source, std::size_t column, char delimiter = kFindDelimiter);
 
     // Reads the next record into `record`; false when the input has none left. Never fails: bytes
     // of any value are data, and a quote still open at the end of the input ends the record there
     // with `unclosed_quote` set.
     bool Next(CsvRecord& record);
 
+    // Takes the item from another column from the next record on (a column named in the header).
+    void set_column(std::size_t column) { column_ = column; }
+
+    // Stops counting a record's fields once it has `enough` and its item: a row that is not short
+    // need not be counted to its end.
+    void set_enough_fields(std::size_t enough) { enough_fields_ = enough; }
+
+    // Called before every read of the input, which may have to wait for it: the moment to hand on
+    // what has been answered so far.
+    void set_before_read(std::function<void()> before_read) {
+        before_read_ = std::move(before_read);
+    }
+
+    // The separator between fields: as given, or the one of comma, semicolon and tab that stands
+    // most often outside quotes in the first record that is not blank (comma on a tie or when none
+    // does). Known after the first Next.
+    char delimiter() const { return delimiter_; }
+
+    // Whether the input began with a byte-order mark (UTF-8 or UTF-16).
+    bool marked_unicode() const { return source_.marked_unicode(); }
+    InputEncoding encoding() const { return source_.encoding(); }
+
   private:
     bool Refill();
+    void FindDelimiter();
     bool NextPlainLine(CsvRecord& record);
+    bool NextQuotedLine(CsvRecord& record);
+    void SetDelimiter(char delimiter);
     bool NextAnyRecord(CsvRecord& record);
 
-    Source source_;
+    Utf8Source source_;
+    std::function<void()> before_read_;
     std::size_t column_;
+    std::size_t enough_fields_ = SIZE_MAX;
+    char delimiter_ = kFindDelimiter;
+    std::array<bool, 256> special_{};  // the separator, quote, LF and CR
     std::string buffer_;
     std::string_view chunk_;  // what the last read put into buffer_
     std::size_t pos_ = 0;
     std::size_t line_ = 1;
     bool at_end_ = false;
 };
+
+// The fields of one record as `raw` holds it, unquoted.
+std::vector<std::string> SplitFields(std::string_view raw, char delimiter);
 
 }  // namespace lookup

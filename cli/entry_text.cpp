@@ -42,30 +42,41 @@ struct SegmentTexts {
     PaddedText csv_tail;   // ",bit,\"[1,2]\",\"[5,15]\""
 };
 
+constexpr std::size_t kTables = 3;
+
+// A segment's texts as seen through `table`: its own table, or, for a bit segment, the discrete
+// inputs that function code 02 reads it as.
+SegmentTexts TextsFor(const conversion::AddressSegment& segment, conversion::ModbusTable table) {
+    SegmentTexts text;
+    text.read = ListText(conversion::ReadCodes(table));
+    text.write = ListText(conversion::WriteCodes(table));
+    std::string table_cell = ",";
+    AppendCsvField(table_cell, conversion::TableName(table));
+    table_cell += ',';
+    text.csv_table.Set(table_cell);
+    std::string tail;
+    for (const std::string_view cell :
+         {conversion::WidthName(segment.width), std::string_view(text.read),
+          std::string_view(text.write)}) {
+        tail += ',';
+        AppendCsvField(tail, cell);
+    }
+    text.csv_tail.Set(tail);
+    return text;
+}
+
 const SegmentTexts& TextsOf(const conversion::MapEntry& entry) {
     static const auto texts = [] {
-        std::array<SegmentTexts, conversion::kAddressSegments.size()> all;
+        std::array<SegmentTexts, conversion::kAddressSegments.size() * kTables> all;
         for (std::size_t i = 0; i < all.size(); ++i) {
-            const auto& segment = conversion::kAddressSegments[i];
-            auto& text = all[i];
-            text.read = ListText(conversion::ReadCodes(segment.table));
-            text.write = ListText(conversion::WriteCodes(segment.table));
-            std::string table = ",";
-            AppendCsvField(table, conversion::TableName(segment.table));
-            table += ',';
-            text.csv_table.Set(table);
-            std::string tail;
-            for (const std::string_view cell :
-                 {conversion::WidthName(segment.width), std::string_view(text.read),
-                  std::string_view(text.write)}) {
-                tail += ',';
-                AppendCsvField(tail, cell);
-            }
-            text.csv_tail.Set(tail);
+            all[i] = TextsFor(conversion::kAddressSegments[i / kTables],
+                              static_cast<conversion::ModbusTable>(i % kTables));
         }
         return all;
     }();
-    return texts[static_cast<std::size_t>(entry.segment - conversion::kAddressSegments.data())];
+    const auto segment =
+        static_cast<std::size_t>(entry.segment - conversion::kAddressSegments.data());
+    return texts[segment * kTables + static_cast<std::size_t>(entry.table)];
 }
 
 // Copies Copy bytes from `from` but advances by `size` only; the caller leaves room for the rest.
@@ -77,18 +88,27 @@ char* Put(char* out, const char* from, std::size_t size) {
 
 }  // namespace
 
-// Writes `value` in `Base` right-aligned to `end`, zero-padded to `width` digits; gives the number
-// of characters written. The base is a template argument so that the divisions become
-// multiplications.
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+// Writes `value` in `Base` right-aligned to `end`; gives the number of characters written. The
+// base is a template argument so that the divisions become multiplications.
 template <std::uint32_t Base>
-std::size_t WriteDigits(char* end, std::uint32_t value, std::size_t width = 1) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
+std::size_t WriteDigits(char* end, std::uint32_t value) {
     std::size_t size = 0;
     do {
         *(end - ++size) = kDigits[value % Base];
         value /= Base;
-    } while (value != 0 || size < width);
+    } while (value != 0);
     return size;
+}
+
+// The same for exactly `Width` digits, zeros in front: a loop the compiler unrolls.
+template <std::uint32_t Base, std::size_t Width>
+void WriteFixedDigits(char* end, std::uint32_t value) {
+    for (std::size_t i = 1; i <= Width; ++i) {
+        *(end - i) = kDigits[value % Base];
+        value /= Base;
+    }
 }
 
 EntryText::EntryText(const conversion::MapEntry& entry) : entry_(entry) {
@@ -99,9 +119,9 @@ EntryText::EntryText(const conversion::MapEntry& entry) : entry_(entry) {
                          : WriteDigits<10>(device_end, entry.device.number);
     *(device_end - ++device_.size) = letter;
     decimal_.size = WriteDigits<10>(decimal_.text.data() + Digits::kEnd, entry.address);
-    WriteDigits<16>(address_.data() + address_.size(), entry.address, address_.size());
-    WriteDigits<10>(reference_.data() + reference_.size(),
-                    conversion::ReferenceOf(entry.table, entry.address), reference_.size());
+    WriteFixedDigits<16, 4>(address_.data() + address_.size(), entry.address);
+    WriteFixedDigits<10, 6>(reference_.data() + reference_.size(),
+                            conversion::ReferenceOf(entry.table, entry.address));
 }
 
 std::array<std::string_view, 8> EntryText::Cells() const {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "cli/line_reader.h"
 #include "conversion/device_map.h"
 #include "conversion/modbus_frame.h"
 
@@ -149,6 +150,9 @@ class FrameWriter {
         Flush(kFlushSize);
     }
 
+    void InputWaits() { Flush(0, true); }
+    bool failed() const { return counts_.output_failed; }
+
     FrameCounts Finish() {
         if (format_ == Format::Json) {
             text_ += "]\n";
@@ -157,7 +161,6 @@ class FrameWriter {
         return counts_;
     }
 
-  private:
     void Write(std::string_view input, const DecodedFrame& frame, const FrameReading* reading) {
         if (format_ == Format::Json) {
             if (json_objects_++ > 0) {
@@ -171,13 +174,15 @@ class FrameWriter {
         }
     }
 
-    // Hands on what has gathered once it reaches `size` bytes (0: all of it).
-    void Flush(std::size_t size) {
+    // Hands on what has gathered once it reaches `size` bytes (0: all of it). A table waits for
+    // the end to align its columns, unless the input waits first (`tail -f`): then the rows so
+    // far go out, aligned to the widest cells seen yet.
+    void Flush(std::size_t size, bool input_waits = false) {
         if (format_ == Format::Csv) {
             AppendCsvRows(text_, rows_);
             rows_.clear();
-        } else if (format_ == Format::Table && size == 0) {
-            AppendTable(text_, rows_);
+        } else if (format_ == Format::Table && (size == 0 || input_waits)) {
+            AppendTable(text_, rows_, &widths_);
             rows_.clear();
         }
         if (!errors_text_.empty() && errors_text_.size() >= size) {
@@ -185,11 +190,12 @@ class FrameWriter {
             errors_text_.clear();
         }
         if (!text_.empty() && text_.size() >= size) {
-            out_(text_);
+            counts_.output_failed = counts_.output_failed || !out_(text_);
             text_.clear();
         }
     }
 
+  private:
     Format format_;
     const Sink& out_;
     const Sink& errors_;
@@ -199,6 +205,7 @@ class FrameWriter {
     std::string text_;
     std::string errors_text_;
     std::size_t json_objects_ = 0;
+    std::vector<std::size_t> widths_;
 };
 
 }  // namespace
@@ -207,38 +214,26 @@ FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, 
                              const Sink& errors) {
     FrameWriter writer(format, out, errors);
     for (const auto& text : texts) {
+        if (writer.failed()) {
+            break;
+        }
         writer.Add(text, conversion::DisplayText(text));
     }
     return writer.Finish();
 }
 
-FrameCounts DecodeFrameLines(const CsvReader::Source& source, Format format, const Sink& out,
-                             const Sink& errors) {
+FrameCounts DecodeFrameLines(const Source& source, Format format, const Sink& out,
+                             const Sink& errors, bool flush_before_read) {
     FrameWriter writer(format, out, errors);
-    std::string chunk(kFlushSize, '\0');
-    std::string line;
-    std::size_t number = 0;
-    const auto take = [&] {
-        ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.find_first_not_of(" \t") != std::string::npos) {
-            writer.Add(line, "line " + std::to_string(number));
-        }
-        line.clear();
-    };
-    for (std::size_t got; (got = source(chunk.data(), chunk.size())) > 0;) {
-        std::string_view rest(chunk.data(), got);
-        for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;) {
-            line.append(rest.substr(0, end));
-            take();
-            rest.remove_prefix(end + 1);
-        }
-        line.append(rest);
+    LineReader reader(source);
+    if (flush_before_read) {
+        reader.set_before_read([&] { writer.InputWaits(); });
     }
-    if (!line.empty()) {
-        take();
+    std::string line;
+    while (!writer.failed() && reader.Next(line)) {
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            writer.Add(line, "line " + std::to_string(reader.line_number()));
+        }
     }
     return writer.Finish();
 }

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "cli/batch.h"
-#include "cli/csv_reader.h"
 #include "cli/output.h"
+#include "cli/utf8_source.h"
 
 namespace lookup {
 
@@ -24,7 +24,8 @@ inline constexpr std::array<std::string_view, 15> kFrameColumnNames = {
 
 struct FrameCounts {
     std::size_t frames = 0;
-    std::size_t failed = 0;  // a wrong checksum, or no frame at all
+    std::size_t failed = 0;      // a wrong checksum, or no frame at all
+    bool output_failed = false;  // the output refused a write: the rest was not read
 };
 
 // Reads `texts` in order as frames and writes one row (or JSON object) per reading of each frame,
@@ -33,10 +34,12 @@ struct FrameCounts {
 FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, const Sink& out,
                              const Sink& errors);
 
-// The same for a capture log: one frame per line (LF or CR LF), blank lines skipped, error lines
-// naming the line number. CSV and JSON are written as the log is read; a table is aligned over
-// the whole log, so it waits for the end.
-FrameCounts DecodeFrameLines(const CsvReader::Source& source, Format format, const Sink& out,
-                             const Sink& errors);
+// The same for a capture log: one frame per line (LF or CR LF, a byte-order mark skipped), blank
+// lines skipped, error lines naming the line number. CSV and JSON are written as the log is read;
+// a table is aligned over the whole log, so it waits for the end, unless `flush_before_read` says
+// that the input may wait (a terminal, `tail -f`): then every row read goes out before the next
+// read, in CSV and JSON, and in a table aligned to the widest cells seen yet.
+FrameCounts DecodeFrameLines(const Source& source, Format format, const Sink& out,
+                             const Sink& errors, bool flush_before_read = false);
 
 }  // namespace lookup

@@ -1,137 +1,252 @@
 // zentriq-lookup: the controller's Modbus address map from the command line. Items on the command
-// line are looked up and printed together; --batch streams a CSV tag list through the map; --frame
-// and --frames read captured Modbus frames as devices.
+// line are looked up and printed together; --batch streams a tag list through the map; --frame
+// and --frames read captured Modbus frames as devices. main parses the command line into a mode
+// and runs it once.
 #include <CLI/CLI.hpp>
-#include <cerrno>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/file_io.h"
 #include "cli/frames.h"
 #include "cli/output.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include "cli/platform.h"
+#include "cli/xlsx_output.h"
 
 namespace {
 
 constexpr int kAllAnswered = 0;
 constexpr int kSomeUnanswered = 1;
-constexpr int kUsageError = 2;
+constexpr int kUsageError =
+    2;  // also: an input that cannot be read, an output that cannot be written
 
 constexpr const char* kExamples = R"(Examples:
   zentriq-lookup D100 X17 T5          devices: their addresses, references, function codes
-  zentriq-lookup 0x1064 404197        an address from a frame or an HMI: the devices there
+  zentriq-lookup 0x1064 404197 4x4197 an address from a frame or an HMI: the devices there
   zentriq-lookup --format json M1536  the same for a program
-  zentriq-lookup --batch tags.csv --column 2 --header > tags-with-addresses.csv
-                                      a tag list, the device names in its second column
+  zentriq-lookup --batch tags.csv --column Device --header > tags-with-addresses.csv
+                                      a tag list (comma, semicolon or tab separated), the device
+                                      names in its column headed "Device"
+  zentriq-lookup --batch tags.csv --column 2 --header --table holding-register
+                                      one row per tag: T and C give their value only
+  zentriq-lookup --batch tags.csv --column 2 --header --format xlsx --output tags.xlsx
+                                      the same as a spreadsheet, every address shown as written
   zentriq-lookup --frame :01031064000286
                                       a captured frame: its function, addresses, devices, checksum
-  zentriq-lookup --frames capture.log one frame per line (ASCII ":..." or RTU hex bytes); a
-                                      response after its request names the devices it carries
+  tail -f capture.log | zentriq-lookup --frames --format csv
+                                      one frame per line (ASCII ":..." or RTU hex bytes), each
+                                      answered as it arrives; a response after its request names
+                                      the devices it carries
 
 Items: a device (D100, d100, X17 with X and Y in octal, T5, M1536), a hex address (0x1064, 1064h,
-H1064) or a six-digit reference (404197 holding register, 001542 coil, 101040 discrete input).
+H1064), a reference (404197 or 44197 holding register, 001542 or 01542 coil, 101040 discrete
+input) or a prefixed reference (4x4197, 1x1281).
 Exit status: 0 every item answered (every frame read, its checksum right), 1 some item had no
-answer (some frame had a wrong checksum or was no frame), 2 usage error.)";
+answer (some frame had a wrong checksum or was no frame), 2 usage error, an input that cannot be
+read or an output that cannot be written.)";
+
+enum class Mode { Items, Batch, FrameArguments, FrameLog };
 
 struct Options {
+    Mode mode = Mode::Items;
     std::vector<std::string> items;
-    std::string format = "table";
+    lookup::Format format = lookup::Format::Table;
+    bool xlsx = false;
+    std::string output_path;  // empty: standard output
     std::string batch_path = "-";
-    std::size_t column = 1;
+    std::string column = "1";
     bool header = false;
+    char delimiter = lookup::CsvReader::kFindDelimiter;
+    std::optional<conversion::ModbusTable> table;
     std::vector<std::vector<std::string>> frames;  // one per --frame, its arguments joined
     std::string frames_path = "-";
 };
 
-void Write(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
+// Set by Ctrl-C: reading stops, and what was answered is written out before the program ends.
+std::atomic<int> g_interrupted{0};
+
+extern "C" void OnInterrupt(int signal_number) {
+    g_interrupted = signal_number;
 }
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "zentriq-lookup: %s\nRun with --help for more information.\n",
-                 message.c_str());
-    return kUsageError;
-}
-
-int CannotRead(const std::string& name, int error) {
-    std::fprintf(stderr, "zentriq-lookup: cannot read %s: %s\n", name.c_str(),
-                 std::strerror(error));
-    return kUsageError;
-}
-
-lookup::Format FormatOf(const Options& options) {
-    return options.format == "csv"    ? lookup::Format::Csv
-           : options.format == "json" ? lookup::Format::Json
-                                      : lookup::Format::Table;
-}
-
-int LookUpItems(const Options& options) {
-    std::vector<lookup::Lookup> lookups;
-    bool all_answered = true;
-    for (const auto& item : options.items) {
-        auto result = conversion::LookUp(item);
-        if (!result.ok()) {
-            all_answered = false;
-            std::fprintf(stderr, "zentriq-lookup: %s\n", result.message.c_str());
-        }
-        lookups.push_back({item, std::move(result)});
-    }
-    std::string out;
-    lookup::AppendLookups(out, FormatOf(options), lookups);
-    Write(stdout, out);
-    return all_answered ? kAllAnswered : kSomeUnanswered;
-}
-
-// Runs `read` over the file at `path` (standard input for - or no name), which says whether every
-// item had its answer, and gives the exit status.
-template <class Read>
-int FromInput(const std::string& path, const Read& read) {
-    const bool from_stdin = path.empty() || path == "-";
-    std::FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        return CannotRead(path, errno);
-    }
-    int read_error = 0;
-    const lookup::CsvReader::Source source = [&](char* buffer, std::size_t size) -> std::size_t {
-        const std::size_t got = std::fread(buffer, 1, size, in);
-        if (got == 0 && std::ferror(in)) {
-            read_error = errno;
-        }
-        return got;
-    };
-    const bool all_answered = read(source);
-    if (!from_stdin) {
-        std::fclose(in);
-    }
-    if (read_error != 0) {
-        return CannotRead(from_stdin ? "standard input" : path, read_error);
-    }
-    return all_answered ? kAllAnswered : kSomeUnanswered;
-}
-
-void ToStdout(std::string_view text) {
-    Write(stdout, text);
+void CatchInterrupts() {
+#ifdef _WIN32
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;  // no SA_RESTART: a read waiting for input returns at once
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A closed pipe shows as a failed write, which ends the run quietly (| head).
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 void ToStderr(std::string_view text) {
-    Write(stderr, text);
+    lookup::WriteAll(2, text);
 }
 
-int LookUpBatch(const Options& options) {
-    return FromInput(options.batch_path, [&](const lookup::CsvReader::Source& source) {
-        return lookup::RunBatch(source, ToStdout, ToStderr, {options.column - 1, options.header})
-                   .unanswered == 0;
-    });
+int UsageError(const std::string& message) {
+    ToStderr("zentriq-lookup: " + message + "\nRun with --help for more information.\n");
+    return kUsageError;
+}
+
+int Failure(const std::string& message) {
+    ToStderr("zentriq-lookup: " + message + "\n");
+    return kUsageError;
+}
+
+// Standard output or the --output file, written as results come; remembers the first failure.
+class Output {
+  public:
+    bool Open(const std::string& path) {
+        if (path.empty()) {
+            return true;
+        }
+        name_ = path;
+        fd_ = lookup::OpenForWriting(path);
+        error_ = fd_ < 0 ? errno : 0;
+        return fd_ >= 0;
+    }
+
+    bool Write(std::string_view text) {
+        if (error_ == 0) {
+            error_ = lookup::WriteAll(fd_, text);
+        }
+        return error_ == 0;
+    }
+
+    // Gives the exit status: `status` when all was written; quietly `status` when the reader
+    // closed the pipe (| head); otherwise a line on stderr and 2.
+    int Finish(int status) {
+        if (fd_ != 1 && fd_ >= 0) {
+            const int closed = lookup::Close(fd_);
+            error_ = error_ == 0 ? closed : error_;
+            fd_ = -1;
+        }
+        if (error_ == 0 || error_ == EPIPE) {
+            return status;
+        }
+        return Failure("cannot write " + name_ + ": " + std::strerror(error_));
+    }
+
+    int error() const { return error_; }
+    const std::string& name() const { return name_; }
+
+  private:
+    int fd_ = 1;
+    int error_ = 0;
+    std::string name_ = "standard output";
+};
+
+// A tag list or capture log: the file named, or standard input for - or no name.
+struct Input {
+    int fd = 0;
+    std::string name = "standard input";
+    int error = 0;
+
+    bool Open(const std::string& path) {
+        if (path.empty() || path == "-") {
+            return true;
+        }
+        name = path;
+        fd = lookup::OpenForReading(path);
+        error = fd < 0 ? errno : 0;
+        return fd >= 0;
+    }
+
+    lookup::Source Source() {
+        return [this](char* buffer, std::size_t size) -> std::size_t {
+            return g_interrupted != 0 ? 0 : lookup::ReadSome(fd, buffer, size, error);
+        };
+    }
+
+    ~Input() {
+        if (fd > 0) {
+            lookup::Close(fd);
+        }
+    }
+};
+
+int CannotRead(const Input& input) {
+    return Failure("cannot read " + input.name + ": " + std::strerror(input.error));
+}
+
+int StatusOf(bool all_answered) {
+    return all_answered ? kAllAnswered : kSomeUnanswered;
+}
+
+int LookUpItems(const Options& options, Output& output) {
+    std::vector<lookup::Lookup> lookups;
+    bool all_answered = true;
+    for (const auto& item : options.items) {
+        auto result = conversion::LookUp(item, options.table);
+        if (!result.ok()) {
+            all_answered = false;
+            ToStderr("zentriq-lookup: " + result.message + "\n");
+        }
+        lookups.push_back({item, std::move(result)});
+    }
+    if (options.xlsx) {
+        std::string error;
+        if (!lookup::WriteLookupsXlsx(options.output_path, lookups, error)) {
+            return Failure(error);
+        }
+        return StatusOf(all_answered);
+    }
+    std::string out;
+    lookup::AppendLookups(out, options.format, lookups);
+    output.Write(out);
+    return output.Finish(StatusOf(all_answered));
+}
+
+int LookUpBatch(const Options& options, Output& output) {
+    Input input;
+    if (!input.Open(options.batch_path)) {
+        return CannotRead(input);
+    }
+    lookup::BatchOptions batch{
+        0, {}, options.header, options.delimiter, options.table, lookup::MayWait(input.fd)};
+    if (options.column.find_first_not_of("0123456789") == std::string::npos) {
+        batch.column = std::stoul(options.column) - 1;
+    } else {
+        batch.column_name = options.column;
+    }
+    const lookup::Sink out = [&](std::string_view text) { return output.Write(text); };
+    const lookup::Sink errors = [](std::string_view text) {
+        ToStderr(text);
+        return true;
+    };
+    std::string xlsx_error;
+    auto writer = options.xlsx ? lookup::XlsxBatchWriter(options.output_path, errors, xlsx_error)
+                               : lookup::CsvBatchWriter(out);
+    if (writer == nullptr) {
+        return Failure(xlsx_error);
+    }
+    const auto counts = lookup::RunBatch(input.Source(), *writer, errors, batch);
+    if (!counts.usage_error.empty()) {
+        return UsageError(counts.usage_error);
+    }
+    if (input.error != 0) {
+        return CannotRead(input);
+    }
+    if (options.xlsx) {
+        return lookup::FinishXlsx(*writer, xlsx_error) ? StatusOf(counts.unanswered == 0)
+                                                       : Failure(xlsx_error);
+    }
+    return output.Finish(StatusOf(counts.unanswered == 0));
 }
 
 // An RTU frame typed without quotes comes as one argument per byte: one --frame takes them all.
-int DecodeFrameArguments(const Options& options) {
+int DecodeFrameArguments(const Options& options, Output& output) {
     std::vector<std::string> texts;
     for (const auto& arguments : options.frames) {
         std::string& text = texts.emplace_back();
@@ -139,43 +254,92 @@ int DecodeFrameArguments(const Options& options) {
             text += (text.empty() ? "" : " ") + argument;
         }
     }
-    return lookup::DecodeFrameTexts(texts, FormatOf(options), ToStdout, ToStderr).failed == 0
-               ? kAllAnswered
-               : kSomeUnanswered;
+    const auto counts = lookup::DecodeFrameTexts(
+        texts, options.format, [&](std::string_view text) { return output.Write(text); },
+        [](std::string_view text) {
+            ToStderr(text);
+            return true;
+        });
+    return output.Finish(StatusOf(counts.failed == 0));
 }
 
-int DecodeFrameLog(const Options& options) {
-    return FromInput(options.frames_path, [&](const lookup::CsvReader::Source& source) {
-        return lookup::DecodeFrameLines(source, FormatOf(options), ToStdout, ToStderr).failed == 0;
-    });
+int DecodeFrameLog(const Options& options, Output& output) {
+    Input input;
+    if (!input.Open(options.frames_path)) {
+        return CannotRead(input);
+    }
+    const auto counts = lookup::DecodeFrameLines(
+        input.Source(), options.format, [&](std::string_view text) { return output.Write(text); },
+        [](std::string_view text) {
+            ToStderr(text);
+            return true;
+        },
+        lookup::MayWait(input.fd));
+    if (input.error != 0) {
+        return CannotRead(input);
+    }
+    return output.Finish(StatusOf(counts.failed == 0));
 }
 
-int Run(int argc, char** argv) {
-#ifdef _WIN32
-    // Byte for byte the same output as on other systems, and CR LF in a tag list read as written.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
+int RunMode(const Options& options) {
+    Output output;
+    if (!options.xlsx && !output.Open(options.output_path)) {
+        return Failure("cannot write " + output.name() + ": " + std::strerror(output.error()));
+    }
+    switch (options.mode) {
+        case Mode::Items:
+            return LookUpItems(options, output);
+        case Mode::Batch:
+            return LookUpBatch(options, output);
+        case Mode::FrameArguments:
+            return DecodeFrameArguments(options, output);
+        case Mode::FrameLog:
+            return DecodeFrameLog(options, output);
+    }
+    return kUsageError;
+}
+
+// Parses the command line into `options`; gives an exit status when the run ends here (help,
+// version, a usage error).
+std::optional<int> Parse(const std::vector<std::string>& arguments, Options& options) {
     CLI::App app{"Looks up DVP-series PLC devices and Modbus addresses, both ways.",
                  "zentriq-lookup"};
+    app.allow_windows_style_options(false);  // only - and --: /path is a file name, also on Windows
     app.footer(kExamples);
     app.set_version_flag("--version", "zentriq-lookup " ZENTRIQ_VERSION);
-    Options options;
-    app.add_option("items", options.items, "Devices or addresses to look up");
-    auto* format =
-        app.add_option("--format", options.format, "Output: table (default), csv or json")
-            ->check(CLI::IsMember({"table", "csv", "json"}));
+    std::string format = "table";
+    std::string delimiter;
+    std::string table;
+    auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
+    auto* format_option =
+        app.add_option("--format", format, "Output: table (default), csv, json or xlsx")
+            ->check(CLI::IsMember({"table", "csv", "json", "xlsx"}));
+    auto* output = app.add_option("--output", options.output_path,
+                                  "Write the results to FILE instead of standard output (xlsx "
+                                  "needs it)")
+                       ->type_name("FILE");
     auto* batch = app.add_option("--batch", options.batch_path,
-                                 "Read a CSV tag list from FILE (standard input when FILE is - or "
-                                 "missing) and write it back as CSV with the result columns")
+                                 "Read a tag list from FILE (standard input when FILE is - or "
+                                 "missing) and write it back with the result columns")
                       ->expected(0, 1)
                       ->type_name("FILE");
-    auto* column =
-        app.add_option("--column", options.column,
-                       "In --batch, the column holding the device or address (default 1)")
-            ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
-    auto* header = app.add_flag("--header", options.header,
-                                "In --batch, pass the first row through as the header");
+    app.add_option("--column", options.column,
+                   "In --batch, the column holding the device or address: its "
+                   "number from 1 (default 1), or with --header its name")
+        ->type_name("N|NAME")
+        ->needs(batch);
+    app.add_flag("--header", options.header, "In --batch, pass the first row through as the header")
+        ->needs(batch);
+    app.add_option("--delimiter", delimiter,
+                   "In --batch, the separator between fields: comma, semicolon or tab "
+                   "(default: found in the first row)")
+        ->check(CLI::IsMember({",", ";", "\t", "comma", "semicolon", "tab"}))
+        ->needs(batch);
+    auto* table_option =
+        app.add_option("--table", table,
+                       "Answers from one table only, so that a T or C gives one row: coil (c), "
+                       "discrete-input (di) or holding-register (hr)")
+            ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
     auto* frame = app.add_option("--frame", options.frames,
                                  "Read TEXT as a captured Modbus frame: ASCII (:0103...) or RTU "
                                  "hex bytes (01 03 ...); give it again for the next frame")
@@ -184,44 +348,84 @@ int Run(int argc, char** argv) {
                                   "Read captured Modbus frames from FILE, one per line (standard "
                                   "input when FILE is - or missing)")
                        ->expected(0, 1)
-                       ->type_name("FILE")
-                       ->excludes(frame);
+                       ->type_name("FILE");
+    items->excludes(batch)->excludes(frame)->excludes(frames);
+    batch->excludes(frame)->excludes(frames);
+    frame->excludes(frames)->excludes(table_option);
+    frames->excludes(table_option);
     try {
-        app.parse(argc, argv);
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) {
-            return app.exit(e);
-        }
-        return UsageError(e.what());
+        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
     }
 
-    if (frame->count() > 0 || frames->count() > 0) {
-        if (!options.items.empty() || batch->count() > 0 || column->count() > 0 ||
-            header->count() > 0) {
-            return UsageError(
-                "--frame and --frames take frames only: no items, --batch, --column "
-                "or --header with them");
-        }
-        return frame->count() > 0 ? DecodeFrameArguments(options) : DecodeFrameLog(options);
+    options.mode = frame->count() > 0    ? Mode::FrameArguments
+                   : frames->count() > 0 ? Mode::FrameLog
+                   : batch->count() > 0  ? Mode::Batch
+                                         : Mode::Items;
+    options.xlsx = format == "xlsx";
+    options.format = format == "csv"    ? lookup::Format::Csv
+                     : format == "json" ? lookup::Format::Json
+                                        : lookup::Format::Table;
+    if (!delimiter.empty()) {
+        options.delimiter = delimiter == "comma"       ? ','
+                            : delimiter == "semicolon" ? ';'
+                            : delimiter == "tab"       ? '\t'
+                                                       : delimiter[0];
     }
-    if (batch->count() == 0) {
-        if (column->count() > 0 || header->count() > 0) {
-            return UsageError("--column and --header belong to --batch");
-        }
-        if (options.items.empty()) {
-            return UsageError(
-                "give a device or an address to look up, --batch, --frame or --frames");
-        }
-        return LookUpItems(options);
+    if (!table.empty()) {
+        options.table = table[0] == 'c'   ? conversion::ModbusTable::Coil
+                        : table[0] == 'd' ? conversion::ModbusTable::DiscreteInput
+                                          : conversion::ModbusTable::HoldingRegister;
     }
-    if (!options.items.empty()) {
-        return UsageError("--batch reads its items from the tag list, not from the command line");
+    if (options.mode == Mode::Items && options.items.empty()) {
+        return UsageError("give a device or an address to look up, --batch, --frame or --frames");
     }
-    if (format->count() > 0 && FormatOf(options) != lookup::Format::Csv) {
+    if (options.mode == Mode::Batch && format_option->count() > 0 && !options.xlsx &&
+        options.format != lookup::Format::Csv) {
         return UsageError(
-            "--batch writes CSV; --format table and json are for items on the command line");
+            "--batch writes CSV or xlsx; --format table and json are for items on the command "
+            "line");
     }
-    return LookUpBatch(options);
+    const bool numbered = options.column.find_first_not_of("0123456789") == std::string::npos;
+    if (numbered &&
+        (options.column.empty() || options.column.size() > 7 || std::stoul(options.column) == 0)) {
+        return UsageError("--column: a column number counts from 1");
+    }
+    if (!numbered && !options.header) {
+        return UsageError("--column " + options.column +
+                          ": a column is found by its name in the header, so --header is needed");
+    }
+    if (options.xlsx) {
+        if (options.mode == Mode::FrameArguments || options.mode == Mode::FrameLog) {
+            return UsageError(
+                "--format xlsx is for items and --batch; frames are table, csv or "
+                "json");
+        }
+        if (output->count() == 0) {
+            return UsageError("--format xlsx writes a file: name it with --output FILE");
+        }
+        if (!lookup::HaveXlsx()) {
+            return UsageError(std::string(lookup::kNoXlsxReason));
+        }
+    }
+    return std::nullopt;
+}
+
+int Run(int argc, char** argv) {
+    lookup::UseBinaryStandardStreams();
+    CatchInterrupts();
+    Options options;
+    if (const auto status = Parse(lookup::Utf8Arguments(argc, argv), options)) {
+        return *status;
+    }
+    const int status = RunMode(options);
+    if (const int signal_number = g_interrupted) {
+        // What was read is written; end the way an interrupted program does, so the shell knows.
+        std::signal(signal_number, SIG_DFL);
+        std::raise(signal_number);
+    }
+    return status;
 }
 
 }  // namespace
@@ -230,7 +434,7 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {  // out of memory: say so rather than abort
-        std::fprintf(stderr, "zentriq-lookup: %s\n", e.what());
+        ToStderr(std::string("zentriq-lookup: ") + e.what() + "\n");
         return kUsageError;
     }
 }

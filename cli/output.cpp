@@ -7,8 +7,6 @@
 
 namespace lookup {
 
-namespace {
-
 std::vector<std::vector<std::string>> LookupRows(std::span<const Lookup> lookups) {
     std::vector<std::vector<std::string>> rows;
     rows.emplace_back(kColumnNames.begin(), kColumnNames.end());
@@ -32,6 +30,8 @@ std::vector<std::vector<std::string>> LookupRows(std::span<const Lookup> lookups
     }
     return rows;
 }
+
+namespace {
 
 nlohmann::ordered_json JsonOf(const Lookup& lookup, const conversion::MapEntry* entry) {
     nlohmann::ordered_json object;
@@ -75,9 +75,9 @@ std::string Json(std::span<const Lookup> lookups) {
 
 }  // namespace
 
-void AppendCsvField(std::string& out, std::string_view text) {
-    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
-        return c == ',' || c == '"' || c == '\r' || c == '\n';
+void AppendCsvField(std::string& out, std::string_view text, char delimiter) {
+    const bool plain = std::none_of(text.begin(), text.end(), [&](char c) {
+        return c == delimiter || c == '"' || c == '\r' || c == '\n';
     });
     if (plain) {
         out.append(text);
@@ -105,9 +105,10 @@ void AppendCsvRows(std::string& out, std::span<const std::vector<std::string>> r
     }
 }
 
-void AppendTable(std::string& out, std::span<const std::vector<std::string>> rows) {
+void AppendTable(std::string& out, std::span<const std::vector<std::string>> rows,
+                 std::vector<std::size_t>* kept_widths) {
     std::vector<std::vector<std::string>> shown;
-    std::vector<std::size_t> widths;
+    std::vector<std::size_t> widths = kept_widths ? *kept_widths : std::vector<std::size_t>{};
     for (const auto& row : rows) {
         auto& cells = shown.emplace_back();
         for (std::size_t i = 0; i < row.size(); ++i) {
@@ -129,6 +130,9 @@ void AppendTable(std::string& out, std::span<const std::vector<std::string>> row
         line.erase(line.find_last_not_of(' ') + 1);
         out += line;
         out += '\n';
+    }
+    if (kept_widths != nullptr) {
+        *kept_widths = std::move(widths);
     }
 }
 

@@ -94,14 +94,70 @@ std::pair<std::uint32_t, std::uint32_t> NumberRange(char letter) {
     return {low, high};
 }
 
-std::string HexText(std::uint32_t value, int digits) {
-    char buffer[8];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
+std::string PaddedText(std::uint32_t value, int base, int digits) {
+    char buffer[16];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, base).ptr;
     std::string text(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, digits - (end - buffer))),
                      '0');
     text.append(buffer, end);
     std::transform(text.begin(), text.end(), text.begin(), Upper);
     return text;
+}
+
+std::string HexText(std::uint32_t value, int digits) {
+    return PaddedText(value, 16, digits);
+}
+
+std::string ReferenceText(ModbusTable table, std::uint16_t address) {
+    return PaddedText(ReferenceOf(table, address), 10, 6);
+}
+
+// Keeps the entries that `table` answers, in order. Function code 02 reads every bit device, so the
+// discrete-input table answers for the coil devices too, as their discrete-input view.
+void Restrict(LookupResult& result, ModbusTable table) {
+    std::uint8_t kept = 0;
+    for (std::uint8_t i = 0; i < result.count; ++i) {
+        MapEntry entry = result.entries[i];
+        if (entry.table == table ||
+            (table == ModbusTable::DiscreteInput && IsBitTable(entry.table))) {
+            entry.table = table;
+            result.entries[kept++] = entry;
+        }
+    }
+    result.count = kept;
+}
+
+// The error for an item whose entries all lie off `table`, saying what `instead`, one of them, is:
+// "D100 has no coil entry: it is a holding register (1064, 404197)". `device_item` tells a device
+// typed by name from an address, where the message also names the device found there.
+LookupResult NotInTable(std::string_view shown, ModbusTable table, const MapEntry& instead,
+                        bool device_item) {
+    const std::string where = std::string(TableName(instead.table)) + " (" +
+                              AddressText(instead.address) + ", " +
+                              ReferenceText(instead.table, instead.address) + ")";
+    // Asking X for a coil is asking to write an input: say why it cannot be.
+    const bool read_only = table == ModbusTable::Coil && instead.device.letter == 'X';
+    std::string message =
+        std::string(shown) + " has no " + std::string(TableName(table)) + " entry: ";
+    if (device_item) {
+        message += (read_only ? "X is read-only, a " : "it is a ") + where;
+    } else {
+        message += "it is " + DeviceName(instead.device) + ", a " + where;
+        if (read_only) {
+            message += "; X is read-only";
+        }
+    }
+    return Failure(LookupError::NotInTable, std::move(message));
+}
+
+// A device's entries restricted to `table`, or why it has none there.
+LookupResult OnTable(LookupResult result, ModbusTable table) {
+    const MapEntry elsewhere = result.entries[0];
+    Restrict(result, table);
+    if (result.count == 0) {
+        return NotInTable(DeviceName(elsewhere.device), table, elsewhere, true);
+    }
+    return result;
 }
 
 std::optional<std::uint32_t> HexValue(std::string_view digits) {
@@ -133,7 +189,32 @@ std::optional<std::string_view> HexDigits(std::string_view item) {
     return std::nullopt;
 }
 
-LookupResult LookUpHex(std::string_view item, std::string_view digits) {
+// 0x and five decimal digits reads as hex, or as a five-digit coil reference after Modicon's 0x
+// prefix. Where both readings give an address, guessing could answer the wrong device: refuse and
+// write each reading so that it cannot be mistaken. Nothing when the item is not such a form.
+std::optional<LookupResult> AmbiguityOf(std::string_view item) {
+    if (item.size() != 7 || item[0] != '0' || (item[1] != 'x' && item[1] != 'X') ||
+        !std::all_of(item.begin() + 2, item.end(), IsDigit)) {
+        return std::nullopt;
+    }
+    const std::string_view digits = item.substr(2);
+    const auto hex = HexValue(digits);
+    std::uint32_t coil = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), coil);
+    if (!hex || *hex > 0xFFFF || coil < 1) {
+        return std::nullopt;  // only one reading is an address
+    }
+    const std::string hex_text = HexText(*hex, 4);
+    const auto coil_address = static_cast<std::uint16_t>(coil - 1);
+    return Failure(LookupError::Ambiguous,
+                   std::string(item) + " is ambiguous: as hex it is address " + hex_text +
+                       " (write " + hex_text + "h or H" + hex_text +
+                       "); as a coil reference it is address " + AddressText(coil_address) +
+                       " (write " + ReferenceText(ModbusTable::Coil, coil_address) + ")");
+}
+
+LookupResult LookUpHex(std::string_view item, std::string_view digits,
+                       std::optional<ModbusTable> table) {
     const bool all_hex = std::all_of(digits.begin(), digits.end(), [](char c) {
         return IsDigit(c) || (Upper(c) >= 'A' && Upper(c) <= 'F');
     });
@@ -146,16 +227,51 @@ LookupResult LookUpHex(std::string_view item, std::string_view digits) {
         return Failure(LookupError::AddressOutOfRange,
                        DisplayText(item) + " is past the last Modbus address, FFFF");
     }
-    auto result = DevicesAt(static_cast<std::uint16_t>(*value));
+    const auto address = static_cast<std::uint16_t>(*value);
+    auto result = DevicesAt(address, table);
     if (!result.ok()) {
+        if (table) {
+            if (const auto elsewhere = DevicesAt(address); elsewhere.ok()) {
+                return NotInTable(DisplayText(item), *table, elsewhere.found()[0], false);
+            }
+        }
         result.message = "no device at address " + DisplayText(item);
     }
     return result;
 }
 
-LookupResult LookUpReference(std::string_view item) {
+// The ways a one-based reference is typed: 404197, 44197 and 4x4197 all name D100.
+enum class ReferenceStyle : std::uint8_t { SixDigits, FiveDigits, Prefixed };
+
+struct ReferenceItem {
+    ReferenceStyle style;
+    char kind;                // the digit that names the table
+    std::string_view offset;  // the one-based offset's digits
+};
+
+// An item shaped as a reference, whatever its first digit; nothing for any other shape. 0x is not
+// a prefix here: it starts a hex address, read before this.
+std::optional<ReferenceItem> ReferenceShape(std::string_view item) {
+    if ((item.size() == 6 || item.size() == 5) && std::all_of(item.begin(), item.end(), IsDigit)) {
+        return ReferenceItem{
+            item.size() == 6 ? ReferenceStyle::SixDigits : ReferenceStyle::FiveDigits, item[0],
+            item.substr(1)};
+    }
+    if (item.size() > 2 && item[0] >= '1' && item[0] <= '9' && (item[1] == 'x' || item[1] == 'X') &&
+        std::all_of(item.begin() + 2, item.end(), IsDigit)) {
+        return ReferenceItem{ReferenceStyle::Prefixed, item[0], item.substr(2)};
+    }
+    return std::nullopt;
+}
+
+LookupResult LookUpReference(std::string_view item, const ReferenceItem& reference,
+                             std::optional<ModbusTable> asked) {
+    const auto style = reference.style;
+    // Messages are built only on the way out: a successful lookup allocates nothing.
+    const auto shown = [&] { return DisplayText(item); };
+    const char kind = reference.kind;
     ModbusTable table{};
-    switch (item[0]) {
+    switch (reference.kind) {
         case '0':
             table = ModbusTable::Coil;
             break;
@@ -165,33 +281,69 @@ LookupResult LookUpReference(std::string_view item) {
         case '4':
             table = ModbusTable::HoldingRegister;
             break;
-        case '3':
+        case '3': {
+            const std::string_view pattern = style == ReferenceStyle::SixDigits    ? "3xxxxx"
+                                             : style == ReferenceStyle::FiveDigits ? "3xxxx"
+                                                                                   : "3x";
             return Failure(LookupError::NoDeviceAtAddress,
-                           std::string(item) +
-                               " is an input register reference (3xxxxx): the controller has none");
+                           shown() + " is an input register reference (" + std::string(pattern) +
+                               "): the controller has none");
+        }
         default:
+            if (style == ReferenceStyle::Prefixed) {
+                return Failure(LookupError::NotAnItem,
+                               shown() +
+                                   " is not a reference: the prefixes are 1x (discrete inputs) and "
+                                   "4x (holding registers), as in 4x4197; 0x starts a hex address");
+            }
             return Failure(LookupError::NotAnItem,
-                           std::string(item) +
+                           shown() +
                                " is not a reference: references start with 0 (coils), 1 "
                                "(discrete inputs) or 4 (holding registers)");
     }
-    std::uint32_t offset = 0;
-    std::from_chars(item.data() + 1, item.data() + item.size(), offset);
-    if (offset < 1 || offset > 0x10000) {
-        return Failure(LookupError::AddressOutOfRange,
-                       std::string(item) + " is outside the references of its table (" +
-                           std::string(1, item[0]) + "00001-" + std::string(1, item[0]) + "65536)");
+    if (reference.offset.size() > 5) {
+        return Failure(LookupError::NotAnItem, shown() + " is not a reference: " + kind +
+                                                   "x takes 1 to 5 digits (" + kind + "x1-" + kind +
+                                                   "x65536)");
     }
-    auto result = DevicesAt(static_cast<std::uint16_t>(offset - 1), table);
+    std::uint32_t offset = 0;  // at most five digits: no overflow
+    for (const char digit : reference.offset) {
+        offset = offset * 10 + static_cast<std::uint32_t>(digit - '0');
+    }
+    const std::uint32_t last = style == ReferenceStyle::FiveDigits ? 9999 : 0x10000;
+    if (offset < 1 || offset > last) {
+        switch (style) {
+            case ReferenceStyle::SixDigits:
+                return Failure(LookupError::AddressOutOfRange,
+                               shown() + " is outside the references of its table (" + kind +
+                                   "00001-" + kind + "65536)");
+            case ReferenceStyle::FiveDigits:
+                return Failure(LookupError::AddressOutOfRange,
+                               shown() + " is outside the five-digit references of its table (" +
+                                   kind + "0001-" + kind + "9999)");
+            case ReferenceStyle::Prefixed:
+                return Failure(LookupError::AddressOutOfRange,
+                               shown() + " is outside the references of its table (" + kind +
+                                   "x1-" + kind + "x65536)");
+        }
+    }
+    const auto address = static_cast<std::uint16_t>(offset - 1);
+    if (asked && *asked != table) {
+        return Failure(LookupError::NotInTable,
+                       shown() + " has no " + std::string(TableName(*asked)) + " entry: it is a " +
+                           std::string(TableName(table)) + " reference (address " +
+                           AddressText(address) + ")");
+    }
+    auto result = DevicesAt(address, table);
     if (!result.ok()) {
-        result.message = "no device at reference " + std::string(item) + " (" +
-                         std::string(TableName(table)) + " " +
-                         AddressText(static_cast<std::uint16_t>(offset - 1)) + ")";
+        result.message = "no device at reference " + shown() + " (" +
+                         std::string(TableName(table)) + " " + AddressText(address) + ")";
     }
     return result;
 }
 
-LookupResult LookUpDevice(std::string_view item, char letter, std::string_view digits) {
+LookupResult LookUpDevice(std::string_view item, char letter, std::string_view digits,
+                          std::optional<ModbusTable> table) {
     while (digits.size() > 1 && digits.front() == '0') {
         digits.remove_prefix(1);
     }
@@ -226,7 +378,7 @@ LookupResult LookUpDevice(std::string_view item, char letter, std::string_view d
     if (!result.ok()) {
         return out_of_range();
     }
-    return result;
+    return table ? OnTable(std::move(result), *table) : result;
 }
 
 }  // namespace
@@ -318,14 +470,17 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) 
     // letters: take the bit device first so that callers can rely on the order.
     for (const bool bits : {true, false}) {
         for (const auto& segment : kAddressSegments) {
-            if (IsBitTable(segment.table) != bits || (table && segment.table != *table) ||
-                address < segment.first_address || address > segment.last_address()) {
+            if (IsBitTable(segment.table) != bits || address < segment.first_address ||
+                address > segment.last_address()) {
                 continue;
             }
             const std::uint32_t number = segment.first_number + (address - segment.first_address);
             result.entries[result.count++] = EntryFor(segment, number);
             break;  // at most one device of each kind lies at an address
         }
+    }
+    if (table) {
+        Restrict(result, *table);
     }
     if (result.count == 0) {
         return Failure(LookupError::NoDeviceAtAddress,
@@ -335,24 +490,28 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) 
     return result;
 }
 
-LookupResult LookUp(std::string_view item) {
+LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table) {
     const std::string_view text = Trimmed(item);
     if (text.empty()) {
         return Failure(LookupError::NotAnItem,
                        "empty item: give a device (such as D100, X17 or M1536) or an address "
                        "(0x1064, 1064h, H1064, or a six-digit reference such as 404197)");
     }
-    if (const auto digits = HexDigits(text)) {
-        return LookUpHex(text, *digits);
-    }
-    if (text.size() == 6 && std::all_of(text.begin(), text.end(), IsDigit)) {
-        return LookUpReference(text);
-    }
+    // A letter and digits is a device whatever follows: tried first, as tag lists hold devices.
     const char letter = Upper(text[0]);
     const std::string_view number = text.substr(1);
-    const bool is_letter = letter >= 'A' && letter <= 'Z';
+    const bool is_letter = letter >= 'A' && letter <= 'Z' && letter != 'H';  // H1064 is hex
     if (is_letter && !number.empty() && std::all_of(number.begin(), number.end(), IsDigit)) {
-        return LookUpDevice(text, letter, number);
+        return LookUpDevice(text, letter, number, table);
+    }
+    if (auto ambiguous = AmbiguityOf(text)) {
+        return std::move(*ambiguous);
+    }
+    if (const auto digits = HexDigits(text)) {
+        return LookUpHex(text, *digits, table);
+    }
+    if (const auto reference = ReferenceShape(text)) {
+        return LookUpReference(text, *reference, table);
     }
     return Failure(LookupError::NotAnItem, DisplayText(text) + " is " + std::string(kItemForms));
 }

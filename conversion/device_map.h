@@ -65,7 +65,10 @@ struct Device {
     friend constexpr bool operator==(Device, Device) = default;
 };
 
-// One place of a device in the map.
+// One place of a device in the map. Function code 02 reads the coil devices too (S, Y, T, M and C
+// as well as X), so a coil device can also be answered on the discrete-input table: that view has
+// `table` DiscreteInput (reference 1xxxxx, read with 02 only, never written) and keeps the device's
+// own segment and width, whose `table` stays Coil.
 struct MapEntry {
     Device device;
     ModbusTable table;
@@ -82,6 +85,8 @@ enum class LookupError : std::uint8_t {
     NoSuchDevice,       // a device number outside every segment of its letter
     AddressOutOfRange,  // past FFFF, or a reference outside its table
     NoDeviceAtAddress,  // a valid address where the map has no device
+    Ambiguous,          // 0x and five decimal digits: a hex address or a five-digit coil reference
+    NotInTable,         // an item that has entries, but none on the table asked for
 };
 
 // What a lookup found: up to two entries (a bit device and a register device share an address; T
@@ -119,19 +124,34 @@ std::string_view WidthName(DataWidth width) noexcept;
 // octal). Gives nothing for a letter that is no device letter or a number outside its segments.
 LookupResult EntriesOf(Device device);
 
-// The devices at a zero-based `address`, the bit device (coil or discrete input) first; with
-// `table` set, only the device of that table. An address where nothing lies gives
-// NoDeviceAtAddress.
+// The devices at a zero-based `address`, the bit device (coil or discrete input) first. With
+// `table` set, only what that table answers there: the coil device for Coil, the register device
+// for HoldingRegister, and for DiscreteInput the bit device whichever its table, as function code
+// 02 reads it (X as itself, a coil device as its discrete-input view). An address where nothing
+// lies, or nothing of `table`, gives NoDeviceAtAddress.
 LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table = std::nullopt);
 
 // Reads one item as a user types it and looks it up. Surrounding spaces and tabs are ignored.
-//   a device:   a device letter (either case) and decimal digits, X and Y in octal: D100, d100, X17
-//   an address: hex as 0x1064, 1064h or H1064 (either case, 1 to 4 significant digits), looked up
-//               in every table; or a six-digit reference (404197, 001542, 101040), looked up in
-//               its own table.
+//   a device:    a device letter (either case) and decimal digits, X and Y in octal: D100, d100,
+//                X17. Gives its entries, bit entry first (T and C have two).
+//   a hex address: 0x1064, 1064h or H1064 (either case, 1 to 4 significant digits), looked up in
+//                every table as DevicesAt(address) does.
+//   a reference, one-based, looked up in its own table (a discrete-input reference answers every
+//                bit device that function code 02 reads there, as DevicesAt does):
+//                six digits 0xxxxx, 1xxxxx, 4xxxxx (offset 00001-65536: 404197, 001542, 101040);
+//                five digits 0xxxx, 1xxxx, 4xxxx (offset 0001-9999: 44197, 00001, 11281);
+//                a prefix 1x or 4x (either case) and 1 to 5 digits (offset 1-65536: 4x4197,
+//                4X04197, 1x1281). 0x is no such prefix: it starts a hex address.
+// Input registers (3xxxxx, 3xxxx, 3x...) give NoDeviceAtAddress: the controller has none. 0x and
+// exactly five decimal digits that read both as an address and as a coil reference (0x00001,
+// 0x04197) give Ambiguous, with a message that writes each reading unambiguously.
+// With `table` set, only the entries on that table: a device's entry there (DiscreteInput gives a
+// coil device's discrete-input view), what DevicesAt(address, table) gives for a hex address; a
+// device or address with entries only elsewhere, or a reference of another table, gives
+// NotInTable with a message that says what the item is instead. Without `table`, every table.
 // Anything else gives an error whose message names the item as typed (unprintable bytes escaped,
-// long items cut short). Linear in the item's length; never fails.
-LookupResult LookUp(std::string_view item);
+// long items cut short). Linear in the item's length; never fails; allocates only for a message.
+LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table = std::nullopt);
 
 // The item as an error message shows it: printable ASCII kept, other bytes as \xNN, at most
 // `longest` characters of the item followed by "..." when it is longer.

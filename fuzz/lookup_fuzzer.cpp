@@ -1,9 +1,10 @@
 // Property fuzzer for zentriq-lookup's reading: the items and the CSV tag lists.
 //
-// Input layout: byte 0 picks the column and the header flag, byte 1 the size of the pieces in which
-// the list is handed over (so that records are split at every place), the rest is the tag list.
-// Aborts with a message when a property fails:
-//   - every input row comes out, in order, as the start of one or more output rows;
+// Input layout: byte 0 picks the column, the header flag and the table asked for, byte 1 the size
+// of the pieces in which the list is handed over (so that records are split at every place), the
+// rest is the tag list. Aborts with a message when a property fails:
+//   - every input row comes out, in order, as the start of one or more output rows (a blank row as
+//     it is), in whatever encoding and with whatever separator the list came;
 //   - the output, read back, has exactly the rows the batch says it wrote;
 //   - a lookup either finds entries or says why not, never both or neither;
 //   - a device found by name is the device at its address in its table.
@@ -28,7 +29,7 @@ namespace {
     std::abort();
 }
 
-lookup::CsvReader::Source PiecesOf(std::string_view text, std::size_t piece) {
+lookup::Source PiecesOf(std::string_view text, std::size_t piece) {
     return [text, piece, at = std::size_t{0}](char* buffer, std::size_t size) mutable {
         const std::size_t n = std::min({piece, size, text.size() - at});
         std::copy_n(text.data() + at, n, buffer);
@@ -37,14 +38,21 @@ lookup::CsvReader::Source PiecesOf(std::string_view text, std::size_t piece) {
     };
 }
 
-std::vector<std::string> Records(std::string_view text, std::size_t piece) {
-    lookup::CsvReader reader(PiecesOf(text, piece), 0);
+struct Rows {
     std::vector<std::string> raws;
+    char delimiter;
+};
+
+Rows Records(std::string_view text, std::size_t piece,
+             char delimiter = lookup::CsvReader::kFindDelimiter) {
+    lookup::CsvReader reader(PiecesOf(text, piece), 0, delimiter);
+    Rows rows;
     lookup::CsvRecord record;
     while (reader.Next(record)) {
-        raws.emplace_back(record.raw);
+        rows.raws.emplace_back(record.raw);
     }
-    return raws;
+    rows.delimiter = reader.delimiter();
+    return rows;
 }
 
 void CheckLookUp(std::string_view item) {
@@ -67,26 +75,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string_view list(reinterpret_cast<const char*>(data + 2), size - 2);
-    const lookup::BatchOptions options{static_cast<std::size_t>(data[0] % 4), (data[0] & 4) != 0};
+    lookup::BatchOptions options;
+    options.column = data[0] % 4;
+    options.header = (data[0] & 4) != 0;
+    if ((data[0] & 8) != 0) {
+        options.table = static_cast<conversion::ModbusTable>((data[0] >> 4) % 3);
+    }
     const std::size_t piece = 1 + data[1] % 97;
 
     CheckLookUp(list.substr(0, list.find('\n')));
 
     std::string out;
+    const auto writer = lookup::CsvBatchWriter([&](std::string_view text) {
+        out += text;
+        return true;
+    });
     const auto counts = lookup::RunBatch(
-        PiecesOf(list, piece), [&](std::string_view text) { out += text; }, [](std::string_view) {},
-        options);
+        PiecesOf(list, piece), *writer, [](std::string_view) { return true; }, options);
 
     const auto inputs = Records(list, piece);
-    const auto outputs = Records(out, 4096);
-    if (counts.rows != inputs.size() || counts.written != outputs.size()) {
+    const auto outputs = Records(out, 4096, inputs.delimiter);
+    if (counts.rows != inputs.raws.size() || counts.written != outputs.raws.size()) {
         Fail("the counts match the rows read and written", list);
     }
     std::size_t next = 0;  // the input row that the next output row may start
-    for (const auto& row : outputs) {
+    for (const auto& row : outputs.raws) {
         const auto starts = [&](std::size_t i) {
-            return i < inputs.size() && row.size() > inputs[i].size() &&
-                   row.compare(0, inputs[i].size(), inputs[i]) == 0 && row[inputs[i].size()] == ',';
+            if (i >= inputs.raws.size()) {
+                return false;
+            }
+            const std::string& input = inputs.raws[i];
+            return row == input || (row.size() > input.size() && row.starts_with(input) &&
+                                    row[input.size()] == inputs.delimiter);
         };
         if (starts(next)) {
             ++next;
@@ -94,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("every row comes out in order", list);
         }
     }
-    if (next != inputs.size()) {
+    if (next != inputs.raws.size()) {
         Fail("every row comes out", list);
     }
     return 0;

@@ -15,9 +15,12 @@ import io
 import json
 import os
 import re
+import select
+import signal
 import subprocess
 import sys
 import tempfile
+import threading
 
 COLUMNS = ["input", "device", "table", "address", "decimal", "reference", "width", "read", "write",
            "error"]
@@ -196,6 +199,142 @@ def check_frames(c, workdir):
              out.decode())
 
 
+def check_names(c, workdir):
+    # What Windows once read differently: a file name and items outside its ANSI code page, a file
+    # named by an absolute path (its leading / the mark of a Windows option), and lines that end in
+    # LF alone on stderr as on stdout.
+    with open(os.path.join(workdir, "東京 tags.csv"), "wb") as f:
+        f.write(b"D100\nX17\n")
+    code, out, err = c.run(["--batch", "東京 tags.csv"], cwd=workdir)
+    c.expect_exit("non-ASCII file name", code, 0, err)
+    c.expect("non-ASCII file name", [line.split(b",")[:2] for line in out.split(b"\n")] ==
+             [[b"D100", b"D100"], [b"X17", b"X17"], [b""]], out)
+    outputs = [out]
+
+    log = os.path.join(workdir, "frames.log")
+    with open(log, "wb") as f:
+        f.write(b":01010500000AEF\n")
+    code, out, err = c.run(["--frames", log, "--format", "csv"])
+    c.expect_exit("absolute path", code, 0, err)
+    c.expect("absolute path", out.startswith(b"input,") and
+             b"\n:01010500000AEF,ascii,1,1," in out, out)
+    outputs.append(out)
+
+    code, out, err = c.run(["Füllstand", "Д100", "D100"])
+    c.expect_exit("non-ASCII items", code, 1, err)
+    c.expect("non-ASCII items", [line.split(" is ")[0] for line in err.split("\n")] ==
+             ["zentriq-lookup: F\\xC3\\xBCllstand", "zentriq-lookup: \\xD0\\x94100", ""], err)
+    c.expect("non-ASCII items", [line.split(b" ")[0] for line in out.split(b"\n")] ==
+             [b"input", b"F\\xC3\\xBCllstand", b"\\xD0\\x94100", b"D100", b""], out)
+    outputs += [out, err.encode()]
+    c.expect("line ends", all(b"\r" not in text and text.endswith(b"\n") for text in outputs),
+             outputs)
+
+
+def check_exports(c, workdir):
+    # Lists as spreadsheets and HMI tools write them. Excel's "CSV UTF-8" in a European locale: a
+    # byte-order mark, semicolons, CRLF, a comma inside a comment, a short row, a blank row, the
+    # column named in the header, a T that gives one row with --table.
+    tags = ("\ufeffTag;Device;Comment;Unit\r\nPump;Y0\r\nLevel;D100;a, b;l\r\n\r\n"
+            "Timer;T5;;ms\r\n;;;\r\n").encode()
+    code, out, err = c.run(["--batch", "--header", "--column", "DEVICE", "--table", "hr"], tags)
+    c.expect_exit("export", code, 1, err)
+    c.expect("export", out.decode("utf-8", "replace").splitlines() == [
+        "\ufeffTag;Device;Comment;Unit;device;table;address;decimal;reference;width;read;write;error",
+        "Pump;Y0;;;;;;;;;;;Y0 has no holding register entry: it is a coil (0500, 001281)",
+        "Level;D100;a, b;l;D100;holding register;1064;4196;404197;word;[3];[6,16];",
+        "",
+        "Timer;T5;;ms;T5;holding register;0605;1541;401542;word;[3];[6,16];",
+        ";;;"], out)
+    c.expect("export", err.splitlines() == [
+        "zentriq-lookup: line 2: Y0 has no holding register entry: it is a coil (0500, 001281)"],
+        err)
+
+    # Excel's "Unicode text": UTF-16 with its mark, tabs. The answer is UTF-8, marked as such.
+    path = os.path.join(workdir, "unicode.txt")
+    with open(path, "wb") as f:
+        f.write("Tag\tDevice\r\nFüllstand\tD100\r\n".encode("utf-16"))
+    code, out, err = c.run(["--batch", path, "--header", "--column", "2", "--format", "csv"])
+    c.expect_exit("UTF-16", code, 0, err)
+    c.expect("UTF-16", out.decode("utf-8", "replace").splitlines() == [
+        "\ufeffTag\tDevice\tdevice\ttable\taddress\tdecimal\treference\twidth\tread\twrite\terror",
+        "Füllstand\tD100\tD100\tholding register\t1064\t4196\t404197\tword\t[3]\t[6,16]\t"], out)
+
+    code, out, err = c.run(["--batch", "--header", "--column", "Address"], b"Tag,Device\nPump,Y0\n")
+    c.expect_exit("unknown column name", code, 2, err)
+    c.expect("unknown column name", out == b"" and 'no column named "Address" in the header (Tag, '
+             'Device)' in err, err)
+
+    # The notations engineers type, each answered; 0x and five digits named as ambiguous.
+    code, out, err = c.run(["--format", "json", "44197", "4x4197", "4x04197", "1x1281", "101281",
+                            "01542", "0x00001", "3x0001"])
+    c.expect_exit("notations", code, 1, err)
+    rows = json.loads(out)
+    c.expect("notations", [(r["input"], r["device"], r["table"], r["reference"]) for r in rows] == [
+        ("44197", "D100", "holding register", "404197"),
+        ("4x4197", "D100", "holding register", "404197"),
+        ("4x04197", "D100", "holding register", "404197"),
+        ("1x1281", "Y0", "discrete input", "101281"),
+        ("101281", "Y0", "discrete input", "101281"),
+        ("01542", "T5", "coil", "001542"),
+        ("0x00001", None, None, None),
+        ("3x0001", None, None, None)], rows)
+    ambiguous = str(rows[6]["error"]) if len(rows) > 6 else ""
+    c.expect("notations", "0x00001 is ambiguous" in ambiguous and "0001h" in ambiguous and
+             "000001" in ambiguous, ambiguous)
+
+
+def check_streams(c):
+    # A list fed a line at a time is answered a line at a time; an interrupt then loses nothing
+    # already answered.
+    process = subprocess.Popen(c.command + ["--batch", "--column", "2"], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    process.stdin.write(b"Pump,Y0\n")
+    process.stdin.flush()
+    ready = select.select([process.stdout], [], [], 60)[0]
+    first = process.stdout.readline() if ready else b""
+    c.expect("streaming", first == b'Pump,Y0,Y0,coil,0500,1280,001281,bit,"[1,2]","[5,15]",\n',
+             f"no answer before the input closed: {first}")
+    if os.name == "posix" and len(c.command) == 1:
+        process.send_signal(signal.SIGINT)
+        process.wait(60)
+        c.expect("interrupt", process.returncode == -signal.SIGINT, process.returncode)
+    else:
+        process.stdin.close()
+        process.wait(60)
+    process.stdout.close()
+    process.stderr.close()
+
+    # A write that fails is a failure, never success; a reader that stops early (| head) is not.
+    if os.path.exists("/dev/full"):
+        for args in (["D100"], ["--format", "json", "D100"], ["--frame", ":01031064000286"]):
+            with open("/dev/full", "wb") as full:
+                done = subprocess.run(c.command + args, stdout=full, stderr=subprocess.PIPE,
+                                      timeout=120)
+            c.expect_exit(f"full disk {args}", done.returncode, 2, done.stderr.decode())
+            c.expect(f"full disk {args}", b"cannot write standard output" in done.stderr,
+                     done.stderr)
+    lines = b"".join(b"D%d\n" % n for n in range(200_000))
+    process = subprocess.Popen(c.command + ["--batch"], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def feed():
+        try:
+            process.stdin.write(lines)
+            process.stdin.close()
+        except (BrokenPipeError, OSError):
+            pass
+
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    head = process.stdout.read(100)
+    process.stdout.close()
+    err = process.stderr.read().decode()
+    process.wait(120)
+    feeder.join()
+    c.expect("closed pipe", head.startswith(b"D0,D0,") and err == "", err)
+
+
 def check_usage(c):
     for args in ([], ["--format", "xml", "D1"], ["--column", "2", "D1"], ["--batch", "-", "D1"],
                  ["--batch", "--format", "json"], ["--no-such-option"], ["D1", "--frame", ":0111EE"],
@@ -218,6 +357,9 @@ def main():
         check_formats(c)
         check_batch(c, workdir)
         check_frames(c, workdir)
+        check_names(c, workdir)
+        check_exports(c, workdir)
+        check_streams(c)
         check_usage(c)
     for fault in c.faults:
         print("FAIL", fault)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ struct FoundCase {
     const char* name;
     std::string item;
     std::vector<Entry> expected;
+    std::optional<ModbusTable> table{};  // the one table asked for; every table when empty
 };
 ZENTRIQ_PRINT_ROW_AS_NAME(FoundCase)
 
@@ -39,7 +41,7 @@ class LookUpFinds : public testing::TestWithParam<FoundCase> {};
 
 TEST_P(LookUpFinds, TheEntriesOfTheMakersTable) {
     const auto& c = GetParam();
-    const auto result = LookUp(c.item);
+    const auto result = LookUp(c.item, c.table);
     ASSERT_TRUE(result.ok()) << result.message;
     ASSERT_EQ(result.found().size(), c.expected.size());
     for (std::size_t i = 0; i < c.expected.size(); ++i) {
@@ -50,6 +52,10 @@ TEST_P(LookUpFinds, TheEntriesOfTheMakersTable) {
         EXPECT_EQ(got.address, want.address) << i;
         EXPECT_EQ(conversion::ReferenceOf(got.table, got.address), want.reference) << i;
         EXPECT_EQ(got.width, want.width) << i;
+        // A discrete-input view of a coil device keeps the device's own segment.
+        EXPECT_EQ(got.segment->letter, got.device.letter) << i;
+        EXPECT_GE(got.device.number, got.segment->first_number) << i;
+        EXPECT_LE(got.device.number, got.segment->last_number) << i;
     }
 }
 
@@ -94,7 +100,41 @@ INSTANTIATE_TEST_SUITE_P(
         FoundCase{"ReferenceOfACoil", "001542", {{"T5", Coil, 0x0605, 1542, Bit}}},
         FoundCase{"ReferenceOfAnInput", "101040", {{"X17", Input, 0x040F, 101040, Bit}}},
         FoundCase{"ReferenceOfATimerValue", "401542", {{"T5", Register, 0x0605, 401542, Word}}},
-        FoundCase{"FirstReference", "000001", {{"S0", Coil, 0x0000, 1, Bit}}}),
+        FoundCase{"FirstReference", "000001", {{"S0", Coil, 0x0000, 1, Bit}}},
+        FoundCase{"HexOfFourDigitsAfter0x", "0x0001", {{"S1", Coil, 0x0001, 2, Bit}}},
+        FoundCase{"HexOfSixDigitsAfter0x", "0x000001", {{"S1", Coil, 0x0001, 2, Bit}}},
+        FoundCase{"HexOfFiveZerosIsNoCoilReference", "0x00000", {{"S0", Coil, 0x0000, 1, Bit}}},
+        FoundCase{"FirstFiveDigitCoil", "00001", {{"S0", Coil, 0x0000, 1, Bit}}},
+        FoundCase{"FiveDigitCoil", "01281", {{"Y0", Coil, 0x0500, 1281, Bit}}},
+        FoundCase{"FiveDigitRegister", "44197", {{"D100", Register, 0x1064, 404197, Word}}},
+        FoundCase{"LastFiveDigitD", "48192", {{"D4095", Register, 0x1FFF, 408192, Word}}},
+        FoundCase{"FiveDigitInputOfX", "11040", {{"X17", Input, 0x040F, 101040, Bit}}},
+        FoundCase{"FiveDigitInputOfS", "10001", {{"S0", Input, 0x0000, 100001, Bit}}},
+        FoundCase{"PrefixedFirst", "4x1537", {{"T0", Register, 0x0600, 401537, Word}}},
+        FoundCase{"Prefixed", "4x4197", {{"D100", Register, 0x1064, 404197, Word}}},
+        FoundCase{"PrefixedLeadingZero", "4x04197", {{"D100", Register, 0x1064, 404197, Word}}},
+        FoundCase{"PrefixedUpperCase", "4X4197", {{"D100", Register, 0x1064, 404197, Word}}},
+        FoundCase{"PrefixedFiveDigits", "4x42768", {{"D9999", Register, 0xA70F, 442768, Word}}},
+        FoundCase{"PrefixedInputOfY", "1x1281", {{"Y0", Input, 0x0500, 101281, Bit}}},
+        FoundCase{"PrefixedInputOfX", "1x1040", {{"X17", Input, 0x040F, 101040, Bit}}},
+        FoundCase{"InputReferenceOfS", "100001", {{"S0", Input, 0x0000, 100001, Bit}}},
+        FoundCase{"InputReferenceOfY", "101281", {{"Y0", Input, 0x0500, 101281, Bit}}},
+        FoundCase{"InputReferenceOfM", "145057", {{"M1536", Input, 0xB000, 145057, Bit}}},
+        FoundCase{"InputReferenceOfATimer", "101542", {{"T5", Input, 0x0605, 101542, Bit}}},
+        FoundCase{"TimerContactOnly", "T5", {{"T5", Coil, 0x0605, 1542, Bit}}, Coil},
+        FoundCase{"TimerValueOnly", "T5", {{"T5", Register, 0x0605, 401542, Word}}, Register},
+        FoundCase{"TimerReadWith02", "t5", {{"T5", Input, 0x0605, 101542, Bit}}, Input},
+        FoundCase{"OutputReadWith02", "Y0", {{"Y0", Input, 0x0500, 101281, Bit}}, Input},
+        FoundCase{"InputReadWith02", "X17", {{"X17", Input, 0x040F, 101040, Bit}}, Input},
+        FoundCase{
+            "CounterValueOnly", "C200", {{"C200", Register, 0x0EC8, 403785, Double}}, Register},
+        FoundCase{"AddressValueOnly", "0x0600", {{"T0", Register, 0x0600, 401537, Word}}, Register},
+        FoundCase{"AddressReadWith02", "600h", {{"T0", Input, 0x0600, 101537, Bit}}, Input},
+        FoundCase{"ReferenceOfTheTableAsked",
+                  "404197",
+                  {{"D100", Register, 0x1064, 404197, Word}},
+                  Register},
+        FoundCase{"InputReferenceAsked", "1x1281", {{"Y0", Input, 0x0500, 101281, Bit}}, Input}),
     RowName<FoundCase>);
 
 struct ErrorCase {
@@ -102,6 +142,7 @@ struct ErrorCase {
     std::string item;
     LookupError error;
     std::string message;  // empty: any message that names the item
+    std::optional<ModbusTable> table{};
 };
 ZENTRIQ_PRINT_ROW_AS_NAME(ErrorCase)
 
@@ -109,7 +150,7 @@ class LookUpRefuses : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(LookUpRefuses, WithATypedErrorAndAMessage) {
     const auto& c = GetParam();
-    const auto result = LookUp(c.item);
+    const auto result = LookUp(c.item, c.table);
     EXPECT_EQ(result.error, c.error);
     EXPECT_TRUE(result.found().empty());
     if (!c.message.empty()) {
@@ -140,9 +181,75 @@ INSTANTIATE_TEST_SUITE_P(
                   "Q5 is not a device: the device letters are S, X, Y, T, M, C and D"},
         ErrorCase{"NoDeviceBetweenSegments", "0x0700", LookupError::NoDeviceAtAddress,
                   "no device at address 0x0700"},
-        ErrorCase{"NoInputAtACoilReference", "100001", LookupError::NoDeviceAtAddress,
-                  "no device at reference 100001 (discrete input 0000)"},
+        ErrorCase{"NoInputAtARegisterReference", "104197", LookupError::NoDeviceAtAddress,
+                  "no device at reference 104197 (discrete input 1064)"},
         ErrorCase{"InputRegisters", "300001", LookupError::NoDeviceAtAddress, ""},
+        ErrorCase{"FiveDigitInputRegisters", "30001", LookupError::NoDeviceAtAddress,
+                  "30001 is an input register reference (3xxxx): the controller has none"},
+        ErrorCase{"PrefixedInputRegisters", "3x1", LookupError::NoDeviceAtAddress,
+                  "3x1 is an input register reference (3x): the controller has none"},
+        ErrorCase{"FiveDigitReferenceZero", "40000", LookupError::AddressOutOfRange,
+                  "40000 is outside the five-digit references of its table (40001-49999)"},
+        ErrorCase{"FiveDigitCoilZero", "00000", LookupError::AddressOutOfRange, ""},
+        ErrorCase{"LastFiveDigitReference", "49999", LookupError::NoDeviceAtAddress,
+                  "no device at reference 49999 (holding register 270E)"},
+        ErrorCase{"FiveDigitsOfNoTable", "54197", LookupError::NotAnItem,
+                  "54197 is not a reference: references start with 0 (coils), 1 (discrete "
+                  "inputs) or 4 (holding registers)"},
+        ErrorCase{"PrefixedFirstHasNoDevice", "4x1", LookupError::NoDeviceAtAddress,
+                  "no device at reference 4x1 (holding register 0000)"},
+        ErrorCase{"PrefixedLastHasNoDevice", "4x65536", LookupError::NoDeviceAtAddress, ""},
+        ErrorCase{"PrefixedPastItsTable", "4x65537", LookupError::AddressOutOfRange,
+                  "4x65537 is outside the references of its table (4x1-4x65536)"},
+        ErrorCase{"PrefixedZero", "1x0", LookupError::AddressOutOfRange, ""},
+        ErrorCase{"PrefixedSixDigits", "4x000001", LookupError::NotAnItem,
+                  "4x000001 is not a reference: 4x takes 1 to 5 digits (4x1-4x65536)"},
+        ErrorCase{"PrefixOfNoTable", "2x100", LookupError::NotAnItem,
+                  "2x100 is not a reference: the prefixes are 1x (discrete inputs) and 4x "
+                  "(holding registers), as in 4x4197; 0x starts a hex address"},
+        ErrorCase{"PrefixAlone", "4x", LookupError::NotAnItem, ""},
+        ErrorCase{"FirstAmbiguous", "0x00001", LookupError::Ambiguous,
+                  "0x00001 is ambiguous: as hex it is address 0001 (write 0001h or H0001); as a "
+                  "coil reference it is address 0000 (write 000001)"},
+        ErrorCase{"Ambiguous", "0X04197", LookupError::Ambiguous,
+                  "0X04197 is ambiguous: as hex it is address 4197 (write 4197h or H4197); as a "
+                  "coil reference it is address 1064 (write 004197)"},
+        ErrorCase{"LastAmbiguous", "0x09999", LookupError::Ambiguous, ""},
+        ErrorCase{"AmbiguousWhateverTheTable", "0x00001", LookupError::Ambiguous, "", Register},
+        ErrorCase{"InputHasNoCoil", "X17", LookupError::NotInTable,
+                  "X17 has no coil entry: X is read-only, a discrete input (040F, 101040)", Coil},
+        ErrorCase{"InputHasNoRegister", "x17", LookupError::NotInTable,
+                  "X17 has no holding register entry: it is a discrete input (040F, 101040)",
+                  Register},
+        ErrorCase{"RegisterHasNoCoil", "D0100", LookupError::NotInTable,
+                  "D100 has no coil entry: it is a holding register (1064, 404197)", Coil},
+        ErrorCase{"RegisterIsNoInput", "D100", LookupError::NotInTable,
+                  "D100 has no discrete input entry: it is a holding register (1064, 404197)",
+                  Input},
+        ErrorCase{"CoilHasNoRegister", "M1536", LookupError::NotInTable,
+                  "M1536 has no holding register entry: it is a coil (B000, 045057)", Register},
+        ErrorCase{"AddressOfARegisterOnly", "0x1064", LookupError::NotInTable,
+                  "0x1064 has no coil entry: it is D100, a holding register (1064, 404197)", Coil},
+        ErrorCase{"AddressOfAnInputOnly", "H40F", LookupError::NotInTable,
+                  "H40F has no coil entry: it is X17, a discrete input (040F, 101040); X is "
+                  "read-only",
+                  Coil},
+        ErrorCase{"AddressOfACoilOnly", "0500h", LookupError::NotInTable,
+                  "0500h has no holding register entry: it is Y0, a coil (0500, 001281)", Register},
+        ErrorCase{"AddressOfNothingInAnyTable", "0x0700", LookupError::NoDeviceAtAddress,
+                  "no device at address 0x0700", Input},
+        ErrorCase{"ReferenceOfAnotherTable", "404197", LookupError::NotInTable,
+                  "404197 has no coil entry: it is a holding register reference (address 1064)",
+                  Coil},
+        ErrorCase{"InputReferenceIsNoCoil", "1x1281", LookupError::NotInTable,
+                  "1x1281 has no coil entry: it is a discrete input reference (address 0500)",
+                  Coil},
+        ErrorCase{"CoilReferenceIsNoInput", "01281", LookupError::NotInTable, "", Input},
+        ErrorCase{"RangeBeforeTable", "4x0", LookupError::AddressOutOfRange, "", Coil},
+        ErrorCase{"NoSuchDeviceWhateverTheTable", "T256", LookupError::NoSuchDevice,
+                  "T256 has no Modbus address: T runs from T0 to T255", Coil},
+        ErrorCase{"InputRegistersWhateverTheTable", "300001", LookupError::NoDeviceAtAddress, "",
+                  Register},
         ErrorCase{"ReferenceZero", "400000", LookupError::AddressOutOfRange, ""},
         ErrorCase{"ReferencePastItsTable", "465537", LookupError::AddressOutOfRange, ""},
         ErrorCase{"HexPastFFFF", "0x10000", LookupError::AddressOutOfRange,
@@ -170,6 +277,36 @@ TEST(DeviceMap, EveryDeviceRoundTripsThroughItsAddress) {
             }
         }
     }
+}
+
+// Asked for one table, each device gives its entries on that table, and they map back to it there;
+// a device with none there says so. Function code 02 reads every bit device.
+TEST(DeviceMap, EveryDeviceRoundTripsOnEachTable) {
+    constexpr std::pair<char, std::uint32_t> kLast[] = {
+        {'S', 1023}, {'X', 0377}, {'Y', 0377}, {'T', 255}, {'M', 4095}, {'C', 255}, {'D', 9999}};
+    int found[3] = {};
+    for (const auto table : {Coil, Input, Register}) {
+        for (const auto& [letter, last] : kLast) {
+            for (std::uint32_t n = 0; n <= last; ++n) {
+                const std::string name = conversion::DeviceName({letter, n});
+                const auto result = LookUp(name, table);
+                if (!result.ok()) {
+                    EXPECT_EQ(result.error, LookupError::NotInTable) << name;
+                    continue;
+                }
+                ASSERT_EQ(result.found().size(), 1u) << name;
+                const auto& entry = result.found()[0];
+                EXPECT_EQ(entry.table, table) << name;
+                const auto back = conversion::DevicesAt(entry.address, table);
+                ASSERT_EQ(back.found().size(), 1u) << name;
+                EXPECT_EQ(back.found()[0].device, entry.device) << name;
+                ++found[static_cast<int>(table)];
+            }
+        }
+    }
+    EXPECT_EQ(found[static_cast<int>(Coil)], 1024 + 256 + 256 + 4096 + 256);
+    EXPECT_EQ(found[static_cast<int>(Input)], 1024 + 256 + 256 + 256 + 4096 + 256);
+    EXPECT_EQ(found[static_cast<int>(Register)], 256 + 256 + 10000);
 }
 
 // The window's rules under "SS/ES/EX" and the map give the same address for every device of the

@@ -6,10 +6,29 @@ README and the licence, and a program that starts from there with no DLL of its 
 
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
 import zipfile
+
+
+def resource_faults(program, version):
+    """What the file's Properties dialog and the loader would miss: the version block's strings
+    (UTF-16, each value after its key and padding) and the manifest's UTF-8 code page."""
+    with open(program, "rb") as f:
+        data = f.read()
+    faults = []
+    for key, want in (("ProductName", "ZENTRIQ"), ("CompanyName", "HOLVENT"),
+                      ("ProductVersion", version), ("FileVersion", f"{version}.0")):
+        found = re.search(re.escape(key.encode("utf-16-le")) + rb"\0\0(?:\0\0)?((?:[ -~]\0)+)",
+                          data)
+        got = found.group(1).decode("utf-16-le") if found else None
+        if got != want:
+            faults.append(f"the version block says {key} {got!r}, expected {want!r}")
+    if b">UTF-8</activeCodePage>" not in data:
+        faults.append("the program's manifest does not make UTF-8 its code page")
+    return faults
 
 
 def main():
@@ -43,6 +62,7 @@ def main():
             if ran.returncode != 0 or ran.stdout.strip() != f"zentriq-lookup {args.version}":
                 faults.append(f"the unpacked program gives exit status {ran.returncode} and "
                               f"{ran.stdout!r} {ran.stderr!r} for --version")
+            faults += resource_faults(program, args.version)
     for fault in faults:
         print("FAIL", fault)
     print(f"{len(faults)} faults" if faults else f"{folder}.zip holds a program that runs alone")

@@ -1,0 +1,91 @@
+#include "cli/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "cli/platform.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace lookup {
+
+namespace {
+
+// One call moves at most this much: Windows' _read and _write take an unsigned int.
+constexpr std::size_t kLargestCall = 1 << 30;
+
+#ifdef _WIN32
+int SystemRead(int fd, char* buffer, std::size_t size) {
+    return _read(fd, buffer, static_cast<unsigned>(size));
+}
+int SystemWrite(int fd, const char* text, std::size_t size) {
+    return _write(fd, text, static_cast<unsigned>(size));
+}
+#else
+ssize_t SystemRead(int fd, char* buffer, std::size_t size) {
+    return ::read(fd, buffer, size);
+}
+ssize_t SystemWrite(int fd, const char* text, std::size_t size) {
+    return ::write(fd, text, size);
+}
+#endif
+
+}  // namespace
+
+std::size_t ReadSome(int fd, char* buffer, std::size_t size, int& error) {
+    const auto got = SystemRead(fd, buffer, std::min(size, kLargestCall));
+    if (got < 0) {
+        error = errno == EINTR ? 0 : errno;
+        return 0;
+    }
+    return static_cast<std::size_t>(got);
+}
+
+int WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const auto put = SystemWrite(fd, text.data(), std::min(text.size(), kLargestCall));
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return 0;
+}
+
+bool MayWait(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
+}
+
+#ifndef _WIN32
+constexpr int O_BINARY = 0;
+#endif
+
+int OpenForReading(const std::string& path) {
+    return OpenUtf8(path, O_RDONLY | O_BINARY);
+}
+
+int OpenForWriting(const std::string& path) {
+    return OpenUtf8(path, O_WRONLY | O_CREAT | O_TRUNC | O_BINARY);
+}
+
+int Close(int fd) {
+#ifdef _WIN32
+    return _close(fd) == 0 ? 0 : errno;
+#else
+    return ::close(fd) == 0 ? 0 : errno;
+#endif
+}
+
+}  // namespace lookup

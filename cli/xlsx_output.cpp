@@ -1,0 +1,176 @@
+#include "cli/xlsx_output.h"
+
+#include <vector>
+
+#include "cli/entry_text.h"
+
+#ifdef ZENTRIQ_HAVE_XLSX
+#include "cli/xlsx_writer.h"
+#endif
+
+namespace lookup {
+
+#ifndef ZENTRIQ_HAVE_XLSX
+
+const std::string_view kNoXlsxReason =
+    "--format xlsx is not available in this build of zentriq-lookup: write csv, or use the build "
+    "for Linux";
+
+bool HaveXlsx() {
+    return false;
+}
+
+bool WriteLookupsXlsx(const std::string&, std::span<const Lookup>, std::string& error) {
+    error = kNoXlsxReason;
+    return false;
+}
+
+std::unique_ptr<BatchWriter> XlsxBatchWriter(const std::string&, const Sink&, std::string& error) {
+    error = kNoXlsxReason;
+    return nullptr;
+}
+
+bool FinishXlsx(BatchWriter&, std::string& error) {
+    error = kNoXlsxReason;
+    return false;
+}
+
+#else
+
+const std::string_view kNoXlsxReason;
+
+bool HaveXlsx() {
+    return true;
+}
+
+namespace {
+
+constexpr std::size_t kDecimalColumn = 4;  // of kColumnNames
+
+std::vector<XlsxCell> CellsOf(const std::vector<std::string>& texts, std::size_t decimal) {
+    std::vector<XlsxCell> cells;
+    cells.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        cells.push_back({texts[i], i == decimal && !texts[i].empty()});
+    }
+    return cells;
+}
+
+class XlsxRows final : public BatchWriter {
+  public:
+    XlsxRows(std::unique_ptr<XlsxWriter> file, const Sink& errors)
+        : file_(std::move(file)), errors_(errors) {}
+
+    void Begin(bool /*marked_unicode*/, char delimiter) override { delimiter_ = delimiter; }
+
+    void Header(const CsvRecord& record) override {
+        auto fields = SplitFields(record.raw, delimiter_);
+        width_ = fields.size();
+        fields.insert(fields.end(), kColumnNames.begin() + 1, kColumnNames.end());
+        Add(record, fields, fields.size());
+    }
+
+    void Answer(const CsvRecord& record, std::size_t padding,
+                const conversion::MapEntry& entry) override {
+        auto fields = Fields(record, padding);
+        const std::size_t decimal = fields.size() + kDecimalColumn - 1;
+        const EntryText text(entry);
+        for (const auto cell : text.Cells()) {
+            fields.emplace_back(cell);
+        }
+        fields.emplace_back();
+        Add(record, fields, decimal);
+    }
+
+    void Unanswered(const CsvRecord& record, std::size_t padding,
+                    std::string_view message) override {
+        auto fields = Fields(record, padding);
+        fields.resize(fields.size() + kColumnNames.size() - 2);
+        fields.emplace_back(message);
+        Add(record, fields, fields.size());
+    }
+
+    void Blank(const CsvRecord& record) override {
+        Add(record, SplitFields(record.raw, delimiter_), SIZE_MAX);
+    }
+
+    void Flush() override {}
+
+    bool Finish(std::string& error) {
+        if (failed_) {
+            error = failure_;
+            return false;
+        }
+        return file_->Close(error);
+    }
+
+  private:
+    std::vector<std::string> Fields(const CsvRecord& record, std::size_t padding) const {
+        auto fields = SplitFields(record.raw, delimiter_);
+        fields.resize(fields.size() + padding);
+        return fields;
+    }
+
+    void Add(const CsvRecord& record, const std::vector<std::string>& texts, std::size_t decimal) {
+        if (failed_) {
+            return;
+        }
+        const auto cells = CellsOf(texts, decimal);
+        std::string message;
+        switch (file_->AddRow(cells, message)) {
+            case XlsxWriter::RowResult::Written:
+                break;
+            case XlsxWriter::RowResult::Cut:
+                errors_("zentriq-lookup: line " + std::to_string(record.line) + ": " + message +
+                        "\n");
+                break;
+            case XlsxWriter::RowResult::Failed:
+                failed_ = true;
+                failure_ = message;
+                break;
+        }
+    }
+
+    std::unique_ptr<XlsxWriter> file_;
+    const Sink& errors_;
+    char delimiter_ = ',';
+    std::size_t width_ = 0;
+    std::string failure_;
+};
+
+}  // namespace
+
+bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups,
+                      std::string& error) {
+    auto file = XlsxWriter::Create(path, error);
+    if (file == nullptr) {
+        return false;
+    }
+    const auto rows = LookupRows(lookups);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::string message;
+        const auto cells = CellsOf(rows[i], i == 0 ? SIZE_MAX : kDecimalColumn);
+        if (file->AddRow(cells, message) == XlsxWriter::RowResult::Failed) {
+            error = message;
+            return false;
+        }
+    }
+    return file->Close(error);
+}
+
+std::unique_ptr<BatchWriter> XlsxBatchWriter(const std::string& path, const Sink& errors,
+                                             std::string& error) {
+    auto file = XlsxWriter::Create(path, error);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<XlsxRows>(std::move(file), errors);
+}
+
+bool FinishXlsx(BatchWriter& writer, std::string& error) {
+    return static_cast<XlsxRows&>(writer).Finish(error);
+}
+
+#endif
+
+}  // namespace lookup

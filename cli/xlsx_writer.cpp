@@ -1,0 +1,324 @@
+#include "cli/xlsx_writer.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace lookup {
+
+namespace {
+
+constexpr std::size_t kMaxCellUnits = 32767;  // UTF-16 units, as spreadsheets count them
+constexpr std::size_t kMaxWidth = 80;
+constexpr std::size_t kMaxNumberDigits = 15;  // more would not survive a double
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+// Headroom on the temporary disk beyond a second copy of the rows, which Close makes.
+constexpr std::uintmax_t kSpareTemporaryBytes = std::uintmax_t{1} << 20;
+
+// The length of the UTF-8 sequence that starts `text` and the code point it encodes; 0 when the
+// bytes there are no UTF-8 (overlong forms and surrogates included).
+std::size_t DecodeUtf8(std::string_view text, char32_t& code_point) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        code_point = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    char32_t value = lead & (0xFFU >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0U) != 0x80) {
+            return 0;
+        }
+        value = (value << 6U) | (byte(i) & 0x3FU);
+    }
+    code_point = value;
+    return length;
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Spreadsheets read "_x0041_" in a cell's text as the character it names; an underscore that
+// starts such a run is itself written that way so that the text reads back as typed.
+bool StartsCharacterEscape(std::string_view text) {
+    return text.size() >= 7 && text[0] == '_' && (text[1] == 'x' || text[1] == 'X') &&
+           std::all_of(text.begin() + 2, text.begin() + 6, IsHexDigit) && text[6] == '_';
+}
+
+struct CellText {
+    std::size_t width = 0;  // characters in its longest line
+    bool cut = false;       // it was longer than a cell holds
+};
+
+// Writes `text` into `out` as a cell of the file can hold it: UTF-8 throughout, NUL, U+FFFE and
+// U+FFFF (which XML cannot carry) and bytes that are no UTF-8 as U+FFFD, and no more than a cell
+// holds. libxlsxwriter escapes the other control characters itself.
+CellText MakeCellText(std::string_view text, std::string& out) {
+    CellText made;
+    // Most cells are short printable ASCII, which needs none of the work below.
+    if (text.size() <= kMaxCellUnits && std::all_of(text.begin(), text.end(), [](char c) {
+            return c >= ' ' && c <= '~' && c != '_';
+        })) {
+        out.assign(text);
+        made.width = text.size();
+        return made;
+    }
+    out.clear();
+    std::size_t units = 0;
+    std::size_t line = 0;
+    while (!text.empty()) {
+        char32_t code_point = 0;
+        std::size_t length = DecodeUtf8(text, code_point);
+        std::string_view piece = text.substr(0, length);
+        if (length == 0 || code_point == 0 || code_point == 0xFFFE || code_point == 0xFFFF) {
+            length = std::max<std::size_t>(length, 1);
+            piece = kReplacement;
+        } else if (StartsCharacterEscape(text)) {
+            piece = "_x005F_";
+        }
+        // Characters beyond the Basic Multilingual Plane count twice.
+        const std::size_t piece_units = piece.size() == 7 ? 7 : (piece.size() == 4 ? 2 : 1);
+        if (units + piece_units > kMaxCellUnits) {
+            made.cut = true;
+            break;
+        }
+        units += piece_units;
+        out += piece;
+        text.remove_prefix(length);
+        line = code_point == '\n' ? 0 : line + 1;
+        made.width = std::max(made.width, line);
+    }
+    return made;
+}
+
+// `text` as a number when it is decimal digits that a double holds exactly.
+bool ReadNumber(std::string_view text, double& number) {
+    if (text.empty() || text.size() > kMaxNumberDigits ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    std::uint64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    number = static_cast<double>(value);
+    return true;
+}
+
+#ifdef _WIN32
+std::wstring WideOf(const std::string& utf8) {
+    const int size = static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX));
+    const int wide_size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(wide_size, 0)), L'\0');
+    if (wide_size > 0) {
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(),
+                            wide_size);
+    }
+    return wide;
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+    return WideOf(utf8);
+}
+
+std::FILE* OpenForAppending(const std::string& utf8) {
+    const std::wstring wide = WideOf(utf8);
+    if (wide.empty()) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return _wfopen(wide.c_str(), L"ab");
+}
+#else
+std::filesystem::path PathOf(const std::string& path) {
+    return path;
+}
+
+std::FILE* OpenForAppending(const std::string& path) {
+    return std::fopen(path.c_str(), "ab");
+}
+#endif
+
+}  // namespace
+
+XlsxWriter::XlsxWriter(std::string path) : path_(std::move(path)) {}
+
+std::unique_ptr<XlsxWriter> XlsxWriter::Create(const std::string& path, std::string& error) {
+    std::unique_ptr<XlsxWriter> writer(new XlsxWriter(path));
+    if (!writer->Open(error)) {
+        return nullptr;
+    }
+    return writer;
+}
+
+bool XlsxWriter::Open(std::string& error) {
+    if (path_.empty() || path_.find('\0') != std::string::npos) {
+        error = "cannot write \"" + path_ + "\": no such file name";
+        return false;
+    }
+    // libxlsxwriter opens the file only when it closes the workbook; a file that cannot be written
+    // is better told before any row is read. Appending creates the file but spoils no content.
+    errno = 0;
+    std::FILE* probe = OpenForAppending(path_);
+    if (probe == nullptr) {
+        const int why = errno;
+        error = "cannot write " + path_ + ": " + (why != 0 ? std::strerror(why) : "cannot open it");
+        return false;
+    }
+    std::fclose(probe);
+
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    workbook_ = workbook_new_opt(path_.c_str(), &options);
+    sheet_ = workbook_ == nullptr ? nullptr : workbook_add_worksheet(workbook_, nullptr);
+    bold_ = workbook_ == nullptr ? nullptr : workbook_add_format(workbook_);
+    if (sheet_ == nullptr || bold_ == nullptr || sheet_->optimize_tmpfile == nullptr) {
+        Fail("no temporary file for its rows could be made");
+        error = failure_;
+        return false;
+    }
+    format_set_bold(bold_);
+    worksheet_freeze_panes(sheet_, 1, 0);
+    return true;
+}
+
+XlsxWriter::RowResult XlsxWriter::AddRow(std::span<const XlsxCell> cells, std::string& message) {
+    if (failure_.empty() && rows_ == LXW_ROW_MAX) {
+        Fail("the list has more than " + std::to_string(LXW_ROW_MAX) +
+             " rows, the most a sheet holds");
+    }
+    if (failure_.empty() && cells.size() > LXW_COL_MAX) {
+        Fail("row " + std::to_string(rows_ + 1) + " has more than " + std::to_string(LXW_COL_MAX) +
+             " columns, the most a sheet holds");
+    }
+    bool cut = false;
+    for (std::size_t column = 0; failure_.empty() && column < cells.size(); ++column) {
+        WriteCell(static_cast<std::uint16_t>(column), cells[column], cut);
+    }
+    if (!failure_.empty()) {
+        message = failure_;
+        return RowResult::Failed;
+    }
+    ++rows_;
+    if (cut) {
+        message = path_ + ", row " + std::to_string(rows_) + ": a cell was cut to the " +
+                  std::to_string(kMaxCellUnits) + " characters a spreadsheet cell holds";
+        return RowResult::Cut;
+    }
+    return RowResult::Written;
+}
+
+void XlsxWriter::WriteCell(std::uint16_t column, const XlsxCell& cell, bool& cut) {
+    if (widths_.size() <= column) {
+        widths_.resize(column + std::size_t{1});
+    }
+    lxw_format* format = rows_ == 0 ? bold_ : nullptr;
+    double number = 0;
+    lxw_error written = LXW_NO_ERROR;
+    if (cell.number && ReadNumber(cell.text, number)) {
+        widths_[column] = std::max(widths_[column], cell.text.size());
+        written = worksheet_write_number(sheet_, rows_, column, number, format);
+    } else {
+        const CellText made = MakeCellText(cell.text, text_);
+        cut = cut || made.cut;
+        widths_[column] = std::max(widths_[column], made.width);
+        written = worksheet_write_string(sheet_, rows_, column, text_.c_str(), format);
+    }
+    if (written != LXW_NO_ERROR) {
+        Fail("row " + std::to_string(rows_ + 1) + ": " + lxw_strerror(written));
+    }
+}
+
+void XlsxWriter::Fail(std::string why) {
+    if (failure_.empty()) {
+        failure_ = "cannot write " + path_ + ": " + std::move(why);
+    }
+}
+
+void XlsxWriter::FinishSheet() {
+    for (std::size_t column = 0; column < widths_.size(); ++column) {
+        const auto width = static_cast<double>(std::min(widths_[column] + 1, kMaxWidth));
+        worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column),
+                             width, nullptr);
+    }
+    // libxlsxwriter does not check its writes to the temporary file the rows went to, nor to the
+    // copy of it that it makes while closing: a full disk would give a truncated sheet, no error.
+    std::FILE* rows_file = sheet_->optimize_tmpfile;
+    if (std::fflush(rows_file) != 0 || std::ferror(rows_file) != 0) {
+        Fail("the temporary file holding its rows could not be written (is the disk full?)");
+        return;
+    }
+    const long rows_size = std::ftell(rows_file);
+    std::error_code no_space_info;
+    const auto temporary = std::filesystem::temp_directory_path(no_space_info);
+    const auto space = std::filesystem::space(temporary, no_space_info);
+    if (!no_space_info && rows_size > 0 &&
+        space.available < static_cast<std::uintmax_t>(rows_size) + kSpareTemporaryBytes) {
+        Fail("the temporary directory has too little free space to assemble it");
+    }
+}
+
+bool XlsxWriter::Close(std::string& error) {
+    if (workbook_ == nullptr) {
+        error = failure_;
+        return failure_.empty();
+    }
+    if (failure_.empty()) {
+        FinishSheet();
+    }
+    errno = 0;
+    const lxw_error closed = workbook_close(workbook_);
+    const int system_error = errno;
+    workbook_ = nullptr;
+    if (closed != LXW_NO_ERROR) {
+        Fail(system_error != 0 ? std::strerror(system_error) : lxw_strerror(closed));
+    }
+    if (failure_.empty()) {
+        return true;
+    }
+    std::error_code ignored;
+    const auto file = PathOf(path_);
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(file, ignored))) {
+        std::filesystem::remove(file, ignored);
+    }
+    error = failure_;
+    return false;
+}
+
+XlsxWriter::~XlsxWriter() {
+    std::string ignored;
+    Close(ignored);
+}
+
+}  // namespace lookup
