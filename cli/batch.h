@@ -56,8 +56,12 @@ class BatchWriter {
     // Whether the output refused a write, after which nothing more is worth reading.
     bool failed() const { return failed_; }
 
+    // Whether some row could not be written whole (a spreadsheet cell holds only so much).
+    bool lossy() const { return lossy_; }
+
   protected:
     bool failed_ = false;
+    bool lossy_ = false;
 };
 
 // Writes the rows as CSV text to `out`: each row as it was read, then the result columns in the

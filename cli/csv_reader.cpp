@@ -39,7 +39,11 @@ class RecordBuilder {
             if (c == '\n') {
                 return End();
             }
+            // A CR that ends no line is data, as in the other readings: a quote after it opens
+            // nothing.
             Keep('\r');
+            content_ = true;
+            state_ = State::Unquoted;
         }
         if (state_ == State::QuoteInQuoted) {
             if (c == '"') {  // a doubled quote stands for one

@@ -11,6 +11,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -23,6 +24,15 @@ namespace {
 constexpr std::size_t kLargestCall = 1 << 30;
 
 #ifdef _WIN32
+// A pipe whose reader has gone shows as EINVAL from the C runtime; the system's own error tells it
+// apart, so that `| more` closing early ends the run quietly, as on other systems.
+int WriteError() {
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED
+               ? EPIPE
+               : errno;
+}
+
 int SystemRead(int fd, char* buffer, std::size_t size) {
     return _read(fd, buffer, static_cast<unsigned>(size));
 }
@@ -30,6 +40,10 @@ int SystemWrite(int fd, const char* text, std::size_t size) {
     return _write(fd, text, static_cast<unsigned>(size));
 }
 #else
+int WriteError() {
+    return errno;
+}
+
 ssize_t SystemRead(int fd, char* buffer, std::size_t size) {
     return ::read(fd, buffer, size);
 }
@@ -56,7 +70,7 @@ int WriteAll(int fd, std::string_view text) {
             if (errno == EINTR) {
                 continue;
             }
-            return errno;
+            return WriteError();
         }
         text.remove_prefix(static_cast<std::size_t>(put));
     }

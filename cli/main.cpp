@@ -197,10 +197,15 @@ int LookUpItems(const Options& options, Output& output) {
     }
     if (options.xlsx) {
         std::string error;
-        if (!lookup::WriteLookupsXlsx(options.output_path, lookups, error)) {
+        bool lossy = false;
+        const lookup::Sink errors = [](std::string_view text) {
+            ToStderr(text);
+            return true;
+        };
+        if (!lookup::WriteLookupsXlsx(options.output_path, lookups, errors, lossy, error)) {
             return Failure(error);
         }
-        return StatusOf(all_answered);
+        return StatusOf(all_answered && !lossy);
     }
     std::string out;
     lookup::AppendLookups(out, options.format, lookups);
@@ -239,8 +244,9 @@ int LookUpBatch(const Options& options, Output& output) {
         return CannotRead(input);
     }
     if (options.xlsx) {
-        return lookup::FinishXlsx(*writer, xlsx_error) ? StatusOf(counts.unanswered == 0)
-                                                       : Failure(xlsx_error);
+        return lookup::FinishXlsx(*writer, xlsx_error)
+                   ? StatusOf(counts.unanswered == 0 && !writer->lossy())
+                   : Failure(xlsx_error);
     }
     return output.Finish(StatusOf(counts.unanswered == 0));
 }

@@ -20,7 +20,8 @@ bool HaveXlsx() {
     return false;
 }
 
-bool WriteLookupsXlsx(const std::string&, std::span<const Lookup>, std::string& error) {
+bool WriteLookupsXlsx(const std::string&, std::span<const Lookup>, const Sink&, bool&,
+                      std::string& error) {
     error = kNoXlsxReason;
     return false;
 }
@@ -121,6 +122,7 @@ class XlsxRows final : public BatchWriter {
             case XlsxWriter::RowResult::Written:
                 break;
             case XlsxWriter::RowResult::Cut:
+                lossy_ = true;
                 errors_("zentriq-lookup: line " + std::to_string(record.line) + ": " + message +
                         "\n");
                 break;
@@ -140,8 +142,8 @@ class XlsxRows final : public BatchWriter {
 
 }  // namespace
 
-bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups,
-                      std::string& error) {
+bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, const Sink& errors,
+                      bool& lossy, std::string& error) {
     auto file = XlsxWriter::Create(path, error);
     if (file == nullptr) {
         return false;
@@ -150,9 +152,16 @@ bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups,
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::string message;
         const auto cells = CellsOf(rows[i], i == 0 ? SIZE_MAX : kDecimalColumn);
-        if (file->AddRow(cells, message) == XlsxWriter::RowResult::Failed) {
-            error = message;
-            return false;
+        switch (file->AddRow(cells, message)) {
+            case XlsxWriter::RowResult::Written:
+                break;
+            case XlsxWriter::RowResult::Cut:
+                lossy = true;
+                errors("zentriq-lookup: " + message + "\n");
+                break;
+            case XlsxWriter::RowResult::Failed:
+                error = message;
+                return false;
         }
     }
     return file->Close(error);

@@ -18,8 +18,10 @@ bool HaveXlsx();
 extern const std::string_view kNoXlsxReason;
 
 // Writes the results of items given on the command line to the spreadsheet `path`: the rows and
-// columns of the csv output. False with `error` when the file could not be written.
-bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, std::string& error);
+// columns of the csv output. False with `error` when the file could not be written; `lossy` set,
+// with a line on `errors`, when a cell had to be cut to fit.
+bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, const Sink& errors,
+                      bool& lossy, std::string& error);
 
 // A batch writer into the spreadsheet `path`: the list's own fields as text cells, then the
 // result columns; a cell that had to be cut to fit a spreadsheet gets a line on `errors`. Gives

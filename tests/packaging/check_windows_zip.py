@@ -51,7 +51,9 @@ def main():
     faults = []
     with zipfile.ZipFile(path) as archive, tempfile.TemporaryDirectory() as tmp:
         files = {name for name in archive.namelist() if not name.endswith("/")}
-        wanted = {f"{folder}/{name}" for name in ("zentriq-lookup.exe", "README.md", "LICENSE.txt")}
+        wanted = {f"{folder}/{name}" for name in (
+            "zentriq-lookup.exe", "README.md", "LICENSE.txt", "third-party/README.txt",
+            "third-party/libxlsxwriter-License.txt", "third-party/zlib-copyright.txt")}
         if files != wanted:
             faults.append(f"the zip holds {sorted(files)}, expected {sorted(wanted)}")
         archive.extractall(tmp)
