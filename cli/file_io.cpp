@@ -82,16 +82,19 @@ bool MayWait(int fd) {
     return fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
 }
 
-#ifndef _WIN32
-constexpr int O_BINARY = 0;
+// Windows would turn LF into CR LF in a file opened as text; elsewhere there is no such mode.
+#ifdef _WIN32
+constexpr int kBinary = O_BINARY;
+#else
+constexpr int kBinary = 0;
 #endif
 
 int OpenForReading(const std::string& path) {
-    return OpenUtf8(path, O_RDONLY | O_BINARY);
+    return OpenUtf8(path, O_RDONLY | kBinary);
 }
 
 int OpenForWriting(const std::string& path) {
-    return OpenUtf8(path, O_WRONLY | O_CREAT | O_TRUNC | O_BINARY);
+    return OpenUtf8(path, O_WRONLY | O_CREAT | O_TRUNC | kBinary);
 }
 
 int Close(int fd) {
