@@ -339,7 +339,17 @@ std::optional<int> Parse(const std::vector<std::string>& arguments, Options& opt
     app.add_option("--delimiter", delimiter,
                    "In --batch, the separator between fields: comma, semicolon or tab "
                    "(default: found in the first row)")
-        ->check(CLI::IsMember({",", ";", "\t", "comma", "semicolon", "tab"}))
+        ->type_name("comma|semicolon|tab")
+        ->check(CLI::Validator(
+            [](const std::string& value) -> std::string {
+                for (const char* name : {",", ";", "\t", "comma", "semicolon", "tab"}) {
+                    if (value == name) {
+                        return {};
+                    }
+                }
+                return value + " is none of comma, semicolon and tab (or the character itself)";
+            },
+            ""))
         ->needs(batch);
     auto* table_option =
         app.add_option("--table", table,
