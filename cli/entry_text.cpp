@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/output.h"
+#include "conversion/ascii_text.h"
 
 namespace lookup {
 
@@ -22,14 +25,23 @@ std::string ListText(std::span<const std::uint8_t> codes) {
     return text;
 }
 
-// A text copied by a fixed number of bytes (see EntryText::Digits).
+// A text copied by a fixed number of bytes (see EntryText::Digits). The texts come from the map
+// alone, and all are made for the first entry shown: one too long for the copy is a fault of the
+// program that any run finds, and it stops there rather than write cut cells.
 struct PaddedText {
     static constexpr std::size_t kCopy = 32;
     std::array<char, 2 * kCopy> text{};
     std::size_t size = 0;
 
     void Set(const std::string& value) {
-        size = std::min(value.size(), kCopy);
+        if (value.size() > kCopy) {
+            std::fputs(("zentriq-lookup: internal error: a fixed CSV text is longer than " +
+                        std::to_string(kCopy) + " bytes: " + value + "\n")
+                           .c_str(),
+                       stderr);
+            std::abort();
+        }
+        size = value.size();
         std::copy_n(value.data(), size, text.data());
     }
 };
@@ -88,15 +100,13 @@ char* Put(char* out, const char* from, std::size_t size) {
 
 }  // namespace
 
-constexpr char kDigits[] = "0123456789ABCDEF";
-
 // Writes `value` in `Base` right-aligned to `end`; gives the number of characters written. The
 // base is a template argument so that the divisions become multiplications.
 template <std::uint32_t Base>
 std::size_t WriteDigits(char* end, std::uint32_t value) {
     std::size_t size = 0;
     do {
-        *(end - ++size) = kDigits[value % Base];
+        *(end - ++size) = conversion::ascii::kHexDigits[value % Base];
         value /= Base;
     } while (value != 0);
     return size;
@@ -106,7 +116,7 @@ std::size_t WriteDigits(char* end, std::uint32_t value) {
 template <std::uint32_t Base, std::size_t Width>
 void WriteFixedDigits(char* end, std::uint32_t value) {
     for (std::size_t i = 1; i <= Width; ++i) {
-        *(end - i) = kDigits[value % Base];
+        *(end - i) = conversion::ascii::kHexDigits[value % Base];
         value /= Base;
     }
 }

@@ -1,6 +1,7 @@
 #include "cli/frames.h"
 
 #include <nlohmann/json.hpp>
+#include <variant>
 #include <vector>
 
 #include "cli/line_reader.h"
@@ -12,16 +13,10 @@ namespace lookup {
 namespace {
 
 using conversion::DecodedFrame;
-using conversion::FrameError;
 using conversion::FrameReading;
+using conversion::RawBytes;
 
 constexpr std::size_t kFlushSize = 1 << 16;
-
-// Whether the decoder got as far as slave address, function code and checksum.
-bool HasHead(const DecodedFrame& frame) {
-    return frame.error == FrameError::None || frame.error == FrameError::BadChecksum ||
-           frame.error == FrameError::UnknownFunction || frame.error == FrameError::BadShape;
-}
 
 // "Y0=1 Y1=0", "1 0 1" when the devices are not known, "C200=[00 01 86 A0]" for raw bytes.
 std::string ValuesText(const FrameReading& reading) {
@@ -31,69 +26,79 @@ std::string ValuesText(const FrameReading& reading) {
             text += ' ';
         }
         if (!value.device.empty()) {
-            text += value.device + '=';
+            text.append(value.device).append("=");
         }
-        text += value.raw.empty() ? std::to_string(value.value) : '[' + value.raw + ']';
+        if (const auto* raw = std::get_if<RawBytes>(&value.value)) {
+            text.append("[").append(raw->hex).append("]");
+        } else {
+            text += std::to_string(std::get<std::uint16_t>(value.value));
+        }
     }
     return text;
 }
 
-// The frame's function code without the exception bit: an exception answers that code.
-int FunctionCode(const DecodedFrame& frame) {
-    return frame.function & 0x7F;
+// The code the frame's function byte names: an exception response answers that code.
+int CodeNumber(const conversion::FrameHead& head) {
+    return static_cast<int>(conversion::CodeOf(head.function));
+}
+
+std::string_view RoleText(const FrameReading& reading) {
+    return reading.role ? conversion::RoleName(*reading.role) : std::string_view();
+}
+
+std::string_view ErrorText(const DecodedFrame& frame) {
+    return frame.error ? std::string_view(frame.error->message) : std::string_view();
 }
 
 std::vector<std::string> Cells(std::string_view input, const DecodedFrame& frame,
                                const FrameReading* reading) {
     std::vector<std::string> row(kFrameColumnNames.size());
     row[0] = input;
-    if (HasHead(frame)) {
-        row[1] = conversion::ModeName(frame.mode);
-        row[2] = std::to_string(frame.slave);
-        row[3] = std::to_string(FunctionCode(frame));
-        row[4] = conversion::FunctionName(frame.function);
-        row[6] = frame.checksum_ok() ? "true" : "false";
-        row[7] = conversion::ChecksumText(frame.mode, frame.checksum_expected);
+    if (const auto& head = frame.head) {
+        row[1] = conversion::ModeName(head->mode);
+        row[2] = std::to_string(head->slave);
+        row[3] = std::to_string(CodeNumber(*head));
+        row[4] = conversion::FunctionName(head->function);
+        row[6] = head->checksum_ok() ? "true" : "false";
+        row[7] = conversion::ChecksumText(head->mode, head->checksum_expected);
     }
     if (reading != nullptr) {
-        row[5] = conversion::RoleName(reading->role);
-        if (reading->has_range) {
-            row[8] = conversion::AddressText(reading->address);
-            row[9] = std::to_string(reading->quantity);
+        row[5] = RoleText(*reading);
+        if (const auto& range = reading->range) {
+            row[8] = conversion::AddressText(range->address);
+            row[9] = std::to_string(range->quantity);
         }
         row[10] = reading->first_device;
         row[11] = reading->last_device;
         row[12] = ValuesText(*reading);
         row[13] = reading->note;
     }
-    row[14] = frame.message;
+    row[14] = ErrorText(frame);
     return row;
 }
 
-nlohmann::ordered_json OrNull(const std::string& text) {
+nlohmann::ordered_json OrNull(std::string_view text) {
     return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
 }
 
 nlohmann::ordered_json Json(std::string_view input, const DecodedFrame& frame,
                             const FrameReading* reading) {
-    const bool head = HasHead(frame);
+    const auto& head = frame.head;
     nlohmann::ordered_json object;
     object["input"] = input;
-    object["mode"] = head ? nlohmann::ordered_json(conversion::ModeName(frame.mode)) : nullptr;
-    object["slave"] = head ? nlohmann::ordered_json(frame.slave) : nullptr;
-    object["function"] = head ? nlohmann::ordered_json(FunctionCode(frame)) : nullptr;
-    object["function_name"] =
-        head ? OrNull(std::string(conversion::FunctionName(frame.function))) : nullptr;
-    object["role"] =
-        reading ? nlohmann::ordered_json(conversion::RoleName(reading->role)) : nullptr;
-    object["checksum_ok"] = head ? nlohmann::ordered_json(frame.checksum_ok()) : nullptr;
+    object["mode"] = head ? nlohmann::ordered_json(conversion::ModeName(head->mode)) : nullptr;
+    object["slave"] = head ? nlohmann::ordered_json(head->slave) : nullptr;
+    object["function"] = head ? nlohmann::ordered_json(CodeNumber(*head)) : nullptr;
+    object["function_name"] = head ? OrNull(conversion::FunctionName(head->function)) : nullptr;
+    object["role"] = reading ? OrNull(RoleText(*reading)) : nullptr;
+    object["checksum_ok"] = head ? nlohmann::ordered_json(head->checksum_ok()) : nullptr;
     object["checksum_expected"] =
-        head ? nlohmann::ordered_json(conversion::ChecksumText(frame.mode, frame.checksum_expected))
+        head ? nlohmann::ordered_json(conversion::ChecksumText(head->mode, head->checksum_expected))
              : nullptr;
-    const bool range = reading != nullptr && reading->has_range;
+    const auto* range = reading != nullptr && reading->range ? &*reading->range : nullptr;
     object["address"] =
-        range ? nlohmann::ordered_json(conversion::AddressText(reading->address)) : nullptr;
-    object["quantity"] = range ? nlohmann::ordered_json(reading->quantity) : nullptr;
+        range ? nlohmann::ordered_json(conversion::AddressText(range->address)) : nullptr;
+    object["quantity"] = range ? nlohmann::ordered_json(range->quantity) : nullptr;
     object["first_device"] = reading ? OrNull(reading->first_device) : nullptr;
     object["last_device"] = reading ? OrNull(reading->last_device) : nullptr;
     auto values = nlohmann::ordered_json::array();
@@ -101,17 +106,17 @@ nlohmann::ordered_json Json(std::string_view input, const DecodedFrame& frame,
         for (const auto& value : reading->values) {
             nlohmann::ordered_json item;
             item["device"] = OrNull(value.device);
-            if (value.raw.empty()) {
-                item["value"] = value.value;
+            if (const auto* raw = std::get_if<RawBytes>(&value.value)) {
+                item["raw"] = raw->hex;
             } else {
-                item["raw"] = value.raw;
+                item["value"] = std::get<std::uint16_t>(value.value);
             }
             values.push_back(std::move(item));
         }
     }
     object["values"] = std::move(values);
     object["note"] = reading ? OrNull(reading->note) : nullptr;
-    object["error"] = OrNull(frame.message);
+    object["error"] = OrNull(ErrorText(frame));
     return object;
 }
 
@@ -138,7 +143,11 @@ class FrameWriter {
         ++counts_.frames;
         if (!frame.ok()) {
             ++counts_.failed;
-            errors_text_ += "zentriq-lookup: " + where + ": " + frame.message + '\n';
+            errors_text_.append("zentriq-lookup: ")
+                .append(where)
+                .append(": ")
+                .append(frame.error->message)
+                .append("\n");
         }
         if (frame.readings.empty()) {
             Write(input, frame, nullptr);

@@ -356,10 +356,32 @@ std::optional<int> Parse(const std::vector<std::string>& arguments, Options& opt
                        "Answers from one table only, so that a T or C gives one row: coil (c), "
                        "discrete-input (di) or holding-register (hr)")
             ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
-    auto* frame = app.add_option("--frame", options.frames,
-                                 "Read TEXT as a captured Modbus frame: ASCII (:0103...) or RTU "
-                                 "hex bytes (01 03 ...); give it again for the next frame")
-                      ->type_name("TEXT");
+    // CLI11 ends the arguments of each --frame with an empty string; an empty argument would read
+    // as that end, so the arguments are split here, where an empty one can be named.
+    auto* frame =
+        app.add_option(
+               "--frame",
+               [&options](const CLI::results_t& words) {
+                   options.frames.assign(1, {});
+                   for (const auto& word : words) {
+                       if (!word.empty()) {
+                           options.frames.back().push_back(word);
+                       } else if (options.frames.back().empty()) {
+                           throw CLI::ValidationError("--frame",
+                                                      "an empty text is no frame; give one such as "
+                                                      ":01031064000286");
+                       } else {
+                           options.frames.emplace_back();
+                       }
+                   }
+                   options.frames.pop_back();
+                   return true;
+               },
+               "Read TEXT as a captured Modbus frame: ASCII (:0103...) or RTU hex bytes (01 03 "
+               "...); give it again for the next frame")
+            ->type_size(1, CLI::detail::expected_max_vector_size)
+            ->expected(CLI::detail::expected_max_vector_size)
+            ->type_name("TEXT");
     auto* frames = app.add_option("--frames", options.frames_path,
                                   "Read captured Modbus frames from FILE, one per line (standard "
                                   "input when FILE is - or missing)")

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "conversion/ascii_text.h"
+
 namespace conversion {
 
 namespace {
@@ -49,23 +51,23 @@ constexpr bool IsBitTable(ModbusTable table) {
     return table != ModbusTable::HoldingRegister;
 }
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+// The segment of bit devices, or of register devices, that holds `address`; nullptr in a gap.
+// Every address has at most one of each.
+const AddressSegment* SegmentAt(std::uint16_t address, bool bit_devices) noexcept {
+    for (const auto& segment : kAddressSegments) {
+        if (IsBitTable(segment.table) == bit_devices && address >= segment.first_address &&
+            address <= segment.last_address()) {
+            return &segment;
+        }
+    }
+    return nullptr;
 }
 
 std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
+    while (!text.empty() && ascii::IsBlank(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && IsBlank(text.back())) {
+    while (!text.empty() && ascii::IsBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;
@@ -94,22 +96,14 @@ std::pair<std::uint32_t, std::uint32_t> NumberRange(char letter) {
     return {low, high};
 }
 
-std::string PaddedText(std::uint32_t value, int base, int digits) {
-    char buffer[16];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, base).ptr;
-    std::string text(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, digits - (end - buffer))),
-                     '0');
-    text.append(buffer, end);
-    std::transform(text.begin(), text.end(), text.begin(), Upper);
-    return text;
-}
-
-std::string HexText(std::uint32_t value, int digits) {
-    return PaddedText(value, 16, digits);
-}
-
+// A six-digit reference as the maker's tables write it, zeros in front: "001542".
 std::string ReferenceText(ModbusTable table, std::uint16_t address) {
-    return PaddedText(ReferenceOf(table, address), 10, 6);
+    constexpr std::ptrdiff_t kDigits = 6;
+    char buffer[16];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, ReferenceOf(table, address)).ptr;
+    std::string text(
+        static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, kDigits - (end - buffer))), '0');
+    return text.append(buffer, end);
 }
 
 // Keeps the entries that `table` answers, in order. Function code 02 reads every bit device, so the
@@ -160,7 +154,7 @@ LookupResult OnTable(LookupResult result, ModbusTable table) {
     return result;
 }
 
-std::optional<std::uint32_t> HexValue(std::string_view digits) {
+std::optional<std::uint32_t> HexNumber(std::string_view digits) {
     while (digits.size() > 1 && digits.front() == '0') {
         digits.remove_prefix(1);
     }
@@ -194,17 +188,17 @@ std::optional<std::string_view> HexDigits(std::string_view item) {
 // write each reading so that it cannot be mistaken. Nothing when the item is not such a form.
 std::optional<LookupResult> AmbiguityOf(std::string_view item) {
     if (item.size() != 7 || item[0] != '0' || (item[1] != 'x' && item[1] != 'X') ||
-        !std::all_of(item.begin() + 2, item.end(), IsDigit)) {
+        !std::all_of(item.begin() + 2, item.end(), ascii::IsDigit)) {
         return std::nullopt;
     }
     const std::string_view digits = item.substr(2);
-    const auto hex = HexValue(digits);
+    const auto hex = HexNumber(digits);
     std::uint32_t coil = 0;
     std::from_chars(digits.data(), digits.data() + digits.size(), coil);
     if (!hex || *hex > 0xFFFF || coil < 1) {
         return std::nullopt;  // only one reading is an address
     }
-    const std::string hex_text = HexText(*hex, 4);
+    const std::string hex_text = ascii::HexWord(static_cast<std::uint16_t>(*hex));
     const auto coil_address = static_cast<std::uint16_t>(coil - 1);
     return Failure(LookupError::Ambiguous,
                    std::string(item) + " is ambiguous: as hex it is address " + hex_text +
@@ -215,14 +209,11 @@ std::optional<LookupResult> AmbiguityOf(std::string_view item) {
 
 LookupResult LookUpHex(std::string_view item, std::string_view digits,
                        std::optional<ModbusTable> table) {
-    const bool all_hex = std::all_of(digits.begin(), digits.end(), [](char c) {
-        return IsDigit(c) || (Upper(c) >= 'A' && Upper(c) <= 'F');
-    });
-    if (!all_hex) {
+    if (!std::all_of(digits.begin(), digits.end(), ascii::IsHexDigit)) {
         return Failure(LookupError::NotAnItem,
                        DisplayText(item) + " is " + std::string(kItemForms));
     }
-    const auto value = HexValue(digits);
+    const auto value = HexNumber(digits);
     if (!value || *value > 0xFFFF) {
         return Failure(LookupError::AddressOutOfRange,
                        DisplayText(item) + " is past the last Modbus address, FFFF");
@@ -252,13 +243,14 @@ struct ReferenceItem {
 // An item shaped as a reference, whatever its first digit; nothing for any other shape. 0x is not
 // a prefix here: it starts a hex address, read before this.
 std::optional<ReferenceItem> ReferenceShape(std::string_view item) {
-    if ((item.size() == 6 || item.size() == 5) && std::all_of(item.begin(), item.end(), IsDigit)) {
+    if ((item.size() == 6 || item.size() == 5) &&
+        std::all_of(item.begin(), item.end(), ascii::IsDigit)) {
         return ReferenceItem{
             item.size() == 6 ? ReferenceStyle::SixDigits : ReferenceStyle::FiveDigits, item[0],
             item.substr(1)};
     }
     if (item.size() > 2 && item[0] >= '1' && item[0] <= '9' && (item[1] == 'x' || item[1] == 'X') &&
-        std::all_of(item.begin() + 2, item.end(), IsDigit)) {
+        std::all_of(item.begin() + 2, item.end(), ascii::IsDigit)) {
         return ReferenceItem{ReferenceStyle::Prefixed, item[0], item.substr(2)};
     }
     return std::nullopt;
@@ -469,14 +461,9 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) 
     // Bit segments come before register segments of the same letter in the table, but not across
     // letters: take the bit device first so that callers can rely on the order.
     for (const bool bits : {true, false}) {
-        for (const auto& segment : kAddressSegments) {
-            if (IsBitTable(segment.table) != bits || address < segment.first_address ||
-                address > segment.last_address()) {
-                continue;
-            }
-            const std::uint32_t number = segment.first_number + (address - segment.first_address);
-            result.entries[result.count++] = EntryFor(segment, number);
-            break;  // at most one device of each kind lies at an address
+        if (const AddressSegment* segment = SegmentAt(address, bits)) {
+            const std::uint32_t number = segment->first_number + (address - segment->first_address);
+            result.entries[result.count++] = EntryFor(*segment, number);
         }
     }
     if (table) {
@@ -498,10 +485,10 @@ LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table) {
                        "(0x1064, 1064h, H1064, or a six-digit reference such as 404197)");
     }
     // A letter and digits is a device whatever follows: tried first, as tag lists hold devices.
-    const char letter = Upper(text[0]);
+    const char letter = ascii::Upper(text[0]);
     const std::string_view number = text.substr(1);
     const bool is_letter = letter >= 'A' && letter <= 'Z' && letter != 'H';  // H1064 is hex
-    if (is_letter && !number.empty() && std::all_of(number.begin(), number.end(), IsDigit)) {
+    if (is_letter && !number.empty() && std::all_of(number.begin(), number.end(), ascii::IsDigit)) {
         return LookUpDevice(text, letter, number, table);
     }
     if (auto ambiguous = AmbiguityOf(text)) {
@@ -519,12 +506,7 @@ LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table) {
 std::string DisplayText(std::string_view item, std::size_t longest) {
     std::string text;
     for (const char c : item.substr(0, longest)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            text += c;
-        } else {
-            text += "\\x" + HexText(byte, 2);
-        }
+        ascii::AppendEscaped(text, c);
     }
     if (item.size() > longest) {
         text += "...";
@@ -532,8 +514,22 @@ std::string DisplayText(std::string_view item, std::size_t longest) {
     return text;
 }
 
+AddressRun RunAt(std::uint16_t address, std::uint16_t last, bool bit_devices) noexcept {
+    last = std::max(last, address);
+    if (const AddressSegment* segment = SegmentAt(address, bit_devices)) {
+        return {segment, std::min(last, segment->last_address())};
+    }
+    std::uint16_t end = last;
+    for (const auto& segment : kAddressSegments) {
+        if (IsBitTable(segment.table) == bit_devices && segment.first_address > address) {
+            end = std::min(end, static_cast<std::uint16_t>(segment.first_address - 1));
+        }
+    }
+    return {nullptr, end};
+}
+
 std::string AddressText(std::uint16_t address) {
-    return HexText(address, 4);
+    return ascii::HexWord(address);
 }
 
 }  // namespace conversion

@@ -153,6 +153,19 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table =
 // long items cut short). Linear in the item's length; never fails; allocates only for a message.
 LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table = std::nullopt);
 
+// A stretch of addresses that lies in one segment of bit devices (coils and discrete inputs), or of
+// register devices, or in a gap between such segments.
+struct AddressRun {
+    const AddressSegment* segment;  // nullptr in a gap
+    std::uint16_t last;             // the stretch's last address
+};
+
+// The stretch that begins at `address` and ends at `last` at the latest, among the bit segments
+// when `bit_devices` is set and the register segments otherwise: a range is walked one segment at
+// a time rather than one address at a time. A `last` below `address` counts as `address`. Never
+// fails.
+AddressRun RunAt(std::uint16_t address, std::uint16_t last, bool bit_devices) noexcept;
+
 // The item as an error message shows it: printable ASCII kept, other bytes as \xNN, at most
 // `longest` characters of the item followed by "..." when it is longer.
 std::string DisplayText(std::string_view item, std::size_t longest = 40);

@@ -1,10 +1,11 @@
 // Property fuzzer for the frame decoder.
 //
 // Each input is used twice. As text, it must decode without a fault into either a frame or an
-// error that says what is wrong. As bytes, byte 0 picks the mode (bit 0) and whether a frame comes
-// before (bit 1, split at byte 1), the rest are the bytes from slave address to last data byte:
-// they are framed with a checksum computed here (a sum, and a bit-by-bit CRC, independent of the
-// library's), and then
+// error that says what is wrong (and where, inside the text); a frame's readings name their first
+// and last device together, the first value's device being the first one. As bytes, byte 0 picks
+// the mode (bit 0) and whether a frame comes before (bit 1, split at byte 1), the rest are the
+// bytes from slave address to last data byte: they are framed with a checksum computed here (a sum,
+// and a bit-by-bit CRC, independent of the library's), and then
 //   - the frame decodes with its checksum right, to the same readings in ASCII and in RTU;
 //   - a request re-encoded from its decoded fields decodes to the same fields;
 //   - the frame with one byte changed (checksum bytes included) is caught by the checksum.
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "conversion/modbus_frame.h"
@@ -23,9 +25,12 @@ namespace {
 
 using conversion::DecodedFrame;
 using conversion::DecodeFrame;
+using conversion::FrameError;
 using conversion::FrameMode;
 using conversion::FrameReading;
 using conversion::FrameRole;
+using conversion::FrameValue;
+using conversion::RawBytes;
 using Bytes = std::vector<std::uint8_t>;
 
 std::string Hex(const Bytes& bytes, bool spaced) {
@@ -82,20 +87,38 @@ std::string Text(FrameMode mode, const Bytes& framed) {
     return mode == FrameMode::Ascii ? ":" + Hex(framed, false) + "\r\n" : Hex(framed, true);
 }
 
+const std::string* RawOf(const FrameValue& value) {
+    const auto* raw = std::get_if<RawBytes>(&value.value);
+    return raw != nullptr ? &raw->hex : nullptr;
+}
+
+std::uint16_t ValueOf(const FrameValue& value) {
+    const auto* word = std::get_if<std::uint16_t>(&value.value);
+    return word != nullptr ? *word : 0;
+}
+
+std::string ErrorText(const DecodedFrame& frame) {
+    return frame.error ? frame.error->message : std::string();
+}
+
 std::string ReadingText(const FrameReading& reading) {
-    std::string text(conversion::RoleName(reading.role));
-    text += " address " + std::to_string(reading.address) + " quantity " +
-            std::to_string(reading.quantity) + " " + reading.first_device + "-" +
-            reading.last_device + " values";
+    std::string text(reading.role ? conversion::RoleName(*reading.role) : "undecoded");
+    if (reading.range) {
+        text += " address " + std::to_string(reading.range->address) + " quantity " +
+                std::to_string(reading.range->quantity);
+    }
+    text += " " + reading.first_device + "-" + reading.last_device + " values";
     for (const auto& value : reading.values) {
-        text += " " + value.device + ":" + std::to_string(value.value) + "[" + value.raw + "]";
+        const std::string* raw = RawOf(value);
+        text +=
+            " " + value.device + ":" + (raw ? "[" + *raw + "]" : std::to_string(ValueOf(value)));
     }
     return text + " note: " + reading.note;
 }
 
 // A decoded request written back as bytes, from its fields alone.
 Bytes Encode(const DecodedFrame& frame, const FrameReading& request) {
-    Bytes bytes{frame.slave, frame.function};
+    Bytes bytes{frame.head->slave, frame.head->function};
     const auto word = [&bytes](unsigned value) {
         bytes.push_back(static_cast<std::uint8_t>(value >> 8));
         bytes.push_back(static_cast<std::uint8_t>(value));
@@ -105,50 +128,51 @@ Bytes Encode(const DecodedFrame& frame, const FrameReading& request) {
             bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
         }
     };
-    if (frame.function == 17) {
+    if (!request.range) {  // 17
         return bytes;
     }
-    word(request.address);
-    switch (frame.function) {
+    word(request.range->address);
+    const std::uint16_t quantity = request.range->quantity;
+    switch (frame.head->function) {
         case 5:
-            if (request.values.at(0).raw.empty()) {
-                word(request.values.at(0).value != 0 ? 0xFF00 : 0x0000);
+            if (const std::string* hex = RawOf(request.values.at(0))) {
+                raw(*hex);
             } else {
-                raw(request.values.at(0).raw);
+                word(ValueOf(request.values.at(0)) != 0 ? 0xFF00 : 0x0000);
             }
             break;
         case 6:
-            if (request.values.at(0).raw.empty()) {
-                word(request.values.at(0).value);
+            if (const std::string* hex = RawOf(request.values.at(0))) {
+                raw(*hex);
             } else {
-                raw(request.values.at(0).raw);
+                word(ValueOf(request.values.at(0)));
             }
             break;
         case 15: {
-            word(request.quantity);
+            word(quantity);
             Bytes packed((request.values.size() + 7) / 8);
             for (std::size_t i = 0; i < request.values.size(); ++i) {
-                packed[i / 8] = static_cast<std::uint8_t>(packed[i / 8] |
-                                                          (request.values[i].value & 1) << (i % 8));
+                packed[i / 8] = static_cast<std::uint8_t>(
+                    packed[i / 8] | (ValueOf(request.values[i]) & 1) << (i % 8));
             }
             bytes.push_back(static_cast<std::uint8_t>(packed.size()));
             bytes.insert(bytes.end(), packed.begin(), packed.end());
             break;
         }
         case 16: {
-            word(request.quantity);
-            bytes.push_back(static_cast<std::uint8_t>(request.quantity * 2));
+            word(quantity);
+            bytes.push_back(static_cast<std::uint8_t>(quantity * 2));
             for (const auto& value : request.values) {
-                if (value.raw.empty()) {
-                    word(value.value);
+                if (const std::string* hex = RawOf(value)) {
+                    raw(*hex);
                 } else {
-                    raw(value.raw);
+                    word(ValueOf(value));
                 }
             }
             break;
         }
         default:  // 01, 02, 03
-            word(request.quantity);
+            word(quantity);
             break;
     }
     return bytes;
@@ -166,12 +190,28 @@ const FrameReading* RequestOf(const DecodedFrame& frame) {
 void CheckText(std::string_view text) {
     const DecodedFrame frame = DecodeFrame(text);
     const std::string shown = Hex(Bytes(text.begin(), text.end()), true);
-    if (frame.ok() != frame.message.empty()) {
-        Violation("an error comes with a message, and only an error", shown, frame.message);
+    if (frame.error && frame.error->message.empty()) {
+        Violation("an error comes with a message", shown, "");
     }
-    if (frame.ok() && (!frame.checksum_ok() || frame.readings.empty())) {
-        Violation("a frame without error has its checksum right and a reading", shown,
-                  frame.message);
+    if (frame.error && frame.error->offset && *frame.error->offset >= text.size()) {
+        Violation("an error's position lies inside the text", shown, frame.error->message);
+    }
+    const bool framed = !frame.error || frame.error->kind == FrameError::BadChecksum ||
+                        frame.error->kind == FrameError::BadShape;
+    if (framed != frame.head.has_value()) {
+        Violation("a head is read exactly when the text is a frame", shown, ErrorText(frame));
+    }
+    if (frame.ok() && (!frame.head->checksum_ok() || frame.readings.empty())) {
+        Violation("a frame without error has its checksum right and a reading", shown, "");
+    }
+    for (const auto& reading : frame.readings) {
+        const bool named = !reading.values.empty() && !reading.values[0].device.empty() &&
+                           reading.values[0].device.find('-') == std::string::npos;
+        if (reading.first_device.empty() != reading.last_device.empty() ||
+            (named && reading.values[0].device != reading.first_device)) {
+            Violation("first and last device come together, the first value's device first", shown,
+                      ReadingText(reading));
+        }
     }
 }
 
@@ -183,8 +223,9 @@ void CheckFrame(FrameMode mode, const Bytes& before, const Bytes& body, std::uin
     const std::string text = Text(mode, framed);
     const DecodedFrame frame = DecodeFrame(text, context);
 
-    if (!frame.checksum_ok() || frame.error == conversion::FrameError::BadChecksum) {
-        Violation("a frame with the checksum computed here has it right", text, frame.message);
+    if (!frame.head || !frame.head->checksum_ok() ||
+        (frame.error && frame.error->kind == FrameError::BadChecksum)) {
+        Violation("a frame with the checksum computed here has it right", text, ErrorText(frame));
     }
     if (frame.bytes != body) {
         Violation("the frame's bytes are the bytes it was made from", text, Hex(frame.bytes, true));
@@ -196,20 +237,21 @@ void CheckFrame(FrameMode mode, const Bytes& before, const Bytes& body, std::uin
     const DecodedFrame other_previous = DecodeFrame(Text(other_mode, Framed(other_mode, before)));
     const DecodedFrame other = DecodeFrame(Text(other_mode, Framed(other_mode, body)),
                                            context ? &other_previous : nullptr);
-    if (other.readings != frame.readings || other.message != frame.message) {
+    if (other.readings != frame.readings || ErrorText(other) != ErrorText(frame)) {
         Violation("ASCII and RTU frames of the same bytes read alike", text,
-                  other.message + " / " + frame.message);
+                  ErrorText(other) + " / " + ErrorText(frame));
     }
 
     if (const FrameReading* request = RequestOf(frame)) {
         const Bytes encoded = Encode(frame, *request);
         const DecodedFrame again = DecodeFrame(Text(mode, Framed(mode, encoded)));
         const FrameReading* request_again = RequestOf(again);
-        if (again.slave != frame.slave || again.function != frame.function ||
-            request_again == nullptr || !(*request_again == *request)) {
+        if (!again.head || again.head->slave != frame.head->slave ||
+            again.head->function != frame.head->function || request_again == nullptr ||
+            !(*request_again == *request)) {
             Violation("a request re-encoded from its fields decodes to the same fields", text,
                       "re-encoded " + Hex(encoded, true) + " reads " +
-                          (request_again ? ReadingText(*request_again) : again.message) +
+                          (request_again ? ReadingText(*request_again) : ErrorText(again)) +
                           "\n  instead of " + ReadingText(*request));
         }
     }
@@ -217,9 +259,10 @@ void CheckFrame(FrameMode mode, const Bytes& before, const Bytes& body, std::uin
     Bytes flipped = framed;
     flipped[flip_at % flipped.size()] ^= flip_mask == 0 ? 1 : flip_mask;
     const DecodedFrame corrupted = DecodeFrame(Text(mode, flipped));
-    if (corrupted.checksum_ok() || corrupted.error != conversion::FrameError::BadChecksum) {
+    if (!corrupted.head || corrupted.head->checksum_ok() ||
+        corrupted.error->kind != FrameError::BadChecksum) {
         Violation("a changed byte is caught by the checksum", Text(mode, flipped),
-                  corrupted.message);
+                  ErrorText(corrupted));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "conversion/modbus_frame.h"
@@ -16,26 +17,46 @@ using conversion::FrameError;
 using conversion::FrameReading;
 
 // One reading in one line: "request 0500+16 Y0-Y17", then " =" and the values ("Y0:1", "1",
-// "C200:[00 01]").
+// "C200:[00 01]"), or their number when there are many. "undecoded" stands for no role.
 std::string Summary(const FrameReading& reading) {
-    std::string text(conversion::RoleName(reading.role));
-    if (reading.has_range) {
+    std::string text(reading.role ? conversion::RoleName(*reading.role) : "undecoded");
+    if (const auto& range = reading.range) {
         char address[8];
-        std::snprintf(address, sizeof address, "%04X", reading.address);
-        text += std::string(" ") + address + "+" + std::to_string(reading.quantity) + " " +
-                reading.first_device + "-" + reading.last_device;
+        std::snprintf(address, sizeof address, "%04X", range->address);
+        text.append(" ").append(address).append("+").append(std::to_string(range->quantity));
+        text.append(" ").append(reading.first_device).append("-").append(reading.last_device);
     }
-    if (!reading.values.empty()) {
+    if (reading.values.size() > 16) {
+        text.append(" = ").append(std::to_string(reading.values.size())).append(" values");
+    } else if (!reading.values.empty()) {
         text += " =";
         for (const auto& value : reading.values) {
             text += ' ';
             if (!value.device.empty()) {
                 text.append(value.device).append(":");
             }
-            text += value.raw.empty() ? std::to_string(value.value) : '[' + value.raw + ']';
+            if (const auto* raw = std::get_if<conversion::RawBytes>(&value.value)) {
+                text.append("[").append(raw->hex).append("]");
+            } else {
+                text += std::to_string(std::get<std::uint16_t>(value.value));
+            }
         }
     }
     return text;
+}
+
+// A frame of function 15 or 16 that writes `quantity` zeros from `address` on, in RTU.
+std::string WriteOfZeros(std::uint8_t function, std::uint16_t address, std::uint16_t quantity) {
+    const std::size_t size = function == 0x0F ? (quantity + 7u) / 8u : quantity * 2u;
+    std::vector<std::uint8_t> bytes{0x01,
+                                    function,
+                                    static_cast<std::uint8_t>(address >> 8),
+                                    static_cast<std::uint8_t>(address),
+                                    static_cast<std::uint8_t>(quantity >> 8),
+                                    static_cast<std::uint8_t>(quantity),
+                                    static_cast<std::uint8_t>(size)};
+    bytes.resize(bytes.size() + size);
+    return conversion::FrameText(conversion::FrameMode::Rtu, bytes);
 }
 
 struct Expected {
@@ -58,10 +79,11 @@ TEST_P(DecodeFrameTest, ReadsTheDevices) {
     const auto& row = GetParam();
     const DecodedFrame before = DecodeFrame(row.before);
     const DecodedFrame frame = DecodeFrame(row.text, row.before.empty() ? nullptr : &before);
-    EXPECT_TRUE(frame.ok()) << frame.message;
+    EXPECT_TRUE(frame.ok()) << frame.error->message;
+    ASSERT_TRUE(frame.head.has_value());
     char head[32];
-    std::snprintf(head, sizeof head, "%s %d %02X", conversion::ModeName(frame.mode).data(),
-                  frame.slave, frame.function);
+    std::snprintf(head, sizeof head, "%s %d %02X", conversion::ModeName(frame.head->mode).data(),
+                  frame.head->slave, frame.head->function);
     EXPECT_EQ(head, row.head);
     ASSERT_EQ(frame.readings.size(), row.readings.size());
     for (std::size_t i = 0; i < row.readings.size(); ++i) {
@@ -76,6 +98,7 @@ TEST_P(DecodeFrameTest, ReadsTheDevices) {
 }
 
 constexpr const char* kNoAddress = "does not carry its start address";
+constexpr const char* kIllegalValue = "with exception 03 (illegal data value)";
 
 const DecodeCase kDecodeCases[] = {
     // The captures the tool is for, and each function code both ways.
@@ -101,14 +124,17 @@ const DecodeCase kDecodeCases[] = {
      ":010104000008F2",
      "ascii 1 01",
      {{"request 0400+8 X0-X7",
-       "X0-X7 are inputs: the controller reads X with function 02 only and refuses function 01"}}},
+       "X0-X7 are inputs: the controller reads X with function 2 (0x02) only and refuses function "
+       "1 (0x01)"}}},
     {"ReadInputOfX17", "", ":0102040F0001E9", "ascii 1 02", {{"request 040F+1 X17-X17", ""}}},
     {"RequestOrResponse",
      "",
      ":010103000008F3",
      "ascii 1 01",
      {{"request 0300+8 S768-S775", ""},
-      {"response = 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 0 0", kNoAddress}}},
+      {"response = [00 00 08]",
+       "without its request, it does not say how many coils its last byte holds, so its data is "
+       "shown as raw bytes"}}},
     {"ForceY0On",
      "",
      "01 05 05 00 FF 00 8C F6",
@@ -125,7 +151,7 @@ const DecodeCase kDecodeCases[] = {
      "01 05 04 00 FF 00 8D 0A",
      "rtu 1 05",
      {{"request 0400+1 X0-X0 = X0:1", "X0 is an input"},
-      {"response 0400+1 X0-X0 = X0:1", "refuses function 05"}}},
+      {"response 0400+1 X0-X0 = X0:1", "refuses function 5 (0x05)"}}},
     {"PresetD0",
      "",
      ":0106100004D213",
@@ -162,7 +188,7 @@ const DecodeCase kDecodeCases[] = {
      "",
      "01 03 A7 0F 00 02 D7 7C",
      "rtu 1 03",
-     {{"request A70F+2 D9999-", "no register at A710"}}},
+     {{"request A70F+2 D9999-D9999", "no register at A710"}}},
     {"PastFFFF",
      "",
      ":0101FFFE0004FD",
@@ -178,9 +204,9 @@ const DecodeCase kDecodeCases[] = {
      ":01030EC6000424",
      ":01030C00010002000186A000000007BF",
      "ascii 1 03",
-     {{"response 0EC6+4 C198-C201 = C198:1 C199:2 C200:[00 01 86 A0 00 00 00 07]",
-       "C200 on hold 32-bit values; how the controller packs them into a function 03 response is "
-       "not established"}}},
+     {{"response 0EC6+4 C198-C201 = C198:1 C199:2 C200-C201:[00 01 86 A0 00 00 00 07]",
+       "C200-C201 hold 32-bit values; how the controller packs them into a function 3 (0x03) "
+       "response is not established"}}},
     {"ResponseOfAnotherSize",
      ":01031064000385",
      ":01030400010002F5",
@@ -195,7 +221,89 @@ const DecodeCase kDecodeCases[] = {
      ":02010500000AEE",
      ":010102CD012E",
      "ascii 1 01",
-     {{"response = 1 0 1 1 0 0 1 1 1 0 0 0 0 0 0 0", kNoAddress}}},
+     {{"response = [CD 01]", kNoAddress}}},
+    {"ResponseToOneRegister",
+     ":01031064000187",
+     ":01030400010002F5",
+     "ascii 1 03",
+     {{"response = 1 2", "does not answer the request before it, whose 1 register takes 2 bytes"}}},
+    {"AfterRequestWithWrongChecksum",
+     ":01010500000AEE",
+     ":010102CD012E",
+     "ascii 1 01",
+     {{"response = [CD 01]",
+       "the request before it has a wrong checksum, so it is not read against that request"}}},
+    // Quantities past the protocol's limits, and the limits themselves.
+    {"Read126Registers",
+     "",
+     "01 03 10 00 00 7E C1 2A",
+     "rtu 1 03",
+     {{"request 1000+126 D0-D125",
+       "function 3 (0x03) reads 1 to 125 registers: the controller, as any Modbus server, answers "
+       "126 with exception 03 (illegal data value)"}}},
+    {"Read125Registers",
+     "",
+     "01 03 10 00 00 7D 81 2B",
+     "rtu 1 03",
+     {{"request 1000+125 D0-D124", ""}}},
+    {"Read2041Coils",
+     "",
+     "01 01 00 00 07 F9 FE 78",
+     "rtu 1 01",
+     {{"request 0000+2041 S0-T255", "answers 2041 with exception 03 (illegal data value)"}}},
+    {"Read2000Coils",
+     "",
+     "01 01 B0 00 07 D0 19 66",
+     "rtu 1 01",
+     {{"request B000+2000 M1536-M3535", ""}}},
+    {"ReadPastLimitWhereNoRegisterIs",
+     "",
+     "11 03 01 60 00 7E C6 98",
+     "rtu 17 03",
+     {{"request 0160+126 -", kIllegalValue}}},
+    {"ReadEveryRegister",
+     "",
+     "12 03 00 01 FF FF 17 19",
+     "rtu 18 03",
+     {{"request 0001+65535 T0-D9999", "answers 65535 with exception 03"}}},
+    {"Force1969Coils",
+     "",
+     WriteOfZeros(0x0F, 0x0800, 1969),
+     "rtu 1 0F",
+     {{"request 0800+1969 M0-C255 = 1969 values",
+       "function 15 (0x0F) writes 1 to 1968 coils: the controller, as any Modbus server, answers "
+       "1969 with exception 03 (illegal data value)"}}},
+    {"Force1968Coils",
+     "",
+     WriteOfZeros(0x0F, 0xB000, 1968),
+     "rtu 1 0F",
+     {{"request B000+1968 M1536-M3503 = 1968 values", ""}}},
+    {"Preset124Registers",
+     "",
+     WriteOfZeros(0x10, 0x1000, 124),
+     "rtu 1 10",
+     {{"request 1000+124 D0-D123 = 124 values",
+       "function 16 (0x10) writes 1 to 123 registers: the controller, as any Modbus server, "
+       "answers 124 with exception 03 (illegal data value)"}}},
+    {"Preset123Registers",
+     "",
+     WriteOfZeros(0x10, 0x1000, 123),
+     "rtu 1 10",
+     {{"request 1000+123 D0-D122 = 123 values", ""}}},
+    // The first and last device covered, where the range ends in a gap of the map.
+    {"CoilsEndingInAGap",
+     "",
+     "01 01 06 F0 00 20 3D 69",
+     "rtu 1 01",
+     {{"request 06F0+32 T240-T255", "no coil or input at 0700-070F"}}},
+    // A code the controller does not accept: a frame, its data not decoded.
+    {"UndecodedFunction",
+     "",
+     ":010400000001FA",
+     "ascii 1 04",
+     {{"undecoded = [00 00 00 01]",
+       "function 4 (0x04) is not one the controller accepts (it accepts 1, 2, 3, 5, 6, 15, 16 and "
+       "17): its data is not decoded"}}},
 };
 INSTANTIATE_TEST_SUITE_P(Frames, DecodeFrameTest, testing::ValuesIn(kDecodeCases),
                          RowName<DecodeCase>);
@@ -212,62 +320,30 @@ class DecodeFrameErrorTest : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(DecodeFrameErrorTest, SaysWhatIsWrong) {
     const DecodedFrame frame = DecodeFrame(GetParam().text);
-    EXPECT_EQ(frame.error, GetParam().error);
-    EXPECT_EQ(frame.message, GetParam().message);
+    ASSERT_TRUE(frame.error.has_value());
+    EXPECT_EQ(frame.error->kind, GetParam().error);
+    EXPECT_EQ(frame.error->message, GetParam().message);
 }
 
+// What framing and shapes each say (their own tests) is put together: a shape error after a wrong
+// checksum, and one after a right checksum.
 const ErrorCase kErrorCases[] = {
-    {"Blank", " \r\n", FrameError::Empty, "no frame: the text is blank"},
-    {"Letter", ":01G3", FrameError::NotHex, "'G' at position 4 is not a hex digit"},
-    {"SecondColon", ":0103:01", FrameError::NotHex, "':' at position 6 is not a hex digit"},
-    {"BlankInAscii", ":01 03", FrameError::NotHex, "' ' at position 4 is not a hex digit"},
-    {"NulInRtu", std::string("01\0", 3), FrameError::NotHex,
-     "\\x00 at position 3 is not a hex digit or a space"},
-    {"OddAscii", ":010", FrameError::OddDigits, "odd number of hex digits (3) after ':'"},
-    {"OddRtu", "0102050", FrameError::OddDigits, "odd number of hex digits (7)"},
-    {"SplitByte", "01 0 205", FrameError::OddDigits,
-     "odd number of hex digits in \"0\" at position 4"},
-    {"AsciiTooShort", ":0101", FrameError::TooShort,
-     "frame too short: 2 bytes, but slave address, function code and LRC take 3"},
-    {"RtuTooShort", "01 01 00", FrameError::TooShort,
-     "frame too short: 3 bytes, but slave address, function code and CRC take 4"},
-    {"WrongLrc", ":01031064000287", FrameError::BadChecksum, "LRC 86 expected, frame says 87"},
-    {"WrongCrc", "01 02 05 00 00 10 79 0B", FrameError::BadChecksum,
-     "CRC 79 0A expected, frame says 79 0B"},
     {"WrongLrcAndShape", ":0103106400", FrameError::BadChecksum,
-     "LRC 88 expected, frame says 00; function 03 request needs 4 data bytes, frame has 2; as a "
-     "response, its byte count says 16 bytes follow, frame has 1"},
+     "LRC 88 expected, frame says 00; function 3 (0x03) request needs 4 data bytes, frame has 2; "
+     "as a response, its byte count says 16 bytes follow, frame has 1"},
     {"ShortRead", ":010310640088", FrameError::BadShape,
-     "function 03 request needs 4 data bytes, frame has 3; as a response, its byte count says 16 "
-     "bytes follow, frame has 2"},
-    {"OddRegisterBytes", ":01030100FB", FrameError::BadShape,
-     "function 03 request needs 4 data bytes, frame has 2; as a response, its byte count 1 is odd, "
-     "but registers take 2 bytes each"},
-    {"ByteCountTooLarge", ":010F0500000A02CD12", FrameError::BadShape,
-     "function 15 request says 2 data bytes follow, frame has 1"},
-    {"ByteCountAgainstQuantity", ":010F0500000A03CD010010", FrameError::BadShape,
-     "function 15 request for 10 coils needs 2 data bytes, its byte count says 3"},
-    {"LongException", ":018302007A", FrameError::BadShape,
-     "exception response (function 83) needs 1 data byte, frame has 2"},
-    {"UnknownFunction", ":010400000001FA", FrameError::UnknownFunction,
-     "function 0x04 is not one the controller accepts (it accepts 01, 02, 03, 05, 06, 15, 16 and "
-     "17)"},
+     "function 3 (0x03) request needs 4 data bytes, frame has 3; as a response, its byte count "
+     "says 16 bytes follow, frame has 2"},
 };
 INSTANTIATE_TEST_SUITE_P(Texts, DecodeFrameErrorTest, testing::ValuesIn(kErrorCases),
                          RowName<ErrorCase>);
 
 TEST(DecodeFrame, WrongChecksumStillReadsTheFrame) {
     const DecodedFrame frame = DecodeFrame("01 02 05 00 00 10 79 0B");
-    EXPECT_EQ(frame.checksum, 0x0B79);
-    EXPECT_EQ(frame.checksum_expected, 0x0A79);
+    ASSERT_TRUE(frame.head.has_value());
+    EXPECT_FALSE(frame.head->checksum_ok());
     ASSERT_EQ(frame.readings.size(), 1u);
     EXPECT_EQ(Summary(frame.readings[0]), "request 0500+16 Y0-Y17");
-}
-
-TEST(FrameText, WritesBothModesWithTheirChecksums) {
-    const std::vector<std::uint8_t> bytes{0x01, 0x02, 0x05, 0x00, 0x00, 0x10};
-    EXPECT_EQ(conversion::FrameText(conversion::FrameMode::Rtu, bytes), "01 02 05 00 00 10 79 0A");
-    EXPECT_EQ(conversion::FrameText(conversion::FrameMode::Ascii, bytes), ":010205000010E8");
 }
 
 }  // namespace

@@ -15,6 +15,9 @@ PUBLIC_HEADERS = {
     "address_map.h",
     "device_map.h",
     "frame_checksum.h",
+    "function_shapes.h",
+    "modbus_framing.h",
+    "modbus_functions.h",
     "modbus_frame.h",
     "octal_digits.h",
 }

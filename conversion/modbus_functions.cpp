@@ -1,0 +1,102 @@
+#include "conversion/modbus_functions.h"
+
+#include "conversion/ascii_text.h"
+
+namespace conversion {
+
+std::string_view FunctionName(std::uint8_t function) noexcept {
+    switch (CodeOf(function)) {
+        case FunctionCode::ReadCoils:
+            return "read coil status";
+        case FunctionCode::ReadDiscreteInputs:
+            return "read input status";
+        case FunctionCode::ReadHoldingRegisters:
+            return "read holding registers";
+        case FunctionCode::ReadInputRegisters:
+            return "read input registers";
+        case FunctionCode::WriteSingleCoil:
+            return "force single coil";
+        case FunctionCode::WriteSingleRegister:
+            return "preset single register";
+        case FunctionCode::ReadExceptionStatus:
+            return "read exception status";
+        case FunctionCode::Diagnostics:
+            return "diagnostics";
+        case FunctionCode::GetCommEventCounter:
+            return "get comm event counter";
+        case FunctionCode::GetCommEventLog:
+            return "get comm event log";
+        case FunctionCode::WriteMultipleCoils:
+            return "force multiple coils";
+        case FunctionCode::WriteMultipleRegisters:
+            return "preset multiple registers";
+        case FunctionCode::ReportServerId:
+            return "report slave id";
+        case FunctionCode::ReadFileRecord:
+            return "read file record";
+        case FunctionCode::WriteFileRecord:
+            return "write file record";
+        case FunctionCode::MaskWriteRegister:
+            return "mask write register";
+        case FunctionCode::ReadWriteMultipleRegisters:
+            return "read/write multiple registers";
+        case FunctionCode::ReadFifoQueue:
+            return "read FIFO queue";
+        case FunctionCode::EncapsulatedInterfaceTransport:
+            return "encapsulated interface transport";
+    }
+    return {};
+}
+
+std::string FunctionText(FunctionCode code) {
+    const auto value = static_cast<std::uint8_t>(code);
+    std::string text = "function ";
+    text.append(std::to_string(value)).append(" (0x");
+    ascii::AppendHexByte(text, value);
+    return text.append(")");
+}
+
+bool ReachesBits(FunctionCode code) noexcept {
+    return code == FunctionCode::ReadCoils || code == FunctionCode::ReadDiscreteInputs ||
+           code == FunctionCode::WriteSingleCoil || code == FunctionCode::WriteMultipleCoils;
+}
+
+std::string ItemCount(FunctionCode code, std::size_t count) {
+    std::string text = std::to_string(count);
+    text += code == FunctionCode::ReadDiscreteInputs ? " input"
+            : ReachesBits(code)                      ? " coil"
+                                                     : " register";
+    if (count != 1) {
+        text += 's';
+    }
+    return text;
+}
+
+std::optional<std::uint16_t> MostItems(FunctionCode code) noexcept {
+    switch (code) {
+        case FunctionCode::ReadCoils:
+        case FunctionCode::ReadDiscreteInputs:
+            return 2000;
+        case FunctionCode::ReadHoldingRegisters:
+            return 125;
+        case FunctionCode::WriteMultipleCoils:
+            return 1968;
+        case FunctionCode::WriteMultipleRegisters:
+            return 123;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::string ExceptionText(std::uint8_t exception) {
+    constexpr std::string_view kNames[] = {"illegal function", "illegal data address",
+                                           "illegal data value", "slave device failure"};
+    std::string text = "exception ";
+    ascii::AppendHexByte(text, exception);
+    if (exception >= 1 && exception <= std::size(kNames)) {
+        text.append(" (").append(kNames[exception - 1]).append(")");
+    }
+    return text;
+}
+
+}  // namespace conversion
