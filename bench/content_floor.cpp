@@ -15,13 +15,14 @@
 #include <string>
 
 #include "conversion/address_map.h"
-#include "ui/form11_layout.h"
 #include "ui/layout.h"
+#include "window/form11_layout.h"
 
 namespace {
 
-using ui::form11_layout::ControlSpec;
-using ui::form11_layout::Kind;
+namespace layout = window::form11_layout;
+using layout::ControlSpec;
+using layout::Kind;
 
 QWidget* Make(const ControlSpec& control, QWidget* window) {
     const QString text = ui::ToQString(control.text);
@@ -57,9 +58,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("ZENTRIQ V1.00"));
-    window.setGeometry(ui::ToPixels(ui::form11_layout::kClientArea));
-    using ui::form11_layout::kLayout;
-    for (const std::size_t index : ui::OrderOf<kLayout>(ui::form11_layout::kTabOrder)) {
+    window.setGeometry(ui::ToPixels(layout::kClientArea));
+    using layout::kLayout;
+    for (const std::size_t index : layout::kInTabOrder) {
         Make(kLayout[index], &window)->setGeometry(ui::ToPixels(kLayout[index].place));
     }
     window.show();

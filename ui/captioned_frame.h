@@ -4,6 +4,7 @@
 #include <QGroupBox>
 
 #include "ui/layout.h"
+#include "window/form11_layout.h"
 
 namespace ui {
 
@@ -13,7 +14,7 @@ namespace ui {
 class CaptionedFrame : public QGroupBox {
   public:
     // The caption starts this far from the frame's left edge and keeps as far from its right edge.
-    static constexpr int kCaptionInset = TwipsToPixels(120);
+    static constexpr int kCaptionInset = TwipsToPixels(window::form11_layout::kCaptionInset);
 
     using QGroupBox::QGroupBox;
 

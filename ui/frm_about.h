@@ -7,16 +7,15 @@
 // closes it the same way. Closing destroys the window (WA_DeleteOnClose), so the main window's next
 // Help click builds it afresh. It is a top-level window without an owner, kept out of the taskbar.
 //
-// The controls are built from one layout table in twips (layout.h) and stacked by a second table;
-// the window hands its fixed texts to whoever fits the font (start_up.h).
+// The controls are built from the toolkit-free layout table in twips (window/frm_about_layout.h)
+// and stacked by its second table; the same tables give the texts the font is fitted to.
 #pragma once
 
 #include <QDialog>
 #include <array>
 #include <cstddef>
-#include <vector>
 
-#include "ui/layout.h"
+#include "window/frm_about_layout.h"
 
 class QLabel;
 class QPushButton;
@@ -27,10 +26,7 @@ class frmAbout : public QDialog {
     Q_OBJECT
 
   public:
-    static constexpr std::size_t kControlCount = 14;
-
-    // The texts of the window's labels and button, each with the part of its box left visible.
-    static std::vector<FixedText> FixedTexts();
+    static constexpr std::size_t kControlCount = window::frm_about_layout::kControlCount;
 
     explicit frmAbout(QWidget* parent = nullptr);
     ~frmAbout() override;

@@ -1,14 +1,14 @@
 #include "ui/start_up.h"
 
-#include "ui/form11.h"
-#include "ui/frm_about.h"
 #include "ui/layout_font.h"
+#include "window/form11_layout.h"
+#include "window/frm_about_layout.h"
 
 namespace ui {
 
 std::vector<FixedText> BothWindowsTexts() {
-    std::vector<FixedText> texts = Form11::FixedTexts();
-    const std::vector<FixedText> about = frmAbout::FixedTexts();
+    std::vector<FixedText> texts = window::form11_layout::FixedTexts();
+    const std::vector<FixedText> about = window::frm_about_layout::FixedTexts();
     texts.insert(texts.end(), about.begin(), about.end());
     return texts;
 }

@@ -1,23 +1,37 @@
-// The main converter window's layout: every control's name, kind, text and place in twips, and the
-// tab order. Data only: Form11 builds the window from it, and the start-up benchmark builds a plain
-// window of the same content from it to measure what the content alone costs.
+// The main converter window's layout: its title, frame and place on the screen, every control's
+// name, kind, text and place in twips, the tab order and where the labels' access keys send the
+// focus, the conversion rows and the series options. Data only, for every front end: each builds
+// its controls from these tables, and the start-up benchmark builds a plain window of the same
+// content from them.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "ui/layout.h"
+#include "conversion/address_map.h"
+#include "window/layout.h"
 
-namespace ui::form11_layout {
+namespace window::form11_layout {
 
 inline constexpr std::size_t kControlCount = 37;
 
 // Kinds of control the layout table places.
 enum class Kind { Frame, Option, Label, Field, Button };
 
+inline constexpr std::string_view kTitle = "ZENTRIQ V1.00";
+
+// Resizable, with a minimize button, in the taskbar.
+inline constexpr FrameStyle kFrameStyle{true, true, true};
+
 // Where the client area opens on the screen, and its size.
 inline constexpr TwipRect kClientArea{7020, 2925, 4800, 5805};
+
+// The frame's caption starts this far from the frame's left edge and keeps as far from its right
+// edge.
+inline constexpr int kCaptionInset = 120;
 
 struct ControlSpec {
     std::string_view name;
@@ -68,6 +82,8 @@ inline constexpr std::array<ControlSpec, kControlCount> kLayout{{
     {"s_modbus", Kind::Field, "", {2880, 4320, 1215, 285}},
 }};
 
+using Name = ControlName<kLayout>;
+
 // The tab order of all controls. Fields, buttons and options take the focus; labels and the frame
 // only hold a place, which decides where a label's access key sends the focus.
 inline constexpr std::array<std::string_view, kControlCount> kTabOrder{{
@@ -78,4 +94,72 @@ inline constexpr std::array<std::string_view, kControlCount> kTabOrder{{
     "d_delta",  "y_delta", "s_delta",  "Command1", "Command2",
 }};
 
-}  // namespace ui::form11_layout
+// The controls in tab order, as their places in the layout table.
+inline constexpr std::array<std::size_t, kControlCount> kInTabOrder = OrderOf<kLayout>(kTabOrder);
+
+// The control that has the focus when the window opens.
+inline constexpr Name kFirstFocus = "d_modbus";
+
+constexpr bool TakesFocus(Kind kind) noexcept {
+    return kind == Kind::Field || kind == Kind::Button || kind == Kind::Option;
+}
+
+// Where the access key of the label at `label` (its place in the layout table) sends the focus:
+// the first control after it in the tab order that can take the focus, as its place in the layout
+// table; kControlCount when none follows.
+constexpr std::size_t AccessKeyTarget(std::size_t label) noexcept {
+    std::size_t p = 0;
+    while (p < kInTabOrder.size() && kInTabOrder[p] != label) {
+        ++p;
+    }
+    for (++p; p < kInTabOrder.size(); ++p) {
+        if (TakesFocus(kLayout[kInTabOrder[p]].kind)) {
+            return kInTabOrder[p];
+        }
+    }
+    return kControlCount;
+}
+
+// A conversion row: its device kind, PLC-address field and Modbus-address field.
+struct Row {
+    conversion::DeviceKind kind;
+    Name plc;
+    Name modbus;
+};
+
+// The rows in the order load and Reset fill them.
+inline constexpr std::array<Row, 7> kRows{{
+    {conversion::DeviceKind::D, "d_delta", "d_modbus"},
+    {conversion::DeviceKind::M, "m_delta", "m_modbus"},
+    {conversion::DeviceKind::C, "c_delta", "c_modbus"},
+    {conversion::DeviceKind::T, "t_delta", "t_modbus"},
+    {conversion::DeviceKind::X, "x_delta", "x_modbus"},
+    {conversion::DeviceKind::Y, "y_delta", "y_modbus"},
+    {conversion::DeviceKind::S, "s_delta", "s_modbus"},
+}};
+
+// A series option and the series it selects.
+struct OptionSpec {
+    Name option;
+    conversion::PlcSeries series;
+};
+
+inline constexpr std::array<OptionSpec, 3> kOptions{{
+    {"Option1", conversion::PlcSeries::SS},
+    {"Option2", conversion::PlcSeries::SC},
+    {"Option3", conversion::PlcSeries::SV},
+}};
+
+inline constexpr Name kReset = "Command6";
+inline constexpr Name kExit = "Command1";
+inline constexpr Name kHelp = "Command2";
+
+// The name a screen reader says for a control: a field by its row and side ("D PLC address"),
+// everything else by its text without the access key's "&".
+std::string AccessibleName(const ControlSpec& control);
+
+// The texts of the window's labels, options, frame caption and buttons with the sizes of their
+// boxes; the frame's caption gets the frame's width less its insets.
+std::vector<FixedText> FixedTexts();
+
+}  // namespace window::form11_layout
