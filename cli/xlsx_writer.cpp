@@ -16,6 +16,8 @@
 #include <windows.h>
 #endif
 
+#include "conversion/ascii_text.h"
+
 namespace lookup {
 
 namespace {
@@ -66,9 +68,7 @@ std::size_t DecodeUtf8(std::string_view text, char32_t& code_point) {
     return length;
 }
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+using conversion::ascii::IsHexDigit;
 
 // Spreadsheets read "_x0041_" in a cell's text as the character it names; an underscore that
 // starts such a run is itself written that way so that the text reads back as typed.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "conversion/ascii_text.h"
 #include "conversion/decimal_text.h"
 #include "conversion/octal_digits.h"
 
@@ -13,9 +14,7 @@ namespace {
 
 constexpr double kLargestHexValue = 2147483647.0;
 
-bool IsDigit(char c) noexcept {
-    return c >= '0' && c <= '9';
-}
+using ascii::IsDigit;
 
 // Rounds to the nearest whole number, an exact half to the even neighbour, whatever the
 // floating-point environment's rounding mode is. Built on the exact fraction rather than on

@@ -335,10 +335,20 @@ def check_streams(c):
     c.expect("closed pipe", head.startswith(b"D0,D0,") and err == "", err)
 
 
+def check_undecoded_function(c):
+    # A frame whose checksum is right is a frame, even of a function the controller does not take.
+    code, out, err = c.run(["--frame", "01 04 00 00 00 01 31 CA", "--format", "json"])
+    c.expect_exit("undecoded function", code, 0, err)
+    rows = json.loads(out) if code == 0 else [{}]
+    c.expect("undecoded function", rows[0].get("function_name") == "read input registers" and
+             rows[0].get("error") is None and "not decoded" in str(rows[0].get("note")), rows)
+
+
 def check_usage(c):
     for args in ([], ["--format", "xml", "D1"], ["--column", "2", "D1"], ["--batch", "-", "D1"],
                  ["--batch", "--format", "json"], ["--no-such-option"], ["D1", "--frame", ":0111EE"],
-                 ["--frame", ":0111EE", "--frames", "-"]):
+                 ["--frame", ":0111EE", "--frames", "-"], ["--frame", ""],
+                 ["--batch", "--delimiter", "pipe"], ["--format", "xlsx", "D1"]):
         code, out, err = c.run(args)
         c.expect_exit(f"usage {args}", code, 2, err)
         c.expect(f"usage {args}", out == b"" and err.startswith("zentriq-lookup: "), err)
@@ -360,6 +370,7 @@ def main():
         check_names(c, workdir)
         check_exports(c, workdir)
         check_streams(c)
+        check_undecoded_function(c)
         check_usage(c)
     for fault in c.faults:
         print("FAIL", fault)
