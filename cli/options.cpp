@@ -1,0 +1,189 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/file_io.h"
+#include "cli/xlsx_output.h"
+
+namespace lookup {
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+constexpr const char* kExamples = R"(Examples:
+  zentriq-lookup D100 X17 T5          devices: their addresses, references, function codes
+  zentriq-lookup 0x1064 404197 4x4197 an address from a frame or an HMI: the devices there
+  zentriq-lookup --format json M1536  the same for a program
+  zentriq-lookup --batch tags.csv --column Device --header > tags-with-addresses.csv
+                                      a tag list (comma, semicolon or tab separated), the device
+                                      names in its column headed "Device"
+  zentriq-lookup --batch tags.csv --column 2 --header --table holding-register
+                                      one row per tag: T and C give their value only
+  zentriq-lookup --batch tags.csv --column 2 --header --format xlsx --output tags.xlsx
+                                      the same as a spreadsheet, every address shown as written
+  zentriq-lookup --frame :01031064000286
+                                      a captured frame: its function, addresses, devices, checksum
+  tail -f capture.log | zentriq-lookup --frames --format csv
+                                      one frame per line (ASCII ":..." or RTU hex bytes), each
+                                      answered as it arrives; a response after its request names
+                                      the devices it carries
+
+Items: a device (D100, d100, X17 with X and Y in octal, T5, M1536), a hex address (0x1064, 1064h,
+H1064), a reference (404197 or 44197 holding register, 001542 or 01542 coil, 101040 discrete
+input) or a prefixed reference (4x4197, 1x1281).
+Exit status: 0 every item answered (every frame read, its checksum right), 1 some item had no
+answer (some frame had a wrong checksum or was no frame), 2 usage error, an input that cannot be
+read or an output that cannot be written.)";
+
+int UsageError(const std::string& message) {
+    WriteAll(2, "zentriq-lookup: " + message + "\nRun with --help for more information.\n");
+    return kUsageError;
+}
+
+}  // namespace
+
+std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Options& options) {
+    CLI::App app{"Looks up DVP-series PLC devices and Modbus addresses, both ways.",
+                 "zentriq-lookup"};
+    app.allow_windows_style_options(false);  // only - and --: /path is a file name, also on Windows
+    app.footer(kExamples);
+    app.set_version_flag("--version", "zentriq-lookup " ZENTRIQ_VERSION);
+    std::string format = "table";
+    std::string delimiter;
+    std::string table;
+    auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
+    auto* format_option =
+        app.add_option("--format", format, "Output: table (default), csv, json or xlsx")
+            ->check(CLI::IsMember({"table", "csv", "json", "xlsx"}));
+    auto* output = app.add_option("--output", options.output_path,
+                                  "Write the results to FILE instead of standard output (xlsx "
+                                  "needs it)")
+                       ->type_name("FILE");
+    auto* batch = app.add_option("--batch", options.batch_path,
+                                 "Read a tag list from FILE (standard input when FILE is - or "
+                                 "missing) and write it back with the result columns")
+                      ->expected(0, 1)
+                      ->type_name("FILE");
+    app.add_option("--column", options.column,
+                   "In --batch, the column holding the device or address: its "
+                   "number from 1 (default 1), or with --header its name")
+        ->type_name("N|NAME")
+        ->needs(batch);
+    app.add_flag("--header", options.header, "In --batch, pass the first row through as the header")
+        ->needs(batch);
+    app.add_option("--delimiter", delimiter,
+                   "In --batch, the separator between fields: comma, semicolon or tab "
+                   "(default: found in the first row)")
+        ->type_name("comma|semicolon|tab")
+        ->check(CLI::Validator(
+            [](const std::string& value) -> std::string {
+                for (const char* name : {",", ";", "\t", "comma", "semicolon", "tab"}) {
+                    if (value == name) {
+                        return {};
+                    }
+                }
+                return value + " is none of comma, semicolon and tab (or the character itself)";
+            },
+            ""))
+        ->needs(batch);
+    auto* table_option =
+        app.add_option("--table", table,
+                       "Answers from one table only, so that a T or C gives one row: coil (c), "
+                       "discrete-input (di) or holding-register (hr)")
+            ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
+    // CLI11 ends the arguments of each --frame with an empty string; an empty argument would read
+    // as that end, so the arguments are split here, where an empty one can be named.
+    auto* frame =
+        app.add_option(
+               "--frame",
+               [&options](const CLI::results_t& words) {
+                   options.frames.assign(1, {});
+                   for (const auto& word : words) {
+                       if (!word.empty()) {
+                           options.frames.back().push_back(word);
+                       } else if (options.frames.back().empty()) {
+                           throw CLI::ValidationError("--frame",
+                                                      "an empty text is no frame; give one such as "
+                                                      ":01031064000286");
+                       } else {
+                           options.frames.emplace_back();
+                       }
+                   }
+                   options.frames.pop_back();
+                   return true;
+               },
+               "Read TEXT as a captured Modbus frame: ASCII (:0103...) or RTU hex bytes (01 03 "
+               "...); give it again for the next frame")
+            ->type_size(1, CLI::detail::expected_max_vector_size)
+            ->expected(CLI::detail::expected_max_vector_size)
+            ->type_name("TEXT");
+    auto* frames = app.add_option("--frames", options.frames_path,
+                                  "Read captured Modbus frames from FILE, one per line (standard "
+                                  "input when FILE is - or missing)")
+                       ->expected(0, 1)
+                       ->type_name("FILE");
+    items->excludes(batch)->excludes(frame)->excludes(frames);
+    batch->excludes(frame)->excludes(frames);
+    frame->excludes(frames)->excludes(table_option);
+    frames->excludes(table_option);
+    try {
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
+    } catch (const CLI::ParseError& e) {
+        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    }
+
+    options.mode = frame->count() > 0    ? Mode::FrameArguments
+                   : frames->count() > 0 ? Mode::FrameLog
+                   : batch->count() > 0  ? Mode::Batch
+                                         : Mode::Items;
+    options.xlsx = format == "xlsx";
+    options.format = format == "csv"    ? Format::Csv
+                     : format == "json" ? Format::Json
+                                        : Format::Table;
+    if (!delimiter.empty()) {
+        options.delimiter = delimiter == "comma"       ? ','
+                            : delimiter == "semicolon" ? ';'
+                            : delimiter == "tab"       ? '\t'
+                                                       : delimiter[0];
+    }
+    if (!table.empty()) {
+        options.table = table[0] == 'c'   ? conversion::ModbusTable::Coil
+                        : table[0] == 'd' ? conversion::ModbusTable::DiscreteInput
+                                          : conversion::ModbusTable::HoldingRegister;
+    }
+    if (options.mode == Mode::Items && options.items.empty()) {
+        return UsageError("give a device or an address to look up, --batch, --frame or --frames");
+    }
+    if (options.mode == Mode::Batch && format_option->count() > 0 && !options.xlsx &&
+        options.format != Format::Csv) {
+        return UsageError(
+            "--batch writes CSV or xlsx; --format table and json are for items on the command "
+            "line");
+    }
+    const bool numbered = options.column.find_first_not_of("0123456789") == std::string::npos;
+    if (numbered &&
+        (options.column.empty() || options.column.size() > 7 || std::stoul(options.column) == 0)) {
+        return UsageError("--column: a column number counts from 1");
+    }
+    if (!numbered && !options.header) {
+        return UsageError("--column " + options.column +
+                          ": a column is found by its name in the header, so --header is needed");
+    }
+    if (options.xlsx) {
+        if (options.mode == Mode::FrameArguments || options.mode == Mode::FrameLog) {
+            return UsageError(
+                "--format xlsx is for items and --batch; frames are table, csv or "
+                "json");
+        }
+        if (output->count() == 0) {
+            return UsageError("--format xlsx writes a file: name it with --output FILE");
+        }
+        if (!HaveXlsx()) {
+            return UsageError(std::string(kNoXlsxReason));
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace lookup

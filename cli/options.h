@@ -1,0 +1,35 @@
+// The command line of zentriq-lookup, parsed once into what to do (a mode) and how.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/csv_reader.h"
+#include "cli/output.h"
+#include "conversion/device_map.h"
+
+namespace lookup {
+
+enum class Mode { Items, Batch, FrameArguments, FrameLog };
+
+struct Options {
+    Mode mode = Mode::Items;
+    std::vector<std::string> items;
+    Format format = Format::Table;
+    bool xlsx = false;
+    std::string output_path;  // empty: standard output
+    std::string batch_path = "-";
+    std::string column = "1";
+    bool header = false;
+    char delimiter = CsvReader::kFindDelimiter;
+    std::optional<conversion::ModbusTable> table;
+    std::vector<std::vector<std::string>> frames;  // one per --frame, its arguments joined
+    std::string frames_path = "-";
+};
+
+// Parses `arguments` (the program's name first) into `options`. Gives an exit status when the run
+// ends here: 0 after --help or --version, 2 after a usage error, said on standard error.
+std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Options& options);
+
+}  // namespace lookup
