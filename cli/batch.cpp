@@ -6,6 +6,7 @@
 
 #include "cli/entry_text.h"
 #include "cli/output.h"
+#include "conversion/ascii_text.h"
 
 namespace lookup {
 
@@ -108,28 +109,13 @@ class CsvWriter final : public BatchWriter {
     char delimiter_ = ',';
 };
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    return first == std::string_view::npos
-               ? std::string_view{}
-               : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // The column of the header named `name` (any case, blanks around ignored), or an explanation.
 std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
                                        std::string_view name, std::string& problem) {
     const auto fields = SplitFields(header.raw, delimiter);
-    const std::string wanted = Lower(Trimmed(name));
+    const std::string_view wanted = conversion::ascii::Trimmed(name);
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (Lower(Trimmed(fields[i])) == wanted) {
+        if (conversion::ascii::SameIgnoringCase(conversion::ascii::Trimmed(fields[i]), wanted)) {
             return i;
         }
     }

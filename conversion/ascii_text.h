@@ -31,6 +31,30 @@ constexpr char Upper(char c) noexcept {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// `text` without the spaces and tabs around it.
+constexpr std::string_view Trimmed(std::string_view text) noexcept {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Whether two texts are the same but for the case of ASCII letters.
+constexpr bool SameIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Upper(a[i]) != Upper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The value of each byte as a hex digit of either case, -1 for any other: frames are read one
 // lookup per digit.
 inline constexpr auto kHexValues = [] {

@@ -149,15 +149,12 @@ bool AboutWindow::TranslateKeyboard(MSG& message) {
 }
 
 LRESULT CALLBACK AboutWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);  // NOLINT
-        auto* self = static_cast<AboutWindow*>(create->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));  // NOLINT
+    auto* self = WindowObject<AboutWindow>(hwnd, message, lParam);
     if (self == nullptr) {
         return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    if (message == WM_NCCREATE) {
+        self->hwnd_ = hwnd;
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
