@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/file_io.h"
+#include "console/file_io.h"
 #include "cli/frames.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "cli/platform.h"
+#include "console/platform.h"
 #include "cli/xlsx_output.h"
 
 namespace {
@@ -48,7 +48,7 @@ void CatchInterrupts() {
 }
 
 void ToStderr(std::string_view text) {
-    lookup::WriteAll(2, text);
+    console::WriteAll(2, text);
 }
 
 int UsageError(const std::string& message) {
@@ -69,14 +69,14 @@ class Output {
             return true;
         }
         name_ = path;
-        fd_ = lookup::OpenForWriting(path);
+        fd_ = console::OpenForWriting(path);
         error_ = fd_ < 0 ? errno : 0;
         return fd_ >= 0;
     }
 
     bool Write(std::string_view text) {
         if (error_ == 0) {
-            error_ = lookup::WriteAll(fd_, text);
+            error_ = console::WriteAll(fd_, text);
         }
         return error_ == 0;
     }
@@ -85,7 +85,7 @@ class Output {
     // closed the pipe (| head); otherwise a line on stderr and 2.
     int Finish(int status) {
         if (fd_ != 1 && fd_ >= 0) {
-            const int closed = lookup::Close(fd_);
+            const int closed = console::Close(fd_);
             error_ = error_ == 0 ? closed : error_;
             fd_ = -1;
         }
@@ -115,20 +115,20 @@ struct Input {
             return true;
         }
         name = path;
-        fd = lookup::OpenForReading(path);
+        fd = console::OpenForReading(path);
         error = fd < 0 ? errno : 0;
         return fd >= 0;
     }
 
     lookup::Source Source() {
         return [this](char* buffer, std::size_t size) -> std::size_t {
-            return g_interrupted != 0 ? 0 : lookup::ReadSome(fd, buffer, size, error);
+            return g_interrupted != 0 ? 0 : console::ReadSome(fd, buffer, size, error);
         };
     }
 
     ~Input() {
         if (fd > 0) {
-            lookup::Close(fd);
+            console::Close(fd);
         }
     }
 };
@@ -176,7 +176,7 @@ int LookUpBatch(const lookup::Options& options, Output& output) {
         return CannotRead(input);
     }
     lookup::BatchOptions batch{
-        0, {}, options.header, options.delimiter, options.table, lookup::MayWait(input.fd)};
+        0, {}, options.header, options.delimiter, options.table, console::MayWait(input.fd)};
     if (options.column.find_first_not_of("0123456789") == std::string::npos) {
         batch.column = std::stoul(options.column) - 1;
     } else {
@@ -237,7 +237,7 @@ int DecodeFrameLog(const lookup::Options& options, Output& output) {
             ToStderr(text);
             return true;
         },
-        lookup::MayWait(input.fd));
+        console::MayWait(input.fd));
     if (input.error != 0) {
         return CannotRead(input);
     }
@@ -263,10 +263,10 @@ int RunMode(const lookup::Options& options) {
 }
 
 int Run(int argc, char** argv) {
-    lookup::UseBinaryStandardStreams();
+    console::UseBinaryStandardStreams();
     CatchInterrupts();
     lookup::Options options;
-    if (const auto status = lookup::ParseCommandLine(lookup::Utf8Arguments(argc, argv), options)) {
+    if (const auto status = lookup::ParseCommandLine(console::Utf8Arguments(argc, argv), options)) {
         return *status;
     }
     const int status = RunMode(options);

@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/file_io.h"
+#include "console/file_io.h"
 #include "cli/xlsx_output.h"
 
 namespace lookup {
@@ -37,7 +37,7 @@ answer (some frame had a wrong checksum or was no frame), 2 usage error, an inpu
 read or an output that cannot be written.)";
 
 int UsageError(const std::string& message) {
-    WriteAll(2, "zentriq-lookup: " + message + "\nRun with --help for more information.\n");
+    console::WriteAll(2, "zentriq-lookup: " + message + "\nRun with --help for more information.\n");
     return kUsageError;
 }
 

@@ -87,6 +87,7 @@ enum class LookupError : std::uint8_t {
     NoDeviceAtAddress,  // a valid address where the map has no device
     Ambiguous,          // 0x and five decimal digits: a hex address or a five-digit coil reference
     NotInTable,         // an item that has entries, but none on the table asked for
+    BadRange,           // a range whose ends are no devices of one letter in order
 };
 
 // What a lookup found: up to two entries (a bit device and a register device share an address; T

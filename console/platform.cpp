@@ -1,4 +1,4 @@
-#include "cli/platform.h"
+#include "console/platform.h"
 
 #include <cerrno>
 #include <string_view>
@@ -18,7 +18,7 @@
 #include <fcntl.h>
 #endif
 
-namespace lookup {
+namespace console {
 
 namespace {
 
@@ -125,4 +125,4 @@ void UseBinaryStandardStreams() {
 #endif
 }
 
-}  // namespace lookup
+}  // namespace console

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace lookup {
+namespace console {
 
 // The program's arguments in UTF-8, its name first. On Windows they are read again from the
 // wide-character command line (argc and argv hold them in the ANSI code page, where a name like
@@ -28,4 +28,4 @@ int OpenUtf8(const std::string& utf8_path, int flags);
 // Does nothing elsewhere.
 void UseBinaryStandardStreams();
 
-}  // namespace lookup
+}  // namespace console

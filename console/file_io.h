@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace lookup {
+namespace console {
 
 // Reads up to `size` bytes from the descriptor `fd`, as many as have arrived; 0 at the end of the
 // input, and also on a failure, whose errno is then put into `error`. A read interrupted by a
@@ -29,4 +29,4 @@ int OpenForWriting(const std::string& path);
 // Closes `fd`; gives 0, or the errno of a failure (a write that the system could not complete).
 int Close(int fd);
 
-}  // namespace lookup
+}  // namespace console

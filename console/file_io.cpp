@@ -1,4 +1,4 @@
-#include "cli/file_io.h"
+#include "console/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "cli/platform.h"
+#include "console/platform.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace lookup {
+namespace console {
 
 namespace {
 
@@ -105,4 +105,4 @@ int Close(int fd) {
 #endif
 }
 
-}  // namespace lookup
+}  // namespace console

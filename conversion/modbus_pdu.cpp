@@ -1,0 +1,195 @@
+#include "conversion/modbus_pdu.h"
+
+#include <algorithm>
+
+#include "conversion/ascii_text.h"
+
+namespace conversion {
+
+namespace {
+
+constexpr std::uint16_t kCoilOn = 0xFF00;
+// Function, address and quantity (or value): the request of a read and the reply to a write.
+constexpr std::size_t kShortPdu = 5;
+
+void AppendWord(std::vector<std::uint8_t>& bytes, std::uint16_t word) {
+    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(word));
+}
+
+std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+Reply Unrelated(std::string problem) {
+    Reply reply;
+    reply.problem = std::move(problem);
+    return reply;
+}
+
+std::string Bytes(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+// The data bytes of a right answer to a read of `quantity` items.
+std::size_t ReadDataSize(FunctionCode code, std::uint16_t quantity) {
+    const std::size_t items = quantity;
+    return code == FunctionCode::ReadHoldingRegisters ? 2 * items : (items + 7) / 8;
+}
+
+Reply ReadValues(FunctionCode code, std::uint16_t quantity, std::span<const std::uint8_t> reply) {
+    if (reply.size() < 2) {
+        return Unrelated("a reply without its byte count");
+    }
+    const std::size_t count = reply[1];
+    const std::span<const std::uint8_t> data = reply.subspan(2);
+    if (count != data.size()) {
+        return Unrelated("a byte count of " + std::to_string(count) + " over " +
+                         Bytes(data.size()) + " of data");
+    }
+    const std::size_t expected = ReadDataSize(code, quantity);
+    if (count != expected) {
+        return Unrelated(Bytes(count) + " of data where " + ItemCount(code, quantity) + " take " +
+                         std::to_string(expected));
+    }
+    Reply values;
+    values.kind = ReplyKind::Values;
+    values.values.reserve(quantity);
+    for (std::size_t i = 0; i < quantity; ++i) {
+        values.values.push_back(code == FunctionCode::ReadHoldingRegisters
+                                    ? WordAt(data, 2 * i)
+                                    : static_cast<std::uint16_t>(data[i / 8] >> (i % 8) & 1u));
+    }
+    return values;
+}
+
+// A write is answered by its own first five bytes: all of them for 05 and 06 (the echo), function,
+// start and quantity for 15 and 16.
+Reply WriteAnswer(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
+    if (reply.size() != kShortPdu) {
+        return Unrelated("a reply of " + Bytes(reply.size()) + " where " +
+                         std::to_string(kShortPdu) + " are expected");
+    }
+    const auto sent = request.first(kShortPdu);
+    if (!std::equal(sent.begin(), sent.end(), reply.begin())) {
+        const auto code = static_cast<FunctionCode>(request[0]);
+        const bool echo =
+            code == FunctionCode::WriteSingleCoil || code == FunctionCode::WriteSingleRegister;
+        return Unrelated(std::string(echo ? "an echo " : "start and quantity ") +
+                         ascii::SpacedHex(reply.subspan(1)) + " instead of " +
+                         ascii::SpacedHex(sent.subspan(1)));
+    }
+    Reply answer;
+    answer.kind = ReplyKind::Values;
+    return answer;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> RequestPdu(const ReadRequest& request) {
+    std::vector<std::uint8_t> pdu{static_cast<std::uint8_t>(request.function)};
+    AppendWord(pdu, request.start);
+    AppendWord(pdu, request.quantity);
+    return pdu;
+}
+
+std::vector<std::uint8_t> RequestPdu(const WriteRequest& request) {
+    const std::size_t count = request.values.size();
+    const std::optional<std::uint16_t> most = MostItems(request.function);
+    const bool single = request.function == FunctionCode::WriteSingleCoil ||
+                        request.function == FunctionCode::WriteSingleRegister;
+    if (single ? count != 1 : (!most || count == 0 || count > *most)) {
+        return {};
+    }
+    std::vector<std::uint8_t> pdu{static_cast<std::uint8_t>(request.function)};
+    AppendWord(pdu, request.start);
+    switch (request.function) {
+        case FunctionCode::WriteSingleCoil:
+            AppendWord(pdu, request.values[0] != 0 ? kCoilOn : 0);
+            break;
+        case FunctionCode::WriteSingleRegister:
+            AppendWord(pdu, request.values[0]);
+            break;
+        case FunctionCode::WriteMultipleCoils: {
+            AppendWord(pdu, static_cast<std::uint16_t>(count));
+            const std::size_t bytes = (count + 7) / 8;
+            pdu.push_back(static_cast<std::uint8_t>(bytes));
+            pdu.resize(pdu.size() + bytes);
+            std::uint8_t* packed = pdu.data() + pdu.size() - bytes;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (request.values[i] != 0) {
+                    packed[i / 8] = static_cast<std::uint8_t>(packed[i / 8] | 1u << (i % 8));
+                }
+            }
+            break;
+        }
+        default:  // 16: the only other code with a limit of items to write
+            AppendWord(pdu, static_cast<std::uint16_t>(count));
+            pdu.push_back(static_cast<std::uint8_t>(2 * count));
+            for (const std::uint16_t value : request.values) {
+                AppendWord(pdu, value);
+            }
+            break;
+    }
+    return pdu;
+}
+
+Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
+    if (request.size() < kShortPdu || IsExceptionFunction(request[0])) {
+        return Unrelated("no request of a read or a write to answer");
+    }
+    if (reply.empty()) {
+        return Unrelated("an empty reply");
+    }
+    const std::uint8_t function = request[0];
+    const auto code = static_cast<FunctionCode>(function);
+    if (reply[0] == (function | kExceptionBit)) {
+        if (reply.size() != 2) {
+            return Unrelated("an exception reply of " + Bytes(reply.size()) + " where 2 are expected");
+        }
+        Reply refused;
+        refused.kind = ReplyKind::Exception;
+        refused.exception = reply[1];
+        return refused;
+    }
+    if (reply[0] != function) {
+        return Unrelated(std::string(IsExceptionFunction(reply[0]) ? "an exception to "
+                                                                   : "a reply to ") +
+                         FunctionText(CodeOf(reply[0])) + " instead of " + FunctionText(code));
+    }
+    switch (code) {
+        case FunctionCode::ReadCoils:
+        case FunctionCode::ReadDiscreteInputs:
+        case FunctionCode::ReadHoldingRegisters:
+            return ReadValues(code, WordAt(request, 3), reply);
+        case FunctionCode::WriteSingleCoil:
+        case FunctionCode::WriteSingleRegister:
+        case FunctionCode::WriteMultipleCoils:
+        case FunctionCode::WriteMultipleRegisters:
+            return WriteAnswer(request, reply);
+        default:
+            return Unrelated("a reply to " + FunctionText(code) + ", which is not checked here");
+    }
+}
+
+std::size_t ReplyPduSize(std::span<const std::uint8_t> request) noexcept {
+    if (request.size() < kShortPdu) {
+        return 0;
+    }
+    const auto code = static_cast<FunctionCode>(request[0]);
+    switch (code) {
+        case FunctionCode::ReadCoils:
+        case FunctionCode::ReadDiscreteInputs:
+        case FunctionCode::ReadHoldingRegisters:
+            return 2 + ReadDataSize(code, WordAt(request, 3));
+        case FunctionCode::WriteSingleCoil:
+        case FunctionCode::WriteSingleRegister:
+        case FunctionCode::WriteMultipleCoils:
+        case FunctionCode::WriteMultipleRegisters:
+            return kShortPdu;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace conversion

@@ -1,0 +1,178 @@
+#include "conversion/request_plan.h"
+
+#include <algorithm>
+#include <array>
+
+#include "conversion/device_map_parts.h"
+
+namespace conversion {
+
+using detail::IsBitTable;
+
+namespace {
+
+constexpr std::array<ModbusTable, 3> kTablesInPlanOrder{
+    ModbusTable::Coil, ModbusTable::DiscreteInput, ModbusTable::HoldingRegister};
+
+FunctionCode ReadCode(ModbusTable table) noexcept {
+    switch (table) {
+        case ModbusTable::Coil:
+            return FunctionCode::ReadCoils;
+        case ModbusTable::DiscreteInput:
+            return FunctionCode::ReadDiscreteInputs;
+        case ModbusTable::HoldingRegister:
+            break;
+    }
+    return FunctionCode::ReadHoldingRegisters;
+}
+
+bool IsReadCode(FunctionCode code) noexcept {
+    return code == FunctionCode::ReadCoils || code == FunctionCode::ReadDiscreteInputs ||
+           code == FunctionCode::ReadHoldingRegisters;
+}
+
+// Whether every address strictly between `after` and `before` has a device that `table` answers.
+// Code 02 answers every bit device, code 01 only the coils, so X's addresses are a hole for 01.
+bool AllDevicesBetween(std::uint16_t after, std::uint16_t before, ModbusTable table) noexcept {
+    const bool bits = IsBitTable(table);
+    std::uint32_t address = after + 1u;
+    while (address < before) {
+        const AddressRun run = RunAt(static_cast<std::uint16_t>(address),
+                                     static_cast<std::uint16_t>(before - 1u), bits);
+        if (run.segment == nullptr ||
+            (table == ModbusTable::Coil && run.segment->table != ModbusTable::Coil)) {
+            return false;
+        }
+        address = run.last + 1u;
+    }
+    return true;
+}
+
+// The requests of one table, greedy from the lowest address: each reaches as far as it may.
+void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, BridgeLimits bridge,
+               std::vector<ReadRequest>& plan) {
+    std::sort(asked.begin(), asked.end());
+    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+    const FunctionCode code = ReadCode(table);
+    const std::uint32_t most = MostItems(code).value_or(1);
+    const std::uint32_t gap = IsBitTable(table) ? bridge.bits : bridge.registers;
+    std::size_t i = 0;
+    while (i < asked.size()) {
+        const std::uint32_t start = asked[i];
+        std::uint32_t last = start;
+        for (++i; i < asked.size(); ++i) {
+            const std::uint32_t next = asked[i];
+            if (next - start + 1 > most || next - last - 1 > gap ||
+                !AllDevicesBetween(static_cast<std::uint16_t>(last),
+                                   static_cast<std::uint16_t>(next), table)) {
+                break;
+            }
+            last = next;
+        }
+        plan.push_back({code, static_cast<std::uint16_t>(start),
+                        static_cast<std::uint16_t>(last - start + 1)});
+    }
+}
+
+bool WritesBefore(const Assignment* a, const Assignment* b) {
+    const bool a_coil = a->entry.table == ModbusTable::Coil;
+    const bool b_coil = b->entry.table == ModbusTable::Coil;
+    return a_coil != b_coil ? a_coil : a->entry.address < b->entry.address;
+}
+
+// Writes `run` (assignments of one table at consecutive addresses) in as few requests as the
+// protocol allows; a request of one value uses the single-item code.
+void PlanRun(std::span<const Assignment* const> run, std::vector<WriteRequest>& plan) {
+    const bool coils = run.front()->entry.table == ModbusTable::Coil;
+    const FunctionCode many = coils ? FunctionCode::WriteMultipleCoils
+                                    : FunctionCode::WriteMultipleRegisters;
+    const std::size_t most = MostItems(many).value_or(1);
+    for (std::size_t first = 0; first < run.size(); first += most) {
+        const std::size_t count = std::min(most, run.size() - first);
+        WriteRequest request;
+        request.function = count > 1 ? many
+                           : coils   ? FunctionCode::WriteSingleCoil
+                                     : FunctionCode::WriteSingleRegister;
+        request.start = run[first]->entry.address;
+        for (const Assignment* assignment : run.subspan(first, count)) {
+            request.values.push_back(coils ? std::uint16_t{assignment->value != 0}
+                                           : assignment->value);
+        }
+        plan.push_back(std::move(request));
+    }
+}
+
+}  // namespace
+
+std::vector<ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge) {
+    std::vector<ReadRequest> plan;
+    std::vector<std::uint16_t> asked;
+    for (const ModbusTable table : kTablesInPlanOrder) {
+        asked.clear();
+        for (const MapEntry& entry : entries) {
+            if (entry.table == table) {
+                asked.push_back(entry.address);
+            }
+        }
+        PlanTable(asked, table, bridge, plan);
+    }
+    return plan;
+}
+
+ModbusTable TableRead(FunctionCode function) noexcept {
+    switch (function) {
+        case FunctionCode::ReadCoils:
+            return ModbusTable::Coil;
+        case FunctionCode::ReadDiscreteInputs:
+            return ModbusTable::DiscreteInput;
+        default:
+            return ModbusTable::HoldingRegister;
+    }
+}
+
+std::optional<PlanSlot> SlotOf(std::span<const ReadRequest> plan, const MapEntry& entry) noexcept {
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const ReadRequest& request = plan[i];
+        if (IsReadCode(request.function) && TableRead(request.function) == entry.table &&
+            entry.address >= request.start && entry.address - request.start < request.quantity) {
+            return PlanSlot{i, static_cast<std::uint16_t>(entry.address - request.start)};
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<std::vector<WriteRequest>, std::string> PlanWrites(
+    std::span<const Assignment> assignments) {
+    std::vector<const Assignment*> sorted;
+    sorted.reserve(assignments.size());
+    for (const Assignment& assignment : assignments) {
+        // ReadAssignment gives neither; a caller's own entry must not become a write to them.
+        if (assignment.entry.table == ModbusTable::DiscreteInput) {
+            return DeviceName(assignment.entry.device) + " is read as an input and cannot be written";
+        }
+        if (assignment.entry.width == DataWidth::DoubleWord) {
+            return DeviceName(assignment.entry.device) + " holds a 32-bit value and is not written";
+        }
+        sorted.push_back(&assignment);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), WritesBefore);
+    const auto same_entry = [](const Assignment* a, const Assignment* b) {
+        return a->entry.table == b->entry.table && a->entry.address == b->entry.address;
+    };
+    if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end(), same_entry);
+        twice != sorted.end()) {
+        return DeviceName((*twice)->entry.device) + " is assigned twice";
+    }
+    std::vector<WriteRequest> plan;
+    std::size_t first = 0;
+    for (std::size_t i = 1; i <= sorted.size(); ++i) {
+        if (i == sorted.size() || sorted[i]->entry.table != sorted[i - 1]->entry.table ||
+            sorted[i]->entry.address != sorted[i - 1]->entry.address + 1) {
+            PlanRun(std::span(sorted).subspan(first, i - first), plan);
+            first = i;
+        }
+    }
+    return plan;
+}
+
+}  // namespace conversion

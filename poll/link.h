@@ -1,0 +1,54 @@
+// The line to the controller: a serial port speaking Modbus ASCII or RTU, or a Modbus TCP
+// connection. One request at a time goes out and its reply comes back, asked again when no sound
+// answer came; a line that is lost is opened again at the next request, so a watch goes on by
+// itself once the controller or its cable is back.
+//
+// Every wait has a deadline and ends early on Ctrl-C; nothing here throws past its interface.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "conversion/modbus_pdu.h"
+#include "poll/options.h"
+
+namespace live {
+
+// The outcome of one request: the reply that answers it (values, an echo or an exception), or why
+// none came ("no answer within 1000 ms after 3 tries").
+struct Outcome {
+    std::optional<conversion::Reply> reply;
+    std::string failure;
+};
+
+// Where --verbose lines go, each without its line end.
+using LogLine = std::function<void(std::string_view)>;
+
+class Link {
+public:
+    virtual ~Link() = default;
+
+    // Opens the port or connects: empty when the line is up, else one line saying why not
+    // ("cannot open /dev/ttyUSB0: No such file or directory").
+    virtual std::string Open() = 0;
+
+    // Sends `request` (a PDU) and gives the reply that answers it, asking again up to the
+    // connection's retries when none came in time or what came was not sound.
+    virtual Outcome Transact(std::span<const std::uint8_t> request) = 0;
+
+    // Waits `time`, or less when Ctrl-C comes.
+    virtual void Pause(std::chrono::milliseconds time) = 0;
+};
+
+// The link `connection` describes. `log` gets every frame when the connection is verbose.
+std::unique_ptr<Link> MakeLink(const Connection& connection, LogLine log);
+
+// Whether Ctrl-C (or SIGTERM) has come since the link was made.
+bool Interrupted() noexcept;
+
+}  // namespace live

@@ -1,0 +1,209 @@
+#include "poll/report.h"
+
+#include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "console/text_table.h"
+#include "conversion/device_map.h"
+
+namespace live {
+
+namespace {
+
+using Cells = std::vector<std::string>;
+
+constexpr std::string_view kCounterNote = "32-bit counter: raw word, packing not established";
+
+std::string HexWord(std::uint16_t word) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(word));
+    return text;
+}
+
+// The cells of one device: value in decimal, a word also in hex; a 32-bit counter's raw word in
+// hex only, since its packing is not known.
+Cells RowOf(const DeviceValue& device) {
+    const auto& entry = device.entry;
+    Cells row{conversion::DeviceName(entry.device), std::string(conversion::TableName(entry.table)),
+              conversion::AddressText(entry.address), "", "", "", device.error};
+    if (device.value) {
+        if (entry.width == conversion::DataWidth::DoubleWord) {
+            row[4] = HexWord(*device.value);
+            row[5] = kCounterNote;
+        } else {
+            row[3] = std::to_string(*device.value);
+            if (entry.width == conversion::DataWidth::Word) {
+                row[4] = HexWord(*device.value);
+            }
+        }
+    }
+    return row;
+}
+
+nlohmann::ordered_json JsonOf(const Cells& row) {
+    nlohmann::ordered_json object;
+    for (std::size_t i = 0; i < kColumns.size(); ++i) {
+        const std::string key(kColumns[i]);
+        if (row[i].empty() && i >= 3) {
+            object[key] = nullptr;
+        } else if (i == 3) {
+            object[key] = std::stoul(row[i]);
+        } else {
+            object[key] = row[i];
+        }
+    }
+    return object;
+}
+
+std::string Dump(const nlohmann::ordered_json& json) {
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// The table of a scan, the columns no row fills (hex, note, error) left out.
+std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_marks,
+                             std::span<const std::optional<std::uint16_t>> previous) {
+    std::vector<Cells> rows{Cells(kColumns.begin(), kColumns.end())};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        rows.push_back(RowOf(values[i]));
+    }
+    for (std::size_t column = kColumns.size(); column-- > 4;) {
+        const bool empty = std::all_of(rows.begin() + 1, rows.end(),
+                                       [&](const Cells& row) { return row[column].empty(); });
+        if (empty) {
+            for (auto& row : rows) {
+                row.erase(row.begin() + static_cast<std::ptrdiff_t>(column));
+            }
+        }
+    }
+    if (change_marks) {
+        rows[0].insert(rows[0].begin(), "");
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const bool changed = i < previous.size() && values[i].value && previous[i] &&
+                                 *previous[i] != *values[i].value;
+            rows[i + 1].insert(rows[i + 1].begin(), changed ? "*" : "");
+        }
+    }
+    return rows;
+}
+
+}  // namespace
+
+std::string ScanText(Format format, std::span<const DeviceValue> values) {
+    std::string out;
+    switch (format) {
+        case Format::Table:
+            console::AppendTable(out, TableRows(values, false, {}));
+            break;
+        case Format::Csv: {
+            std::vector<Cells> rows{Cells(kColumns.begin(), kColumns.end())};
+            for (const auto& value : values) {
+                rows.push_back(RowOf(value));
+            }
+            console::AppendCsvRows(out, rows);
+            break;
+        }
+        case Format::Json: {
+            auto array = nlohmann::ordered_json::array();
+            for (const auto& value : values) {
+                array.push_back(JsonOf(RowOf(value)));
+            }
+            out = Dump(array) + "\n";
+            break;
+        }
+    }
+    return out;
+}
+
+std::string TimeText(std::chrono::system_clock::time_point time) {
+    const auto seconds = std::chrono::system_clock::to_time_t(time);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            time.time_since_epoch())
+                            .count() %
+                        1000;
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(millis));
+    return text;
+}
+
+WatchReport::WatchReport(Format format, bool redraw, std::string connection)
+    : format_(format), redraw_(redraw), connection_(std::move(connection)) {}
+
+std::string WatchReport::After(std::uint64_t scan, std::chrono::system_clock::time_point time,
+                               std::span<const DeviceValue> values, std::size_t failed_requests) {
+    errors_ += failed_requests;
+    if (failed_requests == 0) {
+        last_good_ = time;
+    }
+    std::string text = redraw_ ? Redrawn(scan, time, values) : LogRows(scan, time, values);
+    previous_.clear();
+    for (const auto& value : values) {
+        previous_.push_back(value.value);
+    }
+    return text;
+}
+
+std::string WatchReport::Redrawn(std::uint64_t scan, std::chrono::system_clock::time_point,
+                                 std::span<const DeviceValue> values) {
+    std::string body = connection_ + "\nscan " + std::to_string(scan) + "  last good scan " +
+                       (last_good_ ? TimeText(*last_good_).substr(11) : std::string("none")) +
+                       "  errors " + std::to_string(errors_) + "  (Ctrl-C ends)\n\n";
+    console::AppendTable(body, TableRows(values, true, previous_));
+    std::string out;
+    if (lines_drawn_ > 0) {
+        // Back to the first line drawn last time; each line is cleared to its end as it is
+        // written, and whatever stood below the new table is cleared too.
+        out += "\x1b[" + std::to_string(lines_drawn_) + "F";
+    }
+    lines_drawn_ = 0;
+    std::size_t start = 0;
+    while (start < body.size()) {
+        const std::size_t end = body.find('\n', start);
+        out.append(body, start, end - start);
+        out += "\x1b[K\n";
+        ++lines_drawn_;
+        start = end + 1;
+    }
+    out += "\x1b[J";
+    return out;
+}
+
+std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::time_point time,
+                                 std::span<const DeviceValue> values) {
+    const std::string when = TimeText(time);
+    std::string out;
+    if (format_ == Format::Json) {
+        for (const auto& value : values) {
+            nlohmann::ordered_json object;
+            object["time"] = when;
+            object["scan"] = scan;
+            for (auto& [key, field] : JsonOf(RowOf(value)).items()) {
+                object[key] = field;
+            }
+            out += Dump(object) + "\n";
+        }
+        return out;
+    }
+    std::vector<Cells> rows;
+    if (scan == 1) {
+        rows.push_back({"time", "scan"});
+        rows.back().insert(rows.back().end(), kColumns.begin(), kColumns.end());
+    }
+    for (const auto& value : values) {
+        Cells row{when, std::to_string(scan)};
+        const Cells cells = RowOf(value);
+        row.insert(row.end(), cells.begin(), cells.end());
+        rows.push_back(std::move(row));
+    }
+    console::AppendCsvRows(out, rows);
+    return out;
+}
+
+}  // namespace live

@@ -1,0 +1,54 @@
+// What zentriq-poll prints: one row per device entry with its value, as a table for a person or
+// as CSV and JSON for programs; and, for a watch, a table redrawn in place on a terminal or rows
+// with the time of each scan for a log.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "poll/options.h"
+#include "poll/scan.h"
+
+namespace live {
+
+// The columns of every format, in order.
+inline constexpr std::array<std::string_view, 7> kColumns{"device", "table",  "address", "value",
+                                                         "hex",    "note",   "error"};
+
+// A scan's rows in `format`: a table (its empty columns left out), CSV with a header, or one JSON
+// array.
+std::string ScanText(Format format, std::span<const DeviceValue> values);
+
+// A time as a log writes it: "2026-12-08T10:41:07.123", local time.
+std::string TimeText(std::chrono::system_clock::time_point time);
+
+// One watch's output, scan after scan.
+class WatchReport {
+public:
+    // `redraw`: a terminal, where the table is drawn over the last one; otherwise rows for a log.
+    WatchReport(Format format, bool redraw, std::string connection);
+
+    // The text to write after scan number `scan`, taken at `time`.
+    std::string After(std::uint64_t scan, std::chrono::system_clock::time_point time,
+                      std::span<const DeviceValue> values, std::size_t failed_requests);
+
+private:
+    std::string Redrawn(std::uint64_t scan, std::chrono::system_clock::time_point time,
+                        std::span<const DeviceValue> values);
+    std::string LogRows(std::uint64_t scan, std::chrono::system_clock::time_point time,
+                        std::span<const DeviceValue> values);
+
+    Format format_;
+    bool redraw_;
+    std::string connection_;
+    std::vector<std::optional<std::uint16_t>> previous_;
+    std::size_t lines_drawn_ = 0;
+    std::size_t errors_ = 0;
+    std::optional<std::chrono::system_clock::time_point> last_good_;
+};
+
+}  // namespace live

@@ -1,0 +1,129 @@
+#include "poll/scan.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "conversion/modbus_functions.h"
+#include "conversion/modbus_pdu.h"
+
+namespace live {
+
+namespace {
+
+constexpr std::uint8_t kIllegalDataAddress = 0x02;
+
+}  // namespace
+
+std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
+    if (entries.empty()) {
+        return {};
+    }
+    const auto [first, last] = std::minmax_element(
+        entries.begin(), entries.end(),
+        [](const auto& a, const auto& b) { return a.address < b.address; });
+    std::string text = conversion::DeviceName(first->device);
+    if (first->address != last->address) {
+        text += "-" + conversion::DeviceName(last->device);
+    }
+    return text;
+}
+
+Scanner::Scanner(std::vector<conversion::MapEntry> entries, conversion::BridgeLimits bridge) {
+    values_.reserve(entries.size());
+    for (const auto& entry : entries) {
+        values_.push_back({entry, std::nullopt, {}});
+    }
+    std::vector<std::size_t> all(values_.size());
+    std::iota(all.begin(), all.end(), std::size_t{0});
+    plan_ = PlanFor(all, bridge);
+}
+
+std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& asked,
+                                               conversion::BridgeLimits bridge) const {
+    std::vector<conversion::MapEntry> entries;
+    entries.reserve(asked.size());
+    for (const auto index : asked) {
+        entries.push_back(values_[index].entry);
+    }
+    std::vector<Planned> plan;
+    for (const auto& request : conversion::PlanReads(entries, bridge)) {
+        plan.push_back({request, {}});
+    }
+    // Each device goes to the request that reads its table and address.
+    std::vector<conversion::ReadRequest> requests;
+    requests.reserve(plan.size());
+    for (const auto& planned : plan) {
+        requests.push_back(planned.request);
+    }
+    for (const auto index : asked) {
+        if (const auto slot = conversion::SlotOf(requests, values_[index].entry)) {
+            plan[slot->request].asked.push_back(index);
+        }
+    }
+    return plan;
+}
+
+void Scanner::Fail(const Planned& planned, const std::string& message) {
+    std::vector<conversion::MapEntry> entries;
+    for (const auto index : planned.asked) {
+        values_[index].value.reset();
+        values_[index].error = message;
+        entries.push_back(values_[index].entry);
+    }
+    failures_.push_back({DevicesText(entries), message});
+}
+
+bool Scanner::Split(std::size_t index) {
+    const Planned refused = plan_[index];
+    auto parts = PlanFor(refused.asked, conversion::BridgeLimits{});
+    if (parts.size() == 1) {
+        // Consecutive devices without a gap: each alone, to find the one the model lacks.
+        parts.clear();
+        for (const auto asked : refused.asked) {
+            auto alone = PlanFor({asked}, conversion::BridgeLimits{});
+            parts.insert(parts.end(), alone.begin(), alone.end());
+        }
+        // Repeats of one device come back as one request each; keep one.
+        parts.erase(std::unique(parts.begin(), parts.end(),
+                                [](const Planned& a, const Planned& b) {
+                                    return a.request == b.request;
+                                }),
+                    parts.end());
+    }
+    if (parts.size() <= 1) {
+        return false;
+    }
+    plan_.erase(plan_.begin() + static_cast<std::ptrdiff_t>(index));
+    plan_.insert(plan_.begin() + static_cast<std::ptrdiff_t>(index), parts.begin(), parts.end());
+    return true;
+}
+
+void Scanner::Scan(Link& link) {
+    failures_.clear();
+    std::size_t i = 0;
+    while (i < plan_.size()) {
+        const Outcome outcome = link.Transact(conversion::RequestPdu(plan_[i].request));
+        if (!outcome.reply) {
+            Fail(plan_[i++], outcome.failure);
+            continue;
+        }
+        const auto& reply = *outcome.reply;
+        if (reply.kind == conversion::ReplyKind::Exception) {
+            // The first part of a split request now stands at i and is sent next.
+            if (reply.exception != kIllegalDataAddress || !Split(i)) {
+                Fail(plan_[i++],
+                     "the controller answered " + conversion::ExceptionText(reply.exception));
+            }
+            continue;
+        }
+        for (const auto index : plan_[i].asked) {
+            const auto offset =
+                static_cast<std::size_t>(values_[index].entry.address - plan_[i].request.start);
+            values_[index].value = reply.values[offset];
+            values_[index].error.clear();
+        }
+        ++i;
+    }
+}
+
+}  // namespace live

@@ -1,0 +1,64 @@
+// One scan of the devices asked for: the requests planned once, sent over the link, and every
+// device's value or the reason it has none. A request the controller refuses as an illegal data
+// address, when it reads more than one device, is split and sent again: a model smaller than the
+// map (an ES has D0-D4095 at most) refuses the whole request for the one device it lacks. The
+// split plan is kept, so later scans send what worked.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "conversion/request_plan.h"
+#include "poll/link.h"
+
+namespace live {
+
+// A device's entry and what the last scan found there.
+struct DeviceValue {
+    conversion::MapEntry entry;
+    std::optional<std::uint16_t> value;  // 0 or 1 for a bit, the word for a register
+    std::string error;                   // why there is no value
+};
+
+// A request that failed and the devices it was to read, for one line on standard error:
+// "D9000: the controller answered exception 02 (illegal data address)".
+struct RequestFailure {
+    std::string devices;  // "D9000", "M0-M15"
+    std::string message;
+};
+
+class Scanner {
+public:
+    Scanner(std::vector<conversion::MapEntry> entries, conversion::BridgeLimits bridge);
+
+    // Reads every device once: `values` in the order asked, and the requests that failed.
+    void Scan(Link& link);
+
+    const std::vector<DeviceValue>& values() const { return values_; }
+    const std::vector<RequestFailure>& failures() const { return failures_; }
+    bool all_read() const { return failures_.empty(); }
+    std::size_t requests() const { return plan_.size(); }
+
+private:
+    struct Planned {
+        conversion::ReadRequest request;
+        std::vector<std::size_t> asked;  // indexes into values_, by address
+    };
+
+    std::vector<Planned> PlanFor(const std::vector<std::size_t>& asked,
+                                 conversion::BridgeLimits bridge) const;
+    void Fail(const Planned& planned, const std::string& message);
+    // Splits a refused request; gives false when it reads one device and cannot be split.
+    bool Split(std::size_t index);
+
+    std::vector<DeviceValue> values_;
+    std::vector<Planned> plan_;
+    std::vector<RequestFailure> failures_;
+};
+
+// "D9000" for one device, "M0-M15" for several (first and last by address).
+std::string DevicesText(const std::vector<conversion::MapEntry>& entries);
+
+}  // namespace live

@@ -1,0 +1,133 @@
+// The Modbus TCP link: Boost.Asio's TCP socket. Each request carries a transaction number of its
+// own, so a reply that comes late to an earlier request is told from the answer by its number. A
+// connection that breaks, or whose stream can no longer be followed, is made again at the next
+// request.
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <vector>
+
+#include "conversion/modbus_wire.h"
+#include "poll/asio_link.h"
+
+namespace live {
+
+namespace {
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+class TcpLink final : public AsioLink {
+public:
+    TcpLink(const Connection& connection, LogLine log)
+        : AsioLink(connection, std::move(log)), socket_(io_) {}
+
+    std::string Open() override {
+        const std::string where =
+            connection_.host + ":" + std::to_string(connection_.tcp_port);
+        tcp::resolver resolver(io_);
+        boost::system::error_code error;
+        const auto endpoints =
+            resolver.resolve(connection_.host, std::to_string(connection_.tcp_port),
+                             tcp::resolver::numeric_service, error);
+        if (error) {
+            return "cannot find " + connection_.host + ": " + ErrorText(error);
+        }
+        bool done = false;
+        asio::async_connect(socket_, endpoints,
+                            [&](const boost::system::error_code& e, const tcp::endpoint&) {
+                                error = e;
+                                done = true;
+                            });
+        io_.restart();
+        if (!RunUntil(done, Clock::now() + connection_.timeout)) {
+            boost::system::error_code ignored;
+            socket_.close(ignored);
+            Finish(done);
+            error = Interrupted() ? asio::error::operation_aborted : asio::error::timed_out;
+        }
+        if (error) {
+            Close();
+            return "cannot connect to " + where + ": " + ErrorText(error);
+        }
+        socket_.set_option(tcp::no_delay(true), error);
+        finder_.Clear();
+        return {};
+    }
+
+private:
+    bool IsOpen() const override { return socket_.is_open(); }
+
+    void Close() override {
+        boost::system::error_code ignored;
+        socket_.close(ignored);
+        finder_.Clear();
+    }
+
+    std::string LostText(const boost::system::error_code& error) const {
+        return "the connection to " + connection_.host + ":" +
+               std::to_string(connection_.tcp_port) + " was lost: " + ErrorText(error);
+    }
+
+    Attempt Try(std::span<const std::uint8_t> request) override {
+        const std::uint16_t transaction = ++transaction_;
+        Log("> " + conversion::TcpFrameText(transaction, connection_.slave, request));
+        if (const auto error =
+                WriteAll(socket_, conversion::TcpFrame(transaction, connection_.slave, request))) {
+            return {AttemptKind::Lost, std::nullopt, LostText(error)};
+        }
+        const auto deadline = Clock::now() + connection_.timeout;
+        std::string problem;
+        std::vector<std::uint8_t> buffer(1024);
+        while (true) {
+            boost::system::error_code error;
+            const std::size_t got = ReadBefore(socket_, buffer, deadline, error);
+            if (error) {
+                // The controller closed or reset the connection: a try of its own, connected anew.
+                Close();
+                return {AttemptKind::Broken, std::nullopt, LostText(error)};
+            }
+            if (got == 0) {
+                return {AttemptKind::TimedOut, std::nullopt, std::move(problem)};
+            }
+            finder_.Add(std::span(buffer).first(got));
+            while (auto frame = finder_.Next()) {
+                Log("< " + frame->text + (frame->fault.empty() ? "" : "  (" + frame->fault + ")"));
+                if (finder_.lost()) {
+                    Close();
+                    return {AttemptKind::Broken, std::nullopt, frame->fault};
+                }
+                if (auto reply = Answer(request, transaction, *frame, problem)) {
+                    return {AttemptKind::Answered, std::move(reply), {}};
+                }
+                Log("  (" + problem + ": not the answer)");
+            }
+        }
+    }
+
+    std::optional<conversion::Reply> Answer(std::span<const std::uint8_t> request,
+                                            std::uint16_t transaction,
+                                            const conversion::WireFrame& frame,
+                                            std::string& problem) const {
+        if (frame.transaction != transaction) {
+            problem = "a reply to transaction " + std::to_string(frame.transaction) +
+                      ", not to transaction " + std::to_string(transaction);
+            return std::nullopt;
+        }
+        return AsioLink::Answer(request, frame, problem);
+    }
+
+    // Late replies carry their own transaction numbers and are skipped where they arrive.
+    void DiscardLateReplies() override {}
+
+    tcp::socket socket_;
+    conversion::TcpFrameFinder finder_;
+    std::uint16_t transaction_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Link> MakeTcpLink(const Connection& connection, LogLine log) {
+    return std::make_unique<TcpLink>(connection, std::move(log));
+}
+
+}  // namespace live
