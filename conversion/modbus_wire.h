@@ -20,8 +20,8 @@ namespace conversion {
 struct WireFrame {
     std::uint8_t slave = 0;
     std::vector<std::uint8_t> pdu;  // function code and data
-    std::string fault;              // empty for a sound frame: "LRC 4B expected, frame says 4C", ...
-    std::string text;               // the frame as --verbose shows it (pasteable into --frame)
+    std::string fault;  // empty for a sound frame: "LRC 4B expected, frame says 4C", ...
+    std::string text;   // the frame as --verbose shows it (pasteable into --frame)
     std::uint16_t transaction = 0;  // TCP only
 };
 
@@ -37,16 +37,18 @@ std::string AsciiFrame(std::uint8_t slave, std::span<const std::uint8_t> pdu);
 // with a fault. A frame longer than 513 characters (the longest the protocol has) is given as a
 // fault at that length rather than kept growing.
 class AsciiFrameFinder {
-public:
+  public:
     void Add(std::span<const std::uint8_t> bytes);
     // The next frame found, in the order they arrived.
     std::optional<WireFrame> Next();
     // Bytes skipped outside any frame since the start.
     std::size_t skipped() const noexcept { return skipped_; }
+    // Whether a frame has begun and not ended: after a timeout, a reply cut short.
+    bool partial() const noexcept { return in_frame_; }
     // Forgets everything received: before a request is sent again. skipped() keeps counting.
     void Clear();
 
-private:
+  private:
     std::string partial_;
     bool in_frame_ = false;
     std::vector<WireFrame> found_;
@@ -101,13 +103,16 @@ std::vector<std::uint8_t> TcpFrame(std::uint16_t transaction, std::uint8_t unit,
 // length is below 2 or above 254 (no Modbus frame is) is given as a fault, after which the stream
 // cannot be followed: `lost()` tells the caller to connect again.
 class TcpFrameFinder {
-public:
+  public:
     void Add(std::span<const std::uint8_t> bytes);
     std::optional<WireFrame> Next();
     bool lost() const noexcept { return lost_; }
+    // Whether bytes of a frame not yet whole are held: after a timeout, a reply cut short, after
+    // which the stream cannot be followed either.
+    bool partial() const noexcept { return !pending_.empty(); }
     void Clear();
 
-private:
+  private:
     std::vector<std::uint8_t> pending_;
     std::vector<WireFrame> found_;
     std::size_t next_ = 0;

@@ -184,9 +184,8 @@ std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::
             nlohmann::ordered_json object;
             object["time"] = when;
             object["scan"] = scan;
-            for (auto& [key, field] : JsonOf(RowOf(value)).items()) {
-                object[key] = field;
-            }
+            const auto fields = JsonOf(RowOf(value));
+            object.update(fields);
             out += Dump(object) + "\n";
         }
         return out;

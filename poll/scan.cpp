@@ -23,7 +23,10 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
         [](const auto& a, const auto& b) { return a.address < b.address; });
     std::string text = conversion::DeviceName(first->device);
     if (first->address != last->address) {
-        text += "-" + conversion::DeviceName(last->device);
+        // Two appends, not "-" + name: MinGW's GCC 12 at -O3 sees a false overlap (-Wrestrict)
+        // in operator+ of a literal and a temporary string.
+        text += '-';
+        text += conversion::DeviceName(last->device);
     }
     return text;
 }

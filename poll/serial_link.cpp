@@ -195,6 +195,10 @@ private:
                 return {AttemptKind::Lost, std::nullopt, LostText(error)};
             }
             if (got == 0) {
+                if (finder.partial()) {
+                    Log("< (a reply cut short: no CR LF came)");
+                    problem = "a reply cut short";
+                }
                 return {AttemptKind::TimedOut, std::nullopt, std::move(problem)};
             }
             const std::size_t skipped = finder.skipped();

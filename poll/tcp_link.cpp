@@ -87,6 +87,12 @@ private:
                 return {AttemptKind::Broken, std::nullopt, LostText(error)};
             }
             if (got == 0) {
+                if (finder_.partial()) {
+                    // The rest of a reply cut short would be read as the start of the next one.
+                    Log("< (a reply cut short: the connection is made again)");
+                    Close();
+                    problem = "a reply cut short";
+                }
                 return {AttemptKind::TimedOut, std::nullopt, std::move(problem)};
             }
             finder_.Add(std::span(buffer).first(got));
