@@ -34,11 +34,11 @@ struct Attempt {
 };
 
 class AsioLink : public Link {
-public:
+  public:
     Outcome Transact(std::span<const std::uint8_t> request) final;
     void Pause(std::chrono::milliseconds time) final;
 
-protected:
+  protected:
     AsioLink(const Connection& connection, LogLine log);
 
     virtual bool IsOpen() const = 0;
@@ -56,8 +56,8 @@ protected:
     // Reads what arrives before `deadline` into `buffer`: the number of bytes, 0 when none came.
     // `error` is set when the line failed (closed, unplugged), never for the time running out.
     template <class Stream>
-    std::size_t ReadBefore(Stream& stream, std::span<std::uint8_t> buffer, Clock::time_point deadline,
-                           boost::system::error_code& error) {
+    std::size_t ReadBefore(Stream& stream, std::span<std::uint8_t> buffer,
+                           Clock::time_point deadline, boost::system::error_code& error) {
         bool done = false;
         std::size_t got = 0;
         error = {};
@@ -115,7 +115,7 @@ protected:
     LogLine log_;
     boost::asio::io_context io_;
 
-private:
+  private:
     boost::asio::signal_set signals_;
 };
 

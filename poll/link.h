@@ -30,7 +30,7 @@ struct Outcome {
 using LogLine = std::function<void(std::string_view)>;
 
 class Link {
-public:
+  public:
     virtual ~Link() = default;
 
     // Opens the port or connects: empty when the line is up, else one line saying why not

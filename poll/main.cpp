@@ -50,7 +50,7 @@ int Failure(const std::string& message) {
 // Standard output, written as results come; a reader that went away (| head) ends the run
 // quietly, any other failure with a message.
 class Output {
-public:
+  public:
     bool Write(std::string_view text) {
         if (error_ == 0) {
             error_ = console::WriteAll(1, text);
@@ -67,7 +67,7 @@ public:
 
     bool closed() const { return error_ != 0; }
 
-private:
+  private:
     int error_ = 0;
 };
 
@@ -96,9 +96,9 @@ conversion::BridgeLimits BridgeFor(const live::Connection& connection) {
     return connection.tcp ? conversion::kBridgeAnyGap : kSerialBridge;
 }
 
-int Read(const live::Options& options, std::vector<conversion::MapEntry> entries,
+int Read(const live::Options& options, const std::vector<conversion::MapEntry>& entries,
          live::Link& link) {
-    live::Scanner scanner(std::move(entries), BridgeFor(options.connection));
+    live::Scanner scanner(entries, BridgeFor(options.connection));
     scanner.Scan(link);
     Output output;
     output.Write(live::ScanText(options.format, scanner.values()));
@@ -106,12 +106,11 @@ int Read(const live::Options& options, std::vector<conversion::MapEntry> entries
     return output.Finish(scanner.all_read() ? kAllDone : kSomeNotDone);
 }
 
-int Watch(const live::Options& options, std::vector<conversion::MapEntry> entries,
+int Watch(const live::Options& options, const std::vector<conversion::MapEntry>& entries,
           live::Link& link) {
-    live::Scanner scanner(std::move(entries), BridgeFor(options.connection));
-    live::WatchReport report(options.format,
-                             options.format == live::Format::Table && StandardOutputIsTerminal(),
-                             live::ConnectionText(options.connection));
+    live::Scanner scanner(entries, BridgeFor(options.connection));
+    const bool redraw = options.format == live::Format::Table && StandardOutputIsTerminal();
+    live::WatchReport report(options.format, redraw, live::ConnectionText(options.connection));
     Output output;
     for (std::uint64_t scan = 1; !options.count || scan <= *options.count; ++scan) {
         const auto started = std::chrono::steady_clock::now();
@@ -119,7 +118,11 @@ int Watch(const live::Options& options, std::vector<conversion::MapEntry> entrie
         if (live::Interrupted()) {
             break;  // a scan cut short is not shown as one
         }
-        ReportFailures(scanner);
+        if (!redraw) {
+            // On a terminal the table shows each error in place, and lines below it would
+            // scroll it away.
+            ReportFailures(scanner);
+        }
         if (!output.Write(report.After(scan, std::chrono::system_clock::now(), scanner.values(),
                                        scanner.failures().size()))) {
             break;
@@ -146,7 +149,8 @@ int Write(const live::Options& options, const std::vector<conversion::Assignment
         const auto outcome = link.Transact(conversion::RequestPdu(request));
         std::string failure = outcome.failure;
         if (outcome.reply && outcome.reply->kind == conversion::ReplyKind::Exception) {
-            failure = "the controller answered " + conversion::ExceptionText(outcome.reply->exception);
+            failure =
+                "the controller answered " + conversion::ExceptionText(outcome.reply->exception);
         }
         if (failure.empty()) {
             continue;
@@ -166,15 +170,17 @@ int Write(const live::Options& options, const std::vector<conversion::Assignment
         ToStderr("zentriq-poll: " + live::DevicesText(failed) + ": not written: " + failure + "\n");
     }
     std::vector<conversion::MapEntry> entries;
+    entries.reserve(assignments.size());
     for (const auto& assignment : assignments) {
         entries.push_back(assignment.entry);
     }
-    live::Scanner scanner(std::move(entries), BridgeFor(options.connection));
+    live::Scanner scanner(entries, BridgeFor(options.connection));
     scanner.Scan(link);
     std::vector<live::DeviceValue> values = scanner.values();
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!not_written[i].empty()) {
-            values[i].error = not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
+            values[i].error =
+                not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
         }
     }
     Output output;
@@ -218,15 +224,14 @@ int Run(int argc, char** argv) {
             entries.insert(entries.end(), read.entries.begin(), read.entries.end());
         }
     }
-    auto link = live::MakeLink(options.connection, [](std::string_view line) {
-        ToStderr(std::string(line) + "\n");
-    });
+    auto link = live::MakeLink(options.connection,
+                               [](std::string_view line) { ToStderr(std::string(line) + "\n"); });
     if (auto failure = link->Open(); !failure.empty()) {
         return Failure(failure);
     }
     switch (options.command) {
         case live::Command::Read: {
-            const int status = Read(options, std::move(entries), *link);
+            const int status = Read(options, entries, *link);
             if (live::Interrupted()) {
                 // What was read is written; end the way an interrupted program does.
                 std::signal(SIGINT, SIG_DFL);
@@ -235,7 +240,7 @@ int Run(int argc, char** argv) {
             return status;
         }
         case live::Command::Watch:
-            return Watch(options, std::move(entries), *link);
+            return Watch(options, entries, *link);
         case live::Command::Write:
             return Write(options, assignments, writes, *link);
     }

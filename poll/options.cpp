@@ -105,9 +105,10 @@ std::string ConnectionText(const Connection& connection) {
 }
 
 std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Options& options) {
-    CLI::App app{"Reads, watches and writes the devices of a DVP-series PLC by name, over a serial "
-                 "line (Modbus ASCII or RTU) or Modbus TCP.",
-                 "zentriq-poll"};
+    CLI::App app{
+        "Reads, watches and writes the devices of a DVP-series PLC by name, over a serial "
+        "line (Modbus ASCII or RTU) or Modbus TCP.",
+        "zentriq-poll"};
     app.allow_windows_style_options(false);  // only - and --: /dev/... is a port name
     app.footer(kExamples);
     app.set_version_flag("--version", "zentriq-poll " ZENTRIQ_VERSION);
@@ -120,11 +121,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     std::string table;
     unsigned slave = 1;
     unsigned timeout_ms = 1000;
-    auto* port = app.add_option("--port", connection.port,
-                                "The serial port: /dev/ttyUSB0, COM3")
+    auto* port = app.add_option("--port", connection.port, "The serial port: /dev/ttyUSB0, COM3")
                      ->type_name("DEVICE");
-    auto* tcp = app.add_option("--host", host, "Modbus TCP: the controller's address, port 502 "
-                                               "unless given")
+    auto* tcp = app.add_option("--host", host,
+                               "Modbus TCP: the controller's address, port 502 "
+                               "unless given")
                     ->type_name("HOST[:PORT]");
     port->excludes(tcp);
     auto* mode_option = app.add_option("--mode", mode, "On a serial port: ascii (default) or rtu")
@@ -140,7 +141,8 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                             ->needs(port);
     app.add_option("--slave", slave, "The controller's station address (default 1)")
         ->check(CLI::Range(1U, 247U));
-    app.add_option("--timeout", timeout_ms, "How long to wait for each answer, in ms (default 1000)")
+    app.add_option("--timeout", timeout_ms,
+                   "How long to wait for each answer, in ms (default 1000)")
         ->check(CLI::Range(10U, 600000U));
     app.add_option("--retries", connection.retries,
                    "How often to ask again when no sound answer came (default 2)")
@@ -167,28 +169,30 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     write->fallthrough();
     watch->add_option("--interval", interval_s, "Seconds from one scan to the next (default 1)")
         ->check(CLI::Range(0.0, 86400.0));
-    auto* count_option =
-        watch->add_option("--count", count, "Stop after N scans")->check(CLI::Range(1U, UINT32_MAX));
+    auto* count_option = watch->add_option("--count", count, "Stop after N scans")
+                             ->check(CLI::Range(1U, UINT32_MAX));
     try {
         app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
     } catch (const CLI::ParseError& e) {
         return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
     }
 
-    options.command = watch->parsed() ? Command::Watch
+    options.command = watch->parsed()   ? Command::Watch
                       : write->parsed() ? Command::Write
                                         : Command::Read;
     if (port->count() == 0 && tcp->count() == 0) {
-        return UsageError("say where the controller is: --port DEVICE (serial) or --host HOST "
-                          "(Modbus TCP)");
+        return UsageError(
+            "say where the controller is: --port DEVICE (serial) or --host HOST "
+            "(Modbus TCP)");
     }
     if (port->count() > 0 && connection.port.empty()) {
         return UsageError("--port: give the serial port's name, such as /dev/ttyUSB0 or COM3");
     }
     connection.tcp = tcp->count() > 0;
     if (connection.tcp && !ReadHost(host, connection)) {
-        return UsageError("--host " + host + ": give a host name or address, and a port from 1 to "
-                                             "65535 after a colon if not 502");
+        return UsageError("--host " + host +
+                          ": give a host name or address, and a port from 1 to "
+                          "65535 after a colon if not 502");
     }
     if (mode_option->count() > 0 && mode == "rtu") {
         connection.mode = conversion::FrameMode::Rtu;
@@ -197,8 +201,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     if (line_option->count() > 0) {
         const auto read_line = ReadLineFormat(line);
         if (!read_line) {
-            return UsageError("--line " + line + ": write data bits (7 or 8), parity (N, E or O) "
-                                                 "and stop bits (1 or 2), such as 7E1 or 8N1");
+            return UsageError("--line " + line +
+                              ": write data bits (7 or 8), parity (N, E or O) "
+                              "and stop bits (1 or 2), such as 7E1 or 8N1");
         }
         connection.line = *read_line;
     }

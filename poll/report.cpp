@@ -25,8 +25,13 @@ std::string HexWord(std::uint16_t word) {
 // hex only, since its packing is not known.
 Cells RowOf(const DeviceValue& device) {
     const auto& entry = device.entry;
-    Cells row{conversion::DeviceName(entry.device), std::string(conversion::TableName(entry.table)),
-              conversion::AddressText(entry.address), "", "", "", device.error};
+    Cells row{conversion::DeviceName(entry.device),
+              std::string(conversion::TableName(entry.table)),
+              conversion::AddressText(entry.address),
+              "",
+              "",
+              "",
+              device.error};
     if (device.value) {
         if (entry.width == conversion::DataWidth::DoubleWord) {
             row[4] = HexWord(*device.value);
@@ -64,8 +69,8 @@ std::string Dump(const nlohmann::ordered_json& json) {
 std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_marks,
                              std::span<const std::optional<std::uint16_t>> previous) {
     std::vector<Cells> rows{Cells(kColumns.begin(), kColumns.end())};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        rows.push_back(RowOf(values[i]));
+    for (const auto& value : values) {
+        rows.push_back(RowOf(value));
     }
     for (std::size_t column = kColumns.size(); column-- > 4;) {
         const bool empty = std::all_of(rows.begin() + 1, rows.end(),
@@ -117,10 +122,9 @@ std::string ScanText(Format format, std::span<const DeviceValue> values) {
 
 std::string TimeText(std::chrono::system_clock::time_point time) {
     const auto seconds = std::chrono::system_clock::to_time_t(time);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            time.time_since_epoch())
-                            .count() %
-                        1000;
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
+        1000;
     std::tm local{};
 #ifdef _WIN32
     localtime_s(&local, &seconds);

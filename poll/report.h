@@ -16,8 +16,8 @@
 namespace live {
 
 // The columns of every format, in order.
-inline constexpr std::array<std::string_view, 7> kColumns{"device", "table",  "address", "value",
-                                                         "hex",    "note",   "error"};
+inline constexpr std::array<std::string_view, 7> kColumns{"device", "table", "address", "value",
+                                                          "hex",    "note",  "error"};
 
 // A scan's rows in `format`: a table (its empty columns left out), CSV with a header, or one JSON
 // array.
@@ -28,7 +28,7 @@ std::string TimeText(std::chrono::system_clock::time_point time);
 
 // One watch's output, scan after scan.
 class WatchReport {
-public:
+  public:
     // `redraw`: a terminal, where the table is drawn over the last one; otherwise rows for a log.
     WatchReport(Format format, bool redraw, std::string connection);
 
@@ -36,7 +36,7 @@ public:
     std::string After(std::uint64_t scan, std::chrono::system_clock::time_point time,
                       std::span<const DeviceValue> values, std::size_t failed_requests);
 
-private:
+  private:
     std::string Redrawn(std::uint64_t scan, std::chrono::system_clock::time_point time,
                         std::span<const DeviceValue> values);
     std::string LogRows(std::uint64_t scan, std::chrono::system_clock::time_point time,

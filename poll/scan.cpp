@@ -18,9 +18,9 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     if (entries.empty()) {
         return {};
     }
-    const auto [first, last] = std::minmax_element(
-        entries.begin(), entries.end(),
-        [](const auto& a, const auto& b) { return a.address < b.address; });
+    const auto [first, last] =
+        std::minmax_element(entries.begin(), entries.end(),
+                            [](const auto& a, const auto& b) { return a.address < b.address; });
     std::string text = conversion::DeviceName(first->device);
     if (first->address != last->address) {
         // Two appends, not "-" + name: MinGW's GCC 12 at -O3 sees a false overlap (-Wrestrict)
@@ -31,7 +31,8 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     return text;
 }
 
-Scanner::Scanner(std::vector<conversion::MapEntry> entries, conversion::BridgeLimits bridge) {
+Scanner::Scanner(const std::vector<conversion::MapEntry>& entries,
+                 conversion::BridgeLimits bridge) {
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
         values_.push_back({entry, std::nullopt, {}});
@@ -87,11 +88,10 @@ bool Scanner::Split(std::size_t index) {
             parts.insert(parts.end(), alone.begin(), alone.end());
         }
         // Repeats of one device come back as one request each; keep one.
-        parts.erase(std::unique(parts.begin(), parts.end(),
-                                [](const Planned& a, const Planned& b) {
-                                    return a.request == b.request;
-                                }),
-                    parts.end());
+        parts.erase(
+            std::unique(parts.begin(), parts.end(),
+                        [](const Planned& a, const Planned& b) { return a.request == b.request; }),
+            parts.end());
     }
     if (parts.size() <= 1) {
         return false;

@@ -30,8 +30,8 @@ struct RequestFailure {
 };
 
 class Scanner {
-public:
-    Scanner(std::vector<conversion::MapEntry> entries, conversion::BridgeLimits bridge);
+  public:
+    Scanner(const std::vector<conversion::MapEntry>& entries, conversion::BridgeLimits bridge);
 
     // Reads every device once: `values` in the order asked, and the requests that failed.
     void Scan(Link& link);
@@ -41,7 +41,7 @@ public:
     bool all_read() const { return failures_.empty(); }
     std::size_t requests() const { return plan_.size(); }
 
-private:
+  private:
     struct Planned {
         conversion::ReadRequest request;
         std::vector<std::size_t> asked;  // indexes into values_, by address

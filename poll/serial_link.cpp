@@ -44,7 +44,7 @@ std::string SystemPortName(const std::string& port) {
 }
 
 class SerialLink final : public AsioLink {
-public:
+  public:
     SerialLink(const Connection& connection, LogLine log)
         : AsioLink(connection, std::move(log)), port_(io_) {}
 
@@ -68,8 +68,10 @@ public:
         return {};
     }
 
-private:
-    bool IsOpen() const override { return port_.is_open(); }
+  private:
+    bool IsOpen() const override {
+        return port_.is_open();
+    }
 
     void Close() override {
         boost::system::error_code ignored;
@@ -222,14 +224,14 @@ private:
 
     Attempt CollectRtu(std::span<const std::uint8_t> request, Clock::time_point deadline) {
         const auto silence = std::max<Clock::duration>(
-            kShortestSilence,
-            std::chrono::microseconds(conversion::RtuSilenceMicroseconds(
-                connection_.baud, CharacterBits(connection_.line))));
+            kShortestSilence, std::chrono::microseconds(conversion::RtuSilenceMicroseconds(
+                                  connection_.baud, CharacterBits(connection_.line))));
         std::vector<std::uint8_t> received;
         std::string problem;
         std::vector<std::uint8_t> buffer(512);
         while (true) {
-            const auto wait = received.empty() ? deadline : std::min(deadline, Clock::now() + silence);
+            const auto wait =
+                received.empty() ? deadline : std::min(deadline, Clock::now() + silence);
             boost::system::error_code error;
             const std::size_t got = ReadBefore(port_, buffer, wait, error);
             if (error) {
@@ -238,7 +240,8 @@ private:
             if (got == 0 && received.empty()) {
                 return {AttemptKind::TimedOut, std::nullopt, std::move(problem)};
             }
-            received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
+            received.insert(received.end(), buffer.begin(),
+                            buffer.begin() + static_cast<long>(got));
             const bool silent = got == 0 || Clock::now() >= deadline;
             const auto state = conversion::ReadRtuReply(received, request, silent);
             if (state.progress == conversion::RtuProgress::NeedMore) {

@@ -17,13 +17,12 @@ namespace asio = boost::asio;
 using asio::ip::tcp;
 
 class TcpLink final : public AsioLink {
-public:
+  public:
     TcpLink(const Connection& connection, LogLine log)
         : AsioLink(connection, std::move(log)), socket_(io_) {}
 
     std::string Open() override {
-        const std::string where =
-            connection_.host + ":" + std::to_string(connection_.tcp_port);
+        const std::string where = connection_.host + ":" + std::to_string(connection_.tcp_port);
         tcp::resolver resolver(io_);
         boost::system::error_code error;
         const auto endpoints =
@@ -54,7 +53,7 @@ public:
         return {};
     }
 
-private:
+  private:
     bool IsOpen() const override { return socket_.is_open(); }
 
     void Close() override {
