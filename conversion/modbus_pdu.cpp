@@ -95,10 +95,12 @@ std::vector<std::uint8_t> RequestPdu(const ReadRequest& request) {
 
 std::vector<std::uint8_t> RequestPdu(const WriteRequest& request) {
     const std::size_t count = request.values.size();
-    const std::optional<std::uint16_t> most = MostItems(request.function);
     const bool single = request.function == FunctionCode::WriteSingleCoil ||
                         request.function == FunctionCode::WriteSingleRegister;
-    if (single ? count != 1 : (!most || count == 0 || count > *most)) {
+    const bool many = request.function == FunctionCode::WriteMultipleCoils ||
+                      request.function == FunctionCode::WriteMultipleRegisters;
+    if (single ? count != 1
+               : !many || count == 0 || count > MostItems(request.function).value_or(0)) {
         return {};
     }
     std::vector<std::uint8_t> pdu{static_cast<std::uint8_t>(request.function)};
@@ -123,7 +125,7 @@ std::vector<std::uint8_t> RequestPdu(const WriteRequest& request) {
             }
             break;
         }
-        default:  // 16: the only other code with a limit of items to write
+        default:  // 16
             AppendWord(pdu, static_cast<std::uint16_t>(count));
             pdu.push_back(static_cast<std::uint8_t>(2 * count));
             for (const std::uint16_t value : request.values) {
@@ -145,7 +147,8 @@ Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint
     const auto code = static_cast<FunctionCode>(function);
     if (reply[0] == (function | kExceptionBit)) {
         if (reply.size() != 2) {
-            return Unrelated("an exception reply of " + Bytes(reply.size()) + " where 2 are expected");
+            return Unrelated("an exception reply of " + Bytes(reply.size()) +
+                             " where 2 are expected");
         }
         Reply refused;
         refused.kind = ReplyKind::Exception;
@@ -153,9 +156,9 @@ Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint
         return refused;
     }
     if (reply[0] != function) {
-        return Unrelated(std::string(IsExceptionFunction(reply[0]) ? "an exception to "
-                                                                   : "a reply to ") +
-                         FunctionText(CodeOf(reply[0])) + " instead of " + FunctionText(code));
+        return Unrelated(
+            std::string(IsExceptionFunction(reply[0]) ? "an exception to " : "a reply to ") +
+            FunctionText(CodeOf(reply[0])) + " instead of " + FunctionText(code));
     }
     switch (code) {
         case FunctionCode::ReadCoils:

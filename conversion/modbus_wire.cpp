@@ -164,9 +164,8 @@ std::uint32_t RtuSilenceMicroseconds(std::uint32_t baud,
     const std::uint64_t denominator = 10ull * std::max(baud, 1u);
     const std::uint64_t silence =
         std::min<std::uint64_t>((numerator + denominator - 1) / denominator, UINT32_MAX);
-    return static_cast<std::uint32_t>(baud > kFastestTimedBaud
-                                          ? std::max<std::uint64_t>(silence, kFastLineSilence)
-                                          : silence);
+    return static_cast<std::uint32_t>(
+        baud > kFastestTimedBaud ? std::max<std::uint64_t>(silence, kFastLineSilence) : silence);
 }
 
 RtuReplyState ReadRtuReply(std::span<const std::uint8_t> received,

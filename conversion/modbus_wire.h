@@ -63,7 +63,7 @@ std::vector<std::uint8_t> RtuFrame(std::uint8_t slave, std::span<const std::uint
 
 // The silence that ends an RTU frame: 3.5 character times at `baud` with `bits_per_character`
 // bits (start, data, parity and stop bits), and at least 1750 microseconds above 19200 baud, as
-// the protocol fixes it. In microseconds.
+// the protocol fixes it. In microseconds, rounded up; a baud of 0 counts as 1.
 std::uint32_t RtuSilenceMicroseconds(std::uint32_t baud, std::uint32_t bits_per_character) noexcept;
 
 enum class RtuProgress : std::uint8_t {

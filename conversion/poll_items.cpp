@@ -16,8 +16,9 @@ using detail::SegmentsOf;
 
 namespace {
 
-constexpr std::string_view kRangeForm = "a range runs from a device to one of the same letter, "
-                                        "as in D100-D109 or D100-109";
+constexpr std::string_view kRangeForm =
+    "a range runs from a device to one of the same letter, "
+    "as in D100-D109 or D100-109";
 
 ItemEntries FromLookup(LookupResult result) {
     ItemEntries item;
@@ -52,9 +53,9 @@ LookupResult RangeEnd(std::string_view end, char letter) {
     }
     // H starts a hex address for LookUp (H1064); in a range it can only be a letter typed wrong.
     if (SegmentsOf(ascii::Upper(name[0])).empty()) {
-        return Failure(LookupError::BadRange,
-                       DisplayText(name) +
-                           " is not a device: the device letters are S, X, Y, T, M, C and D");
+        return Failure(
+            LookupError::BadRange,
+            DisplayText(name) + " is not a device: the device letters are S, X, Y, T, M, C and D");
     }
     return LookUp(name);
 }
@@ -81,9 +82,9 @@ ItemEntries ReadRange(std::string_view item, std::string_view first_text,
     }
     const std::uint32_t count = high.number - low.number + 1;
     if (count > kMostRangeDevices) {
-        return BadRange(item, ascii::Joined({"it names ", std::to_string(count),
-                                             " devices, more than ",
-                                             std::to_string(kMostRangeDevices)}));
+        return BadRange(item,
+                        ascii::Joined({"it names ", std::to_string(count), " devices, more than ",
+                                       std::to_string(kMostRangeDevices)}));
     }
     ItemEntries result;
     result.entries.reserve(std::size_t{count} * 2);
@@ -107,7 +108,8 @@ std::optional<std::uint16_t> WordValue(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         const std::string_view digits = text.substr(2);
         std::uint16_t value = 0;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        const auto [end, ec] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
         // from_chars refuses a value past FFFF, so leading zeros need no count of digits.
         if (ec != std::errc{} || end != digits.data() + digits.size()) {
             return std::nullopt;
@@ -143,8 +145,8 @@ ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table) {
     if (dash == std::string_view::npos) {
         return FromLookup(LookUp(text, table));
     }
-    return ReadRange(text, ascii::Trimmed(text.substr(0, dash)), ascii::Trimmed(text.substr(dash + 1)),
-                     table);
+    return ReadRange(text, ascii::Trimmed(text.substr(0, dash)),
+                     ascii::Trimmed(text.substr(dash + 1)), table);
 }
 
 std::variant<Assignment, std::string> ReadAssignment(std::string_view text,

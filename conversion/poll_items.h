@@ -57,7 +57,7 @@ struct Assignment {
 // entry (inputs are read-only), a 32-bit counter value C200-C255 (how the controller packs it into
 // a register is not established, so no word written there could be trusted), a value outside its
 // range or not a number, a T or C with a number and no table.
-std::variant<Assignment, std::string> ReadAssignment(std::string_view text,
-                                                     std::optional<ModbusTable> table = std::nullopt);
+std::variant<Assignment, std::string> ReadAssignment(
+    std::string_view text, std::optional<ModbusTable> table = std::nullopt);
 
 }  // namespace conversion

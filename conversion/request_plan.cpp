@@ -84,8 +84,8 @@ bool WritesBefore(const Assignment* a, const Assignment* b) {
 // protocol allows; a request of one value uses the single-item code.
 void PlanRun(std::span<const Assignment* const> run, std::vector<WriteRequest>& plan) {
     const bool coils = run.front()->entry.table == ModbusTable::Coil;
-    const FunctionCode many = coils ? FunctionCode::WriteMultipleCoils
-                                    : FunctionCode::WriteMultipleRegisters;
+    const FunctionCode many =
+        coils ? FunctionCode::WriteMultipleCoils : FunctionCode::WriteMultipleRegisters;
     const std::size_t most = MostItems(many).value_or(1);
     for (std::size_t first = 0; first < run.size(); first += most) {
         const std::size_t count = std::min(most, run.size() - first);
@@ -148,7 +148,8 @@ std::variant<std::vector<WriteRequest>, std::string> PlanWrites(
     for (const Assignment& assignment : assignments) {
         // ReadAssignment gives neither; a caller's own entry must not become a write to them.
         if (assignment.entry.table == ModbusTable::DiscreteInput) {
-            return DeviceName(assignment.entry.device) + " is read as an input and cannot be written";
+            return DeviceName(assignment.entry.device) +
+                   " is read as an input and cannot be written";
         }
         if (assignment.entry.width == DataWidth::DoubleWord) {
             return DeviceName(assignment.entry.device) + " holds a 32-bit value and is not written";

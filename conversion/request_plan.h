@@ -80,9 +80,10 @@ struct WriteRequest {
 };
 
 // The requests that write `assignments`: entries of one table at consecutive addresses together by
-// 15 or 16 (at most 1968 coils or 123 registers a request), a device with no neighbour by 05 or 06.
-// Coils first, then registers, each by address. An entry assigned twice gives a message naming
-// it ("D100 is assigned twice") and no requests.
+// 15 or 16 (at most 1968 coils or 123 registers a request), a device with no neighbour (or the one
+// left over past those limits) by 05 or 06. Coils first, then registers, each by address. An entry
+// assigned twice gives a message naming it ("D100 is assigned twice") and no requests; so does an
+// entry ReadAssignment never gives, a discrete input or a 32-bit counter value.
 std::variant<std::vector<WriteRequest>, std::string> PlanWrites(
     std::span<const Assignment> assignments);
 
