@@ -94,10 +94,15 @@ std::string LineText(const LineFormat& line) {
     return std::to_string(line.data_bits) + line.parity + std::to_string(line.stop_bits);
 }
 
+std::string HostText(const Connection& connection) {
+    const bool ipv6 = connection.host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + connection.host + "]" : connection.host) + ":" +
+           std::to_string(connection.tcp_port);
+}
+
 std::string ConnectionText(const Connection& connection) {
     if (connection.tcp) {
-        return connection.host + ":" + std::to_string(connection.tcp_port) + " (tcp, unit " +
-               std::to_string(connection.slave) + ")";
+        return HostText(connection) + " (tcp, unit " + std::to_string(connection.slave) + ")";
     }
     return connection.port + " (" + std::string(conversion::ModeName(connection.mode)) + ", " +
            std::to_string(connection.baud) + " " + LineText(connection.line) + ", slave " +
@@ -112,7 +117,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.allow_windows_style_options(false);  // only - and --: /dev/... is a port name
     app.footer(kExamples);
     app.set_version_flag("--version", "zentriq-poll " ZENTRIQ_VERSION);
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);  // none is said below, in the tool's words
     Connection& connection = options.connection;
     std::string mode;
     std::string line;
@@ -162,10 +167,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     double interval_s = 1.0;
     std::uint64_t count = 0;
     for (auto* command : {read, watch}) {
-        command->add_option("items", options.items, "Devices, ranges or addresses")->required();
+        command->add_option("items", options.items, "Devices, ranges or addresses");
         command->fallthrough();
     }
-    write->add_option("assignments", options.items, "DEVICE=VALUE: D100=250, Y0=on")->required();
+    write->add_option("assignments", options.items, "DEVICE=VALUE: D100=250, Y0=on");
     write->fallthrough();
     watch->add_option("--interval", interval_s, "Seconds from one scan to the next (default 1)")
         ->check(CLI::Range(0.0, 86400.0));
@@ -177,6 +182,15 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
     }
 
+    if (app.get_subcommands().empty()) {
+        return UsageError(
+            "say what to do: read, watch or write, then the devices (read D100 M0-M15)");
+    }
+    if (options.items.empty()) {
+        return UsageError(write->parsed() ? "write: give DEVICE=VALUE, such as D100=250 or Y0=on"
+                                          : app.get_subcommands().front()->get_name() +
+                                                ": give the devices, such as D100 M0-M15 X0-X17");
+    }
     options.command = watch->parsed()   ? Command::Watch
                       : write->parsed() ? Command::Write
                                         : Command::Read;

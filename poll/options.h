@@ -43,6 +43,9 @@ struct Connection {
     bool verbose = false;
 };
 
+// "192.168.1.5:502", "[::1]:1502".
+std::string HostText(const Connection& connection);
+
 // "/dev/ttyUSB0 (ascii, 9600 7E1, slave 1)", "127.0.0.1:502 (tcp, unit 1)".
 std::string ConnectionText(const Connection& connection);
 

@@ -22,7 +22,7 @@ class TcpLink final : public AsioLink {
         : AsioLink(connection, std::move(log)), socket_(io_) {}
 
     std::string Open() override {
-        const std::string where = connection_.host + ":" + std::to_string(connection_.tcp_port);
+        const std::string where = HostText(connection_);
         tcp::resolver resolver(io_);
         boost::system::error_code error;
         const auto endpoints =
@@ -63,8 +63,7 @@ class TcpLink final : public AsioLink {
     }
 
     std::string LostText(const boost::system::error_code& error) const {
-        return "the connection to " + connection_.host + ":" +
-               std::to_string(connection_.tcp_port) + " was lost: " + ErrorText(error);
+        return "the connection to " + HostText(connection_) + " was lost: " + ErrorText(error);
     }
 
     Attempt Try(std::span<const std::uint8_t> request) override {
