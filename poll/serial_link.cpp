@@ -52,6 +52,12 @@ class SerialLink final : public AsioLink {
         boost::system::error_code error;
         port_.open(SystemPortName(connection_.port), error);
         if (error) {
+#ifdef _WIN32
+            // Windows opens a COM port for one program at a time and says so as a refusal.
+            if (error == asio::error::access_denied) {
+                return "cannot open " + connection_.port + ": it is in use by another program";
+            }
+#endif
             return "cannot open " + connection_.port + ": " + ErrorText(error);
         }
 #ifndef _WIN32

@@ -1,11 +1,12 @@
-; The ZENTRIQ installer for 64-bit Windows: the converter window and the command-line tool, for all
+; The ZENTRIQ installer for 64-bit Windows: the converter window and the command-line tools, for all
 ; users, under Program Files, with a Start-menu shortcut to the window, an uninstaller and an entry
 ; in the system's list of installed programs. /S installs and uninstalls without a question, for
 ; deployment tools.
 ;
 ; Built by packaging/CMakeLists.txt (target windows_installer), which passes:
 ;   VERSION   the project's version, x.y.z
-;   STAGE     a folder with zentriq.exe, zentriq-lookup.exe, README.md, LICENSE.txt and third-party\
+;   STAGE     a folder with zentriq.exe, zentriq-lookup.exe, zentriq-poll.exe, README.md,
+;             LICENSE.txt and third-party\
 ;   ICON      the application's .ico
 ;   OUTFILE   the setup program to write
 ; makensis -INPUTCHARSET UTF8 -DVERSION=... -DSTAGE=... -DICON=... -DOUTFILE=... zentriq.nsi
@@ -50,6 +51,7 @@ Section "ZENTRIQ"
     SetOutPath "$INSTDIR"
     File "${STAGE}/zentriq.exe"
     File "${STAGE}/zentriq-lookup.exe"
+    File "${STAGE}/zentriq-poll.exe"
     File "${STAGE}/README.md"
     File "${STAGE}/LICENSE.txt"
     SetOutPath "$INSTDIR\third-party"
@@ -82,6 +84,7 @@ Section "Uninstall"
     ; hold other things.
     Delete "$INSTDIR\zentriq.exe"
     Delete "$INSTDIR\zentriq-lookup.exe"
+    Delete "$INSTDIR\zentriq-poll.exe"
     Delete "$INSTDIR\README.md"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\third-party\libxlsxwriter-License.txt"

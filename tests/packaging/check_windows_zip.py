@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""Builds the Windows zip of zentriq-lookup from a configured cross build, unpacks it into a
-temporary directory and checks it as a Windows user meets it: one folder holding the program, the
-README and the licence, and a program that starts from there with no DLL of its own beside it
-(run through WRAPPER, such as Wine). Every fault found is listed, then the script exits 1."""
+"""Builds the Windows zip of the command-line tools from a configured cross build, unpacks it into
+a temporary directory and checks it as a Windows user meets it: one folder holding zentriq-lookup,
+zentriq-poll, the README and the licence, and programs that start from there with no DLL of their
+own beside them (run through WRAPPER, such as Wine). Every fault found is listed, then the script
+exits 1."""
 
 import argparse
 import os
@@ -52,22 +53,25 @@ def main():
     with zipfile.ZipFile(path) as archive, tempfile.TemporaryDirectory() as tmp:
         files = {name for name in archive.namelist() if not name.endswith("/")}
         wanted = {f"{folder}/{name}" for name in (
-            "zentriq-lookup.exe", "README.md", "LICENSE.txt", "third-party/README.txt",
+            "zentriq-lookup.exe", "zentriq-poll.exe", "README.md", "LICENSE.txt",
+            "third-party/README.txt",
             "third-party/libxlsxwriter-License.txt", "third-party/zlib-copyright.txt")}
         if files != wanted:
             faults.append(f"the zip holds {sorted(files)}, expected {sorted(wanted)}")
         archive.extractall(tmp)
-        program = os.path.join(tmp, folder, "zentriq-lookup.exe")
-        if os.path.isfile(program):
+        for name in ("zentriq-lookup", "zentriq-poll"):
+            program = os.path.join(tmp, folder, f"{name}.exe")
+            if not os.path.isfile(program):
+                continue
             ran = subprocess.run(args.wrapper + [program, "--version"], capture_output=True,
                                  text=True, cwd=tmp, timeout=120)
-            if ran.returncode != 0 or ran.stdout.strip() != f"zentriq-lookup {args.version}":
-                faults.append(f"the unpacked program gives exit status {ran.returncode} and "
+            if ran.returncode != 0 or ran.stdout.strip() != f"{name} {args.version}":
+                faults.append(f"the unpacked {name}.exe gives exit status {ran.returncode} and "
                               f"{ran.stdout!r} {ran.stderr!r} for --version")
-            faults += resource_faults(program, args.version)
+            faults += [f"{name}.exe: {fault}" for fault in resource_faults(program, args.version)]
     for fault in faults:
         print("FAIL", fault)
-    print(f"{len(faults)} faults" if faults else f"{folder}.zip holds a program that runs alone")
+    print(f"{len(faults)} faults" if faults else f"{folder}.zip holds programs that run alone")
     return 1 if faults else 0
 
 
