@@ -1,0 +1,139 @@
+#!/usr/bin/python3
+"""How well zentriq-poll packs a scattered read into requests, and how long a read takes:
+
+    poll_bench.py BUILD_DIR
+
+One `read` of 500 devices picked at random (seeded) over S, X, Y, T, M, C and D, against the
+simulated controller of tests/poll. The requests it sends (its --verbose lines "> ") are counted
+and compared with the fewest that can cover the same addresses, worked out here from the map: per
+table, each request a run of addresses that all have a device of that table, at most 125 registers
+or 2000 bits. Then the wall time of the whole read (process start included), median of 5, over
+Modbus TCP and over ASCII and RTU on a pty pair (which moves bytes at no baud rate at all).
+Figures only; nothing fails."""
+
+import os
+import random
+import select
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "poll"))
+from harness import HarnessError, Lab, ascii_frame  # noqa: E402
+from simulator import COIL, INPUT, OCTAL, REGISTER, SEGMENTS  # noqa: E402
+
+DEVICES = 500
+RUNS = 5
+MOST = {COIL: 2000, INPUT: 2000, REGISTER: 125}
+
+
+def pick_devices(count, seed=1):
+    """`count` distinct device names: a letter drawn evenly, then one of its numbers."""
+    numbers = {}
+    for letter, first, last, _, _ in SEGMENTS:
+        numbers.setdefault(letter, []).extend(range(first, last + 1))
+    rng = random.Random(seed)
+    chosen = {}
+    while len(chosen) < count:
+        letter = rng.choice(sorted(numbers))
+        number = rng.choice(numbers[letter])
+        chosen[(letter, number)] = letter + (format(number, "o") if letter in OCTAL else str(number))
+    return list(chosen.values())
+
+
+def asked_addresses(names):
+    """{table: set of addresses} that reading `names` asks for."""
+    asked = {COIL: set(), INPUT: set(), REGISTER: set()}
+    for name in names:
+        letter, text = name[0], name[1:]
+        number = int(text, 8 if letter in OCTAL else 10)
+        for seg_letter, first, last, table, address in SEGMENTS:
+            if seg_letter == letter and first <= number <= last:
+                asked[table].add(address + number - first)
+    return asked
+
+
+def valid_runs(table):
+    """The stretches of consecutive addresses that all have a device of `table`."""
+    addresses = sorted({address + n for _, first, last, seg_table, address in SEGMENTS
+                        if seg_table == table for n in range(last - first + 1)})
+    runs = []
+    for a in addresses:
+        if runs and runs[-1][1] == a - 1:
+            runs[-1][1] = a
+        else:
+            runs.append([a, a])
+    return runs
+
+
+def fewest_requests(asked):
+    """Greedy cover within each stretch: a request starts at the first address not yet covered
+    and takes the most it may; on a line of points that is the least number of intervals."""
+    total = 0
+    for table, addresses in asked.items():
+        for low, high in valid_runs(table):
+            end = -1
+            for a in sorted(x for x in addresses if low <= x <= high):
+                if a > end:
+                    total += 1
+                    end = a + MOST[table] - 1
+    return total
+
+
+def timed_runs(command):
+    times = []
+    for _ in range(RUNS):
+        start = time.perf_counter()
+        subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def simulator_round_trip(tool_end):
+    """Median time of the simulator's answer to one raw ASCII request on the pty, no tool involved."""
+    fd = os.open(tool_end, os.O_RDWR | os.O_NOCTTY)
+    times = []
+    try:
+        for _ in range(21):
+            start = time.perf_counter()
+            os.write(fd, ascii_frame(bytes.fromhex("010310640001")))
+            reply = b""
+            while not reply.endswith(b"\r\n") and select.select([fd], [], [], 2)[0]:
+                reply += os.read(fd, 64)
+            times.append(time.perf_counter() - start)
+    finally:
+        os.close(fd)
+    return statistics.median(times)
+
+
+def main():
+    program = os.path.join(os.path.abspath(sys.argv[1]), "poll", "zentriq-poll")
+    names = pick_devices(DEVICES)
+    least = fewest_requests(asked_addresses(names))
+    with Lab() as lab:
+        connections = {"tcp": ["--host", "127.0.0.1:" + lab.simulator("--tcp", "0", name="sim-tcp")]}
+        for framer in ("ascii", "rtu"):
+            tool_end, simulator_end = lab.pty_pair(framer)
+            lab.simulator("--serial", simulator_end, "--framer", framer, name="sim-" + framer)
+            connections[framer] = ["--port", tool_end, "--mode", framer, "--line", "8N1"]
+
+        done = subprocess.run([program] + connections["tcp"] + ["--verbose", "read"] + names,
+                              capture_output=True, text=True, check=False)
+        sent = sum(line.startswith("> ") for line in done.stderr.splitlines())
+        print(f"read of {DEVICES} scattered devices (seed 1): exit status {done.returncode}, "
+              f"{sent} requests sent, {least} at the least: ratio {sent / least:.2f} (1.00 is best)")
+        for transport, connection in connections.items():
+            median = timed_runs([program] + connection + ["read"] + names)
+            print(f"  {transport:5} wall time of the read, median of {RUNS}: {median * 1000:6.1f} ms"
+                  f" ({median * 1000 / max(sent, 1):.2f} ms a request)")
+        alone = simulator_round_trip(connections["ascii"][1])
+        print(f"  the simulator alone answers a raw ASCII request on the pty in {alone * 1000:.2f} ms"
+              " (a pty moves bytes at no baud rate)")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except HarnessError as error:
+        sys.exit(f"poll_bench: {error}")

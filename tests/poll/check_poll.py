@@ -1,0 +1,495 @@
+#!/usr/bin/python3
+"""End-to-end checks of zentriq-poll against a simulated controller (simulator.py, a pymodbus
+server shaped like the controller's map), over Modbus ASCII and RTU on pty pairs and over Modbus
+TCP on 127.0.0.1, directly and through a relay that spoils replies (relay.py):
+
+    check_poll.py [WRAPPER...] PROGRAM
+
+where WRAPPER is the command that runs PROGRAM (such as Wine with its arguments). Every failed
+check is listed, then the script exits 1."""
+
+import argparse
+import csv
+import io
+import json
+import os
+import re
+import select
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+from harness import (HarnessError, Lab, ascii_frame, exchange_serial, exchange_tcp, rtu_frame,
+                     stop_on_signals)
+from relay import crc16, lrc
+from wine_ports import WinePorts
+
+COLUMNS = ["device", "table", "address", "value", "hex", "note", "error"]
+SERIAL = ("ascii", "rtu")
+ALL = ("ascii", "rtu", "tcp")
+FAST = ["--timeout", "200"]  # where the controller fails to answer; elsewhere the default
+NO_ANSWER = "no answer within 200 ms after 3 tries"
+UNSOUND = "no sound answer after 3 tries"
+ISO_TIME = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}")
+
+# `read D100 M0-M15 X0-X17 T5 C200` against the simulator's initial values (a register holds its
+# own address, a bit is 1 at an odd address): device, table, address, value, hex.
+READ_ITEMS = ["D100", "M0-M15", "X0-X17", "T5", "C200"]
+READ_ROWS = """\
+D100,holding register,1064,4196,0x1064
+M0,coil,0800,0,
+M1,coil,0801,1,
+M2,coil,0802,0,
+M3,coil,0803,1,
+M4,coil,0804,0,
+M5,coil,0805,1,
+M6,coil,0806,0,
+M7,coil,0807,1,
+M8,coil,0808,0,
+M9,coil,0809,1,
+M10,coil,080A,0,
+M11,coil,080B,1,
+M12,coil,080C,0,
+M13,coil,080D,1,
+M14,coil,080E,0,
+M15,coil,080F,1,
+X0,discrete input,0400,0,
+X1,discrete input,0401,1,
+X2,discrete input,0402,0,
+X3,discrete input,0403,1,
+X4,discrete input,0404,0,
+X5,discrete input,0405,1,
+X6,discrete input,0406,0,
+X7,discrete input,0407,1,
+X10,discrete input,0408,0,
+X11,discrete input,0409,1,
+X12,discrete input,040A,0,
+X13,discrete input,040B,1,
+X14,discrete input,040C,0,
+X15,discrete input,040D,1,
+X16,discrete input,040E,0,
+X17,discrete input,040F,1,
+T5,coil,0605,1,
+T5,holding register,0605,1541,0x0605
+C200,coil,0EC8,0,
+C200,holding register,0EC8,,0x0EC8"""
+WRITE = ["D100=250", "Y0=1", "M5=off", "D101=-3", "D102=0x00FA"]
+WRITTEN_ROWS = """\
+D100,holding register,1064,250,0x00FA
+D101,holding register,1065,65533,0xFFFD
+D102,holding register,1066,250,0x00FA
+Y0,coil,0500,1,
+M5,coil,0805,0,"""
+# What each transport's frames of `read D100` look like with --verbose.
+VERBOSE = {
+    "ascii": ["> :01031064000187", "< :010302106486"],
+    "rtu": ["> 01 03 10 64 00 01 C1 15", "< 01 03 02 10 64 B4 6F"],
+    "tcp": ["> [tcp ", " 01 03 10 64 00 01", "< [tcp ", " 01 03 02 10 64"],
+}
+# The only values a read through the relay may ever show (device, table) -> value.
+TRUE_VALUES = {(row[0], row[1]): row[3] for row in csv.reader(READ_ROWS.splitlines()[:17])}
+TRUE_VALUES[("D3000", "holding register")] = "7096"
+
+# Spoiled replies: fault, replies spoiled (0: all), transports, expected exit status, what stderr
+# says. The read is D100 and M0-M15 (two requests, two function codes), for delay D100 and D3000
+# (two requests of the same shape, so that a stale reply taken for the next one shows as a wrong
+# value). With 3 tries, one spoiled reply costs a retry and nothing else.
+FAULT_ROWS = [
+    ("drop", 1, ALL, 0, []),
+    ("drop", 0, ALL, 1, [f"zentriq-poll: D100: {NO_ANSWER}", f"zentriq-poll: M0-M15: {NO_ANSWER}"]),
+    ("delay", 1, ALL, 0, []),
+    ("truncate", 1, ALL, 0, []),
+    ("truncate", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
+    ("corrupt", 1, SERIAL, 0, []),
+    ("corrupt", 0, SERIAL, 1, [f"zentriq-poll: D100: {UNSOUND}: ", f"M0-M15: {UNSOUND}: "]),
+    ("other-slave", 1, ALL, 0, []),
+    ("other-slave", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
+    ("other-request", 1, ALL, 0, []),
+    ("other-request", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
+    ("garbage", 1, SERIAL, 0, []),
+    ("garbage", 0, ("ascii",), 0, []),  # noise before the colon is skipped, every time
+    ("silent", 1, ALL, 1, [f"zentriq-poll: D100: {NO_ANSWER}",
+                           f"zentriq-poll: M0-M15: {NO_ANSWER}"]),
+]
+
+
+class Checker:
+    def __init__(self, command):
+        self.command = command
+        self.faults = []
+
+    def run(self, args, timeout=60):
+        try:
+            done = subprocess.run(self.command + args, capture_output=True, timeout=timeout,
+                                  stdin=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            return None, "", f"(still running after {timeout} s, stopped)"
+        return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode(
+            "utf-8", "replace")
+
+    def expect(self, name, condition, detail=""):
+        if not condition:
+            self.faults.append(f"{name}: {detail}")
+        return condition
+
+    def expect_exit(self, name, got, want, stderr):
+        return self.expect(name, got == want, f"exit status {got}, expected {want}; stderr: "
+                           f"{stderr[:400]}")
+
+
+# Under Wine the program opens a pty as a COM port linked to it; natively, by its path.
+PORTS = None
+
+
+def on_pty(end, mode, line="8N1"):
+    """The connection options for a pty end: a pty has no parity and 8 data bits."""
+    return ["--port", PORTS.name(end), "--mode", mode, "--line", line]
+
+
+def csv_rows(text):
+    return list(csv.reader(io.StringIO(text)))
+
+
+def five(rows):
+    """device, table, address, value, hex of each row."""
+    return [row[:5] for row in rows]
+
+
+def literal(block):
+    return list(csv.reader(block.splitlines()))
+
+
+# ---- the simulator itself, with raw frames (a fault here says nothing about the tool) ----
+
+SIMULATOR_CHECKS = [  # request payload -> reply payload, slave 1
+    ("read D100", "0103" "1064" "0001", "0103" "02" "1064"),
+    ("read 0700, no device", "0103" "0700" "0001", "0183" "02"),
+    ("read D9000, left out", "0103" "A328" "0001", "0183" "02"),
+    ("input register", "0104" "0000" "0001", "0184" "02"),
+    ("X17 on 02", "0102" "040F" "0001", "0102" "01" "01"),
+    ("X0 on 01", "0101" "0400" "0001", "0181" "02"),
+    ("Y376 set on", "0105" "05FE" "FF00", "0105" "05FE" "FF00"),
+    ("Y376 on 02", "0102" "05FE" "0001", "0102" "01" "01"),
+]
+
+
+def check_simulator(transport, where):
+    for name, request, reply in SIMULATOR_CHECKS:
+        payload = bytes.fromhex(request)
+        if transport == "tcp":
+            got = exchange_tcp(int(where), payload[1:])[6:]
+        else:
+            frame = ascii_frame(payload) if transport == "ascii" else rtu_frame(payload)
+            raw = exchange_serial(where, frame)
+            got = unframe(transport, raw)
+        if got != bytes.fromhex(reply):
+            raise HarnessError(f"simulator over {transport}, {name}: {got!r}, expected {reply}")
+
+
+def unframe(transport, raw):
+    if transport == "ascii":
+        if not (raw.startswith(b":") and raw.endswith(b"\r\n")):
+            return raw
+        body = bytes.fromhex(raw[1:-2].decode())
+        return body[:-1] if lrc(body[:-1]) == body[-1] else raw
+    return raw[:-2] if crc16(raw[:-2]) == raw[-2:] else raw
+
+
+# ---- the tool against a controller that answers well ----
+
+def check_read(c, transport, connection):
+    name = f"{transport} read"
+    code, out, err = c.run(connection + ["--format", "csv", "read"] + READ_ITEMS)
+    if not c.expect_exit(name, code, 0, err):
+        return
+    rows = csv_rows(out)
+    c.expect(name, rows[:1] == [COLUMNS], f"header {rows[:1]}")
+    c.expect(name, five(rows[1:]) == literal(READ_ROWS), out)
+    c.expect(name, all(row[6] == "" for row in rows[1:]), out)
+    c.expect(name, "32-bit" in rows[-1][5] and rows[-2][5] == "", f"note of C200: {rows[-1]}")
+    c.expect(name, err == "", err)
+
+
+def check_formats(c, connection):
+    code, out, err = c.run(connection + ["read", "D100", "C200", "--format", "json"])
+    c.expect_exit("json", code, 0, err)
+    try:
+        rows = json.loads(out)
+    except ValueError:
+        rows = []
+    c.expect("json", [list(r) for r in rows] == [["device", "table", "address", "value", "hex",
+                                                   "note", "error"]] * 3, out)
+    c.expect("json", [(r.get("device"), r.get("value"), r.get("hex"), r.get("error")) for r in rows]
+             == [("D100", 4196, "0x1064", None), ("C200", 0, None, None),
+                 ("C200", None, "0x0EC8", None)], out)
+
+    code, out, err = c.run(connection + ["read", "T5"])
+    c.expect_exit("table", code, 0, err)
+    lines = out.splitlines()
+    c.expect("table", len(lines) == 3 and lines[0].split()[:3] == ["device", "table", "address"]
+             and lines[1].split()[0] == "T5" and "1541" in lines[2].split(), out)
+
+
+def check_verbose(c, transport, connection):
+    code, _, err = c.run(connection + ["--verbose", "read", "D100"])
+    c.expect_exit(f"{transport} verbose", code, 0, err)
+    sent = [line for line in err.splitlines() if line.startswith("> ")]
+    received = [line for line in err.splitlines() if line.startswith("< ")]
+    c.expect(f"{transport} verbose", len(sent) == 1 and len(received) == 1 and
+             all(part in err for part in VERBOSE[transport]), err)
+
+
+def check_write(c, transport, connection):
+    name = f"{transport} write"
+    code, _, err = c.run(connection + ["write"] + WRITE)
+    if not c.expect_exit(name, code, 0, err):
+        return
+    code, out, err = c.run(connection + ["--format", "csv", "read", "D100-D102", "Y0", "M5"])
+    c.expect_exit(name, code, 0, err)
+    c.expect(name, five(csv_rows(out)[1:]) == literal(WRITTEN_ROWS), out)
+    # Function 02 reads the coils' own bits: the write shows there too.
+    code, out, err = c.run(connection + ["--format", "csv", "--table", "di", "read", "Y0"])
+    c.expect(name, code == 0 and five(csv_rows(out)[1:]) ==
+             [["Y0", "discrete input", "0500", "1", ""]], f"{code} {out} {err}")
+
+
+def check_exception(c, transport, connection):
+    name = f"{transport} exception"
+    code, out, err = c.run(connection + ["--format", "csv", "read", "D100", "D9000"])
+    c.expect_exit(name, code, 1, err)
+    c.expect(name, csv_rows(out)[1:] == [
+        ["D100", "holding register", "1064", "4196", "0x1064", "", ""],
+        ["D9000", "holding register", "A328", "", "", "",
+         "the controller answered exception 02 (illegal data address)"]], out)
+    c.expect(name, err.splitlines() == [
+        "zentriq-poll: D9000: the controller answered exception 02 (illegal data address)"], err)
+
+
+def check_watch_count(c, connection):
+    code, out, err = c.run(connection + ["--format", "csv", "watch", "D100", "T5", "--interval",
+                                         "0.1", "--count", "3"])
+    c.expect_exit("watch csv", code, 0, err)
+    rows = csv_rows(out)
+    c.expect("watch csv", rows[:1] == [["time", "scan"] + COLUMNS], f"header {rows[:1]}")
+    body = rows[1:]
+    c.expect("watch csv", [(r[1], r[2], r[3], r[5]) for r in body] == [
+        ("1", "D100", "holding register", "4196"), ("1", "T5", "coil", "1"),
+        ("1", "T5", "holding register", "1541"),
+        ("2", "D100", "holding register", "4196"), ("2", "T5", "coil", "1"),
+        ("2", "T5", "holding register", "1541"),
+        ("3", "D100", "holding register", "4196"), ("3", "T5", "coil", "1"),
+        ("3", "T5", "holding register", "1541")], out)
+    c.expect("watch csv", all(ISO_TIME.fullmatch(r[0][:23]) for r in body), out)
+
+    code, out, err = c.run(connection + ["--format", "json", "watch", "D100", "--interval", "0.1",
+                                         "--count", "2"])
+    c.expect_exit("watch json", code, 0, err)
+    try:
+        objects = [json.loads(line) for line in out.splitlines()]
+    except ValueError:
+        objects = []
+    c.expect("watch json", [(o.get("scan"), o.get("device"), o.get("value")) for o in objects] ==
+             [(1, "D100", 4196), (2, "D100", 4196)] and
+             all(ISO_TIME.match(str(o.get("time"))) for o in objects), out)
+
+
+# ---- the tool through the relay ----
+
+def check_faults(c, lab, transport, target):
+    """`target`: the simulator's free pty end (serial) or its port (tcp)."""
+    if transport == "tcp":
+        place = ["--tcp", "0", "--to", target]
+    else:
+        tool_end, relay_end = lab.pty_pair("relay-" + transport)
+        place = ["--serial", relay_end, target, "--framer", transport]
+    for fault, times, transports, status, fragments in FAULT_ROWS:
+        if transport not in transports:
+            continue
+        name = f"{transport} {fault} x{times or 'all'}"
+        relay = f"relay-{transport}-{fault}-{times}"
+        where = lab.relay(*place, "--fault", fault, "--delay", "300", "--times", str(times),
+                          name=relay)
+        connection = (["--host", f"127.0.0.1:{where}"] if transport == "tcp" else
+                      on_pty(tool_end, transport))
+        items = ["D100", "D3000"] if fault == "delay" else ["D100", "M0-M15"]
+        code, out, err = c.run(connection + FAST + ["--format", "csv", "read"] + items)
+        lab.stop_named(relay)
+        c.expect_exit(name, code, status, err)
+        rows = csv_rows(out)[1:]
+        wrong = [r for r in rows if r[3] and TRUE_VALUES.get((r[0], r[1])) != r[3]]
+        c.expect(name, not wrong, f"wrong values shown: {wrong}")
+        c.expect(name, len(rows) == (2 if fault == "delay" else 17), f"rows lost: {out}")
+        c.expect(name, all(bool(r[3]) != bool(r[6]) for r in rows), f"value or error: {out}")
+        c.expect(name, all(f in err for f in fragments), err)
+
+
+# ---- connections that fail, and watch across a port that goes away ----
+
+def check_connection_errors(c, lab, tool_end):
+    connection = on_pty(lab.path("nope"), "ascii")
+    nope = connection[1]
+    # Under Wine, a COM port linked to nothing: the system's own words for it differ.
+    missing = "File not found" if PORTS.prefix else "No such file or directory"
+    code, out, err = c.run(connection + ["read", "D1"])
+    c.expect_exit("missing port", code, 2, err)
+    c.expect("missing port", out == "" and err == f"zentriq-poll: cannot open {nope}: {missing}\n",
+             err)
+
+    with socket.socket() as s:  # a port nothing listens on
+        s.bind(("127.0.0.1", 0))
+        closed = s.getsockname()[1]
+    code, out, err = c.run(["--host", f"127.0.0.1:{closed}", "read", "D1"])
+    c.expect_exit("refused", code, 2, err)
+    c.expect("refused", err == f"zentriq-poll: cannot connect to 127.0.0.1:{closed}: Connection "
+             "refused\n", err)
+
+    # A pty has no parity and always 8 data bits: 7E1 is refused, and said so.
+    code, out, err = c.run(on_pty(tool_end, "ascii", "7E1") + ["read", "D1"])
+    c.expect_exit("7E1 on a pty", code, 2, err)
+    c.expect("7E1 on a pty", out == "" and err.count("\n") == 1 and
+             "refused 7 data bits and even parity" in err, err)
+
+
+class Lines:
+    """The csv rows a running program writes, read as they come."""
+
+    def __init__(self, process):
+        self.process = process
+        self.output = b""
+        self.unread = []  # complete lines not looked at yet
+        self.partial = b""
+
+    def until(self, want, timeout):
+        """The first new row that satisfies `want`, or None when none came within `timeout` s."""
+        deadline = time.monotonic() + timeout
+        while True:
+            while self.unread:
+                row = next(csv.reader([self.unread.pop(0).decode("utf-8", "replace")]), [])
+                if want(row):
+                    return row
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
+                return None
+            chunk = os.read(self.process.stdout.fileno(), 65536)
+            if not chunk:
+                return None
+            self.output += chunk
+            *complete, self.partial = (self.partial + chunk).split(b"\n")
+            self.unread += complete
+
+    def finish(self, timeout=10):
+        """Ctrl-C, as a terminal sends it to its foreground group; returns the exit status and
+        everything the program wrote."""
+        os.killpg(self.process.pid, signal.SIGINT)
+        try:
+            rest, _ = self.process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            rest, _ = self.process.communicate(timeout=timeout)
+            return "still running after Ctrl-C", self.output + rest
+        return self.process.returncode, self.output + rest
+
+
+def watch(c, connection, *items):
+    return subprocess.Popen(c.command + connection + FAST + ["--format", "csv", "watch", *items,
+                                                             "--interval", "0.2"],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            stdin=subprocess.DEVNULL, start_new_session=True)
+
+
+def good(row):
+    return len(row) == 9 and row[2] == "D100" and row[5] == "4196"
+
+
+def failed(row):
+    return len(row) == 9 and row[2] == "D100" and row[5] == "" and row[8] != ""
+
+
+def check_watch_recovery(c, lab, connection):
+    name = "watch recovery"
+    process = watch(c, connection, "D100")
+    lines = Lines(process)
+    try:
+        first = lines.until(good, 10)
+        c.expect(name, first is not None, "no value before the port went away")
+        lab.stop_pair("ascii")
+        gone = lines.until(failed, 10)
+        c.expect(name, gone is not None, "no error while the port was away")
+        lab.pty_pair("ascii")
+        back = lines.until(good, 15)
+        c.expect(name, back is not None and gone is not None and int(back[1]) > int(gone[1]),
+                 "no value again once the port was back")
+    finally:
+        code, output = lines.finish()
+    c.expect_exit(f"{name}, Ctrl-C", code, 0, "")
+    rows = csv_rows(output.decode("utf-8", "replace"))
+    c.expect(f"{name}, Ctrl-C", output.endswith(b"\n") and all(len(r) == 9 for r in rows) and
+             [r[:2] for r in rows].count(["time", "scan"]) == 1, f"rows cut: {output[-300:]}")
+
+
+def check_silent_controller(c, lab):
+    """A port with nothing behind it: each try waits out the timeout."""
+    tool_end, _ = lab.pty_pair("silent")
+    connection = on_pty(tool_end, "ascii")
+    code, out, err = c.run(connection + FAST + ["read", "D100"])
+    c.expect_exit("silent controller", code, 1, err)
+    c.expect("silent controller", err == f"zentriq-poll: D100: {NO_ANSWER}\n", err)
+
+    lines = Lines(watch(c, connection, "D100"))
+    row = lines.until(failed, 10)
+    code, _ = lines.finish()
+    c.expect("Ctrl-C after a failed scan", row is not None and code == 1,
+             f"exit status {code}, row {row}")
+
+
+def main():
+    global PORTS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", nargs="+", help="[WRAPPER...] PROGRAM")
+    args = parser.parse_args()
+    c = Checker(args.command[:-1] + [os.path.abspath(args.command[-1])])
+    stop_on_signals()
+    try:
+        with Lab() as lab, WinePorts(c.command) as ports:
+            PORTS = ports
+            connections, targets = {}, {}
+            for transport in SERIAL:
+                tool_end, simulator_end = lab.pty_pair(transport)
+                lab.simulator("--serial", simulator_end, "--framer", transport, "--missing",
+                              "D4096-D9999", name="simulator-" + transport)
+                check_simulator(transport, tool_end)
+                connections[transport] = on_pty(tool_end, transport)
+                targets[transport] = tool_end
+            port = lab.simulator("--tcp", "0", "--missing", "D4096-D9999", name="simulator-tcp")
+            check_simulator("tcp", port)
+            connections["tcp"] = ["--host", f"127.0.0.1:{port}"]
+            targets["tcp"] = port
+
+            for transport in ALL:
+                check_read(c, transport, connections[transport])
+                check_verbose(c, transport, connections[transport])
+                check_exception(c, transport, connections[transport])
+                check_faults(c, lab, transport, targets[transport])
+            check_formats(c, connections["tcp"])
+            check_watch_count(c, connections["tcp"])
+            check_connection_errors(c, lab, targets["ascii"])
+            check_silent_controller(c, lab)
+            check_watch_recovery(c, lab, connections["ascii"])
+            for transport in ALL:  # last: the other checks read the initial values
+                check_write(c, transport, connections[transport])
+    except HarnessError as error:
+        print(f"check_poll: {error}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt as reason:
+        print(f"check_poll: interrupted ({reason})", file=sys.stderr)
+        return 1
+    for fault in c.faults:
+        print("FAIL", fault)
+    print(f"{len(c.faults)} faults" if c.faults else "zentriq-poll: every check passed")
+    return 1 if c.faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
