@@ -36,6 +36,9 @@ void AsioLink::Log(std::string_view line) const {
 }
 
 bool AsioLink::RunUntil(const bool& done, Clock::time_point deadline) {
+    // What is ready already runs even when the deadline is now: bytes waiting in a port's buffer
+    // are found without waiting at all.
+    io_.poll();
     while (!done && !g_interrupted && Clock::now() < deadline) {
         io_.run_one_until(deadline);
     }

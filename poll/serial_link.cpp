@@ -277,8 +277,7 @@ class SerialLink final : public AsioLink {
         std::size_t dropped = 0;
         while (true) {
             boost::system::error_code error;
-            const std::size_t got =
-                ReadBefore(port_, buffer, Clock::now() + std::chrono::milliseconds(2), error);
+            const std::size_t got = ReadBefore(port_, buffer, Clock::now(), error);
             if (got == 0 || error) {
                 break;
             }
