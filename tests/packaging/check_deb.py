@@ -44,15 +44,16 @@ def package_names(depends):
 
 
 def check_tree(root, deb, app_id, version, faults):
-    # The programs, and the command-line tool's manual.
-    for name in ("zentriq", "zentriq-lookup"):
+    # The programs, and the command-line tools' manuals.
+    for name in ("zentriq", "zentriq-lookup", "zentriq-poll"):
         program = os.path.join(root, "usr/bin", name)
         if not os.path.isfile(program):
             faults.append(f"usr/bin/{name} is missing")
         elif not os.access(program, os.X_OK):
             faults.append(f"usr/bin/{name} is not executable")
-    if not os.path.isfile(os.path.join(root, "usr/share/man/man1/zentriq-lookup.1")):
-        faults.append("usr/share/man/man1/zentriq-lookup.1 is missing")
+    for manual in ("zentriq-lookup.1", "zentriq-poll.1"):
+        if not os.path.isfile(os.path.join(root, "usr/share/man/man1", manual)):
+            faults.append(f"usr/share/man/man1/{manual} is missing")
 
     # The menu entry, and that what it names is in the package.
     if not os.path.isfile(os.path.join(root, "usr/share/doc/zentriq/copyright")):
@@ -110,7 +111,7 @@ def check_tree(root, deb, app_id, version, faults):
 
     # Nothing but the runtime files: the library, headers and CMake files stay out of the package.
     allowed = re.compile(
-        r"usr/bin/zentriq(-lookup)?|usr/share/man/man1/zentriq-lookup\.1"
+        r"usr/bin/zentriq(-lookup|-poll)?|usr/share/man/man1/zentriq-(lookup|poll)\.1"
         r"|usr/share/applications/[^/]+\.desktop|usr/share/metainfo/[^/]+\.xml"
         r"|usr/share/icons/hicolor/\d+x\d+/apps/zentriq\.png|usr/share/doc/zentriq/copyright"
     )
