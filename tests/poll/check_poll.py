@@ -13,6 +13,7 @@ import csv
 import io
 import json
 import os
+import pty
 import re
 import select
 import signal
@@ -295,6 +296,39 @@ def check_watch_count(c, connection):
              all(ISO_TIME.match(str(o.get("time"))) for o in objects), out)
 
 
+def check_watch_terminal(c, connection):
+    """On a terminal one table is drawn over the last, a value that changed marked with '*'."""
+    controller, terminal = pty.openpty()
+    watch = subprocess.Popen(c.command + connection + ["watch", "D3001", "--interval", "0.4",
+                                                       "--count", "3"],
+                             stdin=subprocess.DEVNULL, stdout=terminal, stderr=subprocess.PIPE)
+    os.close(terminal)
+    output = b""
+    deadline = time.monotonic() + 20
+    written = False
+    while time.monotonic() < deadline and select.select([controller], [], [], 1)[0]:
+        try:
+            output += os.read(controller, 4096)
+        except OSError:  # the program ended and the terminal closed
+            break
+        if not written and b"D3001" in output:
+            # After the first scan: the next one finds a new value.
+            c.run(connection + ["write", "D3001=7"])
+            written = True
+    os.close(controller)
+    try:
+        code = watch.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        watch.kill()
+        code = None
+    text = output.decode("utf-8", "replace")
+    c.expect_exit("watch on a terminal", code, 0, watch.stderr.read().decode())
+    c.expect("watch on a terminal", text.count("D3001") == 3 and
+             len(re.findall(r"\x1b\[\d+F", text)) == 2 and
+             re.search(r"\*\s+D3001\s+holding register\s+1BB9\s+7\s", text) is not None and
+             "last good scan" in text, repr(text[-600:]))
+
+
 # ---- the tool through the relay ----
 
 def check_faults(c, lab, transport, target):
@@ -474,6 +508,7 @@ def main():
                 check_faults(c, lab, transport, targets[transport])
             check_formats(c, connections["tcp"])
             check_watch_count(c, connections["tcp"])
+            check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])
             check_silent_controller(c, lab)
             check_watch_recovery(c, lab, connections["ascii"])
