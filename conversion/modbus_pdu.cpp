@@ -56,9 +56,10 @@ Reply ReadValues(FunctionCode code, std::uint16_t quantity, std::span<const std:
     values.kind = ReplyKind::Values;
     values.values.reserve(quantity);
     for (std::size_t i = 0; i < quantity; ++i) {
-        values.values.push_back(code == FunctionCode::ReadHoldingRegisters
-                                    ? WordAt(data, 2 * i)
-                                    : static_cast<std::uint16_t>(data[i / 8] >> (i % 8) & 1u));
+        values.values.push_back(
+            code == FunctionCode::ReadHoldingRegisters
+                ? WordAt(data, 2 * i)
+                : static_cast<std::uint16_t>(unsigned{data[i / 8]} >> (i % 8) & 1U));
     }
     return values;
 }
