@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include "conversion/ascii_text.h"
+#include "conversion/word_bytes.h"
 
 namespace conversion {
+
+using detail::WordAt;
 
 namespace {
 
@@ -15,10 +18,6 @@ constexpr std::string_view kNoStartAddress =
 
 constexpr std::string_view kUntrustedRequest =
     "the request before it has a wrong checksum, so it is not read against that request";
-
-std::uint16_t Word(Bytes bytes, std::size_t at) noexcept {
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
 
 std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
     std::string text = std::to_string(count);
@@ -37,7 +36,7 @@ void AddBits(std::vector<ItemValue>& values, Bytes packed, std::size_t count) {
 void AddWords(std::vector<ItemValue>& values, Bytes data) {
     values.reserve(values.size() + data.size() / 2);
     for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        values.emplace_back(Word(data, i));
+        values.emplace_back(WordAt(data, i));
     }
 }
 
@@ -121,7 +120,8 @@ DataShape ReadReadCode(FunctionCode code, Bytes data, const RequestBefore* reque
     const bool odd_registers =
         code == FunctionCode::ReadHoldingRegisters && response_length && data[0] % 2 != 0;
     if (data.size() == 4) {
-        shape.readings.push_back(Ranged(FrameRole::Request, code, {Word(data, 0), Word(data, 2)}));
+        shape.readings.push_back(
+            Ranged(FrameRole::Request, code, {WordAt(data, 0), WordAt(data, 2)}));
     }
     if (response_length && !odd_registers) {
         shape.readings.push_back(ReadResponse(code, data.subspan(1), request));
@@ -152,8 +152,8 @@ DataShape ReadSingleWrite(FunctionCode code, Bytes data) {
                                        std::to_string(data.size())});
         return shape;
     }
-    DataReading reading = Ranged(FrameRole::Request, code, {Word(data, 0), 1});
-    const std::uint16_t word = Word(data, 2);
+    DataReading reading = Ranged(FrameRole::Request, code, {WordAt(data, 0), 1});
+    const std::uint16_t word = WordAt(data, 2);
     if (code == FunctionCode::WriteSingleRegister) {
         reading.values.emplace_back(word);
     } else if (word == 0xFF00 || word == 0x0000) {
@@ -179,7 +179,7 @@ DataShape ReadMultipleWrite(FunctionCode code, Bytes data) {
                            std::to_string(data.size())});
         return shape;
     }
-    const FrameRange range{Word(data, 0), Word(data, 2)};
+    const FrameRange range{WordAt(data, 0), WordAt(data, 2)};
     if (data.size() == 4) {
         shape.readings.push_back(Ranged(FrameRole::Response, code, range));
         return shape;

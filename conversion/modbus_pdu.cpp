@@ -3,23 +3,18 @@
 #include <algorithm>
 
 #include "conversion/ascii_text.h"
+#include "conversion/word_bytes.h"
 
 namespace conversion {
+
+using detail::AppendWord;
+using detail::WordAt;
 
 namespace {
 
 constexpr std::uint16_t kCoilOn = 0xFF00;
 // Function, address and quantity (or value): the request of a read and the reply to a write.
 constexpr std::size_t kShortPdu = 5;
-
-void AppendWord(std::vector<std::uint8_t>& bytes, std::uint16_t word) {
-    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(word));
-}
-
-std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
 
 Reply Unrelated(std::string problem) {
     Reply reply;

@@ -11,8 +11,12 @@
 #include "conversion/modbus_framing.h"
 #include "conversion/modbus_functions.h"
 #include "conversion/modbus_pdu.h"
+#include "conversion/word_bytes.h"
 
 namespace conversion {
+
+using detail::AppendWord;
+using detail::WordAt;
 
 namespace {
 
@@ -30,15 +34,6 @@ constexpr std::size_t kMbapHeader = 6;
 // Unit and function at least; unit and the longest PDU at most.
 constexpr std::uint16_t kShortestTcpLength = 2;
 constexpr std::uint16_t kLongestTcpLength = 254;
-
-void AppendWord(std::vector<std::uint8_t>& bytes, std::uint16_t word) {
-    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(word));
-}
-
-std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
 
 std::vector<std::uint8_t> SlaveAndPdu(std::uint8_t slave, std::span<const std::uint8_t> pdu) {
     std::vector<std::uint8_t> bytes;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "conversion/modbus_frame.h"
+#include "fuzz/reference_checksums.h"
 
 namespace {
 
@@ -48,27 +49,6 @@ std::string Hex(const Bytes& bytes, bool spaced) {
     std::fprintf(stderr, "\nPROPERTY VIOLATED: %s\n  frame: %s\n  %s\n", property, frame.c_str(),
                  detail.c_str());
     std::abort();
-}
-
-// The checksums by their definitions: the two's complement of the byte sum, and the CRC-16 of
-// polynomial 0xA001 (reflected), initial value 0xFFFF, one bit at a time.
-std::uint8_t ReferenceLrc(const Bytes& bytes) {
-    unsigned sum = 0;
-    for (const std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    return static_cast<std::uint8_t>(-sum);
-}
-
-std::uint16_t ReferenceCrc(const Bytes& bytes) {
-    unsigned crc = 0xFFFF;
-    for (const std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xA001 : crc >> 1;
-        }
-    }
-    return static_cast<std::uint16_t>(crc);
 }
 
 // The whole frame: the bytes and their checksum.

@@ -24,6 +24,7 @@
 
 #include "conversion/modbus_pdu.h"
 #include "conversion/modbus_wire.h"
+#include "fuzz/reference_checksums.h"
 
 namespace {
 
@@ -40,17 +41,6 @@ constexpr std::size_t kLongestRtuWatch = 300;
 [[noreturn]] void Violation(const char* property, const std::string& detail) {
     std::fprintf(stderr, "\nPROPERTY VIOLATED: %s\n  %s\n", property, detail.c_str());
     std::abort();
-}
-
-std::uint16_t ReferenceCrc(View bytes) {
-    unsigned crc = 0xFFFF;
-    for (const std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xA001 : crc >> 1;
-        }
-    }
-    return static_cast<std::uint16_t>(crc);
 }
 
 std::string Shown(const WireFrame& frame) {
