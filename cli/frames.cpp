@@ -31,7 +31,8 @@ std::string ValuesText(const FrameReading& reading) {
         if (const auto* raw = std::get_if<RawBytes>(&value.value)) {
             text.append("[").append(raw->hex).append("]");
         } else {
-            text += std::to_string(std::get<std::uint16_t>(value.value));
+            text += std::to_string(
+                conversion::HeldNumber(value.segment, std::get<std::uint16_t>(value.value)));
         }
     }
     return text;
@@ -109,7 +110,8 @@ nlohmann::ordered_json Json(std::string_view input, const DecodedFrame& frame,
             if (const auto* raw = std::get_if<RawBytes>(&value.value)) {
                 item["raw"] = raw->hex;
             } else {
-                item["value"] = std::get<std::uint16_t>(value.value);
+                item["value"] =
+                    conversion::HeldNumber(value.segment, std::get<std::uint16_t>(value.value));
             }
             values.push_back(std::move(item));
         }

@@ -57,6 +57,16 @@ inline constexpr std::array<AddressSegment, 12> kAddressSegments{{
     {'D', "data register", 4096, 9999, ModbusTable::HoldingRegister, 0x9000, DataWidth::Word},
 }};
 
+// The number a word of `segment`'s devices holds, as the controller reads it: a D register holds a
+// signed 16-bit number (-32768 to 32767, two's complement); a timer's or counter's value is
+// unsigned, and so is a word with no segment known (nullptr).
+constexpr std::int32_t HeldNumber(const AddressSegment* segment, std::uint16_t word) noexcept {
+    if (segment != nullptr && segment->letter == 'D') {
+        return static_cast<std::int16_t>(word);
+    }
+    return word;
+}
+
 // A device of the controller: its letter (upper case) and its number as a value (X17 is {'X', 15}).
 struct Device {
     char letter;

@@ -120,11 +120,12 @@ void NameValues(FrameReading& reading, FunctionCode code, std::vector<ItemValue>
     AddressRun run{nullptr, 0};
     for (std::size_t i = 0; i < values.size(); ++i, ++address) {
         std::string device;
+        const AddressSegment* segment = nullptr;
         if (address <= kLastAddress) {
             if (i == 0 || address > run.last) {
                 run = RunAt(static_cast<std::uint16_t>(address), kLastAddress, bits);
             }
-            const AddressSegment* segment = run.segment;
+            segment = run.segment;
             if (segment != nullptr && segment->width == DataWidth::DoubleWord) {
                 const std::uint32_t last = std::max(
                     address,
@@ -138,7 +139,7 @@ void NameValues(FrameReading& reading, FunctionCode code, std::vector<ItemValue>
                 device = DeviceIn(*segment, address);
             }
         }
-        reading.values.push_back({std::move(device), std::move(values[i])});
+        reading.values.push_back({std::move(device), std::move(values[i]), segment});
     }
 }
 

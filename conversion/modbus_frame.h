@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/device_map.h"
 #include "conversion/function_shapes.h"
 #include "conversion/modbus_framing.h"
 #include "conversion/modbus_functions.h"
@@ -26,6 +27,7 @@ namespace conversion {
 struct FrameValue {
     std::string device;  // "Y0"; "C200-C201" for raw bytes over counters; empty when not known
     ItemValue value;
+    const AddressSegment* segment = nullptr;  // the device's place in the map, when known
 
     friend bool operator==(const FrameValue&, const FrameValue&) = default;
 };

@@ -1,5 +1,6 @@
 // What the serial and the TCP link share: one Boost.Asio context whose every wait has a deadline
-// and ends on Ctrl-C, and the tries of a request. Each transport says how one try goes.
+// and ends on Ctrl-C, the tries of a request, and the replies a serial line still owes. Each
+// transport says how a try is sent and how its reply is found.
 #pragma once
 
 // Boost 1.74's Asio uses std::exchange without its header under C++20.
@@ -12,8 +13,10 @@
 #include <boost/asio/write.hpp>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "conversion/modbus_wire.h"
+#include "conversion/owed_replies.h"
 #include "poll/link.h"
 
 namespace live {
@@ -36,17 +39,27 @@ struct Attempt {
 class AsioLink : public Link {
   public:
     Outcome Transact(std::span<const std::uint8_t> request) final;
+    std::optional<std::chrono::milliseconds> Settle() final;
     void Pause(std::chrono::milliseconds time) final;
 
   protected:
-    AsioLink(const Connection& connection, LogLine log);
+    // `guarded`: replies carry no transaction number (serial framing), so those owed to tries
+    // that timed out are waited out before another request goes.
+    AsioLink(const Connection& connection, LogLine log, bool guarded);
 
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
-    // One try: the request sent, and what came back before the timeout.
-    virtual Attempt Try(std::span<const std::uint8_t> request) = 0;
-    // Reads and drops whatever arrives within one timeout.
-    virtual void DiscardLateReplies() = 0;
+    // Sends one try of `request`: empty, or why the line failed.
+    virtual std::string Send(std::span<const std::uint8_t> request) = 0;
+    // Reads until a frame answers `request` or `deadline` passes, calling Heard() for the bytes
+    // that come.
+    virtual Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) = 0;
+
+    // Bytes came from the line, whatever they are; `answering`: after a request was sent, rather
+    // than left over from before it.
+    void Heard(bool answering) noexcept;
+    // Forgets the replies owed: a port opened anew starts owing nothing.
+    void ForgiveOwed() noexcept { owed_.Forgive(); }
 
     // Runs the context until `done` is set, `deadline` passes or Ctrl-C comes; gives `done`.
     bool RunUntil(const bool& done, Clock::time_point deadline);
@@ -55,9 +68,11 @@ class AsioLink : public Link {
 
     // Reads what arrives before `deadline` into `buffer`: the number of bytes, 0 when none came.
     // `error` is set when the line failed (closed, unplugged), never for the time running out.
+    // `answering`: what comes may answer a request sent (see Heard).
     template <class Stream>
     std::size_t ReadBefore(Stream& stream, std::span<std::uint8_t> buffer,
-                           Clock::time_point deadline, boost::system::error_code& error) {
+                           Clock::time_point deadline, boost::system::error_code& error,
+                           bool answering = true) {
         bool done = false;
         std::size_t got = 0;
         error = {};
@@ -75,6 +90,9 @@ class AsioLink : public Link {
         }
         if (error == boost::asio::error::operation_aborted) {
             error = {};
+        }
+        if (got > 0) {
+            Heard(answering);
         }
         return got;
     }
@@ -103,9 +121,9 @@ class AsioLink : public Link {
 
     // Whether a frame from the line is the answer to `request`: from our station, and a reply
     // that answers this request. Otherwise what it is instead, kept in `problem`.
-    std::optional<conversion::Reply> Answer(std::span<const std::uint8_t> request,
-                                            const conversion::WireFrame& frame,
-                                            std::string& problem) const;
+    std::optional<conversion::Reply> AnswerFrom(std::span<const std::uint8_t> request,
+                                                const conversion::WireFrame& frame,
+                                                std::string& problem) const;
 
     void Log(std::string_view line) const;
     std::string TriesText() const;
@@ -116,7 +134,16 @@ class AsioLink : public Link {
     boost::asio::io_context io_;
 
   private:
+    // Waits until the line owes no reply (see OwedReplies); gives the longest delay of the owed
+    // replies that came meanwhile.
+    std::optional<Clock::duration> WaitOutOwed();
+    Outcome Failed(std::string failure, LineState line) const;
+
     boost::asio::signal_set signals_;
+    const bool guarded_;
+    conversion::OwedReplies owed_;
+    std::vector<std::uint8_t> owed_request_;  // the request the owed replies answer
+    std::uint64_t bytes_heard_ = 0;           // reads that brought bytes, ever
 };
 
 std::unique_ptr<Link> MakeSerialLink(const Connection& connection, LogLine log);

@@ -18,8 +18,12 @@ bool Interrupted() noexcept {
     return g_interrupted;
 }
 
-AsioLink::AsioLink(const Connection& connection, LogLine log)
-    : connection_(connection), log_(std::move(log)), signals_(io_, SIGINT, SIGTERM) {
+AsioLink::AsioLink(const Connection& connection, LogLine log, bool guarded)
+    : connection_(connection),
+      log_(std::move(log)),
+      signals_(io_, SIGINT, SIGTERM),
+      guarded_(guarded),
+      owed_(connection.timeout) {
     // Ctrl-C stops whatever wait is under way; the caller writes out what was read and ends.
     signals_.async_wait([this](const boost::system::error_code& error, int) {
         if (!error) {
@@ -63,7 +67,7 @@ void AsioLink::Pause(std::chrono::milliseconds time) {
     }
 }
 
-std::optional<conversion::Reply> AsioLink::Answer(std::span<const std::uint8_t> request,
+std::optional<conversion::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> request,
                                                   const conversion::WireFrame& frame,
                                                   std::string& problem) const {
     if (frame.slave != connection_.slave) {
@@ -85,33 +89,51 @@ std::string AsioLink::TriesText() const {
     return std::to_string(tries) + (tries == 1 ? " try" : " tries");
 }
 
+void AsioLink::Heard(bool answering) noexcept {
+    if (answering) {
+        ++bytes_heard_;
+    }
+    owed_.Heard(Clock::now());
+}
+
+Outcome AsioLink::Failed(std::string failure, LineState line) const {
+    return {std::nullopt, std::move(failure), line};
+}
+
 Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
+    WaitOutOwed();
+    const std::uint64_t heard_before = bytes_heard_;
     std::string problem;  // what came instead of a sound answer, at the last try
-    bool timed_out = false;
     for (unsigned attempt = 0; attempt <= connection_.retries; ++attempt) {
         if (g_interrupted) {
-            return {std::nullopt, "interrupted"};
+            return Failed("interrupted", LineState::Answering);
         }
         if (!IsOpen()) {
             if (auto failure = Open(); !failure.empty()) {
-                return {std::nullopt, std::move(failure)};
+                return Failed(std::move(failure), LineState::Down);
             }
         }
-        Attempt attempt_result = Try(request);
+        if (auto lost = Send(request); !lost.empty()) {
+            Close();
+            ForgiveOwed();
+            return Failed(std::move(lost), LineState::Down);
+        }
+        if (guarded_) {
+            owed_.Sent(Clock::now());
+            owed_request_.assign(request.begin(), request.end());
+        }
+        Attempt attempt_result = Collect(request, Clock::now() + connection_.timeout);
         switch (attempt_result.kind) {
             case AttemptKind::Answered:
-                if (timed_out) {
-                    // A reply that came late to an earlier try may still be on its way: it must
-                    // not be read as the answer to the next request.
-                    DiscardLateReplies();
-                }
-                return {std::move(attempt_result.reply), {}};
+                // Whichever try it answers, the oldest owed is paid; the others are waited out
+                // before the next request.
+                owed_.Answered(Clock::now());
+                return {std::move(attempt_result.reply), {}, LineState::Answering};
             case AttemptKind::Lost:
                 Close();
-                return {std::nullopt, std::move(attempt_result.problem)};
+                ForgiveOwed();
+                return Failed(std::move(attempt_result.problem), LineState::Down);
             case AttemptKind::TimedOut:
-                timed_out = true;
-                [[fallthrough]];
             case AttemptKind::Broken:
                 if (!attempt_result.problem.empty()) {
                     problem = std::move(attempt_result.problem);
@@ -120,13 +142,57 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
         }
     }
     if (g_interrupted) {
-        return {std::nullopt, "interrupted"};
+        return Failed("interrupted", LineState::Answering);
     }
+    const LineState line =
+        bytes_heard_ == heard_before ? LineState::Silent : LineState::Answering;
     if (problem.empty()) {
-        return {std::nullopt, "no answer within " + std::to_string(connection_.timeout.count()) +
-                                  " ms after " + TriesText()};
+        return Failed("no answer within " + std::to_string(connection_.timeout.count()) +
+                          " ms after " + TriesText(),
+                      line);
     }
-    return {std::nullopt, "no sound answer after " + TriesText() + ": " + problem};
+    return Failed("no sound answer after " + TriesText() + ": " + problem, line);
+}
+
+std::optional<std::chrono::milliseconds> AsioLink::Settle() {
+    const auto latest = WaitOutOwed();
+    if (!latest) {
+        return std::nullopt;
+    }
+    return std::chrono::ceil<std::chrono::milliseconds>(*latest);
+}
+
+std::optional<Clock::duration> AsioLink::WaitOutOwed() {
+    std::optional<Clock::duration> latest;
+    if (owed_.owed() == 0) {
+        return latest;
+    }
+    // A line that never falls silent (another master, noise) is given up on after one wait per
+    // reply owed, so that nothing waits for ever.
+    const auto wait = std::max<Clock::duration>(connection_.timeout,
+                                                owed_.longest_delay() * 3 / 2);
+    const auto last_chance = Clock::now() + wait * static_cast<long>(owed_.owed() + 1);
+    while (owed_.owed() > 0 && IsOpen() && !g_interrupted) {
+        const auto give_up = std::min(owed_.GiveUpAt(), last_chance);
+        if (Clock::now() >= give_up) {
+            break;
+        }
+        Attempt late = Collect(owed_request_, give_up);
+        if (late.kind == AttemptKind::Answered) {
+            const auto delay = owed_.Answered(Clock::now());
+            latest = std::max(latest.value_or(delay), delay);
+            Log("  (a late reply to an earlier try: dropped)");
+        } else if (late.kind == AttemptKind::Lost) {
+            Close();
+            break;
+        }
+    }
+    if (owed_.owed() > 0) {
+        Log("  (" + std::to_string(owed_.owed()) + " owed " +
+            (owed_.owed() == 1 ? "reply" : "replies") + " never came: the line is taken as free)");
+        owed_.Forgive();
+    }
+    return latest;
 }
 
 std::string AsioLink::ErrorText(const boost::system::error_code& error) {

@@ -6,6 +6,7 @@
 // Every wait has a deadline and ends early on Ctrl-C; nothing here throws past its interface.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,11 +20,19 @@
 
 namespace live {
 
+// What a request found the line to be, beyond its own answer.
+enum class LineState : std::uint8_t {
+    Answering,  // something came back, sound or not
+    Silent,     // not one byte after every try: the rest of a scan would meet the same silence
+    Down,       // the port or connection failed or could not be opened
+};
+
 // The outcome of one request: the reply that answers it (values, an echo or an exception), or why
 // none came ("no answer within 1000 ms after 3 tries").
 struct Outcome {
     std::optional<conversion::Reply> reply;
     std::string failure;
+    LineState line = LineState::Answering;
 };
 
 // Where --verbose lines go, each without its line end.
@@ -38,8 +47,15 @@ class Link {
     virtual std::string Open() = 0;
 
     // Sends `request` (a PDU) and gives the reply that answers it, asking again up to the
-    // connection's retries when none came in time or what came was not sound.
+    // connection's retries when none came in time or what came was not sound. A serial line that
+    // still owes replies to an earlier request's tries waits them out first: a late reply is
+    // never taken as the answer to another request.
     virtual Outcome Transact(std::span<const std::uint8_t> request) = 0;
+
+    // Waits out the replies the line still owes, now rather than before the next request: after a
+    // silent request, to learn whether the controller is only slow. Gives the delay of the latest
+    // of them that came, none when none came (or the line owes nothing, as over Modbus TCP).
+    virtual std::optional<std::chrono::milliseconds> Settle() = 0;
 
     // Waits `time`, or less when Ctrl-C comes.
     virtual void Pause(std::chrono::milliseconds time) = 0;

@@ -92,6 +92,13 @@ void ReportFailures(const live::Scanner& scanner) {
     }
 }
 
+// What to check when a scan ended at a request the controller did not answer.
+void ReportEnd(const live::Connection& connection, const live::ScanEnd& end) {
+    if (const auto hint = live::ScanEndHint(connection, end); !hint.empty()) {
+        ToStderr("zentriq-poll: " + hint + "\n");
+    }
+}
+
 conversion::BridgeLimits BridgeFor(const live::Connection& connection) {
     return connection.tcp ? conversion::kBridgeAnyGap : kSerialBridge;
 }
@@ -103,6 +110,9 @@ int Read(const live::Options& options, const std::vector<conversion::MapEntry>& 
     Output output;
     output.Write(live::ScanText(options.format, scanner.values()));
     ReportFailures(scanner);
+    if (const auto& end = scanner.ended_early()) {
+        ReportEnd(options.connection, *end);
+    }
     return output.Finish(scanner.all_read() ? kAllDone : kSomeNotDone);
 }
 
@@ -112,6 +122,7 @@ int Watch(const live::Options& options, const std::vector<conversion::MapEntry>&
     const bool redraw = options.format == live::Format::Table && StandardOutputIsTerminal();
     live::WatchReport report(options.format, redraw, live::ConnectionText(options.connection));
     Output output;
+    std::string last_hint;  // said once, until the line's trouble changes
     for (std::uint64_t scan = 1; !options.count || scan <= *options.count; ++scan) {
         const auto started = std::chrono::steady_clock::now();
         scanner.Scan(link);
@@ -122,6 +133,16 @@ int Watch(const live::Options& options, const std::vector<conversion::MapEntry>&
             // On a terminal the table shows each error in place, and lines below it would
             // scroll it away.
             ReportFailures(scanner);
+            const auto& end = scanner.ended_early();
+            const std::string hint = end ? live::ScanEndHint(options.connection, *end) : "";
+            if (!hint.empty() && hint != last_hint) {
+                ToStderr("zentriq-poll: " + hint + "\n");
+            }
+            if (!end) {
+                last_hint.clear();
+            } else if (!hint.empty()) {
+                last_hint = hint;
+            }
         }
         if (!output.Write(report.After(scan, std::chrono::system_clock::now(), scanner.values(),
                                        scanner.failures().size()))) {
@@ -140,45 +161,84 @@ int Watch(const live::Options& options, const std::vector<conversion::MapEntry>&
     return output.Finish(scanner.all_read() ? kAllDone : kSomeNotDone);
 }
 
+// The assignments `request` carries: those of its table within its address range.
+std::vector<std::size_t> Carried(const std::vector<conversion::Assignment>& assignments,
+                                 const conversion::WriteRequest& request) {
+    const bool bits = conversion::ReachesBits(request.function);
+    std::vector<std::size_t> carried;
+    for (std::size_t i = 0; i < assignments.size(); ++i) {
+        const auto& entry = assignments[i].entry;
+        if ((entry.table == conversion::ModbusTable::Coil) == bits &&
+            entry.address >= request.start &&
+            entry.address < request.start + request.values.size()) {
+            carried.push_back(i);
+        }
+    }
+    return carried;
+}
+
 int Write(const live::Options& options, const std::vector<conversion::Assignment>& assignments,
           const std::vector<conversion::WriteRequest>& requests, live::Link& link) {
-    // Why each entry was not written, by address and table.
-    std::vector<std::string> not_written(assignments.size());
-    bool all_written = true;
-    for (const auto& request : requests) {
-        const auto outcome = link.Transact(conversion::RequestPdu(request));
-        std::string failure = outcome.failure;
-        if (outcome.reply && outcome.reply->kind == conversion::ReplyKind::Exception) {
-            failure =
-                "the controller answered " + conversion::ExceptionText(outcome.reply->exception);
-        }
-        if (failure.empty()) {
-            continue;
-        }
-        all_written = false;
-        const bool bits = conversion::ReachesBits(request.function);
-        std::vector<conversion::MapEntry> failed;
-        for (std::size_t i = 0; i < assignments.size(); ++i) {
-            const auto& entry = assignments[i].entry;
-            if ((entry.table == conversion::ModbusTable::Coil) == bits &&
-                entry.address >= request.start &&
-                entry.address < request.start + request.values.size()) {
-                not_written[i] = "not written: " + failure;
-                failed.push_back(entry);
-            }
-        }
-        ToStderr("zentriq-poll: " + live::DevicesText(failed) + ": not written: " + failure + "\n");
-    }
     std::vector<conversion::MapEntry> entries;
     entries.reserve(assignments.size());
     for (const auto& assignment : assignments) {
         entries.push_back(assignment.entry);
     }
+    // Why each entry was not written, by address and table.
+    std::vector<std::string> not_written(assignments.size());
+    std::optional<live::ScanEnd> ended;
+    std::string unsent;  // why the requests after a silent one were not sent
+    for (const auto& request : requests) {
+        const auto carried = Carried(assignments, request);
+        std::vector<conversion::MapEntry> devices;
+        for (const auto i : carried) {
+            devices.push_back(entries[i]);
+        }
+        std::string failure = unsent;
+        if (!ended) {
+            const auto outcome = link.Transact(conversion::RequestPdu(request));
+            failure = outcome.failure;
+            if (outcome.reply && outcome.reply->kind == conversion::ReplyKind::Exception) {
+                failure = "the controller answered " +
+                          conversion::ExceptionText(outcome.reply->exception);
+            }
+            if (!outcome.reply && outcome.line != live::LineState::Answering) {
+                // The rest would meet the same silence: not sent, and nothing read back.
+                ended = live::ScanEnd{live::DevicesText(devices), outcome.line, std::nullopt};
+                if (outcome.line == live::LineState::Silent) {
+                    ended->late = link.Settle();
+                    unsent = "the controller did not answer " + ended->devices;
+                } else {
+                    unsent = outcome.failure;
+                }
+            }
+        }
+        if (failure.empty()) {
+            continue;
+        }
+        for (const auto i : carried) {
+            not_written[i] = "not written: " + failure;
+        }
+        ToStderr("zentriq-poll: " + live::DevicesText(devices) + ": not written: " + failure +
+                 "\n");
+    }
+    std::vector<live::DeviceValue> values;
+    bool all_read = false;
     live::Scanner scanner(entries, BridgeFor(options.connection));
-    scanner.Scan(link);
-    std::vector<live::DeviceValue> values = scanner.values();
+    if (ended) {
+        for (const auto& entry : entries) {
+            values.push_back({entry, std::nullopt, {}});
+        }
+    } else {
+        scanner.Scan(link);
+        values = scanner.values();
+        all_read = scanner.all_read();
+        ended = scanner.ended_early();
+    }
+    bool all_written = true;
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!not_written[i].empty()) {
+            all_written = false;
             values[i].error =
                 not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
         }
@@ -186,7 +246,10 @@ int Write(const live::Options& options, const std::vector<conversion::Assignment
     Output output;
     output.Write(live::ScanText(options.format, values));
     ReportFailures(scanner);
-    return output.Finish(all_written && scanner.all_read() ? kAllDone : kSomeNotDone);
+    if (ended) {
+        ReportEnd(options.connection, *ended);
+    }
+    return output.Finish(all_written && all_read ? kAllDone : kSomeNotDone);
 }
 
 int Run(int argc, char** argv) {

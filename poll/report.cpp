@@ -37,7 +37,7 @@ Cells RowOf(const DeviceValue& device) {
             row[4] = HexWord(*device.value);
             row[5] = kCounterNote;
         } else {
-            row[3] = std::to_string(*device.value);
+            row[3] = std::to_string(conversion::HeldNumber(entry.segment, *device.value));
             if (entry.width == conversion::DataWidth::Word) {
                 row[4] = HexWord(*device.value);
             }
@@ -53,7 +53,7 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
         if (row[i].empty() && i >= 3) {
             object[key] = nullptr;
         } else if (i == 3) {
-            object[key] = std::stoul(row[i]);
+            object[key] = std::stol(row[i]);
         } else {
             object[key] = row[i];
         }
@@ -118,6 +118,34 @@ std::string ScanText(Format format, std::span<const DeviceValue> values) {
         }
     }
     return out;
+}
+
+std::string ScanEndHint(const Connection& connection, const ScanEnd& end) {
+    if (end.line != LineState::Silent) {
+        return {};
+    }
+    if (end.late) {
+        // Half as long again as the lateness seen, in whole tenths of a second.
+        const auto late = end.late->count();
+        const auto suggested = (late * 3 / 2 + 99) / 100 * 100;
+        return "the controller answers, but later than --timeout " +
+               std::to_string(connection.timeout.count()) + " ms (a reply came " +
+               std::to_string(late) + " ms after its request): raise it, e.g. --timeout " +
+               std::to_string(suggested);
+    }
+    if (connection.tcp) {
+        return "nothing came back from " + HostText(connection) + ": check --slave (unit " +
+               std::to_string(connection.slave) +
+               "; a gateway may want the controller's station) and that it is a Modbus TCP "
+               "server";
+    }
+    return "the controller did not answer at all: check that --mode " +
+           std::string(conversion::ModeName(connection.mode)) + ", --baud " +
+           std::to_string(connection.baud) + ", --line " + LineText(connection.line) +
+           " and --slave " + std::to_string(connection.slave) +
+           " match the controller's communication settings, the cable, and that no other "
+           "program is using " +
+           connection.port;
 }
 
 std::string TimeText(std::chrono::system_clock::time_point time) {

@@ -15,18 +15,28 @@ constexpr std::uint8_t kIllegalDataAddress = 0x02;
 }  // namespace
 
 std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
-    if (entries.empty()) {
-        return {};
-    }
-    const auto [first, last] =
-        std::minmax_element(entries.begin(), entries.end(),
-                            [](const auto& a, const auto& b) { return a.address < b.address; });
-    std::string text = conversion::DeviceName(first->device);
-    if (first->address != last->address) {
-        // Two appends, not "-" + name: MinGW's GCC 12 at -O3 sees a false overlap (-Wrestrict)
-        // in operator+ of a literal and a temporary string.
-        text += '-';
-        text += conversion::DeviceName(last->device);
+    std::vector<conversion::MapEntry> sorted = entries;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto& a, const auto& b) { return a.address < b.address; });
+    std::string text;
+    for (std::size_t first = 0; first < sorted.size();) {
+        // A letter's devices lie together in a request's address range: one segment or two.
+        std::size_t last = first;
+        while (last + 1 < sorted.size() &&
+               sorted[last + 1].device.letter == sorted[first].device.letter) {
+            ++last;
+        }
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += conversion::DeviceName(sorted[first].device);
+        if (sorted[last].address != sorted[first].address) {
+            // Two appends, not "-" + name: MinGW's GCC 12 at -O3 sees a false overlap (-Wrestrict)
+            // in operator+ of a literal and a temporary string.
+            text += '-';
+            text += conversion::DeviceName(sorted[last].device);
+        }
+        first = last + 1;
     }
     return text;
 }
@@ -68,13 +78,11 @@ std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& a
 }
 
 void Scanner::Fail(const Planned& planned, const std::string& message) {
-    std::vector<conversion::MapEntry> entries;
     for (const auto index : planned.asked) {
         values_[index].value.reset();
         values_[index].error = message;
-        entries.push_back(values_[index].entry);
     }
-    failures_.push_back({DevicesText(entries), message});
+    failures_.push_back({RequestText(planned), message});
 }
 
 bool Scanner::Split(std::size_t index) {
@@ -101,13 +109,61 @@ bool Scanner::Split(std::size_t index) {
     return true;
 }
 
+void Scanner::EndAfter(std::size_t index, const Outcome& outcome, Link& link) {
+    ScanEnd end{RequestText(plan_[index]), outcome.line, std::nullopt};
+    if (outcome.line == LineState::Silent) {
+        // Replies may still come to the tries that went unanswered: if one does, the controller
+        // is there and only slow, and the user is told so rather than to check the cable.
+        end.late = link.Settle();
+    }
+    const std::string message =
+        "not read: " + (outcome.line == LineState::Silent
+                            ? "the controller did not answer " + end.devices
+                            : outcome.failure);
+    std::vector<std::string> labels;
+    for (std::size_t i = index + 1; i < plan_.size(); ++i) {
+        for (const auto asked : plan_[i].asked) {
+            values_[asked].value.reset();
+            values_[asked].error = message;
+        }
+        labels.push_back(RequestText(plan_[i]));
+    }
+    if (!labels.empty()) {
+        constexpr std::size_t kNamed = 3;
+        std::string devices = labels.front();
+        for (std::size_t i = 1; i < std::min(labels.size(), kNamed); ++i) {
+            devices += (labels.size() == 2 ? " and " : ", ") + labels[i];
+        }
+        if (labels.size() > kNamed) {
+            devices += " and " + std::to_string(labels.size() - kNamed) + " more requests";
+        }
+        failures_.push_back({std::move(devices), message});
+    }
+    ended_early_ = std::move(end);
+}
+
+std::string Scanner::RequestText(const Planned& planned) const {
+    std::vector<conversion::MapEntry> entries;
+    entries.reserve(planned.asked.size());
+    for (const auto index : planned.asked) {
+        entries.push_back(values_[index].entry);
+    }
+    return DevicesText(entries);
+}
+
 void Scanner::Scan(Link& link) {
     failures_.clear();
+    ended_early_.reset();
     std::size_t i = 0;
     while (i < plan_.size()) {
         const Outcome outcome = link.Transact(conversion::RequestPdu(plan_[i].request));
         if (!outcome.reply) {
-            Fail(plan_[i++], outcome.failure);
+            Fail(plan_[i], outcome.failure);
+            if (outcome.line != LineState::Answering) {
+                EndAfter(i, outcome, link);
+                return;
+            }
+            ++i;
             continue;
         }
         const auto& reply = *outcome.reply;

@@ -29,6 +29,16 @@ struct RequestFailure {
     std::string message;
 };
 
+// Why a scan ended before its last request: the line went silent at one request (or failed), so
+// nothing after it was sent.
+struct ScanEnd {
+    std::string devices;  // the request the controller did not answer: "D100", "M0-M15"
+    LineState line = LineState::Silent;
+    // The delay of a late reply that came while the line's owed replies were waited out: the
+    // controller is there, only slower than the timeout.
+    std::optional<std::chrono::milliseconds> late;
+};
+
 class Scanner {
   public:
     Scanner(const std::vector<conversion::MapEntry>& entries, conversion::BridgeLimits bridge);
@@ -39,6 +49,8 @@ class Scanner {
     const std::vector<DeviceValue>& values() const { return values_; }
     const std::vector<RequestFailure>& failures() const { return failures_; }
     bool all_read() const { return failures_.empty(); }
+    // Set when the last scan ended early.
+    const std::optional<ScanEnd>& ended_early() const { return ended_early_; }
     std::size_t requests() const { return plan_.size(); }
 
   private:
@@ -50,15 +62,20 @@ class Scanner {
     std::vector<Planned> PlanFor(const std::vector<std::size_t>& asked,
                                  conversion::BridgeLimits bridge) const;
     void Fail(const Planned& planned, const std::string& message);
+    // The requests after `index` left unsent, each device given why.
+    std::string RequestText(const Planned& planned) const;
+    void EndAfter(std::size_t index, const Outcome& outcome, Link& link);
     // Splits a refused request; gives false when it reads one device and cannot be split.
     bool Split(std::size_t index);
 
     std::vector<DeviceValue> values_;
     std::vector<Planned> plan_;
     std::vector<RequestFailure> failures_;
+    std::optional<ScanEnd> ended_early_;
 };
 
-// "D9000" for one device, "M0-M15" for several (first and last by address).
+// The devices of a request, per letter in the order of their addresses: "D9000" for one device,
+// "M0-M15" for several of a letter (first and last by address), "M1535, C0-C5" across letters.
 std::string DevicesText(const std::vector<conversion::MapEntry>& entries);
 
 }  // namespace live

@@ -46,9 +46,10 @@ std::string SystemPortName(const std::string& port) {
 class SerialLink final : public AsioLink {
   public:
     SerialLink(const Connection& connection, LogLine log)
-        : AsioLink(connection, std::move(log)), port_(io_) {}
+        : AsioLink(connection, std::move(log), true), port_(io_) {}
 
     std::string Open() override {
+        ForgiveOwed();
         boost::system::error_code error;
         port_.open(SystemPortName(connection_.port), error);
         if (error) {
@@ -166,17 +167,13 @@ class SerialLink final : public AsioLink {
                "; the controller would not understand it)";
     }
 
-    Attempt Try(std::span<const std::uint8_t> request) override {
-        DropPending();
-        if (auto lost = Send(request); !lost.empty()) {
-            return {AttemptKind::Lost, std::nullopt, std::move(lost)};
-        }
-        const auto deadline = Clock::now() + connection_.timeout;
+    Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) override {
         return connection_.mode == FrameMode::Ascii ? CollectAscii(request, deadline)
                                                     : CollectRtu(request, deadline);
     }
 
-    std::string Send(std::span<const std::uint8_t> request) {
+    std::string Send(std::span<const std::uint8_t> request) override {
+        DropPending();
         std::vector<std::uint8_t> frame;
         if (connection_.mode == FrameMode::Ascii) {
             const std::string text = conversion::AsciiFrame(connection_.slave, request);
@@ -220,7 +217,7 @@ class SerialLink final : public AsioLink {
                 if (!frame->fault.empty()) {
                     return {AttemptKind::Broken, std::nullopt, frame->fault};
                 }
-                if (auto reply = Answer(request, *frame, problem)) {
+                if (auto reply = AnswerFrom(request, *frame, problem)) {
                     return {AttemptKind::Answered, std::move(reply), {}};
                 }
                 Log("  (" + problem + ": not the answer)");
@@ -259,7 +256,7 @@ class SerialLink final : public AsioLink {
             if (state.progress == conversion::RtuProgress::Broken) {
                 return {AttemptKind::Broken, std::nullopt, state.frame.fault};
             }
-            if (auto reply = Answer(request, state.frame, problem)) {
+            if (auto reply = AnswerFrom(request, state.frame, problem)) {
                 return {AttemptKind::Answered, std::move(reply), {}};
             }
             Log("  (" + problem + ": not the answer)");
@@ -277,7 +274,7 @@ class SerialLink final : public AsioLink {
         std::size_t dropped = 0;
         while (true) {
             boost::system::error_code error;
-            const std::size_t got = ReadBefore(port_, buffer, Clock::now(), error);
+            const std::size_t got = ReadBefore(port_, buffer, Clock::now(), error, false);
             if (got == 0 || error) {
                 break;
             }
@@ -285,23 +282,6 @@ class SerialLink final : public AsioLink {
         }
         if (dropped > 0) {
             Log("< (" + std::to_string(dropped) + " bytes that came before the request dropped)");
-        }
-    }
-
-    void DiscardLateReplies() override {
-        std::vector<std::uint8_t> buffer(512);
-        const auto deadline = Clock::now() + connection_.timeout;
-        std::size_t dropped = 0;
-        while (Clock::now() < deadline) {
-            boost::system::error_code error;
-            const std::size_t got = ReadBefore(port_, buffer, deadline, error);
-            if (error) {
-                break;
-            }
-            dropped += got;
-        }
-        if (dropped > 0) {
-            Log("< (" + std::to_string(dropped) + " bytes of a late reply dropped)");
         }
     }
 

@@ -19,7 +19,7 @@ using asio::ip::tcp;
 class TcpLink final : public AsioLink {
   public:
     TcpLink(const Connection& connection, LogLine log)
-        : AsioLink(connection, std::move(log)), socket_(io_) {}
+        : AsioLink(connection, std::move(log), false), socket_(io_) {}
 
     std::string Open() override {
         const std::string where = HostText(connection_);
@@ -66,14 +66,19 @@ class TcpLink final : public AsioLink {
         return "the connection to " + HostText(connection_) + " was lost: " + ErrorText(error);
     }
 
-    Attempt Try(std::span<const std::uint8_t> request) override {
+    std::string Send(std::span<const std::uint8_t> request) override {
         const std::uint16_t transaction = ++transaction_;
         Log("> " + conversion::TcpFrameText(transaction, connection_.slave, request));
         if (const auto error =
                 WriteAll(socket_, conversion::TcpFrame(transaction, connection_.slave, request))) {
-            return {AttemptKind::Lost, std::nullopt, LostText(error)};
+            return LostText(error);
         }
-        const auto deadline = Clock::now() + connection_.timeout;
+        return {};
+    }
+
+    // Late replies carry their own transaction numbers and are skipped where they arrive.
+    Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) override {
+        const std::uint16_t transaction = transaction_;
         std::string problem;
         std::vector<std::uint8_t> buffer(1024);
         while (true) {
@@ -117,11 +122,8 @@ class TcpLink final : public AsioLink {
                       ", not to transaction " + std::to_string(transaction);
             return std::nullopt;
         }
-        return AsioLink::Answer(request, frame, problem);
+        return AnswerFrom(request, frame, problem);
     }
-
-    // Late replies carry their own transaction numbers and are skipped where they arrive.
-    void DiscardLateReplies() override {}
 
     tcp::socket socket_;
     conversion::TcpFrameFinder finder_;

@@ -38,7 +38,8 @@ std::string Summary(const FrameReading& reading) {
             if (const auto* raw = std::get_if<conversion::RawBytes>(&value.value)) {
                 text.append("[").append(raw->hex).append("]");
             } else {
-                text += std::to_string(std::get<std::uint16_t>(value.value));
+                text += std::to_string(
+                    conversion::HeldNumber(value.segment, std::get<std::uint16_t>(value.value)));
             }
         }
     }
@@ -157,6 +158,22 @@ const DecodeCase kDecodeCases[] = {
      ":0106100004D213",
      "ascii 1 06",
      {{"request 1000+1 D0-D0 = D0:1234", ""}, {"response 1000+1 D0-D0 = D0:1234", ""}}},
+    // A D register holds a signed number; a timer's or counter's value does not.
+    {"PresetD0Negative",
+     "",
+     ":01061000FFFDED",
+     "ascii 1 06",
+     {{"request 1000+1 D0-D0 = D0:-3", ""}, {"response 1000+1 D0-D0 = D0:-3", ""}}},
+    {"PresetT0Unsigned",
+     "",
+     ":01060600FFFDF7",
+     "ascii 1 06",
+     {{"request 0600+1 T0-T0 = T0:65533", ""}, {"response 0600+1 T0-T0 = T0:65533", ""}}},
+    {"PresetC199Unsigned",
+     "",
+     ":01060EC7FFFD28",
+     "ascii 1 06",
+     {{"request 0EC7+1 C199-C199 = C199:65533", ""}, {"response 0EC7+1 C199-C199 = C199:65533", ""}}},
     {"ForceTenY",
      "",
      ":010F0500000A02CD0111",

@@ -3,11 +3,14 @@
 
     relay.py --serial TOOL_END SIMULATOR_END --framer ascii|rtu FAULT [--times N]
     relay.py --tcp PORT --to SIMULATOR_PORT FAULT [--times N]
-    FAULT: --fault drop|delay|truncate|corrupt|other-slave|other-request|garbage|silent [--delay MS]
+    FAULT: --fault drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
+           [--delay MS]
 
 Requests pass unchanged. The first N replies (0: every reply) get the fault, the rest pass. Replies
 are never reordered: one held back (delay) holds back those after it, as on a line where the
-controller answers late. Reply boundaries: CR LF in ascii, 20 ms of silence in rtu, the MBAP length
+controller answers late. A slow controller (slow) serves one request at a time, each reply the
+delay after the one before it or after its own request, whichever is later, so that replies to
+tries that timed out queue up exactly as they do on a real slow controller. Reply boundaries: CR LF in ascii, 20 ms of silence in rtu, the MBAP length
 on TCP. On serial the relay opens one end of each of two pty pairs (tool side, simulator side); on
 TCP it listens on 127.0.0.1 and opens one connection to the simulator per client. It prints "ready
 <path-or-port>" once listening, and one line per spoiled reply on stderr."""
@@ -99,6 +102,7 @@ class Tcp:
 FAULTS = {
     "drop": lambda link, frame, delay: [],
     "delay": lambda link, frame, delay: [(delay, frame)],
+    "slow": lambda link, frame, delay: [(delay, frame)],
     "truncate": lambda link, frame, delay: [(0, frame[:len(frame) // 2])],
     "corrupt": lambda link, frame, delay: [(0, link.corrupt(frame))],
     "other-slave": lambda link, frame, delay: [(0, link.other_slave(frame))],
@@ -156,14 +160,19 @@ def split_frames(framer, buffer, idle):
 class Stream:
     """One direction's pending output: held replies leave in order, each not before its time."""
 
-    def __init__(self):
+    def __init__(self, serial_server=False):
         self.queue = []  # (time due, bytes)
+        self.serial_server = serial_server  # one reply at a time, each after the last is out
+        self.last_due = 0.0
 
     def add(self, now, pieces):
         for held, data in pieces:
             due = now + held
+            if self.serial_server and held:
+                due = max(now, self.last_due) + held
             if self.queue:
                 due = max(due, self.queue[-1][0])
+            self.last_due = due
             self.queue.append((due, data))
 
     def due(self, now):
@@ -199,7 +208,7 @@ class Pair:
         self.tool, self.simulator, self.replies, self.framer = tool, simulator, replies, framer
         self.buffer = b""
         self.last_byte = 0.0
-        self.out = Stream()
+        self.out = Stream(replies.args.fault == "slow")
 
     def from_simulator(self, data, now):
         self.buffer += data
