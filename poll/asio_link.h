@@ -43,14 +43,13 @@ class AsioLink : public Link {
     void Pause(std::chrono::milliseconds time) final;
 
   protected:
-    // `guarded`: replies carry no transaction number (serial framing), so those owed to tries
-    // that timed out are waited out before another request goes.
-    AsioLink(const Connection& connection, LogLine log, bool guarded);
+    AsioLink(const Connection& connection, LogLine log);
 
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
-    // Sends one try of `request`: empty, or why the line failed.
-    virtual std::string Send(std::span<const std::uint8_t> request) = 0;
+    // Sends one try of `request` (`first_try`: the request's first): empty, or why the line
+    // failed.
+    virtual std::string Send(std::span<const std::uint8_t> request, bool first_try) = 0;
     // Reads until a frame answers `request` or `deadline` passes, calling Heard() for the bytes
     // that come.
     virtual Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) = 0;
@@ -140,7 +139,6 @@ class AsioLink : public Link {
     Outcome Failed(std::string failure, LineState line) const;
 
     boost::asio::signal_set signals_;
-    const bool guarded_;
     conversion::OwedReplies owed_;
     std::vector<std::uint8_t> owed_request_;  // the request the owed replies answer
     std::uint64_t bytes_heard_ = 0;           // reads that brought bytes, ever

@@ -18,11 +18,10 @@ bool Interrupted() noexcept {
     return g_interrupted;
 }
 
-AsioLink::AsioLink(const Connection& connection, LogLine log, bool guarded)
+AsioLink::AsioLink(const Connection& connection, LogLine log)
     : connection_(connection),
       log_(std::move(log)),
       signals_(io_, SIGINT, SIGTERM),
-      guarded_(guarded),
       owed_(connection.timeout) {
     // Ctrl-C stops whatever wait is under way; the caller writes out what was read and ends.
     signals_.async_wait([this](const boost::system::error_code& error, int) {
@@ -113,15 +112,16 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
                 return Failed(std::move(failure), LineState::Down);
             }
         }
-        if (auto lost = Send(request); !lost.empty()) {
+        if (auto lost = Send(request, attempt == 0); !lost.empty()) {
             Close();
             ForgiveOwed();
             return Failed(std::move(lost), LineState::Down);
         }
-        if (guarded_) {
-            owed_.Sent(Clock::now());
-            owed_request_.assign(request.begin(), request.end());
-        }
+        // A reply on a serial line carries no transaction number, so one owed to a try that
+        // timed out is waited out before another request goes. Over TCP it could be told apart
+        // by its number, but a slow gateway would pile up tries that time out: waited out too.
+        owed_.Sent(Clock::now());
+        owed_request_.assign(request.begin(), request.end());
         Attempt attempt_result = Collect(request, Clock::now() + connection_.timeout);
         switch (attempt_result.kind) {
             case AttemptKind::Answered:

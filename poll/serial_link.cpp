@@ -46,7 +46,7 @@ std::string SystemPortName(const std::string& port) {
 class SerialLink final : public AsioLink {
   public:
     SerialLink(const Connection& connection, LogLine log)
-        : AsioLink(connection, std::move(log), true), port_(io_) {}
+        : AsioLink(connection, std::move(log)), port_(io_) {}
 
     std::string Open() override {
         ForgiveOwed();
@@ -172,7 +172,7 @@ class SerialLink final : public AsioLink {
                                                     : CollectRtu(request, deadline);
     }
 
-    std::string Send(std::span<const std::uint8_t> request) override {
+    std::string Send(std::span<const std::uint8_t> request, bool) override {
         DropPending();
         std::vector<std::uint8_t> frame;
         if (connection_.mode == FrameMode::Ascii) {

@@ -19,9 +19,10 @@ using asio::ip::tcp;
 class TcpLink final : public AsioLink {
   public:
     TcpLink(const Connection& connection, LogLine log)
-        : AsioLink(connection, std::move(log), false), socket_(io_) {}
+        : AsioLink(connection, std::move(log)), socket_(io_) {}
 
     std::string Open() override {
+        ForgiveOwed();  // what the last connection owed cannot come on a new one
         const std::string where = HostText(connection_);
         tcp::resolver resolver(io_);
         boost::system::error_code error;
@@ -66,8 +67,11 @@ class TcpLink final : public AsioLink {
         return "the connection to " + HostText(connection_) + " was lost: " + ErrorText(error);
     }
 
-    std::string Send(std::span<const std::uint8_t> request) override {
+    std::string Send(std::span<const std::uint8_t> request, bool first_try) override {
         const std::uint16_t transaction = ++transaction_;
+        if (first_try) {
+            first_transaction_ = transaction;
+        }
         Log("> " + conversion::TcpFrameText(transaction, connection_.slave, request));
         if (const auto error =
                 WriteAll(socket_, conversion::TcpFrame(transaction, connection_.slave, request))) {
@@ -76,9 +80,9 @@ class TcpLink final : public AsioLink {
         return {};
     }
 
-    // Late replies carry their own transaction numbers and are skipped where they arrive.
+    // Late replies carry their own transaction numbers: one to an earlier try of this request
+    // answers it as well as the last try's would, one to an earlier request is skipped.
     Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) override {
-        const std::uint16_t transaction = transaction_;
         std::string problem;
         std::vector<std::uint8_t> buffer(1024);
         while (true) {
@@ -105,7 +109,7 @@ class TcpLink final : public AsioLink {
                     Close();
                     return {AttemptKind::Broken, std::nullopt, frame->fault};
                 }
-                if (auto reply = Answer(request, transaction, *frame, problem)) {
+                if (auto reply = Answer(request, *frame, problem)) {
                     return {AttemptKind::Answered, std::move(reply), {}};
                 }
                 Log("  (" + problem + ": not the answer)");
@@ -114,12 +118,15 @@ class TcpLink final : public AsioLink {
     }
 
     std::optional<conversion::Reply> Answer(std::span<const std::uint8_t> request,
-                                            std::uint16_t transaction,
                                             const conversion::WireFrame& frame,
                                             std::string& problem) const {
-        if (frame.transaction != transaction) {
+        // Transaction numbers wrap: the tries of this request are the last few before it.
+        const auto since_first = static_cast<std::uint16_t>(frame.transaction - first_transaction_);
+        const auto tries_sent = static_cast<std::uint16_t>(transaction_ - first_transaction_);
+        if (since_first > tries_sent) {
             problem = "a reply to transaction " + std::to_string(frame.transaction) +
-                      ", not to transaction " + std::to_string(transaction);
+                      ", not to transaction " + std::to_string(first_transaction_) +
+                      (tries_sent == 0 ? "" : "-" + std::to_string(transaction_));
             return std::nullopt;
         }
         return AnswerFrom(request, frame, problem);
@@ -127,7 +134,8 @@ class TcpLink final : public AsioLink {
 
     tcp::socket socket_;
     conversion::TcpFrameFinder finder_;
-    std::uint16_t transaction_ = 0;
+    std::uint16_t transaction_ = 0;        // the last try's
+    std::uint16_t first_transaction_ = 0;  // the first try's of the request under way
 };
 
 }  // namespace

@@ -79,7 +79,7 @@ C200,holding register,0EC8,,0x0EC8"""
 WRITE = ["D100=250", "Y0=1", "M5=off", "D101=-3", "D102=0x00FA"]
 WRITTEN_ROWS = """\
 D100,holding register,1064,250,0x00FA
-D101,holding register,1065,65533,0xFFFD
+D101,holding register,1065,-3,0xFFFD
 D102,holding register,1066,250,0x00FA
 Y0,coil,0500,1,
 M5,coil,0805,0,"""
@@ -93,27 +93,64 @@ VERBOSE = {
 TRUE_VALUES = {(row[0], row[1]): row[3] for row in csv.reader(READ_ROWS.splitlines()[:17])}
 TRUE_VALUES[("D3000", "holding register")] = "7096"
 
-# Spoiled replies: fault, replies spoiled (0: all), transports, expected exit status, what stderr
-# says. The read is D100 and M0-M15 (two requests, two function codes), for delay D100 and D3000
-# (two requests of the same shape, so that a stale reply taken for the next one shows as a wrong
-# value). With 3 tries, one spoiled reply costs a retry and nothing else.
+# What a write through the relay writes, and so the only value its read-back may show.
+FAULT_WRITE = ["D3100=11", "D3200=22", "D3300=33"]
+TRUE_VALUES.update({("D3100", "holding register"): "11", ("D3200", "holding register"): "22",
+                    ("D3300", "holding register"): "33"})
+NOT_READ = "zentriq-poll: D100: not read: the controller did not answer M0-M15"
+
+
+class Fault:
+    """One row of spoiled replies: the fault, how many replies it spoils (0: all) after how many
+    passed, the transports, how the tool is run, the exit status and what stderr says.
+
+    run: "read" reads D100 and M0-M15 (two requests, two function codes); "same" reads D100 and
+    D3000, and "watch" watches them for two scans: two requests of the same shape, so that a late
+    reply taken for the next request shows as a wrong value; "write" writes D3100, D3200 and D3300
+    and reads them back, the same again. With 3 tries, one spoiled reply costs a retry and nothing
+    else; a request with no byte after its tries ends the scan."""
+
+    def __init__(self, fault, times, transports, status, fragments, delay=300, after=0,
+                 run="read", retries=None):
+        self.fault, self.times, self.transports = fault, times, transports
+        self.status, self.fragments = status, fragments
+        self.delay, self.after, self.run, self.retries = delay, after, run, retries
+
+    def name(self, transport):
+        return (f"{transport} {self.fault} {self.delay} ms x{self.times or 'all'} after "
+                f"{self.after} ({self.run})")
+
+
+LATE = "later than --timeout 200 ms"
 FAULT_ROWS = [
-    ("drop", 1, ALL, 0, []),
-    ("drop", 0, ALL, 1, [f"zentriq-poll: D100: {NO_ANSWER}", f"zentriq-poll: M0-M15: {NO_ANSWER}"]),
-    ("delay", 1, ALL, 0, []),
-    ("truncate", 1, ALL, 0, []),
-    ("truncate", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
-    ("corrupt", 1, SERIAL, 0, []),
-    ("corrupt", 0, SERIAL, 1, [f"zentriq-poll: D100: {UNSOUND}: ", f"M0-M15: {UNSOUND}: "]),
-    ("other-slave", 1, ALL, 0, []),
-    ("other-slave", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
-    ("other-request", 1, ALL, 0, []),
-    ("other-request", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
-    ("garbage", 1, SERIAL, 0, []),
-    ("garbage", 0, ("ascii",), 0, []),  # noise before the colon is skipped, every time
-    ("silent", 1, ALL, 1, [f"zentriq-poll: D100: {NO_ANSWER}",
-                           f"zentriq-poll: M0-M15: {NO_ANSWER}"]),
+    Fault("drop", 1, ALL, 0, []),
+    Fault("drop", 0, ALL, 1, [f"zentriq-poll: M0-M15: {NO_ANSWER}\n{NOT_READ}\n"]),
+    Fault("delay", 1, ALL, 0, [], run="same"),
+    Fault("truncate", 1, ALL, 0, []),
+    Fault("truncate", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
+    Fault("corrupt", 1, SERIAL, 0, []),
+    Fault("corrupt", 0, SERIAL, 1, [f"zentriq-poll: D100: {UNSOUND}: ", f"M0-M15: {UNSOUND}: "]),
+    Fault("other-slave", 1, ALL, 0, []),
+    Fault("other-slave", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
+    Fault("other-request", 1, ALL, 0, []),
+    Fault("other-request", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
+    Fault("garbage", 1, SERIAL, 0, []),
+    Fault("garbage", 0, ("ascii",), 0, []),  # noise before the colon is skipped, every time
+    Fault("silent", 1, ALL, 1, [f"zentriq-poll: M0-M15: {NO_ANSWER}\n{NOT_READ}\n"]),
+    # A slow controller: every reply later than the timeout, one request served at a time.
+    Fault("slow", 0, ALL, 0, [], delay=240, run="same"),
+    Fault("slow", 0, ALL, 0, [], delay=300, run="same"),
+    Fault("slow", 0, ALL, 0, [], delay=240, run="write"),
+    # One late reply, to the second request: without retries it is silent and ends the scan, and
+    # the reply that comes while it is waited out says the controller is only slow.
+    Fault("delay", 1, ALL, 0, [], delay=220, after=1, run="watch", retries=0),
+    Fault("delay", 1, ALL, 0, [], delay=220, after=4, run="write"),
+    # One stall of 3.5 timeouts.
+    Fault("delay", 1, ALL, 0, [], delay=700, after=1, run="watch"),
+    Fault("delay", 1, ALL, 1, [], delay=700, after=4, run="write"),
 ]
+# The late rows' hint, on serial lines (Modbus TCP skips late replies by their transaction).
+SERIAL_HINTS = {(220, "watch"): LATE, (700, "watch"): LATE, (700, "write"): LATE}
 
 
 class Checker:
@@ -331,6 +368,19 @@ def check_watch_terminal(c, connection):
 
 # ---- the tool through the relay ----
 
+def fault_command(row):
+    """The arguments after the connection for a row, and how many devices' rows it prints."""
+    args = FAST + ([] if row.retries is None else ["--retries", str(row.retries)])
+    args += ["--format", "csv"]
+    if row.run == "read":
+        return args + ["read", "D100", "M0-M15"], 17
+    if row.run == "same":
+        return args + ["read", "D100", "D3000"], 2
+    if row.run == "watch":
+        return args + ["watch", "D100", "D3000", "--count", "2", "--interval", "0.1"], 4
+    return args + ["write"] + FAULT_WRITE, 3
+
+
 def check_faults(c, lab, transport, target):
     """`target`: the simulator's free pty end (serial) or its port (tcp)."""
     if transport == "tcp":
@@ -338,25 +388,51 @@ def check_faults(c, lab, transport, target):
     else:
         tool_end, relay_end = lab.pty_pair("relay-" + transport)
         place = ["--serial", relay_end, target, "--framer", transport]
-    for fault, times, transports, status, fragments in FAULT_ROWS:
-        if transport not in transports:
+    for number, row in enumerate(FAULT_ROWS):
+        if transport not in row.transports:
             continue
-        name = f"{transport} {fault} x{times or 'all'}"
-        relay = f"relay-{transport}-{fault}-{times}"
-        where = lab.relay(*place, "--fault", fault, "--delay", "300", "--times", str(times),
-                          name=relay)
+        name = row.name(transport)
+        relay = f"relay-{transport}-{number}"
+        where = lab.relay(*place, "--fault", row.fault, "--delay", str(row.delay), "--times",
+                          str(row.times), "--after", str(row.after), name=relay)
         connection = (["--host", f"127.0.0.1:{where}"] if transport == "tcp" else
                       on_pty(tool_end, transport))
-        items = ["D100", "D3000"] if fault == "delay" else ["D100", "M0-M15"]
-        code, out, err = c.run(connection + FAST + ["--format", "csv", "read"] + items)
+        args, devices = fault_command(row)
+        code, out, err = c.run(connection + args)
         lab.stop_named(relay)
-        c.expect_exit(name, code, status, err)
-        rows = csv_rows(out)[1:]
+        c.expect_exit(name, code, row.status, err)
+        rows = [r[2:] if row.run == "watch" else r for r in csv_rows(out)[1:]]
         wrong = [r for r in rows if r[3] and TRUE_VALUES.get((r[0], r[1])) != r[3]]
         c.expect(name, not wrong, f"wrong values shown: {wrong}")
-        c.expect(name, len(rows) == (2 if fault == "delay" else 17), f"rows lost: {out}")
+        c.expect(name, len(rows) == devices, f"rows lost: {out}")
         c.expect(name, all(bool(r[3]) != bool(r[6]) for r in rows), f"value or error: {out}")
-        c.expect(name, all(f in err for f in fragments), err)
+        hint = SERIAL_HINTS.get((row.delay, row.run)) if transport != "tcp" else None
+        c.expect(name, all(f in err for f in row.fragments + ([hint] if hint else [])), err)
+        if row.run == "watch":
+            c.expect(name, [r[0] for r in rows[2:]] == ["D100", "D3000"] and
+                     all(r[3] for r in rows[2:]), f"the second scan read nothing: {out}")
+    check_silent_line(c, lab, transport, place, None if transport == "tcp" else tool_end)
+
+
+def check_silent_line(c, lab, transport, place, tool_end):
+    """A line that drops every reply: the tries of one request, then every device not read."""
+    relay = f"relay-{transport}-silent"
+    where = lab.relay(*place, "--fault", "drop", "--times", "0", name=relay)
+    connection = (["--host", f"127.0.0.1:{where}"] if transport == "tcp" else
+                  on_pty(tool_end, transport))
+    items = [f"D{number}" for number in range(0, 6000, 300)]  # 20 devices, 20 requests
+    code, out, err = c.run(connection + FAST + ["--format", "csv", "read"] + items)
+    lab.stop_named(relay)
+    name = f"{transport} silent line"
+    c.expect_exit(name, code, 1, err)
+    rows = csv_rows(out)[1:]
+    c.expect(name, [r[0] for r in rows] == items and all(r[6] and not r[3] for r in rows) and
+             all(r[6] == "not read: the controller did not answer D0" for r in rows[1:]), out)
+    sent = lab.log(relay).count("relay: reply")
+    c.expect(name, sent == 3, f"{sent} requests answered by the simulator, not 3 (one request's "
+             "tries)")
+    c.expect(name, err.count("\n") == 3 and "D300, D600, D900 and 16 more requests: not read"
+             in err, err)
 
 
 # ---- connections that fail, and watch across a port that goes away ----
@@ -469,7 +545,8 @@ def check_silent_controller(c, lab):
     connection = on_pty(tool_end, "ascii")
     code, out, err = c.run(connection + FAST + ["read", "D100"])
     c.expect_exit("silent controller", code, 1, err)
-    c.expect("silent controller", err == f"zentriq-poll: D100: {NO_ANSWER}\n", err)
+    c.expect("silent controller", err.startswith(f"zentriq-poll: D100: {NO_ANSWER}\n") and
+             err.count("\n") == 2 and "did not answer at all: check that --mode ascii" in err, err)
 
     lines = Lines(watch(c, connection, "D100"))
     row = lines.until(failed, 10)

@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """A relay between the tool and the simulated controller that spoils replies on purpose.
 
-    relay.py --serial TOOL_END SIMULATOR_END --framer ascii|rtu FAULT [--times N]
-    relay.py --tcp PORT --to SIMULATOR_PORT FAULT [--times N]
+    relay.py --serial TOOL_END SIMULATOR_END --framer ascii|rtu FAULT [--times N] [--after K]
+    relay.py --tcp PORT --to SIMULATOR_PORT FAULT [--times N] [--after K]
     FAULT: --fault drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
            [--delay MS]
 
-Requests pass unchanged. The first N replies (0: every reply) get the fault, the rest pass. Replies
+Requests pass unchanged. After the first K replies (default 0), the next N replies (0: every reply)
+get the fault, the rest pass. Replies
 are never reordered: one held back (delay) holds back those after it, as on a line where the
 controller answers late. A slow controller (slow) serves one request at a time, each reply the
 delay after the one before it or after its own request, whichever is later, so that replies to
@@ -113,7 +114,8 @@ FAULTS = {
 
 
 class Replies:
-    """Counts the replies and spoils the first --times of them (all with 0, or after silent)."""
+    """Counts the replies and spoils --times of them after the first --after (all with 0, or all
+    after silent)."""
 
     def __init__(self, args, link):
         self.args, self.link = args, link
@@ -122,7 +124,9 @@ class Replies:
 
     def spoil(self, frame):
         self.count += 1
-        faulty = self.silenced or self.args.times == 0 or self.count <= self.args.times
+        counted = self.count - self.args.after
+        faulty = self.silenced or (counted > 0 and (self.args.times == 0 or
+                                                    counted <= self.args.times))
         if not faulty:
             return [(0, frame)]
         self.silenced |= self.args.fault == "silent"
@@ -299,6 +303,7 @@ def main():
     parser.add_argument("--fault", choices=sorted(FAULTS), required=True)
     parser.add_argument("--delay", type=int, default=0, metavar="MS")
     parser.add_argument("--times", type=int, default=1)
+    parser.add_argument("--after", type=int, default=0)
     args = parser.parse_args()
     if args.tcp is not None and (args.to is None or args.fault == "corrupt"):
         parser.error("TCP needs --to, and has no checksum for corrupt to spoil")
