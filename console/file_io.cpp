@@ -24,31 +24,56 @@ namespace {
 constexpr std::size_t kLargestCall = 1 << 30;
 
 #ifdef _WIN32
-// A pipe whose reader has gone shows as EINVAL from the C runtime; the system's own error tells it
-// apart, so that `| more` closing early ends the run quietly, as on other systems.
-int WriteError() {
-    const DWORD error = GetLastError();
-    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED
-               ? EPIPE
-               : errno;
+// The C runtime's _write is not used for writes: under Wine it at times fails a write to a pipe
+// whose reader has gone with EINVAL and no system error at all, so `| head` would print a false
+// write error. WriteFile itself always names the closed pipe; the codes Windows documents for it
+// (ERROR_NO_DATA, ERROR_BROKEN_PIPE, ERROR_PIPE_NOT_CONNECTED) end the run quietly, as EPIPE does
+// elsewhere.
+int ErrnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_NO_DATA:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_PIPE_NOT_CONNECTED:
+            return EPIPE;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_INVALID_HANDLE:
+        case ERROR_ACCESS_DENIED:
+            return EBADF;
+        default:
+            return EIO;
+    }
+}
+
+int SystemWrite(int fd, std::string_view text, std::size_t& put) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE) {
+        return EBADF;
+    }
+    DWORD written = 0;
+    if (WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) == 0) {
+        return ErrnoOf(GetLastError());
+    }
+    put = written;
+    return 0;
 }
 
 int SystemRead(int fd, char* buffer, std::size_t size) {
     return _read(fd, buffer, static_cast<unsigned>(size));
 }
-int SystemWrite(int fd, const char* text, std::size_t size) {
-    return _write(fd, text, static_cast<unsigned>(size));
-}
 #else
-int WriteError() {
-    return errno;
+int SystemWrite(int fd, std::string_view text, std::size_t& put) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0) {
+        return errno;
+    }
+    put = static_cast<std::size_t>(written);
+    return 0;
 }
 
 ssize_t SystemRead(int fd, char* buffer, std::size_t size) {
     return ::read(fd, buffer, size);
-}
-ssize_t SystemWrite(int fd, const char* text, std::size_t size) {
-    return ::write(fd, text, size);
 }
 #endif
 
@@ -65,14 +90,15 @@ std::size_t ReadSome(int fd, char* buffer, std::size_t size, int& error) {
 
 int WriteAll(int fd, std::string_view text) {
     while (!text.empty()) {
-        const auto put = SystemWrite(fd, text.data(), std::min(text.size(), kLargestCall));
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return WriteError();
+        std::size_t put = 0;
+        const int error = SystemWrite(fd, text.substr(0, kLargestCall), put);
+        if (error == EINTR) {
+            continue;
         }
-        text.remove_prefix(static_cast<std::size_t>(put));
+        if (error != 0) {
+            return error;
+        }
+        text.remove_prefix(put);
     }
     return 0;
 }

@@ -172,10 +172,16 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     }
     write->add_option("assignments", options.items, "DEVICE=VALUE: D100=250, Y0=on");
     write->fallthrough();
-    watch->add_option("--interval", interval_s, "Seconds from one scan to the next (default 1)")
-        ->check(CLI::Range(0.0, 86400.0));
-    auto* count_option = watch->add_option("--count", count, "Stop after N scans")
+    // On the main command line, so that the main --help shows them; they may come after watch
+    // all the same, as every option may.
+    auto* interval_option =
+        app.add_option("--interval", interval_s,
+                       "watch: seconds from one scan to the next (default 1)")
+            ->check(CLI::Range(0.0, 86400.0));
+    auto* count_option = app.add_option("--count", count, "watch: stop after N scans")
                              ->check(CLI::Range(1U, UINT32_MAX));
+    watch->footer("--interval SECONDS and --count N set how often and how many times: see "
+                  "zentriq-poll --help.");
     try {
         app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
     } catch (const CLI::ParseError& e) {
@@ -194,6 +200,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     options.command = watch->parsed()   ? Command::Watch
                       : write->parsed() ? Command::Write
                                         : Command::Read;
+    if (!watch->parsed() && (interval_option->count() > 0 || count_option->count() > 0)) {
+        return UsageError(std::string(interval_option->count() > 0 ? "--interval" : "--count") +
+                          " is for watch: it repeats the scan, read and write run once");
+    }
     if (port->count() == 0 && tcp->count() == 0) {
         return UsageError(
             "say where the controller is: --port DEVICE (serial) or --host HOST "

@@ -43,6 +43,17 @@ std::string SystemPortName(const std::string& port) {
     return port;
 }
 
+// Whether opening a port failed because the path names something else: a file, /dev/null. The
+// system's own words for it ("Inappropriate ioctl for device") say nothing to most users.
+bool NotASerialPort(const boost::system::error_code& error) {
+#ifdef _WIN32
+    return error.value() == ERROR_INVALID_FUNCTION || error.value() == ERROR_INVALID_HANDLE ||
+           error.value() == ERROR_NOT_SUPPORTED;
+#else
+    return error == boost::system::errc::inappropriate_io_control_operation;
+#endif
+}
+
 class SerialLink final : public AsioLink {
   public:
     SerialLink(const Connection& connection, LogLine log)
@@ -59,6 +70,9 @@ class SerialLink final : public AsioLink {
                 return "cannot open " + connection_.port + ": it is in use by another program";
             }
 #endif
+            if (NotASerialPort(error)) {
+                return "cannot open " + connection_.port + ": it is not a serial port";
+            }
             return "cannot open " + connection_.port + ": " + ErrorText(error);
         }
 #ifndef _WIN32
@@ -163,8 +177,8 @@ class SerialLink final : public AsioLink {
         }
         return connection_.port + " refused " + list + ": the port is at " +
                std::to_string(baud.value()) + " " + LineText(held) +
-               " (a pseudo-terminal or an adapter that cannot do " + LineText(asked) +
-               "; the controller would not understand it)";
+               " (a pseudo-terminal, or an adapter that cannot do " + list +
+               "; the controller would not understand it as it is)";
     }
 
     Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) override {

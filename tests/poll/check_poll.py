@@ -143,14 +143,15 @@ FAULT_ROWS = [
     Fault("slow", 0, ALL, 0, [], delay=240, run="write"),
     # One late reply, to the second request: without retries it is silent and ends the scan, and
     # the reply that comes while it is waited out says the controller is only slow.
-    Fault("delay", 1, ALL, 0, [], delay=220, after=1, run="watch", retries=0),
-    Fault("delay", 1, ALL, 0, [], delay=220, after=4, run="write"),
+    # (280 ms rather than just past the timeout: Wine's serial writes take tens of ms to return.)
+    Fault("delay", 1, ALL, 0, [], delay=280, after=1, run="watch", retries=0),
+    Fault("delay", 1, ALL, 0, [], delay=280, after=4, run="write"),
     # One stall of 3.5 timeouts.
     Fault("delay", 1, ALL, 0, [], delay=700, after=1, run="watch"),
     Fault("delay", 1, ALL, 1, [], delay=700, after=4, run="write"),
 ]
 # The late rows' hint, on serial lines (Modbus TCP skips late replies by their transaction).
-SERIAL_HINTS = {(220, "watch"): LATE, (700, "watch"): LATE, (700, "write"): LATE}
+SERIAL_HINTS = {(280, "watch"): LATE, (700, "watch"): LATE, (700, "write"): LATE}
 
 
 class Checker:
@@ -460,6 +461,20 @@ def check_connection_errors(c, lab, tool_end):
     c.expect_exit("7E1 on a pty", code, 2, err)
     c.expect("7E1 on a pty", out == "" and err.count("\n") == 1 and
              "refused 7 data bits and even parity" in err, err)
+
+    # A baud rate the port refuses is named as the baud rate.
+    code, out, err = c.run(on_pty(tool_end, "ascii") + ["--baud", "9601", "read", "D1"])
+    c.expect_exit("9601 baud on a pty", code, 2, err)
+    c.expect("9601 baud on a pty", out == "" and err.count("\n") == 1 and
+             "refused 9601 baud: the port is at " in err and "cannot do 9601 baud;" in err, err)
+
+    code, out, err = c.run(on_pty("/dev/null", "ascii") + ["read", "D1"])
+    c.expect_exit("no serial port", code, 2, err)
+    c.expect("no serial port", err.endswith(": it is not a serial port\n"), err)
+
+    code, out, err = c.run(on_pty(tool_end, "ascii") + ["read", "D1", "--count", "2"])
+    c.expect_exit("--count with read", code, 2, err)
+    c.expect("--count with read", err.startswith("zentriq-poll: --count is for watch"), err)
 
 
 class Lines:
