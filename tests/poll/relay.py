@@ -232,9 +232,14 @@ class Pair:
         return min((t for t in times if t is not None), default=None)
 
 
-def open_pty(path):
+def open_pty(path, quiet=0.0):
+    """Opens a pty end with nothing a previous relay left behind in it; with `quiet`, also drops
+    what still comes until the end has been quiet that long (the simulator's answers to requests a
+    previous relay passed on just before it was stopped, which would count as replies here)."""
     fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    termios.tcflush(fd, termios.TCIOFLUSH)  # nothing a previous relay left behind
+    termios.tcflush(fd, termios.TCIOFLUSH)
+    while quiet and select.select([fd], [], [], quiet)[0]:
+        os.read(fd, 4096)
     return fd
 
 
@@ -242,7 +247,7 @@ def run(args):
     pairs = []
     listener = None
     if args.serial:
-        pairs.append(Pair(open_pty(args.serial[0]), open_pty(args.serial[1]),
+        pairs.append(Pair(open_pty(args.serial[0]), open_pty(args.serial[1], quiet=0.3),
                           Replies(args, Serial(args.framer)), args.framer))
         print("ready", args.serial[0], flush=True)
     else:

@@ -100,15 +100,38 @@ class Session:
                         XDG_CACHE_HOME=os.path.join(self.home, ".cache"),
                         WINEPREFIX=self.prefix, WINEDEBUG="-all", LC_ALL="C.UTF-8",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-        self._spawn(["openbox", "--sm-disable"], env=self.env)
-        if not wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(["xprop", "-root"]), 10):
-            raise SystemExit("run.py: openbox did not start")
+        self._start_openbox()
         self._make_prefix()
 
+    def _start_openbox(self):
+        """Openbox, waited for as long as a loaded machine needs (a parallel build can hold it
+        back for many seconds); started once more if it ended on its own."""
+        log = os.path.join(self.home, "openbox.log")
+        for attempt in range(2):
+            with open(log, "ab") as out:
+                openbox = self._spawn(["openbox", "--sm-disable"], env=self.env, stderr=out)
+
+            def managing():
+                if openbox.poll() is not None:
+                    return True  # ended: no use waiting
+                try:
+                    return "window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
+                except subprocess.TimeoutExpired:
+                    return False
+
+            wait_until(managing, STEP_TIMEOUT * 4)
+            if openbox.poll() is None and managing():
+                return
+            if openbox.poll() is None:
+                break  # still starting after two minutes: something else is wrong
+        with open(log, "rb") as f:
+            said = f.read().decode(errors="replace")[-600:]
+        raise SystemExit(f"run.py: openbox did not start (exit status {openbox.poll()}): {said}")
+
     def _spawn(self, argv, env, **kwargs):
+        kwargs.setdefault("stderr", subprocess.DEVNULL)
         proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True,
-                                preexec_fn=_die_with_parent, **kwargs)
+                                start_new_session=True, preexec_fn=_die_with_parent, **kwargs)
         self.procs.append(proc)
         return proc
 
