@@ -126,6 +126,24 @@ def simulator_round_trip(tool_end):
     return statistics.median(times)
 
 
+def silent_line(lab, program, healthy):
+    """How long a read of scattered devices takes to give up on a port with nothing behind it,
+    against the tries of every request it plans (what each request waiting out its own tries
+    would cost)."""
+    items = [f"D{number}" for number in range(0, 6000, 300)]
+    done = subprocess.run([program] + healthy + ["--verbose", "read"] + items, capture_output=True,
+                          text=True, check=False)
+    requests = sum(line.startswith("> ") for line in done.stderr.splitlines())
+    tool_end, _ = lab.pty_pair("silent")
+    start = time.perf_counter()
+    done = subprocess.run([program, "--port", tool_end, "--line", "8N1", "--timeout", "500", "read"]
+                          + items, capture_output=True, check=False)
+    took = time.perf_counter() - start
+    print(f"  a silent line, {len(items)} scattered devices in {requests} requests, --timeout 500 "
+          f"with 3 tries: gave up in {took:.2f} s (exit status {done.returncode}); the tries of "
+          f"one request take 1.50 s, of every request {requests * 1.5:.2f} s")
+
+
 def main():
     program = os.path.join(os.path.abspath(sys.argv[1]), "poll", "zentriq-poll")
     names = pick_devices(DEVICES)
@@ -152,6 +170,7 @@ def main():
             print(f"  on a real 9600 baud ASCII line with {turnaround} ms of controller turnaround: "
                   f"the serial plan {line_ms(*characters['ascii'], turnaround):.0f} ms, the plan of "
                   f"fewest requests (TCP's) {line_ms(*characters['tcp'], turnaround):.0f} ms")
+        silent_line(lab, program, connections["ascii"])
         alone = simulator_round_trip(connections["ascii"][1])
         print(f"  the simulator alone answers a raw ASCII request on the pty in {alone * 1000:.2f} ms"
               " (a pty moves bytes at no baud rate)")
