@@ -67,8 +67,8 @@ void AsioLink::Pause(std::chrono::milliseconds time) {
 }
 
 std::optional<conversion::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> request,
-                                                  const conversion::WireFrame& frame,
-                                                  std::string& problem) const {
+                                                      const conversion::WireFrame& frame,
+                                                      std::string& problem) const {
     if (frame.slave != connection_.slave) {
         const char* station = connection_.tcp ? "unit " : "slave ";
         problem = std::string("a reply from ") + station + std::to_string(frame.slave) + ", not " +
@@ -144,8 +144,7 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
     if (g_interrupted) {
         return Failed("interrupted", LineState::Answering);
     }
-    const LineState line =
-        bytes_heard_ == heard_before ? LineState::Silent : LineState::Answering;
+    const LineState line = bytes_heard_ == heard_before ? LineState::Silent : LineState::Answering;
     if (problem.empty()) {
         return Failed("no answer within " + std::to_string(connection_.timeout.count()) +
                           " ms after " + TriesText(),
@@ -169,8 +168,7 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
     }
     // A line that never falls silent (another master, noise) is given up on after one wait per
     // reply owed, so that nothing waits for ever.
-    const auto wait = std::max<Clock::duration>(connection_.timeout,
-                                                owed_.longest_delay() * 3 / 2);
+    const auto wait = std::max<Clock::duration>(connection_.timeout, owed_.longest_delay() * 3 / 2);
     const auto last_chance = Clock::now() + wait * static_cast<long>(owed_.owed() + 1);
     while (owed_.owed() > 0 && IsOpen() && !g_interrupted) {
         const auto give_up = std::min(owed_.GiveUpAt(), last_chance);

@@ -191,6 +191,7 @@ int Write(const live::Options& options, const std::vector<conversion::Assignment
     for (const auto& request : requests) {
         const auto carried = Carried(assignments, request);
         std::vector<conversion::MapEntry> devices;
+        devices.reserve(carried.size());
         for (const auto i : carried) {
             devices.push_back(entries[i]);
         }

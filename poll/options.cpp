@@ -174,14 +174,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     write->fallthrough();
     // On the main command line, so that the main --help shows them; they may come after watch
     // all the same, as every option may.
-    auto* interval_option =
-        app.add_option("--interval", interval_s,
-                       "watch: seconds from one scan to the next (default 1)")
-            ->check(CLI::Range(0.0, 86400.0));
+    auto* interval_option = app.add_option("--interval", interval_s,
+                                           "watch: seconds from one scan to the next (default 1)")
+                                ->check(CLI::Range(0.0, 86400.0));
     auto* count_option = app.add_option("--count", count, "watch: stop after N scans")
                              ->check(CLI::Range(1U, UINT32_MAX));
-    watch->footer("--interval SECONDS and --count N set how often and how many times: see "
-                  "zentriq-poll --help.");
+    watch->footer(
+        "--interval SECONDS and --count N set how often and how many times: see "
+        "zentriq-poll --help.");
     try {
         app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
     } catch (const CLI::ParseError& e) {

@@ -116,10 +116,9 @@ void Scanner::EndAfter(std::size_t index, const Outcome& outcome, Link& link) {
         // is there and only slow, and the user is told so rather than to check the cable.
         end.late = link.Settle();
     }
-    const std::string message =
-        "not read: " + (outcome.line == LineState::Silent
-                            ? "the controller did not answer " + end.devices
-                            : outcome.failure);
+    const std::string message = "not read: " + (outcome.line == LineState::Silent
+                                                    ? "the controller did not answer " + end.devices
+                                                    : outcome.failure);
     std::vector<std::string> labels;
     for (std::size_t i = index + 1; i < plan_.size(); ++i) {
         for (const auto asked : plan_[i].asked) {

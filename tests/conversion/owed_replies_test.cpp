@@ -56,21 +56,9 @@ const OwedCase kOwedCases[] = {
      800,
      0,
      0},
-    {"BytesHeardLateHoldTheLineLonger",
-     200,
-     {{Event::Sent, 0}, {Event::Heard, 650}},
-     1,
-     850,
-     0,
-     0},
+    {"BytesHeardLateHoldTheLineLonger", 200, {{Event::Sent, 0}, {Event::Heard, 650}}, 1, 850, 0, 0},
     {"AReplyNoOneAskedForIsNotCounted", 200, {{Event::Answered, 50}}, 0, 400, 0, 0},
-    {"AHealthyReplyIsADelayToo",
-     1000,
-     {{Event::Sent, 0}, {Event::Answered, 30}},
-     0,
-     2000,
-     30,
-     30},
+    {"AHealthyReplyIsADelayToo", 1000, {{Event::Sent, 0}, {Event::Answered, 30}}, 0, 2000, 30, 30},
     // A port opened anew owes nothing, but the lateness seen on the line is kept.
     {"ForgivenOwedKeepTheLongestDelay",
      200,
@@ -111,7 +99,6 @@ TEST_P(OwedRepliesTest, OwesAndFreesTheLine) {
     EXPECT_EQ(last_delay, milliseconds(c.last_delay_ms));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OwedRepliesTest, testing::ValuesIn(kOwedCases),
-                         RowName<OwedCase>);
+INSTANTIATE_TEST_SUITE_P(Table, OwedRepliesTest, testing::ValuesIn(kOwedCases), RowName<OwedCase>);
 
 }  // namespace

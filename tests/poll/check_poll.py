@@ -146,12 +146,13 @@ FAULT_ROWS = [
     # (280 ms rather than just past the timeout: Wine's serial writes take tens of ms to return.)
     Fault("delay", 1, ALL, 0, [], delay=280, after=1, run="watch", retries=0),
     Fault("delay", 1, ALL, 0, [], delay=280, after=4, run="write"),
-    # One stall of 3.5 timeouts.
+    # One stall of 3.5 timeouts: the third try's wait ends half a timeout before the replies come,
+    # or, on a machine loaded enough to delay the tries, takes them; either way no wrong value.
     Fault("delay", 1, ALL, 0, [], delay=700, after=1, run="watch"),
-    Fault("delay", 1, ALL, 1, [], delay=700, after=4, run="write"),
+    Fault("delay", 1, ALL, (0, 1), [], delay=700, after=4, run="write"),
 ]
-# The late rows' hint, on serial lines (Modbus TCP skips late replies by their transaction).
-SERIAL_HINTS = {(280, "watch"): LATE, (700, "watch"): LATE, (700, "write"): LATE}
+# The late rows' hint.
+LATE_HINTS = {(280, "watch"): LATE, (700, "watch"): LATE, (700, "write"): LATE}
 
 
 class Checker:
@@ -401,13 +402,16 @@ def check_faults(c, lab, transport, target):
         args, devices = fault_command(row)
         code, out, err = c.run(connection + args)
         lab.stop_named(relay)
-        c.expect_exit(name, code, row.status, err)
+        statuses = row.status if isinstance(row.status, tuple) else (row.status,)
+        c.expect_exit(name, code if code not in statuses else statuses[0], statuses[0], err)
         rows = [r[2:] if row.run == "watch" else r for r in csv_rows(out)[1:]]
         wrong = [r for r in rows if r[3] and TRUE_VALUES.get((r[0], r[1])) != r[3]]
         c.expect(name, not wrong, f"wrong values shown: {wrong}")
         c.expect(name, len(rows) == devices, f"rows lost: {out}")
         c.expect(name, all(bool(r[3]) != bool(r[6]) for r in rows), f"value or error: {out}")
-        hint = SERIAL_HINTS.get((row.delay, row.run)) if transport != "tcp" else None
+        # The hint stands where a request was silent, and is then that the controller is slow.
+        silent = "no answer within" in err
+        hint = LATE_HINTS.get((row.delay, row.run)) if silent else None
         c.expect(name, all(f in err for f in row.fragments + ([hint] if hint else [])), err)
         if row.run == "watch":
             c.expect(name, [r[0] for r in rows[2:]] == ["D100", "D3000"] and
@@ -562,6 +566,11 @@ def check_silent_controller(c, lab):
     c.expect_exit("silent controller", code, 1, err)
     c.expect("silent controller", err.startswith(f"zentriq-poll: D100: {NO_ANSWER}\n") and
              err.count("\n") == 2 and "did not answer at all: check that --mode ascii" in err, err)
+
+    # A request across two letters is named by each letter's devices.
+    code, out, err = c.run(connection + FAST + ["read", "M1535", "C0-C2"])
+    c.expect("request across letters", err.startswith(f"zentriq-poll: M1535, C0-C2: {NO_ANSWER}\n"),
+             err)
 
     lines = Lines(watch(c, connection, "D100"))
     row = lines.until(failed, 10)
