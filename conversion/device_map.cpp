@@ -138,7 +138,7 @@ LookupResult EntriesOf(Device device) {
     return result;
 }
 
-LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) {
+LookupResult detail::DevicesThere(std::uint16_t address, std::optional<ModbusTable> table) {
     LookupResult result;
     // Bit segments come before register segments of the same letter in the table, but not across
     // letters: take the bit device first so that callers can rely on the order.
@@ -152,6 +152,14 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) 
         Restrict(result, *table);
     }
     if (result.count == 0) {
+        result.error = LookupError::NoDeviceAtAddress;
+    }
+    return result;
+}
+
+LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) {
+    LookupResult result = detail::DevicesThere(address, table);
+    if (!result.ok()) {
         return Failure(LookupError::NoDeviceAtAddress,
                        "no device at address " + AddressText(address) +
                            (table ? " in the " + std::string(TableName(*table)) + " table" : ""));

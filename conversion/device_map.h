@@ -95,10 +95,18 @@ enum class LookupError : std::uint8_t {
     NoSuchDevice,       // a device number outside every segment of its letter
     AddressOutOfRange,  // past FFFF, or a reference outside its table
     NoDeviceAtAddress,  // a valid address where the map has no device
-    Ambiguous,          // 0x and five decimal digits: a hex address or a five-digit coil reference
+    Ambiguous,          // read several ways that name different devices (1064, 45056, 0x04197)
     NotInTable,         // an item that has entries, but none on the table asked for
     BadRange,           // a range whose ends are no devices of one letter in order
 };
+
+// How a bare number (digits, or hex digits with no prefix: 1064, 45056, B000) can be meant: as hex
+// written as the converter window writes it, as a decimal address, or as a five- or six-digit
+// reference. Any: every way it can be; the others: a list written in that one notation.
+enum class BareNumbers : std::uint8_t { Any, Hex, Decimal, Reference };
+
+// The reading a bare number's answer came from, when another reading named nothing.
+enum class NumberForm : std::uint8_t { None, Hex, Decimal, Reference };
 
 // What a lookup found: up to two entries (a bit device and a register device share an address; T
 // and C have a contact and a value), or an error with a message a user understands.
@@ -107,6 +115,9 @@ struct LookupResult {
     std::uint8_t count = 0;
     LookupError error = LookupError::None;
     std::string message;
+    // A bare number that could be meant more than one way, of which this one alone named a device:
+    // ReadingNote says which, and what the others gave.
+    NumberForm read_as = NumberForm::None;
 
     bool ok() const { return error == LookupError::None; }
     std::span<const MapEntry> found() const { return {entries.data(), count}; }
@@ -144,25 +155,50 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table =
 
 // Reads one item as a user types it and looks it up. Surrounding spaces and tabs are ignored.
 //   a device:    a device letter (either case) and decimal digits, X and Y in octal: D100, d100,
-//                X17. Gives its entries, bit entry first (T and C have two).
-//   a hex address: 0x1064, 1064h or H1064 (either case, 1 to 4 significant digits), looked up in
-//                every table as DevicesAt(address) does.
+//                X17, D0100. Gives its entries, bit entry first (T and C have two).
+//   a hex address, written so: 0x1064, 1064h, H1064, 16#1064 (IEC 61131-3), $1064 or &H1064
+//                (either case, 1 to 4 significant digits), looked up in every table as
+//                DevicesAt(address) does.
 //   a reference, one-based, looked up in its own table (a discrete-input reference answers every
 //                bit device that function code 02 reads there, as DevicesAt does):
-//                six digits 0xxxxx, 1xxxxx, 4xxxxx (offset 00001-65536: 404197, 001542, 101040);
-//                five digits 0xxxx, 1xxxx, 4xxxx (offset 0001-9999: 44197, 00001, 11281);
 //                a prefix 1x or 4x (either case) and 1 to 5 digits (offset 1-65536: 4x4197,
 //                4X04197, 1x1281). 0x is no such prefix: it starts a hex address.
-// Input registers (3xxxxx, 3xxxx, 3x...) give NoDeviceAtAddress: the controller has none. 0x and
-// exactly five decimal digits that read both as an address and as a coil reference (0x00001,
-// 0x04197) give Ambiguous, with a message that writes each reading unambiguously.
+//   a bare number: hex digits and nothing else, not a device name (1064, 45056, 0605, B000,
+//                404197). It is read every way `numbers` allows, each reading on `table`:
+//                  hex as the converter window writes it: 1 to 4 hex digits (0605, B000);
+//                  a decimal address 0-65535, never with a leading zero (4096 is 0x1000);
+//                  a five-digit reference 0xxxx, 1xxxx, 3xxxx, 4xxxx (offset 0001-9999: 44197);
+//                  a six-digit reference 0xxxxx, 1xxxxx, 3xxxxx, 4xxxxx (offset 00001-65536).
+//                Only readings that name a device count, and readings that name the same devices
+//                are one. One: its answer, with `read_as` set when another reading named nothing.
+//                Several: Ambiguous, with a message that gives each reading's device and the way
+//                to write it unambiguously. None: one message that says what each reading gave.
+//                With `numbers` other than Any only that reading is tried (then a decimal may have
+//                leading zeros, and hex any number of digits up to FFFF).
+// Input registers (3xxxxx, 3xxxx, 3x...) name no device: the controller has none. 0x and exactly
+// five decimal digits that read both as an address and as a coil reference (0x00001, 0x04197) give
+// Ambiguous, with a message that writes each reading unambiguously.
 // With `table` set, only the entries on that table: a device's entry there (DiscreteInput gives a
 // coil device's discrete-input view), what DevicesAt(address, table) gives for a hex address; a
 // device or address with entries only elsewhere, or a reference of another table, gives
 // NotInTable with a message that says what the item is instead. Without `table`, every table.
 // Anything else gives an error whose message names the item as typed (unprintable bytes escaped,
-// long items cut short). Linear in the item's length; never fails; allocates only for a message.
-LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table = std::nullopt);
+// long items cut short), and says how to write an address where the item is another system's
+// notation (%MW100, HR4097). Linear in the item's length; never fails; allocates only for a
+// message.
+LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table = std::nullopt,
+                    BareNumbers numbers = BareNumbers::Any);
+
+// The note for an answer whose `read_as` is set: "read as the decimal address 4096 = 0x1000; as
+// hex, 0x4096 names no device". Empty for any other result. `item`, `table` and `numbers` as
+// given to LookUp.
+std::string ReadingNote(std::string_view item, const LookupResult& result,
+                        std::optional<ModbusTable> table = std::nullopt,
+                        BareNumbers numbers = BareNumbers::Any);
+
+// Whether `item` (blanks around it ignored) is a bare number as LookUp reads one.
+bool IsBareNumber(std::string_view item) noexcept;
+
 
 // A stretch of addresses that lies in one segment of bit devices (coils and discrete inputs), or of
 // register devices, or in a gap between such segments.

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string_view>
 #include <string>
 #include <utility>
 
@@ -48,6 +50,42 @@ inline LookupResult Failure(LookupError error, std::string message) {
     result.message = std::move(message);
     return result;
 }
+
+// The devices at `address` on `table` (every table when none), as DevicesAt gives them, but with
+// no message when there are none: the readings of a bare number are tried without allocating.
+LookupResult DevicesThere(std::uint16_t address, std::optional<ModbusTable> table);
+
+// A six-digit reference as the maker's tables write it, zeros in front: "001542".
+std::string ReferenceText(ModbusTable table, std::uint16_t address);
+
+// An address written in hex (`digits`, the item's after its prefix or before its suffix).
+LookupResult LookUpHex(std::string_view item, std::string_view digits,
+                       std::optional<ModbusTable> table);
+
+// The ways a one-based reference is typed: 404197, 44197 and 4x4197 all name D100.
+enum class ReferenceStyle : std::uint8_t { SixDigits, FiveDigits, Prefixed };
+
+struct ReferenceItem {
+    ReferenceStyle style;
+    char kind;                // the digit that names the table
+    std::string_view offset;  // the one-based offset's digits
+};
+
+// An item shaped as a reference, whatever its first digit; nothing for any other shape. 0x is not
+// a prefix here: it starts a hex address, read before this.
+std::optional<ReferenceItem> ReferenceShape(std::string_view item);
+
+// A reference looked up in its own table, with a message for every way it can be wrong.
+LookupResult LookUpReference(std::string_view item, const ReferenceItem& reference,
+                             std::optional<ModbusTable> asked);
+
+// A bare number read every way `numbers` allows (see LookUp).
+LookupResult LookUpBareNumber(std::string_view text, std::optional<ModbusTable> table,
+                              BareNumbers numbers);
+
+// Another system's notation for an address (%MW100, HR4097, DI5): refused with the ways this tool
+// reads one, in the item's own number where it has one. Nothing for an item of no such shape.
+std::optional<LookupResult> ForeignNotation(std::string_view item);
 
 // Keeps the entries that `table` answers, in order. Function code 02 reads every bit device, so the
 // discrete-input table answers for the coil devices too, as their discrete-input view.

@@ -2,6 +2,7 @@
 // tools write) and looking it up in the address map, with a message for every item that has no
 // answer.
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 #include "conversion/ascii_text.h"
@@ -35,8 +36,9 @@ std::pair<std::uint32_t, std::uint32_t> NumberRange(char letter) {
     return {low, high};
 }
 
-// A six-digit reference as the maker's tables write it, zeros in front: "001542".
-std::string ReferenceText(ModbusTable table, std::uint16_t address) {
+}  // namespace
+
+std::string detail::ReferenceText(ModbusTable table, std::uint16_t address) {
     constexpr std::ptrdiff_t kDigits = 6;
     char buffer[16];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, ReferenceOf(table, address)).ptr;
@@ -44,6 +46,12 @@ std::string ReferenceText(ModbusTable table, std::uint16_t address) {
         static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, kDigits - (end - buffer))), '0');
     return text.append(buffer, end);
 }
+
+namespace {
+
+using detail::ReferenceItem;
+using detail::ReferenceStyle;
+using detail::ReferenceText;
 
 // The error for an item whose entries all lie off `table`, saying what `instead`, one of them, is:
 // "D100 has no coil entry: it is a holding register (1064, 404197)". `device_item` tells a device
@@ -93,9 +101,19 @@ std::optional<std::uint32_t> HexNumber(std::string_view digits) {
     return value;
 }
 
-// The hex digits of an address written as 0x1064, 1064h or H1064; nothing for any other form.
+// The hex digits of an address written as 0x1064, 1064h, H1064, 16#1064 (IEC 61131-3), $1064 or
+// &H1064; nothing for any other form.
 std::optional<std::string_view> HexDigits(std::string_view item) {
     if (item.size() > 2 && item[0] == '0' && (item[1] == 'x' || item[1] == 'X')) {
+        return item.substr(2);
+    }
+    if (item.size() > 3 && item.substr(0, 3) == "16#") {
+        return item.substr(3);
+    }
+    if (item.size() > 1 && item[0] == '$') {
+        return item.substr(1);
+    }
+    if (item.size() > 2 && item[0] == '&' && (item[1] == 'h' || item[1] == 'H')) {
         return item.substr(2);
     }
     if (item.size() > 1 && (item.back() == 'h' || item.back() == 'H')) {
@@ -131,8 +149,10 @@ std::optional<LookupResult> AmbiguityOf(std::string_view item) {
                        " (write " + ReferenceText(ModbusTable::Coil, coil_address) + ")");
 }
 
-LookupResult LookUpHex(std::string_view item, std::string_view digits,
-                       std::optional<ModbusTable> table) {
+}  // namespace
+
+LookupResult detail::LookUpHex(std::string_view item, std::string_view digits,
+                               std::optional<ModbusTable> table) {
     if (!std::all_of(digits.begin(), digits.end(), ascii::IsHexDigit)) {
         return Failure(LookupError::NotAnItem,
                        DisplayText(item) + " is " + std::string(kItemForms));
@@ -155,18 +175,7 @@ LookupResult LookUpHex(std::string_view item, std::string_view digits,
     return result;
 }
 
-// The ways a one-based reference is typed: 404197, 44197 and 4x4197 all name D100.
-enum class ReferenceStyle : std::uint8_t { SixDigits, FiveDigits, Prefixed };
-
-struct ReferenceItem {
-    ReferenceStyle style;
-    char kind;                // the digit that names the table
-    std::string_view offset;  // the one-based offset's digits
-};
-
-// An item shaped as a reference, whatever its first digit; nothing for any other shape. 0x is not
-// a prefix here: it starts a hex address, read before this.
-std::optional<ReferenceItem> ReferenceShape(std::string_view item) {
+std::optional<ReferenceItem> detail::ReferenceShape(std::string_view item) {
     if ((item.size() == 6 || item.size() == 5) &&
         std::all_of(item.begin(), item.end(), ascii::IsDigit)) {
         return ReferenceItem{
@@ -180,8 +189,8 @@ std::optional<ReferenceItem> ReferenceShape(std::string_view item) {
     return std::nullopt;
 }
 
-LookupResult LookUpReference(std::string_view item, const ReferenceItem& reference,
-                             std::optional<ModbusTable> asked) {
+LookupResult detail::LookUpReference(std::string_view item, const ReferenceItem& reference,
+                                     std::optional<ModbusTable> asked) {
     const auto style = reference.style;
     // Messages are built only on the way out: a successful lookup allocates nothing.
     const auto shown = [&] { return DisplayText(item); };
@@ -258,6 +267,8 @@ LookupResult LookUpReference(std::string_view item, const ReferenceItem& referen
     return result;
 }
 
+namespace {
+
 LookupResult LookUpDevice(std::string_view item, char letter, std::string_view digits,
                           std::optional<ModbusTable> table) {
     while (digits.size() > 1 && digits.front() == '0') {
@@ -297,9 +308,15 @@ LookupResult LookUpDevice(std::string_view item, char letter, std::string_view d
     return table ? OnTable(std::move(result), *table) : result;
 }
 
+
+// A device letter: the letters of the map, and H only as the hex prefix of H1064.
+bool IsDeviceLetter(char letter) {
+    return !SegmentsOf(letter).empty();
+}
+
 }  // namespace
 
-LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table) {
+LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table, BareNumbers numbers) {
     const std::string_view text = ascii::Trimmed(item);
     if (text.empty()) {
         return Failure(LookupError::NotAnItem,
@@ -307,20 +324,29 @@ LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table) {
                        "(0x1064, 1064h, H1064, or a six-digit reference such as 404197)");
     }
     // A letter and digits is a device whatever follows: tried first, as tag lists hold devices.
+    // The hex letters that name no device (A, B, E, F) start a bare hex number instead: B000.
     const char letter = ascii::Upper(text[0]);
     const std::string_view number = text.substr(1);
-    const bool is_letter = letter >= 'A' && letter <= 'Z' && letter != 'H';  // H1064 is hex
+    const bool is_letter = letter >= 'A' && letter <= 'Z' && letter != 'H' &&  // H1064 is hex
+                           (IsDeviceLetter(letter) || !ascii::IsHexDigit(letter));
     if (is_letter && !number.empty() && std::all_of(number.begin(), number.end(), ascii::IsDigit)) {
         return LookUpDevice(text, letter, number, table);
     }
     if (auto ambiguous = AmbiguityOf(text)) {
         return std::move(*ambiguous);
     }
-    if (const auto digits = HexDigits(text)) {
-        return LookUpHex(text, *digits, table);
+    if (auto foreign = detail::ForeignNotation(text)) {  // before H1064: HR4097 is no hex address
+        return std::move(*foreign);
     }
-    if (const auto reference = ReferenceShape(text)) {
-        return LookUpReference(text, *reference, table);
+    if (const auto digits = HexDigits(text)) {
+        return detail::LookUpHex(text, *digits, table);
+    }
+    if (const auto reference = detail::ReferenceShape(text);
+        reference && reference->style == ReferenceStyle::Prefixed) {
+        return detail::LookUpReference(text, *reference, table);
+    }
+    if (IsBareNumber(text)) {
+        return detail::LookUpBareNumber(text, table, numbers);
     }
     return Failure(LookupError::NotAnItem, DisplayText(text) + " is " + std::string(kItemForms));
 }

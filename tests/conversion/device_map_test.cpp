@@ -185,17 +185,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "no device at reference 104197 (discrete input 1064)"},
         ErrorCase{"InputRegisters", "300001", LookupError::NoDeviceAtAddress, ""},
         ErrorCase{"FiveDigitInputRegisters", "30001", LookupError::NoDeviceAtAddress,
-                  "30001 is an input register reference (3xxxx): the controller has none"},
+                  "30001 names no device in any reading: as the decimal address 30001 = 0x7531, "
+                  "it names no device; as the reference 3x0001, it is an input register, and the "
+                  "controller has none"},
         ErrorCase{"PrefixedInputRegisters", "3x1", LookupError::NoDeviceAtAddress,
                   "3x1 is an input register reference (3x): the controller has none"},
-        ErrorCase{"FiveDigitReferenceZero", "40000", LookupError::AddressOutOfRange,
-                  "40000 is outside the five-digit references of its table (40001-49999)"},
         ErrorCase{"FiveDigitCoilZero", "00000", LookupError::AddressOutOfRange, ""},
         ErrorCase{"LastFiveDigitReference", "49999", LookupError::NoDeviceAtAddress,
-                  "no device at reference 49999 (holding register 270E)"},
-        ErrorCase{"FiveDigitsOfNoTable", "54197", LookupError::NotAnItem,
-                  "54197 is not a reference: references start with 0 (coils), 1 (discrete "
-                  "inputs) or 4 (holding registers)"},
+                  "49999 names no device in any reading: as the decimal address 49999 = 0xC34F, "
+                  "it names no device; as the reference 4x9999, it names no device"},
+        ErrorCase{"FiveDigitsOfNoTable", "54197", LookupError::NoDeviceAtAddress,
+                  "54197 names no device (read as the decimal address 54197 = 0xD3B5)"},
         ErrorCase{"PrefixedFirstHasNoDevice", "4x1", LookupError::NoDeviceAtAddress,
                   "no device at reference 4x1 (holding register 0000)"},
         ErrorCase{"PrefixedLastHasNoDevice", "4x65536", LookupError::NoDeviceAtAddress, ""},
@@ -255,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"HexPastFFFF", "0x10000", LookupError::AddressOutOfRange,
                   "0x10000 is past the last Modbus address, FFFF"},
         ErrorCase{"HexNotHex", "0x10G4", LookupError::NotAnItem, ""},
-        ErrorCase{"PlainNumberIsAmbiguous", "1064", LookupError::NotAnItem, ""},
+        ErrorCase{"PlainNumberIsAmbiguous", "1064", LookupError::Ambiguous, ""},
         ErrorCase{"FractionalNumber", "D1.5", LookupError::NotAnItem, ""},
         ErrorCase{"LetterAlone", "D", LookupError::NotAnItem, ""},
         ErrorCase{"Empty", "  ", LookupError::NotAnItem, ""},
