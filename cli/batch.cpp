@@ -13,6 +13,9 @@ namespace lookup {
 namespace {
 
 constexpr std::size_t kFlushSize = 1 << 16;
+// Notes on how bare numbers were read, one line each, before they are only counted: a list written
+// in one notation would otherwise give one for every row.
+constexpr std::size_t kNotesShown = 10;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Collects text and hands it on in large pieces: one write per row would cost more than the
@@ -138,6 +141,7 @@ BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& erro
     CsvReader reader(source, options.column, options.delimiter);
     Buffered error_lines(errors);
     BatchCounts counts;
+    std::size_t notes = 0;  // bare numbers read one way of several
     if (options.flush_before_read) {
         reader.set_before_read([&] {
             writer.Flush();
@@ -179,11 +183,19 @@ BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& erro
             problem = "a quote opened in this row is never closed";
         } else if (!record.has_item) {
             problem = "this row has no column " + std::to_string(column + 1);
-        } else if (const auto result = conversion::LookUp(record.item, options.table);
+        } else if (const auto result =
+                       conversion::LookUp(record.item, options.table, options.numbers);
                    result.ok()) {
             counts.written += result.found().size() - 1;
             for (const auto& entry : result.found()) {
                 writer.Answer(record, padding, entry);
+            }
+            if (result.read_as != conversion::NumberForm::None && ++notes <= kNotesShown) {
+                error_lines.text() += "zentriq-lookup: line " + std::to_string(record.line) +
+                                      ": " + conversion::DisplayText(record.item) + ": " +
+                                      conversion::ReadingNote(record.item, result, options.table,
+                                                              options.numbers) +
+                                      "\n";
             }
         } else {
             problem = result.message;
@@ -197,6 +209,11 @@ BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& erro
                 error_lines.Flush();
             }
         }
+    }
+    if (notes > kNotesShown) {
+        error_lines.text() += "zentriq-lookup: " + std::to_string(notes - kNotesShown) +
+                              " more numbers read one way of several, as the notes above say; "
+                              "--numbers hex|decimal|reference says how the list means them\n";
     }
     writer.Flush();
     error_lines.Flush();

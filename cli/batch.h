@@ -21,6 +21,7 @@ struct BatchOptions {
     char delimiter = CsvReader::kFindDelimiter;
     std::optional<conversion::ModbusTable> table;  // answers from this table only
     bool flush_before_read = false;  // the input may wait: hand on every answer before it does
+    conversion::BareNumbers numbers = conversion::BareNumbers::Any;  // how the list means them
 };
 
 struct BatchCounts {

@@ -145,10 +145,14 @@ int LookUpItems(const lookup::Options& options, Output& output) {
     std::vector<lookup::Lookup> lookups;
     bool all_answered = true;
     for (const auto& item : options.items) {
-        auto result = conversion::LookUp(item, options.table);
+        auto result = conversion::LookUp(item, options.table, options.numbers);
         if (!result.ok()) {
             all_answered = false;
             ToStderr("zentriq-lookup: " + result.message + "\n");
+        } else if (const auto note =
+                       conversion::ReadingNote(item, result, options.table, options.numbers);
+                   !note.empty()) {
+            ToStderr("zentriq-lookup: " + conversion::DisplayText(item) + ": " + note + "\n");
         }
         lookups.push_back({item, std::move(result)});
     }
@@ -175,8 +179,13 @@ int LookUpBatch(const lookup::Options& options, Output& output) {
     if (!input.Open(options.batch_path)) {
         return CannotRead(input);
     }
-    lookup::BatchOptions batch{
-        0, {}, options.header, options.delimiter, options.table, console::MayWait(input.fd)};
+    lookup::BatchOptions batch{0,
+                               {},
+                               options.header,
+                               options.delimiter,
+                               options.table,
+                               console::MayWait(input.fd),
+                               options.numbers};
     if (options.column.find_first_not_of("0123456789") == std::string::npos) {
         batch.column = std::stoul(options.column) - 1;
     } else {

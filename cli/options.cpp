@@ -92,6 +92,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                        "Answers from one table only, so that a T or C gives one row: coil (c), "
                        "discrete-input (di) or holding-register (hr)")
             ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
+    std::string numbers;
+    app.add_option("--numbers", numbers,
+                   "How bare numbers (1064, 45056) are meant: hex as the converter window writes them, decimal addresses or five- and six-digit references. Without it each is read every way and refused when the readings name different devices")
+        ->check(CLI::IsMember({"hex", "decimal", "reference"}));
     // CLI11 ends the arguments of each --frame with an empty string; an empty argument would read
     // as that end, so the arguments are split here, where an empty one can be named.
     auto* frame =
@@ -146,6 +150,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                             : delimiter == "semicolon" ? ';'
                             : delimiter == "tab"       ? '\t'
                                                        : delimiter[0];
+    }
+    if (!numbers.empty()) {
+        options.numbers = numbers == "hex"       ? conversion::BareNumbers::Hex
+                          : numbers == "decimal" ? conversion::BareNumbers::Decimal
+                                                 : conversion::BareNumbers::Reference;
     }
     if (!table.empty()) {
         options.table = table[0] == 'c'   ? conversion::ModbusTable::Coil

@@ -24,6 +24,7 @@ struct Options {
     bool header = false;
     char delimiter = CsvReader::kFindDelimiter;
     std::optional<conversion::ModbusTable> table;
+    conversion::BareNumbers numbers = conversion::BareNumbers::Any;
     std::vector<std::vector<std::string>> frames;  // one per --frame, its arguments joined
     std::string frames_path = "-";
 };

@@ -231,6 +231,13 @@ bool IsBareNumber(std::string_view item) noexcept {
     return letter != 'C' && letter != 'D';
 }
 
+std::size_t BareNumberReadings(std::string_view item, BareNumbers numbers) {
+    if (!IsBareNumber(item)) {
+        return 0;
+    }
+    return ReadingsOf(ascii::Trimmed(item), std::nullopt, numbers).count;
+}
+
 LookupResult detail::LookUpBareNumber(std::string_view text, std::optional<ModbusTable> table,
                                       BareNumbers numbers) {
     const Readings readings = ReadingsOf(text, table, numbers);

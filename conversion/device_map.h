@@ -199,6 +199,10 @@ std::string ReadingNote(std::string_view item, const LookupResult& result,
 // Whether `item` (blanks around it ignored) is a bare number as LookUp reads one.
 bool IsBareNumber(std::string_view item) noexcept;
 
+// How many ways LookUp may read `item` as a bare number with `numbers`, whatever each names: 0 for
+// an item that is none, 1 for 0605 (hex only) or 404197 (a reference only), 2 for 4096.
+std::size_t BareNumberReadings(std::string_view item, BareNumbers numbers = BareNumbers::Any);
+
 
 // A stretch of addresses that lies in one segment of bit devices (coils and discrete inputs), or of
 // register devices, or in a gap between such segments.

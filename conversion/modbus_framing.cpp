@@ -29,9 +29,10 @@ FrameFault Fault(FrameError kind, std::string message,
     return {kind, std::move(message), offset};
 }
 
-// Reads the hex digits of text[begin, end) two by two into `bytes`, in one pass. RTU text may put
-// blanks between bytes; a blank inside a byte ("0 1") would make the pairing a guess, so every
-// blank-free group must have an even number of digits. A character that is no digit is named
+// Reads the hex digits of text[begin, end) two by two into `bytes`, in one pass. Either mode may put
+// blanks between bytes, as the controller's manual prints an ASCII frame (": 01 03 06 14 00 08
+// DA"); a blank inside a byte ("0 1") would make the pairing a guess, so every blank-free group
+// must have an even number of digits. A character that is no digit is named
 // before a group of odd length, wherever each lies.
 std::optional<FrameFault> ReadHex(std::string_view text, std::size_t begin, std::size_t end,
                                   FrameMode mode, std::vector<std::uint8_t>& bytes) {
@@ -49,7 +50,7 @@ std::optional<FrameFault> ReadHex(std::string_view text, std::size_t begin, std:
         } else if (value >= 0) {
             bytes.push_back(static_cast<std::uint8_t>(high * 16 + value));
             high = -1;
-        } else if (rtu && ascii::IsBlank(text[i])) {
+        } else if (ascii::IsBlank(text[i])) {
             if (high >= 0 && !odd) {
                 odd = group;
                 odd_end = i;
@@ -73,7 +74,7 @@ std::optional<FrameFault> ReadHex(std::string_view text, std::size_t begin, std:
     }
     const std::size_t digits = odd_end - *odd;
     const std::string count = std::to_string(digits);
-    if (!rtu) {
+    if (!rtu && !blanks) {
         return Fault(FrameError::OddDigits, "odd number of hex digits (" + count + ") after ':'",
                      *odd);
     }

@@ -138,19 +138,25 @@ std::optional<std::uint16_t> BitValue(std::string_view text) {
 
 }  // namespace
 
-ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table) {
+ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table,
+                     BareNumbers numbers) {
     const std::string_view text = ascii::Trimmed(item);
     // No form LookUp reads has a '-', so one makes the item a range.
     const std::size_t dash = text.find('-');
     if (dash == std::string_view::npos) {
-        return FromLookup(LookUp(text, table));
+        LookupResult result = LookUp(text, table, numbers);
+        std::string note = ReadingNote(text, result, table, numbers);
+        ItemEntries read = FromLookup(std::move(result));
+        read.note = std::move(note);
+        return read;
     }
     return ReadRange(text, ascii::Trimmed(text.substr(0, dash)),
                      ascii::Trimmed(text.substr(dash + 1)), table);
 }
 
 std::variant<Assignment, std::string> ReadAssignment(std::string_view text,
-                                                     std::optional<ModbusTable> table) {
+                                                     std::optional<ModbusTable> table,
+                                                     BareNumbers numbers) {
     const std::string_view whole = ascii::Trimmed(text);
     const auto refused = [&](std::string_view why) {
         return ascii::Joined({DisplayText(whole), ": ", why});
@@ -161,9 +167,21 @@ std::variant<Assignment, std::string> ReadAssignment(std::string_view text,
                " is not an assignment: write DEVICE=VALUE, as in D100=250 or Y0=on";
     }
     const std::string_view value_text = ascii::Trimmed(whole.substr(equals + 1));
-    LookupResult found = LookUp(whole.substr(0, equals), table);
+    const std::string_view target = ascii::Trimmed(whole.substr(0, equals));
+    LookupResult found = LookUp(target, table, numbers);
     if (!found.ok()) {
         return std::move(found.message);
+    }
+    // A write goes where it was meant or nowhere: a number that could be meant more than one way
+    // is taken only when the list says how it means its numbers, even where one way alone names
+    // a device (40001 is D7233 as a decimal address, and was perhaps meant as 4x0001).
+    if (BareNumberReadings(target, numbers) > 1) {
+        const std::string note = ReadingNote(target, found, table, numbers);
+        return refused(DisplayText(target) + " is a bare number" +
+                       (note.empty() ? "" : " (" + note + ")") + ": write the device (" +
+                       DeviceName(found.entries[0].device) + "), an address in an explicit form " +
+                       "(0x" + AddressText(found.entries[0].address) +
+                       ") or say how numbers are meant (--numbers)");
     }
     const MapEntry* coil = nullptr;
     const MapEntry* word = nullptr;

@@ -268,7 +268,7 @@ int Run(int argc, char** argv) {
     std::vector<conversion::WriteRequest> writes;
     if (options.command == live::Command::Write) {
         for (const auto& text : options.items) {
-            auto assignment = conversion::ReadAssignment(text, options.table);
+            auto assignment = conversion::ReadAssignment(text, options.table, options.numbers);
             if (auto* message = std::get_if<std::string>(&assignment)) {
                 return UsageError(*message);
             }
@@ -281,9 +281,13 @@ int Run(int argc, char** argv) {
         writes = std::get<std::vector<conversion::WriteRequest>>(std::move(planned));
     } else {
         for (const auto& item : options.items) {
-            auto read = conversion::ReadItem(item, options.table);
+            auto read = conversion::ReadItem(item, options.table, options.numbers);
             if (!read.ok()) {
                 return UsageError(read.message);
+            }
+            if (!read.note.empty()) {
+                ToStderr("zentriq-poll: " + conversion::DisplayText(item) + ": " + read.note +
+                         "\n");
             }
             entries.insert(entries.end(), read.entries.begin(), read.entries.end());
         }

@@ -156,6 +156,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    "Read one table only, so that a T or C gives one row: coil (c), discrete-input "
                    "(di) or holding-register (hr)")
         ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
+    std::string numbers;
+    app.add_option("--numbers", numbers,
+                   "How bare numbers are meant: hex, decimal addresses or references. Without it each is read every way; write refuses bare numbers")
+        ->check(CLI::IsMember({"hex", "decimal", "reference"}));
     app.add_option("--format", format, "Output: table (default), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
     app.add_flag("--verbose,-v", connection.verbose,
@@ -244,6 +248,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json
                                         : Format::Table;
+    if (!numbers.empty()) {
+        options.numbers = numbers == "hex"       ? conversion::BareNumbers::Hex
+                          : numbers == "decimal" ? conversion::BareNumbers::Decimal
+                                                 : conversion::BareNumbers::Reference;
+    }
     if (!table.empty()) {
         options.table = table[0] == 'c'   ? conversion::ModbusTable::Coil
                         : table[0] == 'd' ? conversion::ModbusTable::DiscreteInput

@@ -54,6 +54,7 @@ struct Options {
     std::vector<std::string> items;  // items to read, or assignments to write
     Connection connection;
     std::optional<conversion::ModbusTable> table;
+    conversion::BareNumbers numbers = conversion::BareNumbers::Any;
     Format format = Format::Table;
     std::chrono::milliseconds interval{1000};
     std::optional<std::uint64_t> count;  // scans of a watch; none: until Ctrl-C

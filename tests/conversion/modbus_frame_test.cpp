@@ -114,6 +114,12 @@ const DecodeCase kDecodeCases[] = {
      " :01031064000286\r\n",
      "ascii 1 03",
      {{"request 1064+2 D100-D101", ""}}},
+    // As the controller's manual prints an ASCII frame: a space after the colon and between bytes.
+    {"AsciiAsTheManualPrintsIt",
+     "",
+     ": 01 03 06 14 00 08 DA",
+     "ascii 1 03",
+     {{"request 0614+8 T20-T27", ""}}},
     {"ReadWhereNoRegisterIs",
      "",
      ":01030FA000024B",
