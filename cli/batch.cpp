@@ -191,11 +191,11 @@ BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& erro
                 writer.Answer(record, padding, entry);
             }
             if (result.read_as != conversion::NumberForm::None && ++notes <= kNotesShown) {
-                error_lines.text() += "zentriq-lookup: line " + std::to_string(record.line) +
-                                      ": " + conversion::DisplayText(record.item) + ": " +
-                                      conversion::ReadingNote(record.item, result, options.table,
-                                                              options.numbers) +
-                                      "\n";
+                error_lines.text() +=
+                    "zentriq-lookup: line " + std::to_string(record.line) + ": " +
+                    conversion::DisplayText(record.item) + ": " +
+                    conversion::ReadingNote(record.item, result, options.table, options.numbers) +
+                    "\n";
             }
         } else {
             problem = result.message;

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "console/file_io.h"
 #include "cli/frames.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "console/platform.h"
 #include "cli/xlsx_output.h"
+#include "console/file_io.h"
+#include "console/platform.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "console/file_io.h"
 #include "cli/xlsx_output.h"
+#include "console/file_io.h"
 
 namespace lookup {
 
@@ -37,7 +37,8 @@ answer (some frame had a wrong checksum or was no frame), 2 usage error, an inpu
 read or an output that cannot be written.)";
 
 int UsageError(const std::string& message) {
-    console::WriteAll(2, "zentriq-lookup: " + message + "\nRun with --help for more information.\n");
+    console::WriteAll(2,
+                      "zentriq-lookup: " + message + "\nRun with --help for more information.\n");
     return kUsageError;
 }
 
@@ -94,7 +95,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
             ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
     std::string numbers;
     app.add_option("--numbers", numbers,
-                   "How bare numbers (1064, 45056) are meant: hex as the converter window writes them, decimal addresses or five- and six-digit references. Without it each is read every way and refused when the readings name different devices")
+                   "How bare numbers (1064, 45056) are meant: hex as the converter window writes "
+                   "them, decimal addresses or five- and six-digit references. Without it each "
+                   "is read every way and refused when the readings name different devices")
         ->check(CLI::IsMember({"hex", "decimal", "reference"}));
     // CLI11 ends the arguments of each --frame with an empty string; an empty argument would read
     // as that end, so the arguments are split here, where an empty one can be named.

@@ -45,7 +45,8 @@ std::optional<std::uint32_t> NumberIn(std::string_view digits, int base) {
         return std::nullopt;
     }
     std::uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (ec != std::errc{} || end != digits.data() + digits.size()) {
         return std::nullopt;
     }
@@ -276,21 +277,21 @@ LookupResult detail::LookUpBareNumber(std::string_view text, std::optional<Modbu
                 writes += (writes.empty() ? "" : " or ") + Unambiguous(text, reading);
             }
         }
-        return Failure(LookupError::Ambiguous,
-                       message + "; write " + writes +
-                           ", or say how a list means its numbers (--numbers)");
+        return Failure(
+            LookupError::Ambiguous,
+            message + "; write " + writes + ", or say how a list means its numbers (--numbers)");
     }
     if (readings.count == 0) {
         // No reading gives an address at all: say why in the terms of what the text looks like.
         const bool reference_shape = AllDecimal(text) && (text.size() == 5 || text.size() == 6);
-        if (reference_shape &&
-            (numbers == BareNumbers::Any || numbers == BareNumbers::Reference)) {
+        if (reference_shape && (numbers == BareNumbers::Any || numbers == BareNumbers::Reference)) {
             return LookUpReference(text, *ReferenceShape(text), table);
         }
         if (numbers == BareNumbers::Reference) {
             return Failure(LookupError::NotAnItem,
-                           shown + " is not a reference: a reference has five or six digits "
-                                   "(44197, 404197)");
+                           shown +
+                               " is not a reference: a reference has five or six digits "
+                               "(44197, 404197)");
         }
         return Failure(LookupError::AddressOutOfRange,
                        shown + (numbers == BareNumbers::Any

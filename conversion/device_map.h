@@ -203,7 +203,6 @@ bool IsBareNumber(std::string_view item) noexcept;
 // an item that is none, 1 for 0605 (hex only) or 404197 (a reference only), 2 for 4096.
 std::size_t BareNumberReadings(std::string_view item, BareNumbers numbers = BareNumbers::Any);
 
-
 // A stretch of addresses that lies in one segment of bit devices (coils and discrete inputs), or of
 // register devices, or in a gap between such segments.
 struct AddressRun {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "conversion/device_map.h"

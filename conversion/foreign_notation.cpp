@@ -29,7 +29,8 @@ std::optional<LookupResult> detail::ForeignNotation(std::string_view item) {
         const std::string start = DisplayText(item) + " is another system's notation: ";
         const std::string_view digits = item.substr(prefix.letters.size());
         std::uint32_t number = 0;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        const auto [end, ec] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
         if (prefix.reference_kind == '3') {
             return Failure(LookupError::NoDeviceAtAddress,
                            start + "input registers, and the controller has none");
@@ -37,19 +38,20 @@ std::optional<LookupResult> detail::ForeignNotation(std::string_view item) {
         if (prefix.reference_kind == 0 || ec != std::errc{} ||
             end != digits.data() + digits.size() || number > 0xFFFF) {
             return Failure(LookupError::NotAnItem,
-                           start + "write a device by its name (D100) or an address (0x1064, "
-                                   "4x4197)");
+                           start +
+                               "write a device by its name (D100) or an address (0x1064, "
+                               "4x4197)");
         }
         const std::string counted_from_one =
             prefix.reference_kind == '0'
-                ? (number >= 1 ? ReferenceText(ModbusTable::Coil,
-                                                       static_cast<std::uint16_t>(number - 1))
-                               : std::string("000001"))
+                ? (number >= 1
+                       ? ReferenceText(ModbusTable::Coil, static_cast<std::uint16_t>(number - 1))
+                       : std::string("000001"))
                 : std::string(1, prefix.reference_kind) + "x" + std::string(digits);
-        return Failure(LookupError::NotAnItem,
-                       start + "write " + counted_from_one + " if " + std::string(digits) +
-                           " counts from 1, or 0x" +
-                           AddressText(static_cast<std::uint16_t>(number)) + " if it counts from 0");
+        return Failure(LookupError::NotAnItem, start + "write " + counted_from_one + " if " +
+                                                   std::string(digits) + " counts from 1, or 0x" +
+                                                   AddressText(static_cast<std::uint16_t>(number)) +
+                                                   " if it counts from 0");
     }
     return std::nullopt;
 }

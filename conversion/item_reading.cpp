@@ -308,7 +308,6 @@ LookupResult LookUpDevice(std::string_view item, char letter, std::string_view d
     return table ? OnTable(std::move(result), *table) : result;
 }
 
-
 // A device letter: the letters of the map, and H only as the hex prefix of H1064.
 bool IsDeviceLetter(char letter) {
     return !SegmentsOf(letter).empty();

@@ -29,8 +29,8 @@ FrameFault Fault(FrameError kind, std::string message,
     return {kind, std::move(message), offset};
 }
 
-// Reads the hex digits of text[begin, end) two by two into `bytes`, in one pass. Either mode may put
-// blanks between bytes, as the controller's manual prints an ASCII frame (": 01 03 06 14 00 08
+// Reads the hex digits of text[begin, end) two by two into `bytes`, in one pass. Either mode may
+// put blanks between bytes, as the controller's manual prints an ASCII frame (": 01 03 06 14 00 08
 // DA"); a blank inside a byte ("0 1") would make the pairing a guess, so every blank-free group
 // must have an even number of digits. A character that is no digit is named
 // before a group of odd length, wherever each lies.

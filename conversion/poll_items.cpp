@@ -138,8 +138,7 @@ std::optional<std::uint16_t> BitValue(std::string_view text) {
 
 }  // namespace
 
-ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table,
-                     BareNumbers numbers) {
+ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table, BareNumbers numbers) {
     const std::string_view text = ascii::Trimmed(item);
     // No form LookUp reads has a '-', so one makes the item a range.
     const std::size_t dash = text.find('-');

@@ -157,8 +157,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    "(di) or holding-register (hr)")
         ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
     std::string numbers;
-    app.add_option("--numbers", numbers,
-                   "How bare numbers are meant: hex, decimal addresses or references. Without it each is read every way; write refuses bare numbers")
+    app.add_option(
+           "--numbers", numbers,
+           "How bare numbers (1064, 45056) are meant: hex, decimal addresses or references. "
+           "Without it each is read every way, and write refuses one that can be meant "
+           "more than one way")
         ->check(CLI::IsMember({"hex", "decimal", "reference"}));
     app.add_option("--format", format, "Output: table (default), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));

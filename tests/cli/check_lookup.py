@@ -158,6 +158,31 @@ FRAME_COLUMNS = ["input", "mode", "slave", "function", "function_name", "role", 
                  "note", "error"]
 
 
+def check_bare_numbers(c):
+    """A tag list of numbers as monitoring configs write them: each read every way it can be meant,
+    refused where the readings disagree, and read one way throughout with --numbers."""
+    tags = b"Tag,Address\nLevel,4096\nSpeed,1064\nTimer,41537\nPump,0605\n"
+    code, out, err = c.run(["--batch", "-", "--column", "Address", "--header"], tags)
+    c.expect_exit("bare numbers", code, 1, err)
+    rows = list(csv.reader(io.StringIO(out.decode(), newline="")))
+    c.expect("bare numbers", [(r[0], r[2], r[3]) for r in rows[1:]] == [
+        ("Level", "D0", "holding register"), ("Speed", "", ""), ("Timer", "", ""),
+        ("Pump", "T5", "coil"), ("Pump", "T5", "holding register")], f"rows {rows}")
+    c.expect("bare numbers", rows[2][-1].startswith("1064 is ambiguous: as hex") and
+             "--numbers" in rows[2][-1], rows[2])
+    c.expect("bare numbers", "line 2: 4096: read as the decimal address 4096 = 0x1000; as hex, "
+             "0x4096 names no device" in err and "line 4: 41537 is ambiguous" in err, err)
+
+    # A list of five-digit references, said so: read as it always was, without a note.
+    code, out, err = c.run(["--batch", "-", "--column", "2", "--header", "--numbers",
+                            "reference"], b"Tag,Address\nTimer,41537\nD100,44197\n")
+    c.expect_exit("--numbers reference", code, 0, err)
+    rows = list(csv.reader(io.StringIO(out.decode(), newline="")))
+    c.expect("--numbers reference", [(r[0], r[2], r[3]) for r in rows[1:]] == [
+        ("Timer", "T0", "holding register"), ("D100", "D100", "holding register")] and err == "",
+        f"{rows} {err}")
+
+
 def check_frames(c, workdir):
     # A capture log: a request and its response, a frame with a wrong CRC, a line that is no frame.
     with open(os.path.join(workdir, "capture.log"), "wb") as f:
@@ -366,6 +391,7 @@ def main():
     with tempfile.TemporaryDirectory() as workdir:
         check_formats(c)
         check_batch(c, workdir)
+        check_bare_numbers(c)
         check_frames(c, workdir)
         check_names(c, workdir)
         check_exports(c, workdir)

@@ -13,8 +13,8 @@
 namespace {
 
 using conversion::BareNumbers;
-using conversion::LookupError;
 using conversion::LookUp;
+using conversion::LookupError;
 using conversion::ModbusTable;
 
 constexpr auto Register = ModbusTable::HoldingRegister;
@@ -48,26 +48,60 @@ constexpr auto None = LookupError::None;
 
 const NumberCase kNumberCases[] = {
     // Two readings that name two devices: refused, each reading written out.
-    {"HexOrDecimal", "1064", {}, Any, LookupError::Ambiguous,
+    {"HexOrDecimal",
+     "1064",
+     {},
+     Any,
+     LookupError::Ambiguous,
      "1064 is ambiguous: as hex, as the converter window writes it, it is D100; as the decimal "
      "address 1064 = 0x0428 it is X50; write 0x1064 or 0x0428, or say how a list means its "
-     "numbers (--numbers)", ""},
-    {"DecimalOrReference", "45056", {}, Any, LookupError::Ambiguous,
+     "numbers (--numbers)",
+     ""},
+    {"DecimalOrReference",
+     "45056",
+     {},
+     Any,
+     LookupError::Ambiguous,
      "45056 is ambiguous: as the decimal address 45056 = 0xB000 it is M1536; as the reference "
      "4x5056 it is D959; write 0xB000 or 4x5056, or say how a list means its numbers (--numbers)",
      ""},
     {"TimerValueAsAFiveDigitReference", "41537", {}, Any, LookupError::Ambiguous, "", ""},
     // One reading names a device: answered, with a note.
-    {"DecimalAddress", "4096", {}, Any, None, "D0 holding register",
+    {"DecimalAddress",
+     "4096",
+     {},
+     Any,
+     None,
+     "D0 holding register",
      "read as the decimal address 4096 = 0x1000; as hex, 0x4096 names no device"},
-    {"DecimalPastTheReferences", "40001", {}, Any, None, "D7233 holding register",
+    {"DecimalPastTheReferences",
+     "40001",
+     {},
+     Any,
+     None,
+     "D7233 holding register",
      "read as the decimal address 40001 = 0x9C41; as the reference 4x0001, it names no device"},
-    {"FiveDigitReference", "44197", {}, Any, None, "D100 holding register",
+    {"FiveDigitReference",
+     "44197",
+     {},
+     Any,
+     None,
+     "D100 holding register",
      "read as the reference 4x4197; as the decimal address 44197 = 0xACA5, it names no device"},
-    {"FirstDecimalOfTheSecondDSegment", "36864", {}, Any, None, "D4096 holding register",
+    {"FirstDecimalOfTheSecondDSegment",
+     "36864",
+     {},
+     Any,
+     None,
+     "D4096 holding register",
      "read as the decimal address 36864 = 0x9000; as the reference 3x6864, it is an input "
      "register, and the controller has none"},
-    {"DiscreteInputReference", "11040", {}, Any, None, "X17 discrete input",
+    {"DiscreteInputReference",
+     "11040",
+     {},
+     Any,
+     None,
+     "X17 discrete input",
      "read as the reference 1x1040; as the decimal address 11040 = 0x2B20, it names no device"},
     {"TableNarrowsTheReadings", "1064", Register, Any, None, "D100 holding register",
      "read as hex, as the converter window writes it; as the decimal address 1064 = 0x0428, it is "
@@ -90,24 +124,44 @@ const NumberCase kNumberCases[] = {
     {"ListOfReferences", "41537", {}, BareNumbers::Reference, None, "T0 holding register", ""},
     {"ListOfDecimals", "0100", {}, BareNumbers::Decimal, None, "S100 coil", ""},
     {"ListOfHex", "01064", {}, BareNumbers::Hex, None, "D100 holding register", ""},
-    {"ReferenceListRefusesFourDigits", "1064", {}, BareNumbers::Reference, LookupError::NotAnItem,
-     "1064 is not a reference: a reference has five or six digits (44197, 404197)", ""},
+    {"ReferenceListRefusesFourDigits",
+     "1064",
+     {},
+     BareNumbers::Reference,
+     LookupError::NotAnItem,
+     "1064 is not a reference: a reference has five or six digits (44197, 404197)",
+     ""},
     // Explicit forms are never second-guessed.
     {"Iec", "16#1000", {}, Any, None, "D0 holding register", ""},
     {"Dollar", "$1000", {}, Any, None, "D0 holding register", ""},
     {"BasicHex", "&h1000", {}, Any, None, "D0 holding register", ""},
     {"HexZeroXStaysAmbiguous", "0x04197", {}, Any, LookupError::Ambiguous, "", ""},
     // Nothing in any reading.
-    {"NoReadingNamesADevice", "49999", {}, Any, LookupError::NoDeviceAtAddress,
+    {"NoReadingNamesADevice",
+     "49999",
+     {},
+     Any,
+     LookupError::NoDeviceAtAddress,
      "49999 names no device in any reading: as the decimal address 49999 = 0xC34F, it names no "
-     "device; as the reference 4x9999, it names no device", ""},
+     "device; as the reference 4x9999, it names no device",
+     ""},
     // Other systems' notations say how to write the address.
-    {"HoldingRegisterPrefix", "HR4097", {}, Any, LookupError::NotAnItem,
+    {"HoldingRegisterPrefix",
+     "HR4097",
+     {},
+     Any,
+     LookupError::NotAnItem,
      "HR4097 is another system's notation: write 4x4097 if 4097 counts from 1, or 0x1001 if it "
-     "counts from 0", ""},
-    {"IecMarker", "%MW100", {}, Any, LookupError::NotAnItem,
+     "counts from 0",
+     ""},
+    {"IecMarker",
+     "%MW100",
+     {},
+     Any,
+     LookupError::NotAnItem,
      "%MW100 is another system's notation: write a device by its name (D100) or an address "
-     "(0x1064, 4x4197)", ""},
+     "(0x1064, 4x4197)",
+     ""},
 };
 
 class BareNumberTest : public testing::TestWithParam<NumberCase> {};
@@ -137,9 +191,9 @@ TEST(BareNumberTest, TheToolsOwnOutputReadsBack) {
             const auto entries = conversion::EntriesOf({segment.letter, number});
             for (const auto& entry : entries.found()) {
                 char reference[8];
-                std::snprintf(reference, sizeof reference, "%06u",
-                              static_cast<unsigned>(conversion::ReferenceOf(entry.table,
-                                                                            entry.address)));
+                std::snprintf(
+                    reference, sizeof reference, "%06u",
+                    static_cast<unsigned>(conversion::ReferenceOf(entry.table, entry.address)));
                 for (const std::string& text :
                      {conversion::AddressText(entry.address), std::string(reference),
                       std::to_string(entry.address)}) {

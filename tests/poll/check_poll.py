@@ -476,6 +476,12 @@ def check_connection_errors(c, lab, tool_end):
     c.expect_exit("no serial port", code, 2, err)
     c.expect("no serial port", err.endswith(": it is not a serial port\n"), err)
 
+    # A number that can be meant more than one way is never written, whatever one reading names.
+    code, out, err = c.run(on_pty(tool_end, "ascii") + ["write", "40001=1"])
+    c.expect_exit("bare number written", code, 2, err)
+    c.expect("bare number written", "40001=1: 40001 is a bare number (read as the decimal address "
+             "40001 = 0x9C41; as the reference 4x0001, it names no device)" in err, err)
+
     code, out, err = c.run(on_pty(tool_end, "ascii") + ["read", "D1", "--count", "2"])
     c.expect_exit("--count with read", code, 2, err)
     c.expect("--count with read", err.startswith("zentriq-poll: --count is for watch"), err)
