@@ -329,15 +329,16 @@ std::string ReadingNote(std::string_view item, const LookupResult& result,
     }
     const std::string_view text = ascii::Trimmed(item);
     const Readings readings = ReadingsOf(text, table, numbers);
-    std::string note;
+    std::string taken;
+    std::string others;
     for (const auto& reading : std::span(readings.list).first(readings.count)) {
         if (reading.found.ok()) {
-            note = "read as " + Said(reading) + note;
+            taken = "read as " + Said(reading);
         } else {
-            note += "; " + Alternative(reading, table);
+            others.append("; ").append(Alternative(reading, table));
         }
     }
-    return note;
+    return taken.append(others);
 }
 
 }  // namespace conversion

@@ -48,10 +48,11 @@ std::optional<LookupResult> detail::ForeignNotation(std::string_view item) {
                        ? ReferenceText(ModbusTable::Coil, static_cast<std::uint16_t>(number - 1))
                        : std::string("000001"))
                 : std::string(1, prefix.reference_kind) + "x" + std::string(digits);
-        return Failure(LookupError::NotAnItem, start + "write " + counted_from_one + " if " +
-                                                   std::string(digits) + " counts from 1, or 0x" +
-                                                   AddressText(static_cast<std::uint16_t>(number)) +
-                                                   " if it counts from 0");
+        return Failure(
+            LookupError::NotAnItem,
+            ascii::Joined({start, "write ", counted_from_one, " if ", digits,
+                           " counts from 1, or 0x", AddressText(static_cast<std::uint16_t>(number)),
+                           " if it counts from 0"}));
     }
     return std::nullopt;
 }
