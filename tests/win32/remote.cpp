@@ -77,8 +77,14 @@ std::string ToString(const Box& box) {
 
 std::wstring Text(HWND hwnd) {
     DWORD_PTR length = 0;
-    if (SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kStepTimeoutMs,
-                            &length) == 0) {
+    // SMTO_ABORTIFHUNG gives up at once on a window whose thread has been busy for a few seconds,
+    // as a freshly started program on a loaded machine can be: ask again until the step's time
+    // is up, rather than read that as no answer.
+    const bool answered = WaitFor([&] {
+        return SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kStepTimeoutMs,
+                                   &length) != 0;
+    });
+    if (!answered) {
         return L"<no answer>";
     }
     std::wstring text(length + 1, L'\0');
