@@ -55,6 +55,38 @@ Rows Records(std::string_view text, std::size_t piece,
     return rows;
 }
 
+// A bare number answered every way it can be meant names the device of one of its readings, and
+// no other reading names another device; refused as ambiguous, two readings name different ones.
+// Each reading is looked up alone with --numbers, where it is tried as Any would try it.
+void CheckBareNumber(std::string_view item, const conversion::LookupResult& result) {
+    if (!conversion::IsBareNumber(item)) {
+        return;
+    }
+    const auto first = item.find_first_not_of(" \t");
+    const auto last = item.find_last_not_of(" \t");
+    const std::string_view text = item.substr(first, last - first + 1);
+    const bool all_digits = text.find_first_not_of("0123456789") == std::string_view::npos;
+    const bool tried[] = {text.size() <= 4, all_digits && (text.size() == 1 || text[0] != '0'),
+                          all_digits && (text.size() == 5 || text.size() == 6)};
+    const conversion::BareNumbers modes[] = {conversion::BareNumbers::Hex,
+                                             conversion::BareNumbers::Decimal,
+                                             conversion::BareNumbers::Reference};
+    std::vector<conversion::Device> named;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto one = conversion::LookUp(item, std::nullopt, modes[i]);
+        if (tried[i] && one.ok() &&
+            std::find(named.begin(), named.end(), one.found()[0].device) == named.end()) {
+            named.push_back(one.found()[0].device);
+        }
+    }
+    if (result.ok() && (named.size() != 1 || named[0] != result.found()[0].device)) {
+        Fail("a bare number names the device of its only reading that names one", item);
+    }
+    if (result.error == conversion::LookupError::Ambiguous && named.size() < 2) {
+        Fail("a bare number refused as ambiguous has two readings that name devices", item);
+    }
+}
+
 void CheckLookUp(std::string_view item) {
     const auto result = conversion::LookUp(item);
     if (result.ok() != !result.found().empty() || result.ok() == !result.message.empty()) {
@@ -66,6 +98,7 @@ void CheckLookUp(std::string_view item) {
             Fail("a device maps back to itself by address", item);
         }
     }
+    CheckBareNumber(item, result);
 }
 
 }  // namespace
