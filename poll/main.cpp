@@ -158,6 +158,11 @@ int Watch(const live::Options& options, const std::vector<conversion::MapEntry>&
             break;
         }
     }
+    // On a terminal each error stood in the table; what to check is said once the table is no
+    // longer redrawn, when the last scan ended at a request the controller did not answer.
+    if (const auto& end = scanner.ended_early(); redraw && end) {
+        ReportEnd(options.connection, *end);
+    }
     return output.Finish(scanner.all_read() ? kAllDone : kSomeNotDone);
 }
 
