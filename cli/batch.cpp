@@ -6,7 +6,7 @@
 
 #include "cli/entry_text.h"
 #include "cli/output.h"
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace lookup {
 
@@ -116,9 +116,9 @@ class CsvWriter final : public BatchWriter {
 std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
                                        std::string_view name, std::string& problem) {
     const auto fields = SplitFields(header.raw, delimiter);
-    const std::string_view wanted = conversion::ascii::Trimmed(name);
+    const std::string_view wanted = text::ascii::Trimmed(name);
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (conversion::ascii::SameIgnoringCase(conversion::ascii::Trimmed(fields[i]), wanted)) {
+        if (text::ascii::SameIgnoringCase(text::ascii::Trimmed(fields[i]), wanted)) {
             return i;
         }
     }

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "cli/output.h"
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace lookup {
 
@@ -106,7 +106,7 @@ template <std::uint32_t Base>
 std::size_t WriteDigits(char* end, std::uint32_t value) {
     std::size_t size = 0;
     do {
-        *(end - ++size) = conversion::ascii::kHexDigits[value % Base];
+        *(end - ++size) = text::ascii::kHexDigits[value % Base];
         value /= Base;
     } while (value != 0);
     return size;
@@ -116,7 +116,7 @@ std::size_t WriteDigits(char* end, std::uint32_t value) {
 template <std::uint32_t Base, std::size_t Width>
 void WriteFixedDigits(char* end, std::uint32_t value) {
     for (std::size_t i = 1; i <= Width; ++i) {
-        *(end - i) = conversion::ascii::kHexDigits[value % Base];
+        *(end - i) = text::ascii::kHexDigits[value % Base];
         value /= Base;
     }
 }

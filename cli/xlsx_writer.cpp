@@ -16,7 +16,7 @@
 #include <windows.h>
 #endif
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace lookup {
 
@@ -68,7 +68,7 @@ std::size_t DecodeUtf8(std::string_view text, char32_t& code_point) {
     return length;
 }
 
-using conversion::ascii::IsHexDigit;
+using text::ascii::IsHexDigit;
 
 // Spreadsheets read "_x0041_" in a cell's text as the character it names; an underscore that
 // starts such a run is itself written that way so that the text reads back as typed.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conversion/device_map.h"
+#include "text/ascii_text.h"
 
 namespace console {
 
@@ -45,7 +45,7 @@ void AppendTable(std::string& out, std::span<const std::vector<std::string>> row
         for (std::size_t i = 0; i < row.size(); ++i) {
             // Every byte outside printable ASCII escaped: a cell's width is its byte count, and no
             // input moves the terminal's cursor.
-            cells.push_back(conversion::DisplayText(row[i], std::string_view::npos));
+            cells.push_back(text::DisplayText(row[i], std::string_view::npos));
             widths.resize(std::max(widths.size(), i + 1));
             widths[i] = std::max(widths[i], cells.back().size());
         }

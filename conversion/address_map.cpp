@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/decimal_text.h"
 #include "conversion/octal_digits.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 constexpr double kLargestHexValue = 2147483647.0;
 
-using ascii::IsDigit;
+using text::ascii::IsDigit;
 
 // Rounds to the nearest whole number, an exact half to the even neighbour, whatever the
 // floating-point environment's rounding mode is. Built on the exact fraction rather than on

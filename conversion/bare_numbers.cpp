@@ -7,7 +7,7 @@
 #include <array>
 #include <charconv>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/device_map.h"
 #include "conversion/device_map_parts.h"
 
@@ -54,7 +54,7 @@ std::optional<std::uint32_t> NumberIn(std::string_view digits, int base) {
 }
 
 bool AllDecimal(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), ascii::IsDigit);
+    return std::all_of(text.begin(), text.end(), text::ascii::IsDigit);
 }
 
 void Add(Readings& readings, Reading reading, std::optional<ModbusTable> table) {
@@ -222,13 +222,13 @@ std::string Alternative(const Reading& reading, std::optional<ModbusTable> table
 }  // namespace
 
 bool IsBareNumber(std::string_view item) noexcept {
-    const std::string_view text = ascii::Trimmed(item);
-    if (text.empty() || !std::all_of(text.begin(), text.end(), ascii::IsHexDigit)) {
+    const std::string_view text = text::ascii::Trimmed(item);
+    if (text.empty() || !std::all_of(text.begin(), text.end(), text::ascii::IsHexDigit)) {
         return false;
     }
     // C and D are device letters as well as hex digits: C12 and D0100 are devices, and no device
     // lies at an address from C000 to DFFF, so a text that starts with either is never hex.
-    const char letter = ascii::Upper(text[0]);
+    const char letter = text::ascii::Upper(text[0]);
     return letter != 'C' && letter != 'D';
 }
 
@@ -236,7 +236,7 @@ std::size_t BareNumberReadings(std::string_view item, BareNumbers numbers) {
     if (!IsBareNumber(item)) {
         return 0;
     }
-    return ReadingsOf(ascii::Trimmed(item), std::nullopt, numbers).count;
+    return ReadingsOf(text::ascii::Trimmed(item), std::nullopt, numbers).count;
 }
 
 LookupResult detail::LookUpBareNumber(std::string_view text, std::optional<ModbusTable> table,
@@ -327,7 +327,7 @@ std::string ReadingNote(std::string_view item, const LookupResult& result,
     if (result.read_as == NumberForm::None || !IsBareNumber(item)) {
         return {};
     }
-    const std::string_view text = ascii::Trimmed(item);
+    const std::string_view text = text::ascii::Trimmed(item);
     const Readings readings = ReadingsOf(text, table, numbers);
     std::string taken;
     std::string others;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/device_map_parts.h"
 
 namespace conversion {
@@ -168,14 +168,7 @@ LookupResult DevicesAt(std::uint16_t address, std::optional<ModbusTable> table) 
 }
 
 std::string DisplayText(std::string_view item, std::size_t longest) {
-    std::string text;
-    for (const char c : item.substr(0, longest)) {
-        ascii::AppendEscaped(text, c);
-    }
-    if (item.size() > longest) {
-        text += "...";
-    }
-    return text;
+    return text::DisplayText(item, longest);
 }
 
 AddressRun RunAt(std::uint16_t address, std::uint16_t last, bool bit_devices) noexcept {
@@ -193,7 +186,7 @@ AddressRun RunAt(std::uint16_t address, std::uint16_t last, bool bit_devices) no
 }
 
 std::string AddressText(std::uint16_t address) {
-    return ascii::HexWord(address);
+    return text::ascii::HexWord(address);
 }
 
 }  // namespace conversion

@@ -3,7 +3,7 @@
 #include <array>
 #include <charconv>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/device_map.h"
 #include "conversion/device_map_parts.h"
 
@@ -23,7 +23,7 @@ std::optional<LookupResult> detail::ForeignNotation(std::string_view item) {
         {{"HR", '4'}, {"DI", '1'}, {"CO", '0'}, {"IR", '3'}, {"MW", 0}, {"%", 0}}};
     for (const auto& prefix : kPrefixes) {
         if (item.size() <= prefix.letters.size() ||
-            !ascii::SameIgnoringCase(item.substr(0, prefix.letters.size()), prefix.letters)) {
+            !text::ascii::SameIgnoringCase(item.substr(0, prefix.letters.size()), prefix.letters)) {
             continue;
         }
         const std::string start = DisplayText(item) + " is another system's notation: ";
@@ -50,7 +50,7 @@ std::optional<LookupResult> detail::ForeignNotation(std::string_view item) {
                 : std::string(1, prefix.reference_kind) + "x" + std::string(digits);
         return Failure(
             LookupError::NotAnItem,
-            ascii::Joined({start, "write ", counted_from_one, " if ", digits,
+            text::ascii::Joined({start, "write ", counted_from_one, " if ", digits,
                            " counts from 1, or 0x", AddressText(static_cast<std::uint16_t>(number)),
                            " if it counts from 0"}));
     }

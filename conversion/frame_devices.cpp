@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/device_map.h"
 
 namespace conversion {
@@ -48,7 +48,7 @@ void ForEachRun(bool bit_devices, std::uint32_t first, std::uint32_t last, Visit
 void NameRange(FrameReading& reading, FunctionCode code) {
     const FrameRange range = *reading.range;
     if (range.quantity == 0) {
-        ascii::AppendNote(reading.note, "a quantity of 0 reaches no device");
+        text::ascii::AppendNote(reading.note, "a quantity of 0 reaches no device");
         return;
     }
     const bool bits = ReachesBits(code);
@@ -56,10 +56,10 @@ void NameRange(FrameReading& reading, FunctionCode code) {
     ForEachRun(bits, range.address, LastAddress(range), [&](AddressRun run, std::uint16_t first) {
         const bool many = run.last > first;
         if (run.segment == nullptr) {
-            ascii::AppendNote(
+            text::ascii::AppendNote(
                 reading.note,
-                ascii::Joined({"no ", nothing, " at ", ascii::HexWord(first),
-                               many ? ascii::Joined({"-", ascii::HexWord(run.last)}) : "",
+                text::ascii::Joined({"no ", nothing, " at ", text::ascii::HexWord(first),
+                               many ? text::ascii::Joined({"-", text::ascii::HexWord(run.last)}) : "",
                                kNoDevice}));
             return;
         }
@@ -69,8 +69,8 @@ void NameRange(FrameReading& reading, FunctionCode code) {
         reading.last_device = DeviceIn(*run.segment, run.last);
         if (run.segment->table == ModbusTable::DiscreteInput &&
             code != FunctionCode::ReadDiscreteInputs) {
-            ascii::AppendNote(reading.note,
-                              ascii::Joined({DevicesIn(*run.segment, first, run.last),
+            text::ascii::AppendNote(reading.note,
+                              text::ascii::Joined({DevicesIn(*run.segment, first, run.last),
                                              many ? " are inputs" : " is an input",
                                              ": the controller reads X with ",
                                              FunctionText(FunctionCode::ReadDiscreteInputs),
@@ -78,7 +78,7 @@ void NameRange(FrameReading& reading, FunctionCode code) {
         }
     });
     if (std::uint32_t{range.address} + range.quantity - 1 > kLastAddress) {
-        ascii::AppendNote(reading.note, "the range runs past address FFFF");
+        text::ascii::AppendNote(reading.note, "the range runs past address FFFF");
     }
 }
 
@@ -90,9 +90,9 @@ RawBytes RawOf(std::span<const ItemValue> values) {
             raw.hex += ' ';
         }
         if (const auto* word = std::get_if<std::uint16_t>(&value)) {
-            ascii::AppendHexByte(raw.hex, static_cast<std::uint8_t>(*word >> 8));
+            text::ascii::AppendHexByte(raw.hex, static_cast<std::uint8_t>(*word >> 8));
             raw.hex += ' ';
-            ascii::AppendHexByte(raw.hex, static_cast<std::uint8_t>(*word));
+            text::ascii::AppendHexByte(raw.hex, static_cast<std::uint8_t>(*word));
         } else {
             raw.hex += std::get<RawBytes>(value).hex;
         }
@@ -104,11 +104,11 @@ RawBytes RawOf(std::span<const ItemValue> values) {
 std::string CounterNote(FunctionCode code, const std::string& counters, bool many) {
     const std::string_view hold = many ? " hold 32-bit values; " : " holds a 32-bit value; ";
     if (code == FunctionCode::ReadHoldingRegisters) {
-        return ascii::Joined({counters, hold, "how the controller packs ", many ? "them" : "it",
+        return text::ascii::Joined({counters, hold, "how the controller packs ", many ? "them" : "it",
                               " into a ", FunctionText(code), " response is not established, so ",
                               many ? "their" : "its", " data is shown as raw bytes"});
     }
-    return ascii::Joined({counters, hold, "how a write of words lands in ", many ? "them" : "it",
+    return text::ascii::Joined({counters, hold, "how a write of words lands in ", many ? "them" : "it",
                           " is not established, so the data is shown as raw bytes"});
 }
 
@@ -131,7 +131,7 @@ void NameValues(FrameReading& reading, FunctionCode code, std::vector<ItemValue>
                     address,
                     std::min<std::uint32_t>(LastAddress(*reading.range), segment->last_address()));
                 device = DevicesIn(*segment, address, last);
-                ascii::AppendNote(reading.note, CounterNote(code, device, last > address));
+                text::ascii::AppendNote(reading.note, CounterNote(code, device, last > address));
                 reading.values.push_back({std::move(device), RawOf(std::span(values).subspan(i))});
                 return;
             }
@@ -160,7 +160,7 @@ FrameReading NameDevices(FunctionCode code, DataReading reading) {
             named.values.push_back({{}, std::move(value)});
         }
     }
-    ascii::AppendNote(named.note, reading.values_note);
+    text::ascii::AppendNote(named.note, reading.values_note);
     return named;
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/word_bytes.h"
 
 namespace conversion {
@@ -49,9 +49,9 @@ void SetRange(DataReading& reading, FunctionCode code, FrameRange range) {
     }
     const bool reads =
         code != FunctionCode::WriteMultipleCoils && code != FunctionCode::WriteMultipleRegisters;
-    ascii::AppendNote(
+    text::ascii::AppendNote(
         reading.note,
-        ascii::Joined({FunctionText(code), reads ? " reads 1 to " : " writes 1 to ",
+        text::ascii::Joined({FunctionText(code), reads ? " reads 1 to " : " writes 1 to ",
                        ItemCount(code, *most), ": the controller, as any Modbus server, answers ",
                        std::to_string(range.quantity), " with ",
                        ExceptionText(kIllegalDataValue)}));
@@ -67,7 +67,7 @@ DataReading Ranged(FrameRole role, FunctionCode code, FrameRange range) {
 // The request before, when it can give this frame its range; a note when it cannot be trusted to.
 const RequestBefore* Trusted(DataReading& reading, const RequestBefore* request) {
     if (request != nullptr && !request->checksum_ok) {
-        ascii::AppendNote(reading.note, kUntrustedRequest);
+        text::ascii::AppendNote(reading.note, kUntrustedRequest);
         return nullptr;
     }
     return request;
@@ -86,15 +86,15 @@ DataReading ReadResponse(FunctionCode code, Bytes payload, const RequestBefore* 
         if (!request->size_fixed || expected == payload.size()) {
             SetRange(reading, code, request->range);
         } else {
-            ascii::AppendNote(
+            text::ascii::AppendNote(
                 reading.note,
-                ascii::Joined({"it does not answer the request before it, whose ",
+                text::ascii::Joined({"it does not answer the request before it, whose ",
                                ItemCount(code, quantity), quantity == 1 ? " takes " : " take ",
                                Plural(expected, "byte", "bytes")}));
         }
     }
     if (!reading.range) {
-        ascii::AppendNote(reading.note, kNoStartAddress);
+        text::ascii::AppendNote(reading.note, kNoStartAddress);
     }
     if (registers) {
         AddWords(reading.values, payload);
@@ -102,10 +102,10 @@ DataReading ReadResponse(FunctionCode code, Bytes payload, const RequestBefore* 
         AddBits(reading.values, payload,
                 std::min<std::size_t>(reading.range->quantity, payload.size() * 8));
     } else if (!payload.empty()) {
-        reading.values.emplace_back(RawBytes{ascii::SpacedHex(payload)});
-        ascii::AppendNote(
+        reading.values.emplace_back(RawBytes{text::ascii::SpacedHex(payload)});
+        text::ascii::AppendNote(
             reading.note,
-            ascii::Joined({"without its request, it does not say how many ",
+            text::ascii::Joined({"without its request, it does not say how many ",
                            code == FunctionCode::ReadCoils ? "coils" : "inputs",
                            " its last byte holds, so its data is shown as raw bytes"}));
     }
@@ -128,14 +128,14 @@ DataShape ReadReadCode(FunctionCode code, Bytes data, const RequestBefore* reque
     }
     if (shape.readings.empty()) {
         shape.problem =
-            ascii::Joined({FunctionText(code), " request needs 4 data bytes, frame has ",
+            text::ascii::Joined({FunctionText(code), " request needs 4 data bytes, frame has ",
                            std::to_string(data.size())});
         if (odd_registers) {
             shape.problem +=
-                ascii::Joined({"; as a response, its byte count ", std::to_string(data[0]),
+                text::ascii::Joined({"; as a response, its byte count ", std::to_string(data[0]),
                                " is odd, but registers take 2 bytes each"});
         } else if (!data.empty()) {
-            shape.problem += ascii::Joined({"; as a response, its byte count says ",
+            shape.problem += text::ascii::Joined({"; as a response, its byte count says ",
                                             Plural(data[0], "byte follows", "bytes follow"),
                                             ", frame has ", std::to_string(data.size() - 1)});
         }
@@ -147,7 +147,7 @@ DataShape ReadReadCode(FunctionCode code, Bytes data, const RequestBefore* reque
 DataShape ReadSingleWrite(FunctionCode code, Bytes data) {
     DataShape shape;
     if (data.size() != 4) {
-        shape.problem = ascii::Joined({FunctionText(code),
+        shape.problem = text::ascii::Joined({FunctionText(code),
                                        " request and response need 4 data bytes, frame has ",
                                        std::to_string(data.size())});
         return shape;
@@ -159,9 +159,9 @@ DataShape ReadSingleWrite(FunctionCode code, Bytes data) {
     } else if (word == 0xFF00 || word == 0x0000) {
         reading.values.emplace_back(static_cast<std::uint16_t>(word == 0xFF00 ? 1 : 0));
     } else {
-        reading.values.emplace_back(RawBytes{ascii::SpacedHex(data.subspan(2))});
-        reading.values_note = ascii::Joined(
-            {ascii::SpacedHex(data.subspan(2)), " is neither FF 00 (on) nor 00 00 (off)"});
+        reading.values.emplace_back(RawBytes{text::ascii::SpacedHex(data.subspan(2))});
+        reading.values_note = text::ascii::Joined(
+            {text::ascii::SpacedHex(data.subspan(2)), " is neither FF 00 (on) nor 00 00 (off)"});
     }
     shape.readings.push_back(reading);
     shape.readings.push_back(std::move(reading));
@@ -174,7 +174,7 @@ DataShape ReadMultipleWrite(FunctionCode code, Bytes data) {
     DataShape shape;
     if (data.size() < 4) {
         shape.problem =
-            ascii::Joined({FunctionText(code),
+            text::ascii::Joined({FunctionText(code),
                            " response needs 4 data bytes and a request at least 5, frame has ",
                            std::to_string(data.size())});
         return shape;
@@ -189,12 +189,12 @@ DataShape ReadMultipleWrite(FunctionCode code, Bytes data) {
     const std::size_t needed =
         coils ? (std::size_t{range.quantity} + 7) / 8 : std::size_t{range.quantity} * 2;
     if (data[4] != payload.size()) {
-        shape.problem = ascii::Joined({FunctionText(code), " request says ",
+        shape.problem = text::ascii::Joined({FunctionText(code), " request says ",
                                        Plural(data[4], "data byte follows", "data bytes follow"),
                                        ", frame has ", std::to_string(payload.size())});
     } else if (needed != payload.size()) {
         shape.problem =
-            ascii::Joined({FunctionText(code), " request for ", ItemCount(code, range.quantity),
+            text::ascii::Joined({FunctionText(code), " request for ", ItemCount(code, range.quantity),
                            " needs ", Plural(needed, "data byte", "data bytes"),
                            ", its byte count says ", std::to_string(data[4])});
     } else {
@@ -220,12 +220,12 @@ DataShape ReadReportSlaveId(Bytes data) {
     } else if (data[0] == data.size() - 1) {
         reading.role = FrameRole::Response;
         if (data.size() > 1) {
-            reading.values.emplace_back(RawBytes{ascii::SpacedHex(data.subspan(1))});
+            reading.values.emplace_back(RawBytes{text::ascii::SpacedHex(data.subspan(1))});
         }
         shape.readings.push_back(std::move(reading));
     } else {
         shape.problem =
-            ascii::Joined({FunctionText(FunctionCode::ReportServerId), " response says ",
+            text::ascii::Joined({FunctionText(FunctionCode::ReportServerId), " response says ",
                            Plural(data[0], "byte follows", "bytes follow"), ", frame has ",
                            std::to_string(data.size() - 1)});
     }
@@ -236,7 +236,7 @@ DataShape ReadException(FunctionCode code, Bytes data, const RequestBefore* requ
     DataShape shape;
     if (data.size() != 1) {
         shape.problem =
-            ascii::Joined({"exception response to ", FunctionText(code),
+            text::ascii::Joined({"exception response to ", FunctionText(code),
                            " needs 1 data byte, frame has ", std::to_string(data.size())});
         return shape;
     }
@@ -256,9 +256,9 @@ DataShape KeepUnread(FunctionCode code, Bytes data) {
     DataShape shape;
     DataReading reading;
     if (!data.empty()) {
-        reading.values.emplace_back(RawBytes{ascii::SpacedHex(data)});
+        reading.values.emplace_back(RawBytes{text::ascii::SpacedHex(data)});
     }
-    reading.note = ascii::Joined({FunctionText(code),
+    reading.note = text::ascii::Joined({FunctionText(code),
                                   " is not one the controller accepts (it accepts 1, 2, 3, 5, 6, "
                                   "15, 16 and 17): its data is not decoded"});
     shape.readings.push_back(std::move(reading));

@@ -5,7 +5,7 @@
 #include <array>
 #include <charconv>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/device_map.h"
 #include "conversion/device_map_parts.h"
 
@@ -130,7 +130,7 @@ std::optional<std::string_view> HexDigits(std::string_view item) {
 // write each reading so that it cannot be mistaken. Nothing when the item is not such a form.
 std::optional<LookupResult> AmbiguityOf(std::string_view item) {
     if (item.size() != 7 || item[0] != '0' || (item[1] != 'x' && item[1] != 'X') ||
-        !std::all_of(item.begin() + 2, item.end(), ascii::IsDigit)) {
+        !std::all_of(item.begin() + 2, item.end(), text::ascii::IsDigit)) {
         return std::nullopt;
     }
     const std::string_view digits = item.substr(2);
@@ -140,7 +140,7 @@ std::optional<LookupResult> AmbiguityOf(std::string_view item) {
     if (!hex || *hex > 0xFFFF || coil < 1) {
         return std::nullopt;  // only one reading is an address
     }
-    const std::string hex_text = ascii::HexWord(static_cast<std::uint16_t>(*hex));
+    const std::string hex_text = text::ascii::HexWord(static_cast<std::uint16_t>(*hex));
     const auto coil_address = static_cast<std::uint16_t>(coil - 1);
     return Failure(LookupError::Ambiguous,
                    std::string(item) + " is ambiguous: as hex it is address " + hex_text +
@@ -153,7 +153,7 @@ std::optional<LookupResult> AmbiguityOf(std::string_view item) {
 
 LookupResult detail::LookUpHex(std::string_view item, std::string_view digits,
                                std::optional<ModbusTable> table) {
-    if (!std::all_of(digits.begin(), digits.end(), ascii::IsHexDigit)) {
+    if (!std::all_of(digits.begin(), digits.end(), text::ascii::IsHexDigit)) {
         return Failure(LookupError::NotAnItem,
                        DisplayText(item) + " is " + std::string(kItemForms));
     }
@@ -177,13 +177,13 @@ LookupResult detail::LookUpHex(std::string_view item, std::string_view digits,
 
 std::optional<ReferenceItem> detail::ReferenceShape(std::string_view item) {
     if ((item.size() == 6 || item.size() == 5) &&
-        std::all_of(item.begin(), item.end(), ascii::IsDigit)) {
+        std::all_of(item.begin(), item.end(), text::ascii::IsDigit)) {
         return ReferenceItem{
             item.size() == 6 ? ReferenceStyle::SixDigits : ReferenceStyle::FiveDigits, item[0],
             item.substr(1)};
     }
     if (item.size() > 2 && item[0] >= '1' && item[0] <= '9' && (item[1] == 'x' || item[1] == 'X') &&
-        std::all_of(item.begin() + 2, item.end(), ascii::IsDigit)) {
+        std::all_of(item.begin() + 2, item.end(), text::ascii::IsDigit)) {
         return ReferenceItem{ReferenceStyle::Prefixed, item[0], item.substr(2)};
     }
     return std::nullopt;
@@ -316,7 +316,7 @@ bool IsDeviceLetter(char letter) {
 }  // namespace
 
 LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table, BareNumbers numbers) {
-    const std::string_view text = ascii::Trimmed(item);
+    const std::string_view text = text::ascii::Trimmed(item);
     if (text.empty()) {
         return Failure(LookupError::NotAnItem,
                        "empty item: give a device (such as D100, X17 or M1536) or an address "
@@ -324,11 +324,11 @@ LookupResult LookUp(std::string_view item, std::optional<ModbusTable> table, Bar
     }
     // A letter and digits is a device whatever follows: tried first, as tag lists hold devices.
     // The hex letters that name no device (A, B, E, F) start a bare hex number instead: B000.
-    const char letter = ascii::Upper(text[0]);
+    const char letter = text::ascii::Upper(text[0]);
     const std::string_view number = text.substr(1);
     const bool is_letter = letter >= 'A' && letter <= 'Z' && letter != 'H' &&  // H1064 is hex
-                           (IsDeviceLetter(letter) || !ascii::IsHexDigit(letter));
-    if (is_letter && !number.empty() && std::all_of(number.begin(), number.end(), ascii::IsDigit)) {
+                           (IsDeviceLetter(letter) || !text::ascii::IsHexDigit(letter));
+    if (is_letter && !number.empty() && std::all_of(number.begin(), number.end(), text::ascii::IsDigit)) {
         return LookUpDevice(text, letter, number, table);
     }
     if (auto ambiguous = AmbiguityOf(text)) {

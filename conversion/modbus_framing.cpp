@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/frame_checksum.h"
 
 namespace conversion {
@@ -12,10 +12,10 @@ namespace {
 // A character as an error message shows it: printable ASCII in quotes, any other byte as \xNN.
 std::string Shown(char c) {
     std::string text;
-    if (ascii::IsPrintable(c)) {
+    if (text::ascii::IsPrintable(c)) {
         text.append("'").append(1, c).append("'");
     } else {
-        ascii::AppendEscaped(text, c);
+        text::ascii::AppendEscaped(text, c);
     }
     return text;
 }
@@ -44,13 +44,13 @@ std::optional<FrameFault> ReadHex(std::string_view text, std::size_t begin, std:
     std::size_t odd_end = 0;
     int high = -1;  // the first digit of a byte, until its second comes
     for (std::size_t i = begin; i < end; ++i) {
-        const int value = ascii::HexValue(text[i]);
+        const int value = text::ascii::HexValue(text[i]);
         if (value >= 0 && high < 0) {
             high = value;
         } else if (value >= 0) {
             bytes.push_back(static_cast<std::uint8_t>(high * 16 + value));
             high = -1;
-        } else if (ascii::IsBlank(text[i])) {
+        } else if (text::ascii::IsBlank(text[i])) {
             if (high >= 0 && !odd) {
                 odd = group;
                 odd_end = i;
@@ -90,7 +90,7 @@ std::optional<FrameFault> ReadHex(std::string_view text, std::size_t begin, std:
 }
 
 bool IsLineEnd(char c) noexcept {
-    return ascii::IsBlank(c) || c == '\r' || c == '\n';
+    return text::ascii::IsBlank(c) || c == '\r' || c == '\n';
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ bool IsLineEnd(char c) noexcept {
 std::variant<FramedBytes, FrameFault> ReadFrameText(std::string_view text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
-    while (begin < end && ascii::IsBlank(text[begin])) {
+    while (begin < end && text::ascii::IsBlank(text[begin])) {
         ++begin;
     }
     while (end > begin && IsLineEnd(text[end - 1])) {
@@ -152,12 +152,12 @@ std::string FrameText(FrameMode mode, std::span<const std::uint8_t> bytes) {
     if (mode == FrameMode::Ascii) {
         std::string text = ":";
         for (const std::uint8_t byte : bytes) {
-            ascii::AppendHexByte(text, byte);
+            text::ascii::AppendHexByte(text, byte);
         }
-        ascii::AppendHexByte(text, Lrc(bytes));
+        text::ascii::AppendHexByte(text, Lrc(bytes));
         return text;
     }
-    std::string text = ascii::SpacedHex(bytes);
+    std::string text = text::ascii::SpacedHex(bytes);
     if (!text.empty()) {
         text += ' ';
     }
@@ -167,11 +167,11 @@ std::string FrameText(FrameMode mode, std::span<const std::uint8_t> bytes) {
 std::string ChecksumText(FrameMode mode, std::uint16_t checksum) {
     const auto low = static_cast<std::uint8_t>(checksum);
     if (mode == FrameMode::Ascii) {
-        return ascii::HexByte(low);
+        return text::ascii::HexByte(low);
     }
-    std::string text = ascii::HexByte(low);
+    std::string text = text::ascii::HexByte(low);
     text += ' ';
-    ascii::AppendHexByte(text, static_cast<std::uint8_t>(checksum >> 8));
+    text::ascii::AppendHexByte(text, static_cast<std::uint8_t>(checksum >> 8));
     return text;
 }
 

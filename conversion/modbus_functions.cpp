@@ -1,6 +1,6 @@
 #include "conversion/modbus_functions.h"
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace conversion {
 
@@ -52,7 +52,7 @@ std::string FunctionText(FunctionCode code) {
     const auto value = static_cast<std::uint8_t>(code);
     std::string text = "function ";
     text.append(std::to_string(value)).append(" (0x");
-    ascii::AppendHexByte(text, value);
+    text::ascii::AppendHexByte(text, value);
     return text.append(")");
 }
 
@@ -92,7 +92,7 @@ std::string ExceptionText(std::uint8_t exception) {
     constexpr std::string_view kNames[] = {"illegal function", "illegal data address",
                                            "illegal data value", "slave device failure"};
     std::string text = "exception ";
-    ascii::AppendHexByte(text, exception);
+    text::ascii::AppendHexByte(text, exception);
     if (exception >= 1 && exception <= std::size(kNames)) {
         text.append(" (").append(kNames[exception - 1]).append(")");
     }

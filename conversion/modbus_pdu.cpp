@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/word_bytes.h"
 
 namespace conversion {
@@ -72,8 +72,8 @@ Reply WriteAnswer(std::span<const std::uint8_t> request, std::span<const std::ui
         const bool echo =
             code == FunctionCode::WriteSingleCoil || code == FunctionCode::WriteSingleRegister;
         return Unrelated(std::string(echo ? "an echo " : "start and quantity ") +
-                         ascii::SpacedHex(reply.subspan(1)) + " instead of " +
-                         ascii::SpacedHex(sent.subspan(1)));
+                         text::ascii::SpacedHex(reply.subspan(1)) + " instead of " +
+                         text::ascii::SpacedHex(sent.subspan(1)));
     }
     Reply answer;
     answer.kind = ReplyKind::Values;

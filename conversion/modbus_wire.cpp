@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/frame_checksum.h"
 #include "conversion/modbus_framing.h"
 #include "conversion/modbus_functions.h"
@@ -48,7 +48,7 @@ std::string Escaped(std::string_view received) {
     std::string text;
     text.reserve(received.size());
     for (const char c : received) {
-        ascii::AppendEscaped(text, c);
+        text::ascii::AppendEscaped(text, c);
     }
     return text;
 }
@@ -209,7 +209,7 @@ RtuReplyState ReadRtuReply(std::span<const std::uint8_t> received,
 }
 
 std::string RtuFrameText(std::span<const std::uint8_t> frame) {
-    return ascii::SpacedHex(frame);
+    return text::ascii::SpacedHex(frame);
 }
 
 // ---- Modbus TCP ----
@@ -245,8 +245,8 @@ void TcpFrameFinder::Add(std::span<const std::uint8_t> bytes) {
         if (protocol != 0 || length < kShortestTcpLength || length > kLongestTcpLength) {
             WireFrame frame;
             frame.transaction = transaction;
-            frame.text = "[tcp " + ascii::HexWord(transaction) + "] " + ascii::SpacedHex(header);
-            frame.fault = protocol != 0 ? "protocol " + ascii::HexWord(protocol) +
+            frame.text = "[tcp " + text::ascii::HexWord(transaction) + "] " + text::ascii::SpacedHex(header);
+            frame.fault = protocol != 0 ? "protocol " + text::ascii::HexWord(protocol) +
                                               " in the header, where Modbus TCP has 0000"
                                         : "a length of " + std::to_string(length) +
                                               " in the header, where a frame has 2 to 254";
@@ -288,7 +288,7 @@ void TcpFrameFinder::Clear() {
 
 std::string TcpFrameText(std::uint16_t transaction, std::uint8_t unit,
                          std::span<const std::uint8_t> pdu) {
-    return "[tcp " + ascii::HexWord(transaction) + "] " +
+    return "[tcp " + text::ascii::HexWord(transaction) + "] " +
            FrameText(FrameMode::Rtu, SlaveAndPdu(unit, pdu));
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/device_map_parts.h"
 
 namespace conversion {
@@ -31,20 +31,20 @@ ItemEntries FromLookup(LookupResult result) {
 ItemEntries BadRange(std::string_view item, std::string_view why) {
     ItemEntries result;
     result.error = LookupError::BadRange;
-    result.message = ascii::Joined({DisplayText(item), " is not a range of devices: ", why});
+    result.message = text::ascii::Joined({DisplayText(item), " is not a range of devices: ", why});
     return result;
 }
 
 bool IsDeviceForm(std::string_view text) {
-    return text.size() > 1 && ascii::Upper(text[0]) >= 'A' && ascii::Upper(text[0]) <= 'Z' &&
-           std::all_of(text.begin() + 1, text.end(), ascii::IsDigit);
+    return text.size() > 1 && text::ascii::Upper(text[0]) >= 'A' && text::ascii::Upper(text[0]) <= 'Z' &&
+           std::all_of(text.begin() + 1, text.end(), text::ascii::IsDigit);
 }
 
 // One end of a range read as a device: "D109", or "109" after the first end's `letter`. Gives the
 // device's entries, or a message saying why the end is none.
 LookupResult RangeEnd(std::string_view end, char letter) {
     std::string name;
-    if (letter != 0 && !end.empty() && std::all_of(end.begin(), end.end(), ascii::IsDigit)) {
+    if (letter != 0 && !end.empty() && std::all_of(end.begin(), end.end(), text::ascii::IsDigit)) {
         name.assign(1, letter).append(end);
     } else if (IsDeviceForm(end)) {
         name.assign(end);
@@ -52,7 +52,7 @@ LookupResult RangeEnd(std::string_view end, char letter) {
         return Failure(LookupError::BadRange, std::string(kRangeForm));
     }
     // H starts a hex address for LookUp (H1064); in a range it can only be a letter typed wrong.
-    if (SegmentsOf(ascii::Upper(name[0])).empty()) {
+    if (SegmentsOf(text::ascii::Upper(name[0])).empty()) {
         return Failure(
             LookupError::BadRange,
             DisplayText(name) + " is not a device: the device letters are S, X, Y, T, M, C and D");
@@ -73,17 +73,17 @@ ItemEntries ReadRange(std::string_view item, std::string_view first_text,
     }
     const Device high = last.entries[0].device;
     if (high.letter != low.letter) {
-        return BadRange(item, ascii::Joined({DeviceName(low), " and ", DeviceName(high),
+        return BadRange(item, text::ascii::Joined({DeviceName(low), " and ", DeviceName(high),
                                              " are devices of different letters"}));
     }
     if (high.number < low.number) {
-        return BadRange(item, ascii::Joined({"its first device, ", DeviceName(low),
+        return BadRange(item, text::ascii::Joined({"its first device, ", DeviceName(low),
                                              ", comes after its last, ", DeviceName(high)}));
     }
     const std::uint32_t count = high.number - low.number + 1;
     if (count > kMostRangeDevices) {
         return BadRange(item,
-                        ascii::Joined({"it names ", std::to_string(count), " devices, more than ",
+                        text::ascii::Joined({"it names ", std::to_string(count), " devices, more than ",
                                        std::to_string(kMostRangeDevices)}));
     }
     ItemEntries result;
@@ -99,7 +99,7 @@ ItemEntries ReadRange(std::string_view item, std::string_view first_text,
         // Every device of a letter lies on the same tables: the first one says why.
         const LookupResult why = LookUp(DeviceName(low), table);
         result.error = LookupError::NotInTable;
-        result.message = ascii::Joined({DisplayText(item), ": ", why.message});
+        result.message = text::ascii::Joined({DisplayText(item), ": ", why.message});
     }
     return result;
 }
@@ -127,10 +127,10 @@ std::optional<std::uint16_t> WordValue(std::string_view text) {
 }
 
 std::optional<std::uint16_t> BitValue(std::string_view text) {
-    if (text == "1" || ascii::SameIgnoringCase(text, "on")) {
+    if (text == "1" || text::ascii::SameIgnoringCase(text, "on")) {
         return 1;
     }
-    if (text == "0" || ascii::SameIgnoringCase(text, "off")) {
+    if (text == "0" || text::ascii::SameIgnoringCase(text, "off")) {
         return 0;
     }
     return std::nullopt;
@@ -139,7 +139,7 @@ std::optional<std::uint16_t> BitValue(std::string_view text) {
 }  // namespace
 
 ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table, BareNumbers numbers) {
-    const std::string_view text = ascii::Trimmed(item);
+    const std::string_view text = text::ascii::Trimmed(item);
     // No form LookUp reads has a '-', so one makes the item a range.
     const std::size_t dash = text.find('-');
     if (dash == std::string_view::npos) {
@@ -149,24 +149,24 @@ ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table, Ba
         read.note = std::move(note);
         return read;
     }
-    return ReadRange(text, ascii::Trimmed(text.substr(0, dash)),
-                     ascii::Trimmed(text.substr(dash + 1)), table);
+    return ReadRange(text, text::ascii::Trimmed(text.substr(0, dash)),
+                     text::ascii::Trimmed(text.substr(dash + 1)), table);
 }
 
 std::variant<Assignment, std::string> ReadAssignment(std::string_view text,
                                                      std::optional<ModbusTable> table,
                                                      BareNumbers numbers) {
-    const std::string_view whole = ascii::Trimmed(text);
+    const std::string_view whole = text::ascii::Trimmed(text);
     const auto refused = [&](std::string_view why) {
-        return ascii::Joined({DisplayText(whole), ": ", why});
+        return text::ascii::Joined({DisplayText(whole), ": ", why});
     };
     const std::size_t equals = whole.find('=');
     if (equals == std::string_view::npos) {
         return DisplayText(whole) +
                " is not an assignment: write DEVICE=VALUE, as in D100=250 or Y0=on";
     }
-    const std::string_view value_text = ascii::Trimmed(whole.substr(equals + 1));
-    const std::string_view target = ascii::Trimmed(whole.substr(0, equals));
+    const std::string_view value_text = text::ascii::Trimmed(whole.substr(equals + 1));
+    const std::string_view target = text::ascii::Trimmed(whole.substr(0, equals));
     LookupResult found = LookUp(target, table, numbers);
     if (!found.ok()) {
         return std::move(found.message);
@@ -195,7 +195,7 @@ std::variant<Assignment, std::string> ReadAssignment(std::string_view text,
         (entry.table == ModbusTable::Coil ? coil : word) = &entry;
     }
     const std::optional<std::uint16_t> bit = BitValue(value_text);
-    const bool on_off = bit && !ascii::IsDigit(value_text[0]);
+    const bool on_off = bit && !text::ascii::IsDigit(value_text[0]);
     if (coil != nullptr && (word == nullptr || on_off)) {
         if (!bit) {
             return refused("a coil takes 1, 0, on or off");

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "console/file_io.h"
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace live {
 
@@ -44,7 +44,7 @@ std::optional<LineFormat> ReadLineFormat(std::string_view text) {
     if (text.size() != 3) {
         return std::nullopt;
     }
-    const char parity = conversion::ascii::Upper(text[1]);
+    const char parity = text::ascii::Upper(text[1]);
     if ((text[0] != '7' && text[0] != '8') || (parity != 'N' && parity != 'E' && parity != 'O') ||
         (text[2] != '1' && text[2] != '2')) {
         return std::nullopt;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion/ascii_text.h"
+#include "text/ascii_text.h"
 #include "conversion/modbus_pdu.h"
 #include "conversion/modbus_wire.h"
 #include "test_names.h"
@@ -45,7 +45,7 @@ Bytes BytesOf(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-using conversion::ascii::SpacedHex;
+using text::ascii::SpacedHex;
 
 // ---- Requests ----
 

@@ -1,7 +1,7 @@
-// Small text helpers of the library and of zentriq-lookup: character classes, hex digits, and the
-// one way a byte that is not printable ASCII is shown in a message. Internal: not installed, and
-// included by no public header. Everything is locale-free and works on bytes, never on characters
-// of a wider encoding.
+// Small text helpers of every library and program: character classes, hex digits, and the one way
+// a byte that is not printable ASCII is shown in a message or a table. Knows no Modbus and no
+// controller. Internal: not installed, and included by no public header. Everything is locale-free
+// and works on bytes, never on characters of a wider encoding.
 #pragma once
 
 #include <array>
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace conversion::ascii {
+namespace text::ascii {
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -141,4 +141,21 @@ inline void AppendNote(std::string& notes, std::string_view note) {
     notes += note;
 }
 
-}  // namespace conversion::ascii
+}  // namespace text::ascii
+
+namespace text {
+
+// The text as a message or a table shows it: printable ASCII kept, other bytes as \xNN, at most
+// `longest` characters of it followed by "..." when it is longer.
+inline std::string DisplayText(std::string_view text, std::size_t longest = 40) {
+    std::string shown;
+    for (const char c : text.substr(0, longest)) {
+        ascii::AppendEscaped(shown, c);
+    }
+    if (text.size() > longest) {
+        shown += "...";
+    }
+    return shown;
+}
+
+}  // namespace text
