@@ -138,9 +138,7 @@ int Watch(const live::Options& options, const std::vector<conversion::MapEntry>&
             if (!hint.empty() && hint != last_hint) {
                 ToStderr("zentriq-poll: " + hint + "\n");
             }
-            if (!end) {
-                last_hint.clear();
-            } else if (!hint.empty()) {
+            if (!end || !hint.empty()) {  // a line that went down keeps the last hint
                 last_hint = hint;
             }
         }
@@ -210,13 +208,8 @@ int Write(const live::Options& options, const std::vector<conversion::Assignment
             }
             if (!outcome.reply && outcome.line != live::LineState::Answering) {
                 // The rest would meet the same silence: not sent, and nothing read back.
-                ended = live::ScanEnd{live::DevicesText(devices), outcome.line, std::nullopt};
-                if (outcome.line == live::LineState::Silent) {
-                    ended->late = link.Settle();
-                    unsent = "the controller did not answer " + ended->devices;
-                } else {
-                    unsent = outcome.failure;
-                }
+                ended = live::EndAt(live::DevicesText(devices), outcome, link);
+                unsent = ended->why;
             }
         }
         if (failure.empty()) {

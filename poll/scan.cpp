@@ -109,16 +109,18 @@ bool Scanner::Split(std::size_t index) {
     return true;
 }
 
-void Scanner::EndAfter(std::size_t index, const Outcome& outcome, Link& link) {
-    ScanEnd end{RequestText(plan_[index]), outcome.line, std::nullopt};
+ScanEnd EndAt(std::string devices, const Outcome& outcome, Link& link) {
+    ScanEnd end{std::move(devices), outcome.line, std::nullopt, outcome.failure};
     if (outcome.line == LineState::Silent) {
-        // Replies may still come to the tries that went unanswered: if one does, the controller
-        // is there and only slow, and the user is told so rather than to check the cable.
         end.late = link.Settle();
+        end.why = "the controller did not answer " + end.devices;
     }
-    const std::string message = "not read: " + (outcome.line == LineState::Silent
-                                                    ? "the controller did not answer " + end.devices
-                                                    : outcome.failure);
+    return end;
+}
+
+void Scanner::EndAfter(std::size_t index, const Outcome& outcome, Link& link) {
+    ScanEnd end = EndAt(RequestText(plan_[index]), outcome, link);
+    const std::string message = "not read: " + end.why;
     std::vector<std::string> labels;
     for (std::size_t i = index + 1; i < plan_.size(); ++i) {
         for (const auto asked : plan_[i].asked) {

@@ -37,7 +37,13 @@ struct ScanEnd {
     // The delay of a late reply that came while the line's owed replies were waited out: the
     // controller is there, only slower than the timeout.
     std::optional<std::chrono::milliseconds> late;
+    std::string why;  // why what follows was not sent: "the controller did not answer D100"
 };
+
+// Why a scan (or a write) ends at the request of `devices` that failed with `outcome` and left the
+// line silent or down. On a silent line the owed replies are waited out first: if one comes, the
+// controller is there and only slow, and the user is told so rather than to check the cable.
+ScanEnd EndAt(std::string devices, const Outcome& outcome, Link& link);
 
 class Scanner {
   public:
