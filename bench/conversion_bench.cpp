@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "conversion/address_map.h"
-#include "conversion/modbus_frame.h"
+#include "conversion/captured_frame.h"
 #include "conversion/octal_digits.h"
 
 namespace {
@@ -95,7 +95,7 @@ std::string LongResponse() {
     for (int i = 0; i < 250; ++i) {
         bytes.push_back(static_cast<std::uint8_t>(i));
     }
-    return conversion::FrameText(conversion::FrameMode::Rtu, bytes);
+    return modbus::FrameText(modbus::FrameMode::Rtu, bytes);
 }
 
 void DecodeOne(benchmark::State& state, std::string before_text, std::string text) {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/line_reader.h"
+#include "conversion/captured_frame.h"
 #include "conversion/device_map.h"
-#include "conversion/modbus_frame.h"
 
 namespace lookup {
 
@@ -14,7 +14,7 @@ namespace {
 
 using conversion::DecodedFrame;
 using conversion::FrameReading;
-using conversion::RawBytes;
+using modbus::RawBytes;
 
 constexpr std::size_t kFlushSize = 1 << 16;
 
@@ -39,12 +39,12 @@ std::string ValuesText(const FrameReading& reading) {
 }
 
 // The code the frame's function byte names: an exception response answers that code.
-int CodeNumber(const conversion::FrameHead& head) {
-    return static_cast<int>(conversion::CodeOf(head.function));
+int CodeNumber(const modbus::FrameHead& head) {
+    return static_cast<int>(modbus::CodeOf(head.function));
 }
 
 std::string_view RoleText(const FrameReading& reading) {
-    return reading.role ? conversion::RoleName(*reading.role) : std::string_view();
+    return reading.role ? modbus::RoleName(*reading.role) : std::string_view();
 }
 
 std::string_view ErrorText(const DecodedFrame& frame) {
@@ -56,12 +56,12 @@ std::vector<std::string> Cells(std::string_view input, const DecodedFrame& frame
     std::vector<std::string> row(kFrameColumnNames.size());
     row[0] = input;
     if (const auto& head = frame.head) {
-        row[1] = conversion::ModeName(head->mode);
+        row[1] = modbus::ModeName(head->mode);
         row[2] = std::to_string(head->slave);
         row[3] = std::to_string(CodeNumber(*head));
-        row[4] = conversion::FunctionName(head->function);
+        row[4] = modbus::FunctionName(head->function);
         row[6] = head->checksum_ok() ? "true" : "false";
-        row[7] = conversion::ChecksumText(head->mode, head->checksum_expected);
+        row[7] = modbus::ChecksumText(head->mode, head->checksum_expected);
     }
     if (reading != nullptr) {
         row[5] = RoleText(*reading);
@@ -87,14 +87,14 @@ nlohmann::ordered_json Json(std::string_view input, const DecodedFrame& frame,
     const auto& head = frame.head;
     nlohmann::ordered_json object;
     object["input"] = input;
-    object["mode"] = head ? nlohmann::ordered_json(conversion::ModeName(head->mode)) : nullptr;
+    object["mode"] = head ? nlohmann::ordered_json(modbus::ModeName(head->mode)) : nullptr;
     object["slave"] = head ? nlohmann::ordered_json(head->slave) : nullptr;
     object["function"] = head ? nlohmann::ordered_json(CodeNumber(*head)) : nullptr;
-    object["function_name"] = head ? OrNull(conversion::FunctionName(head->function)) : nullptr;
+    object["function_name"] = head ? OrNull(modbus::FunctionName(head->function)) : nullptr;
     object["role"] = reading ? OrNull(RoleText(*reading)) : nullptr;
     object["checksum_ok"] = head ? nlohmann::ordered_json(head->checksum_ok()) : nullptr;
     object["checksum_expected"] =
-        head ? nlohmann::ordered_json(conversion::ChecksumText(head->mode, head->checksum_expected))
+        head ? nlohmann::ordered_json(modbus::ChecksumText(head->mode, head->checksum_expected))
              : nullptr;
     const auto* range = reading != nullptr && reading->range ? &*reading->range : nullptr;
     object["address"] =

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "text/ascii_text.h"
 #include "conversion/device_map.h"
+#include "text/ascii_text.h"
 
 namespace conversion {
 
@@ -27,7 +27,7 @@ std::string DevicesIn(const AddressSegment& segment, std::uint32_t first, std::u
 }
 
 // The last address of a range, or FFFF where the range runs past it.
-std::uint32_t LastAddress(FrameRange range) noexcept {
+std::uint32_t LastAddress(modbus::FrameRange range) noexcept {
     return std::min(std::uint32_t{range.address} + range.quantity - 1, kLastAddress);
 }
 
@@ -45,22 +45,23 @@ void ForEachRun(bool bit_devices, std::uint32_t first, std::uint32_t last, Visit
 
 // The first and last device the range covers, and where the controller refuses it: addresses
 // where it has no device, and inputs reached with a code for coils.
-void NameRange(FrameReading& reading, FunctionCode code) {
-    const FrameRange range = *reading.range;
+void NameRange(FrameReading& reading, modbus::FunctionCode code) {
+    const modbus::FrameRange range = *reading.range;
     if (range.quantity == 0) {
         text::ascii::AppendNote(reading.note, "a quantity of 0 reaches no device");
         return;
     }
-    const bool bits = ReachesBits(code);
+    const bool bits = modbus::ReachesBits(code);
     const std::string_view nothing = bits ? "coil or input" : "register";
     ForEachRun(bits, range.address, LastAddress(range), [&](AddressRun run, std::uint16_t first) {
         const bool many = run.last > first;
         if (run.segment == nullptr) {
             text::ascii::AppendNote(
                 reading.note,
-                text::ascii::Joined({"no ", nothing, " at ", text::ascii::HexWord(first),
-                               many ? text::ascii::Joined({"-", text::ascii::HexWord(run.last)}) : "",
-                               kNoDevice}));
+                text::ascii::Joined(
+                    {"no ", nothing, " at ", text::ascii::HexWord(first),
+                     many ? text::ascii::Joined({"-", text::ascii::HexWord(run.last)}) : "",
+                     kNoDevice}));
             return;
         }
         if (reading.first_device.empty()) {
@@ -68,13 +69,14 @@ void NameRange(FrameReading& reading, FunctionCode code) {
         }
         reading.last_device = DeviceIn(*run.segment, run.last);
         if (run.segment->table == ModbusTable::DiscreteInput &&
-            code != FunctionCode::ReadDiscreteInputs) {
-            text::ascii::AppendNote(reading.note,
-                              text::ascii::Joined({DevicesIn(*run.segment, first, run.last),
-                                             many ? " are inputs" : " is an input",
-                                             ": the controller reads X with ",
-                                             FunctionText(FunctionCode::ReadDiscreteInputs),
-                                             " only and refuses ", FunctionText(code)}));
+            code != modbus::FunctionCode::ReadDiscreteInputs) {
+            text::ascii::AppendNote(
+                reading.note,
+                text::ascii::Joined({DevicesIn(*run.segment, first, run.last),
+                                     many ? " are inputs" : " is an input",
+                                     ": the controller reads X with ",
+                                     modbus::FunctionText(modbus::FunctionCode::ReadDiscreteInputs),
+                                     " only and refuses ", modbus::FunctionText(code)}));
         }
     });
     if (std::uint32_t{range.address} + range.quantity - 1 > kLastAddress) {
@@ -83,8 +85,8 @@ void NameRange(FrameReading& reading, FunctionCode code) {
 }
 
 // Values as the bytes they came in, for data whose packing is not known.
-RawBytes RawOf(std::span<const ItemValue> values) {
-    RawBytes raw;
+modbus::RawBytes RawOf(std::span<const modbus::ItemValue> values) {
+    modbus::RawBytes raw;
     for (const auto& value : values) {
         if (!raw.hex.empty()) {
             raw.hex += ' ';
@@ -94,28 +96,31 @@ RawBytes RawOf(std::span<const ItemValue> values) {
             raw.hex += ' ';
             text::ascii::AppendHexByte(raw.hex, static_cast<std::uint8_t>(*word));
         } else {
-            raw.hex += std::get<RawBytes>(value).hex;
+            raw.hex += std::get<modbus::RawBytes>(value).hex;
         }
     }
     return raw;
 }
 
 // Why words from a 32-bit counter on are shown as raw bytes.
-std::string CounterNote(FunctionCode code, const std::string& counters, bool many) {
+std::string CounterNote(modbus::FunctionCode code, const std::string& counters, bool many) {
     const std::string_view hold = many ? " hold 32-bit values; " : " holds a 32-bit value; ";
-    if (code == FunctionCode::ReadHoldingRegisters) {
-        return text::ascii::Joined({counters, hold, "how the controller packs ", many ? "them" : "it",
-                              " into a ", FunctionText(code), " response is not established, so ",
-                              many ? "their" : "its", " data is shown as raw bytes"});
+    if (code == modbus::FunctionCode::ReadHoldingRegisters) {
+        return text::ascii::Joined({counters, hold, "how the controller packs ",
+                                    many ? "them" : "it", " into a ", modbus::FunctionText(code),
+                                    " response is not established, so ", many ? "their" : "its",
+                                    " data is shown as raw bytes"});
     }
-    return text::ascii::Joined({counters, hold, "how a write of words lands in ", many ? "them" : "it",
-                          " is not established, so the data is shown as raw bytes"});
+    return text::ascii::Joined({counters, hold, "how a write of words lands in ",
+                                many ? "them" : "it",
+                                " is not established, so the data is shown as raw bytes"});
 }
 
 // Names each value after the device at its address, from the range's address on, walking the
 // map's segments alongside. From a 32-bit counter on, the rest of the data is one raw value.
-void NameValues(FrameReading& reading, FunctionCode code, std::vector<ItemValue>& values) {
-    const bool bits = ReachesBits(code);
+void NameValues(FrameReading& reading, modbus::FunctionCode code,
+                std::vector<modbus::ItemValue>& values) {
+    const bool bits = modbus::ReachesBits(code);
     std::uint32_t address = reading.range->address;
     AddressRun run{nullptr, 0};
     for (std::size_t i = 0; i < values.size(); ++i, ++address) {
@@ -145,7 +150,7 @@ void NameValues(FrameReading& reading, FunctionCode code, std::vector<ItemValue>
 
 }  // namespace
 
-FrameReading NameDevices(FunctionCode code, DataReading reading) {
+FrameReading NameDevices(modbus::FunctionCode code, modbus::DataReading reading) {
     FrameReading named;
     named.role = reading.role;
     named.range = reading.range;
@@ -164,8 +169,8 @@ FrameReading NameDevices(FunctionCode code, DataReading reading) {
     return named;
 }
 
-bool AnswerSizeFixed(FunctionCode code, FrameRange range) noexcept {
-    if (code != FunctionCode::ReadHoldingRegisters || range.quantity == 0) {
+bool AnswerSizeFixed(modbus::FunctionCode code, modbus::FrameRange range) noexcept {
+    if (code != modbus::FunctionCode::ReadHoldingRegisters || range.quantity == 0) {
         return true;
     }
     bool fixed = true;

@@ -14,21 +14,22 @@ namespace {
 constexpr std::array<ModbusTable, 3> kTablesInPlanOrder{
     ModbusTable::Coil, ModbusTable::DiscreteInput, ModbusTable::HoldingRegister};
 
-FunctionCode ReadCode(ModbusTable table) noexcept {
+modbus::FunctionCode ReadCode(ModbusTable table) noexcept {
     switch (table) {
         case ModbusTable::Coil:
-            return FunctionCode::ReadCoils;
+            return modbus::FunctionCode::ReadCoils;
         case ModbusTable::DiscreteInput:
-            return FunctionCode::ReadDiscreteInputs;
+            return modbus::FunctionCode::ReadDiscreteInputs;
         case ModbusTable::HoldingRegister:
             break;
     }
-    return FunctionCode::ReadHoldingRegisters;
+    return modbus::FunctionCode::ReadHoldingRegisters;
 }
 
-bool IsReadCode(FunctionCode code) noexcept {
-    return code == FunctionCode::ReadCoils || code == FunctionCode::ReadDiscreteInputs ||
-           code == FunctionCode::ReadHoldingRegisters;
+bool IsReadCode(modbus::FunctionCode code) noexcept {
+    return code == modbus::FunctionCode::ReadCoils ||
+           code == modbus::FunctionCode::ReadDiscreteInputs ||
+           code == modbus::FunctionCode::ReadHoldingRegisters;
 }
 
 // Whether every address strictly between `after` and `before` has a device that `table` answers.
@@ -50,11 +51,11 @@ bool AllDevicesBetween(std::uint16_t after, std::uint16_t before, ModbusTable ta
 
 // The requests of one table, greedy from the lowest address: each reaches as far as it may.
 void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, BridgeLimits bridge,
-               std::vector<ReadRequest>& plan) {
+               std::vector<modbus::ReadRequest>& plan) {
     std::sort(asked.begin(), asked.end());
     asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
-    const FunctionCode code = ReadCode(table);
-    const std::uint32_t most = MostItems(code).value_or(1);
+    const modbus::FunctionCode code = ReadCode(table);
+    const std::uint32_t most = modbus::MostItems(code).value_or(1);
     const std::uint32_t gap = IsBitTable(table) ? bridge.bits : bridge.registers;
     std::size_t i = 0;
     while (i < asked.size()) {
@@ -82,17 +83,17 @@ bool WritesBefore(const Assignment* a, const Assignment* b) {
 
 // Writes `run` (assignments of one table at consecutive addresses) in as few requests as the
 // protocol allows; a request of one value uses the single-item code.
-void PlanRun(std::span<const Assignment* const> run, std::vector<WriteRequest>& plan) {
+void PlanRun(std::span<const Assignment* const> run, std::vector<modbus::WriteRequest>& plan) {
     const bool coils = run.front()->entry.table == ModbusTable::Coil;
-    const FunctionCode many =
-        coils ? FunctionCode::WriteMultipleCoils : FunctionCode::WriteMultipleRegisters;
-    const std::size_t most = MostItems(many).value_or(1);
+    const modbus::FunctionCode many = coils ? modbus::FunctionCode::WriteMultipleCoils
+                                            : modbus::FunctionCode::WriteMultipleRegisters;
+    const std::size_t most = modbus::MostItems(many).value_or(1);
     for (std::size_t first = 0; first < run.size(); first += most) {
         const std::size_t count = std::min(most, run.size() - first);
-        WriteRequest request;
+        modbus::WriteRequest request;
         request.function = count > 1 ? many
-                           : coils   ? FunctionCode::WriteSingleCoil
-                                     : FunctionCode::WriteSingleRegister;
+                           : coils   ? modbus::FunctionCode::WriteSingleCoil
+                                     : modbus::FunctionCode::WriteSingleRegister;
         request.start = run[first]->entry.address;
         for (const Assignment* assignment : run.subspan(first, count)) {
             request.values.push_back(coils ? std::uint16_t{assignment->value != 0}
@@ -104,8 +105,8 @@ void PlanRun(std::span<const Assignment* const> run, std::vector<WriteRequest>& 
 
 }  // namespace
 
-std::vector<ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge) {
-    std::vector<ReadRequest> plan;
+std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge) {
+    std::vector<modbus::ReadRequest> plan;
     std::vector<std::uint16_t> asked;
     for (const ModbusTable table : kTablesInPlanOrder) {
         asked.clear();
@@ -119,20 +120,21 @@ std::vector<ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimi
     return plan;
 }
 
-ModbusTable TableRead(FunctionCode function) noexcept {
+ModbusTable TableRead(modbus::FunctionCode function) noexcept {
     switch (function) {
-        case FunctionCode::ReadCoils:
+        case modbus::FunctionCode::ReadCoils:
             return ModbusTable::Coil;
-        case FunctionCode::ReadDiscreteInputs:
+        case modbus::FunctionCode::ReadDiscreteInputs:
             return ModbusTable::DiscreteInput;
         default:
             return ModbusTable::HoldingRegister;
     }
 }
 
-std::optional<PlanSlot> SlotOf(std::span<const ReadRequest> plan, const MapEntry& entry) noexcept {
+std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
+                               const MapEntry& entry) noexcept {
     for (std::size_t i = 0; i < plan.size(); ++i) {
-        const ReadRequest& request = plan[i];
+        const modbus::ReadRequest& request = plan[i];
         if (IsReadCode(request.function) && TableRead(request.function) == entry.table &&
             entry.address >= request.start && entry.address - request.start < request.quantity) {
             return PlanSlot{i, static_cast<std::uint16_t>(entry.address - request.start)};
@@ -141,7 +143,7 @@ std::optional<PlanSlot> SlotOf(std::span<const ReadRequest> plan, const MapEntry
     return std::nullopt;
 }
 
-std::variant<std::vector<WriteRequest>, std::string> PlanWrites(
+std::variant<std::vector<modbus::WriteRequest>, std::string> PlanWrites(
     std::span<const Assignment> assignments) {
     std::vector<const Assignment*> sorted;
     sorted.reserve(assignments.size());
@@ -164,7 +166,7 @@ std::variant<std::vector<WriteRequest>, std::string> PlanWrites(
         twice != sorted.end()) {
         return DeviceName((*twice)->entry.device) + " is assigned twice";
     }
-    std::vector<WriteRequest> plan;
+    std::vector<modbus::WriteRequest> plan;
     std::size_t first = 0;
     for (std::size_t i = 1; i <= sorted.size(); ++i) {
         if (i == sorted.size() || sorted[i]->entry.table != sorted[i - 1]->entry.table ||

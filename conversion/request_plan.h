@@ -18,20 +18,11 @@
 #include <vector>
 
 #include "conversion/device_map.h"
-#include "conversion/modbus_functions.h"
 #include "conversion/poll_items.h"
+#include "modbus/function_codes.h"
+#include "modbus/requests.h"
 
 namespace conversion {
-
-// One read: `quantity` items from `start` on, with 01 (coils), 02 (discrete inputs) or 03
-// (holding registers).
-struct ReadRequest {
-    FunctionCode function = FunctionCode::ReadHoldingRegisters;
-    std::uint16_t start = 0;
-    std::uint16_t quantity = 0;
-
-    friend bool operator==(const ReadRequest&, const ReadRequest&) = default;
-};
 
 // The most addresses nobody asked for that one request reads across, between two asked ones: for
 // bits and for registers. Bridging a gap costs its bytes on the line; a new request costs a round
@@ -51,11 +42,11 @@ inline constexpr BridgeLimits kBridgeAnyGap{2000, 125};
 // than `bridge` allows. A coil entry is read with 01, a discrete-input entry (X, or a coil device's
 // discrete-input view) with 02, a register with 03. Requests come coils first, then discrete
 // inputs, then registers, each table by address. Empty for no entries.
-std::vector<ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge);
+std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge);
 
 // The table a read code reads: Coil for 01, DiscreteInput for 02, HoldingRegister for 03 (and for
 // any other code).
-ModbusTable TableRead(FunctionCode function) noexcept;
+ModbusTable TableRead(modbus::FunctionCode function) noexcept;
 
 // Where an entry's value stands in the answers to a plan: the request that reads it and the item
 // within that request.
@@ -67,24 +58,15 @@ struct PlanSlot {
 };
 
 // The slot of `entry` in `plan`; none when no request reads its table and address.
-std::optional<PlanSlot> SlotOf(std::span<const ReadRequest> plan, const MapEntry& entry) noexcept;
-
-// One write: 05 (one coil), 06 (one register), 15 (consecutive coils), 16 (consecutive registers),
-// from `start` on; a bit is 0 or 1.
-struct WriteRequest {
-    FunctionCode function = FunctionCode::WriteSingleRegister;
-    std::uint16_t start = 0;
-    std::vector<std::uint16_t> values;
-
-    friend bool operator==(const WriteRequest&, const WriteRequest&) = default;
-};
+std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
+                               const MapEntry& entry) noexcept;
 
 // The requests that write `assignments`: entries of one table at consecutive addresses together by
 // 15 or 16 (at most 1968 coils or 123 registers a request), a device with no neighbour (or the one
 // left over past those limits) by 05 or 06. Coils first, then registers, each by address. An entry
 // assigned twice gives a message naming it ("D100 is assigned twice") and no requests; so does an
 // entry ReadAssignment never gives, a discrete input or a 32-bit counter value.
-std::variant<std::vector<WriteRequest>, std::string> PlanWrites(
+std::variant<std::vector<modbus::WriteRequest>, std::string> PlanWrites(
     std::span<const Assignment> assignments);
 
 }  // namespace conversion

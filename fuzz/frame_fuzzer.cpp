@@ -19,19 +19,19 @@
 #include <variant>
 #include <vector>
 
-#include "conversion/modbus_frame.h"
+#include "conversion/captured_frame.h"
 #include "fuzz/reference_checksums.h"
 
 namespace {
 
 using conversion::DecodedFrame;
 using conversion::DecodeFrame;
-using conversion::FrameError;
-using conversion::FrameMode;
 using conversion::FrameReading;
-using conversion::FrameRole;
 using conversion::FrameValue;
-using conversion::RawBytes;
+using modbus::FrameError;
+using modbus::FrameMode;
+using modbus::FrameRole;
+using modbus::RawBytes;
 using Bytes = std::vector<std::uint8_t>;
 
 std::string Hex(const Bytes& bytes, bool spaced) {
@@ -82,7 +82,7 @@ std::string ErrorText(const DecodedFrame& frame) {
 }
 
 std::string ReadingText(const FrameReading& reading) {
-    std::string text(reading.role ? conversion::RoleName(*reading.role) : "undecoded");
+    std::string text(reading.role ? modbus::RoleName(*reading.role) : "undecoded");
     if (reading.range) {
         text += " address " + std::to_string(reading.range->address) + " quantity " +
                 std::to_string(reading.range->quantity);
@@ -210,8 +210,8 @@ void CheckFrame(FrameMode mode, const Bytes& before, const Bytes& body, std::uin
     if (frame.bytes != body) {
         Violation("the frame's bytes are the bytes it was made from", text, Hex(frame.bytes, true));
     }
-    if (conversion::FrameText(mode, body) + (mode == FrameMode::Ascii ? "\r\n" : "") != text) {
-        Violation("FrameText writes the frame made here", text, conversion::FrameText(mode, body));
+    if (modbus::FrameText(mode, body) + (mode == FrameMode::Ascii ? "\r\n" : "") != text) {
+        Violation("FrameText writes the frame made here", text, modbus::FrameText(mode, body));
     }
     const FrameMode other_mode = mode == FrameMode::Ascii ? FrameMode::Rtu : FrameMode::Ascii;
     const DecodedFrame other_previous = DecodeFrame(Text(other_mode, Framed(other_mode, before)));

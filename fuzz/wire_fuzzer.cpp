@@ -22,15 +22,15 @@
 #include <utility>
 #include <vector>
 
-#include "conversion/modbus_pdu.h"
-#include "conversion/modbus_wire.h"
 #include "fuzz/reference_checksums.h"
+#include "modbus/pdu.h"
+#include "modbus/wire.h"
 
 namespace {
 
-using conversion::FunctionCode;
-using conversion::RtuProgress;
-using conversion::WireFrame;
+using modbus::FunctionCode;
+using modbus::RtuProgress;
+using modbus::WireFrame;
 using Bytes = std::vector<std::uint8_t>;
 using View = std::span<const std::uint8_t>;
 
@@ -91,7 +91,7 @@ void CheckSame(const char* finder, const std::vector<WireFrame>& whole,
 }
 
 void CheckAscii(View stream, const std::vector<View>& pieces) {
-    conversion::AsciiFrameFinder whole_finder, piece_finder;
+    modbus::AsciiFrameFinder whole_finder, piece_finder;
     const auto whole = Found(whole_finder, {stream});
     CheckSame("an ASCII finder finds the same frames in pieces", whole,
               Found(piece_finder, pieces));
@@ -100,14 +100,14 @@ void CheckAscii(View stream, const std::vector<View>& pieces) {
     }
     for (const WireFrame& frame : whole) {
         if (frame.fault.empty() &&
-            conversion::AsciiFrame(frame.slave, frame.pdu) != frame.text + "\r\n") {
+            modbus::AsciiFrame(frame.slave, frame.pdu) != frame.text + "\r\n") {
             Violation("a sound ASCII frame written again is its text", Shown(frame));
         }
     }
 }
 
 void CheckTcp(View stream, const std::vector<View>& pieces) {
-    conversion::TcpFrameFinder whole_finder, piece_finder;
+    modbus::TcpFrameFinder whole_finder, piece_finder;
     const auto whole = Found(whole_finder, {stream});
     CheckSame("a TCP finder finds the same frames in pieces", whole, Found(piece_finder, pieces));
     if (whole_finder.lost() != piece_finder.lost()) {
@@ -116,7 +116,7 @@ void CheckTcp(View stream, const std::vector<View>& pieces) {
     Bytes written;
     for (const WireFrame& frame : whole) {
         if (frame.fault.empty()) {
-            const Bytes again = conversion::TcpFrame(frame.transaction, frame.slave, frame.pdu);
+            const Bytes again = modbus::TcpFrame(frame.transaction, frame.slave, frame.pdu);
             written.insert(written.end(), again.begin(), again.end());
         }
     }
@@ -128,10 +128,10 @@ void CheckTcp(View stream, const std::vector<View>& pieces) {
 
 void CheckRtu(View stream, View request) {
     const std::size_t longest = std::min(stream.size(), kLongestRtuWatch);
-    std::optional<conversion::RtuReplyState> decided;
+    std::optional<modbus::RtuReplyState> decided;
     for (std::size_t size = 0; size <= longest; ++size) {
         const View received = stream.first(size);
-        const auto state = conversion::ReadRtuReply(received, request, false);
+        const auto state = modbus::ReadRtuReply(received, request, false);
         if (decided && (state.progress != decided->progress || state.size != decided->size)) {
             Violation("a decided RTU reply stays decided as bytes arrive", state.frame.text);
         }
@@ -141,7 +141,7 @@ void CheckRtu(View stream, View request) {
             }
             decided = state;
         }
-        const auto silent = conversion::ReadRtuReply(received, request, true);
+        const auto silent = modbus::ReadRtuReply(received, request, true);
         if (size > 0 && silent.progress == RtuProgress::NeedMore) {
             Violation("a silent line never leaves an RTU reply waiting", silent.frame.text);
         }
@@ -183,20 +183,19 @@ std::pair<Bytes, std::vector<std::uint16_t>> RightAnswer(View request, View stre
 }
 
 void CheckReply(View request, View stream) {
-    const auto reply = conversion::ReadReply(request, stream);
-    const bool refused = reply.kind == conversion::ReplyKind::Exception;
-    if ((reply.kind == conversion::ReplyKind::Unrelated) == reply.problem.empty() ||
+    const auto reply = modbus::ReadReply(request, stream);
+    const bool refused = reply.kind == modbus::ReplyKind::Exception;
+    if ((reply.kind == modbus::ReplyKind::Unrelated) == reply.problem.empty() ||
         (refused && (stream.size() != 2 || stream[0] != (request[0] | 0x80)))) {
         Violation("a reply is an answer, an exception of two bytes, or a problem said",
                   reply.problem);
     }
-    if (reply.kind == conversion::ReplyKind::Values &&
-        conversion::ReplyPduSize(request) != stream.size()) {
+    if (reply.kind == modbus::ReplyKind::Values && modbus::ReplyPduSize(request) != stream.size()) {
         Violation("an answer has the size the request asks for", "");
     }
     const auto [answer, values] = RightAnswer(request, stream);
-    const auto right = conversion::ReadReply(request, answer);
-    if (right.kind != conversion::ReplyKind::Values || right.values != values) {
+    const auto right = modbus::ReadReply(request, answer);
+    if (right.kind != modbus::ReplyKind::Values || right.values != values) {
         Violation("a right answer gives the values it carries", right.problem);
     }
 }
@@ -212,17 +211,17 @@ Bytes MakeRequest(const std::uint8_t* header, View stream) {
     const FunctionCode code = kCodes[header[0] % std::size(kCodes)];
     const auto start = static_cast<std::uint16_t>(header[1] << 8 | header[2]);
     const unsigned number = static_cast<unsigned>(header[3] << 8 | header[4]);
-    const unsigned most = conversion::MostItems(code).value_or(1);
+    const unsigned most = modbus::MostItems(code).value_or(1);
     const auto quantity = static_cast<std::uint16_t>(1 + number % most);
     if (code == FunctionCode::ReadCoils || code == FunctionCode::ReadDiscreteInputs ||
         code == FunctionCode::ReadHoldingRegisters) {
-        return conversion::RequestPdu(conversion::ReadRequest{code, start, quantity});
+        return modbus::RequestPdu(modbus::ReadRequest{code, start, quantity});
     }
-    conversion::WriteRequest write{code, start, {}};
+    modbus::WriteRequest write{code, start, {}};
     for (std::size_t i = 0; i < quantity; ++i) {
         write.values.push_back(stream.empty() ? 0 : stream[i % stream.size()]);
     }
-    const Bytes pdu = conversion::RequestPdu(write);
+    const Bytes pdu = modbus::RequestPdu(write);
     if (pdu.empty()) {
         Violation("a write of as many values as its code carries can be sent", "");
     }

@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "conversion/modbus_wire.h"
 #include "conversion/owed_replies.h"
+#include "modbus/wire.h"
 #include "poll/link.h"
 
 namespace live {
@@ -32,7 +32,7 @@ enum class AttemptKind {
 
 struct Attempt {
     AttemptKind kind = AttemptKind::TimedOut;
-    std::optional<conversion::Reply> reply;
+    std::optional<modbus::Reply> reply;
     std::string problem;
 };
 
@@ -120,9 +120,9 @@ class AsioLink : public Link {
 
     // Whether a frame from the line is the answer to `request`: from our station, and a reply
     // that answers this request. Otherwise what it is instead, kept in `problem`.
-    std::optional<conversion::Reply> AnswerFrom(std::span<const std::uint8_t> request,
-                                                const conversion::WireFrame& frame,
-                                                std::string& problem) const;
+    std::optional<modbus::Reply> AnswerFrom(std::span<const std::uint8_t> request,
+                                            const modbus::WireFrame& frame,
+                                            std::string& problem) const;
 
     void Log(std::string_view line) const;
     std::string TriesText() const;

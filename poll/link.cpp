@@ -66,17 +66,17 @@ void AsioLink::Pause(std::chrono::milliseconds time) {
     }
 }
 
-std::optional<conversion::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> request,
-                                                      const conversion::WireFrame& frame,
-                                                      std::string& problem) const {
+std::optional<modbus::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> request,
+                                                  const modbus::WireFrame& frame,
+                                                  std::string& problem) const {
     if (frame.slave != connection_.slave) {
         const char* station = connection_.tcp ? "unit " : "slave ";
         problem = std::string("a reply from ") + station + std::to_string(frame.slave) + ", not " +
                   station + std::to_string(connection_.slave);
         return std::nullopt;
     }
-    auto reply = conversion::ReadReply(request, frame.pdu);
-    if (reply.kind == conversion::ReplyKind::Unrelated) {
+    auto reply = modbus::ReadReply(request, frame.pdu);
+    if (reply.kind == modbus::ReplyKind::Unrelated) {
         problem = reply.problem;
         return std::nullopt;
     }

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "conversion/modbus_pdu.h"
+#include "modbus/pdu.h"
 #include "poll/options.h"
 
 namespace live {
@@ -30,7 +30,7 @@ enum class LineState : std::uint8_t {
 // The outcome of one request: the reply that answers it (values, an echo or an exception), or why
 // none came ("no answer within 1000 ms after 3 tries").
 struct Outcome {
-    std::optional<conversion::Reply> reply;
+    std::optional<modbus::Reply> reply;
     std::string failure;
     LineState line = LineState::Answering;
 };

@@ -166,8 +166,8 @@ int Watch(const live::Options& options, const std::vector<conversion::MapEntry>&
 
 // The assignments `request` carries: those of its table within its address range.
 std::vector<std::size_t> Carried(const std::vector<conversion::Assignment>& assignments,
-                                 const conversion::WriteRequest& request) {
-    const bool bits = conversion::ReachesBits(request.function);
+                                 const modbus::WriteRequest& request) {
+    const bool bits = modbus::ReachesBits(request.function);
     std::vector<std::size_t> carried;
     for (std::size_t i = 0; i < assignments.size(); ++i) {
         const auto& entry = assignments[i].entry;
@@ -181,7 +181,7 @@ std::vector<std::size_t> Carried(const std::vector<conversion::Assignment>& assi
 }
 
 int Write(const live::Options& options, const std::vector<conversion::Assignment>& assignments,
-          const std::vector<conversion::WriteRequest>& requests, live::Link& link) {
+          const std::vector<modbus::WriteRequest>& requests, live::Link& link) {
     std::vector<conversion::MapEntry> entries;
     entries.reserve(assignments.size());
     for (const auto& assignment : assignments) {
@@ -200,11 +200,11 @@ int Write(const live::Options& options, const std::vector<conversion::Assignment
         }
         std::string failure = unsent;
         if (!ended) {
-            const auto outcome = link.Transact(conversion::RequestPdu(request));
+            const auto outcome = link.Transact(modbus::RequestPdu(request));
             failure = outcome.failure;
-            if (outcome.reply && outcome.reply->kind == conversion::ReplyKind::Exception) {
-                failure = "the controller answered " +
-                          conversion::ExceptionText(outcome.reply->exception);
+            if (outcome.reply && outcome.reply->kind == modbus::ReplyKind::Exception) {
+                failure =
+                    "the controller answered " + modbus::ExceptionText(outcome.reply->exception);
             }
             if (!outcome.reply && outcome.line != live::LineState::Answering) {
                 // The rest would meet the same silence: not sent, and nothing read back.
@@ -263,7 +263,7 @@ int Run(int argc, char** argv) {
     // Every item is read before anything is sent: a typo stops the run, not half of it.
     std::vector<conversion::MapEntry> entries;
     std::vector<conversion::Assignment> assignments;
-    std::vector<conversion::WriteRequest> writes;
+    std::vector<modbus::WriteRequest> writes;
     if (options.command == live::Command::Write) {
         for (const auto& text : options.items) {
             auto assignment = conversion::ReadAssignment(text, options.table, options.numbers);
@@ -276,7 +276,7 @@ int Run(int argc, char** argv) {
         if (auto* message = std::get_if<std::string>(&planned)) {
             return UsageError(*message);
         }
-        writes = std::get<std::vector<conversion::WriteRequest>>(std::move(planned));
+        writes = std::get<std::vector<modbus::WriteRequest>>(std::move(planned));
     } else {
         for (const auto& item : options.items) {
             auto read = conversion::ReadItem(item, options.table, options.numbers);

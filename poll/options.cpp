@@ -104,7 +104,7 @@ std::string ConnectionText(const Connection& connection) {
     if (connection.tcp) {
         return HostText(connection) + " (tcp, unit " + std::to_string(connection.slave) + ")";
     }
-    return connection.port + " (" + std::string(conversion::ModeName(connection.mode)) + ", " +
+    return connection.port + " (" + std::string(modbus::ModeName(connection.mode)) + ", " +
            std::to_string(connection.baud) + " " + LineText(connection.line) + ", slave " +
            std::to_string(connection.slave) + ")";
 }
@@ -226,7 +226,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                           "65535 after a colon if not 502");
     }
     if (mode_option->count() > 0 && mode == "rtu") {
-        connection.mode = conversion::FrameMode::Rtu;
+        connection.mode = modbus::FrameMode::Rtu;
         connection.line = LineFormat{8, 'E', 1};
     }
     if (line_option->count() > 0) {
@@ -238,7 +238,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         }
         connection.line = *read_line;
     }
-    if (connection.mode == conversion::FrameMode::Rtu && connection.line.data_bits != 8) {
+    if (connection.mode == modbus::FrameMode::Rtu && connection.line.data_bits != 8) {
         return UsageError("--line " + LineText(connection.line) +
                           ": Modbus RTU needs 8 data bits (such as 8E1 or 8N1)");
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "conversion/device_map.h"
-#include "conversion/modbus_framing.h"
+#include "modbus/frame_text.h"
 
 namespace live {
 
@@ -32,7 +32,7 @@ std::string LineText(const LineFormat& line);
 struct Connection {
     bool tcp = false;
     std::string port;  // a serial port: /dev/ttyUSB0, COM3
-    conversion::FrameMode mode = conversion::FrameMode::Ascii;
+    modbus::FrameMode mode = modbus::FrameMode::Ascii;
     unsigned baud = 9600;
     LineFormat line;
     std::string host;  // Modbus TCP

@@ -140,7 +140,7 @@ std::string ScanEndHint(const Connection& connection, const ScanEnd& end) {
                "server";
     }
     return "the controller did not answer at all: check that --mode " +
-           std::string(conversion::ModeName(connection.mode)) + ", --baud " +
+           std::string(modbus::ModeName(connection.mode)) + ", --baud " +
            std::to_string(connection.baud) + ", --line " + LineText(connection.line) +
            " and --slave " + std::to_string(connection.slave) +
            " match the controller's communication settings, the cable, and that no other "

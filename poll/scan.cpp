@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
-#include "conversion/modbus_functions.h"
-#include "conversion/modbus_pdu.h"
+#include "modbus/function_codes.h"
+#include "modbus/pdu.h"
 
 namespace live {
 
@@ -64,7 +64,7 @@ std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& a
         plan.push_back({request, {}});
     }
     // Each device goes to the request that reads its table and address.
-    std::vector<conversion::ReadRequest> requests;
+    std::vector<modbus::ReadRequest> requests;
     requests.reserve(plan.size());
     for (const auto& planned : plan) {
         requests.push_back(planned.request);
@@ -157,7 +157,7 @@ void Scanner::Scan(Link& link) {
     ended_early_.reset();
     std::size_t i = 0;
     while (i < plan_.size()) {
-        const Outcome outcome = link.Transact(conversion::RequestPdu(plan_[i].request));
+        const Outcome outcome = link.Transact(modbus::RequestPdu(plan_[i].request));
         if (!outcome.reply) {
             Fail(plan_[i], outcome.failure);
             if (outcome.line != LineState::Answering) {
@@ -168,11 +168,11 @@ void Scanner::Scan(Link& link) {
             continue;
         }
         const auto& reply = *outcome.reply;
-        if (reply.kind == conversion::ReplyKind::Exception) {
+        if (reply.kind == modbus::ReplyKind::Exception) {
             // The first part of a split request now stands at i and is sent next.
             if (reply.exception != kIllegalDataAddress || !Split(i)) {
                 Fail(plan_[i++],
-                     "the controller answered " + conversion::ExceptionText(reply.exception));
+                     "the controller answered " + modbus::ExceptionText(reply.exception));
             }
             continue;
         }

@@ -61,7 +61,7 @@ class Scanner {
 
   private:
     struct Planned {
-        conversion::ReadRequest request;
+        modbus::ReadRequest request;
         std::vector<std::size_t> asked;  // indexes into values_, by address
     };
 

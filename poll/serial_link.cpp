@@ -5,7 +5,7 @@
 #include <boost/asio/serial_port.hpp>
 #include <vector>
 
-#include "conversion/modbus_wire.h"
+#include "modbus/wire.h"
 #include "poll/asio_link.h"
 
 #ifndef _WIN32
@@ -17,7 +17,7 @@ namespace live {
 namespace {
 
 namespace asio = boost::asio;
-using conversion::FrameMode;
+using modbus::FrameMode;
 
 // USB serial adapters hand bytes on in bursts up to 16 ms apart: a gap that short inside a frame
 // is the adapter, not the end of the frame.
@@ -190,12 +190,12 @@ class SerialLink final : public AsioLink {
         DropPending();
         std::vector<std::uint8_t> frame;
         if (connection_.mode == FrameMode::Ascii) {
-            const std::string text = conversion::AsciiFrame(connection_.slave, request);
+            const std::string text = modbus::AsciiFrame(connection_.slave, request);
             frame.assign(text.begin(), text.end());
             Log("> " + text.substr(0, text.size() - 2));
         } else {
-            frame = conversion::RtuFrame(connection_.slave, request);
-            Log("> " + conversion::RtuFrameText(frame));
+            frame = modbus::RtuFrame(connection_.slave, request);
+            Log("> " + modbus::RtuFrameText(frame));
         }
         if (const auto error = WriteAll(port_, frame)) {
             return "the port " + connection_.port + " failed: " + ErrorText(error);
@@ -204,7 +204,7 @@ class SerialLink final : public AsioLink {
     }
 
     Attempt CollectAscii(std::span<const std::uint8_t> request, Clock::time_point deadline) {
-        conversion::AsciiFrameFinder finder;
+        modbus::AsciiFrameFinder finder;
         std::string problem;
         std::vector<std::uint8_t> buffer(512);
         while (true) {
@@ -241,7 +241,7 @@ class SerialLink final : public AsioLink {
 
     Attempt CollectRtu(std::span<const std::uint8_t> request, Clock::time_point deadline) {
         const auto silence = std::max<Clock::duration>(
-            kShortestSilence, std::chrono::microseconds(conversion::RtuSilenceMicroseconds(
+            kShortestSilence, std::chrono::microseconds(modbus::RtuSilenceMicroseconds(
                                   connection_.baud, CharacterBits(connection_.line))));
         std::vector<std::uint8_t> received;
         std::string problem;
@@ -260,14 +260,14 @@ class SerialLink final : public AsioLink {
             received.insert(received.end(), buffer.begin(),
                             buffer.begin() + static_cast<long>(got));
             const bool silent = got == 0 || Clock::now() >= deadline;
-            const auto state = conversion::ReadRtuReply(received, request, silent);
-            if (state.progress == conversion::RtuProgress::NeedMore) {
+            const auto state = modbus::ReadRtuReply(received, request, silent);
+            if (state.progress == modbus::RtuProgress::NeedMore) {
                 continue;
             }
             const auto taken = std::span(received).first(std::min(state.size, received.size()));
-            Log("< " + conversion::RtuFrameText(taken) +
+            Log("< " + modbus::RtuFrameText(taken) +
                 (state.frame.fault.empty() ? "" : "  (" + state.frame.fault + ")"));
-            if (state.progress == conversion::RtuProgress::Broken) {
+            if (state.progress == modbus::RtuProgress::Broken) {
                 return {AttemptKind::Broken, std::nullopt, state.frame.fault};
             }
             if (auto reply = AnswerFrom(request, state.frame, problem)) {

@@ -6,7 +6,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <vector>
 
-#include "conversion/modbus_wire.h"
+#include "modbus/wire.h"
 #include "poll/asio_link.h"
 
 namespace live {
@@ -72,9 +72,9 @@ class TcpLink final : public AsioLink {
         if (first_try) {
             first_transaction_ = transaction;
         }
-        Log("> " + conversion::TcpFrameText(transaction, connection_.slave, request));
+        Log("> " + modbus::TcpFrameText(transaction, connection_.slave, request));
         if (const auto error =
-                WriteAll(socket_, conversion::TcpFrame(transaction, connection_.slave, request))) {
+                WriteAll(socket_, modbus::TcpFrame(transaction, connection_.slave, request))) {
             return LostText(error);
         }
         return {};
@@ -117,9 +117,9 @@ class TcpLink final : public AsioLink {
         }
     }
 
-    std::optional<conversion::Reply> Answer(std::span<const std::uint8_t> request,
-                                            const conversion::WireFrame& frame,
-                                            std::string& problem) const {
+    std::optional<modbus::Reply> Answer(std::span<const std::uint8_t> request,
+                                        const modbus::WireFrame& frame,
+                                        std::string& problem) const {
         // Transaction numbers wrap: the tries of this request are the last few before it.
         const auto since_first = static_cast<std::uint16_t>(frame.transaction - first_transaction_);
         const auto tries_sent = static_cast<std::uint16_t>(transaction_ - first_transaction_);
@@ -133,7 +133,7 @@ class TcpLink final : public AsioLink {
     }
 
     tcp::socket socket_;
-    conversion::TcpFrameFinder finder_;
+    modbus::TcpFrameFinder finder_;
     std::uint16_t transaction_ = 0;        // the last try's
     std::uint16_t first_transaction_ = 0;  // the first try's of the request under way
 };

@@ -16,10 +16,10 @@
 namespace {
 
 using conversion::BridgeLimits;
-using conversion::FunctionCode;
 using conversion::MapEntry;
 using conversion::ModbusTable;
-using conversion::ReadRequest;
+using modbus::FunctionCode;
+using modbus::ReadRequest;
 
 constexpr auto Coil = ModbusTable::Coil, Input = ModbusTable::DiscreteInput,
                Register = ModbusTable::HoldingRegister;
@@ -200,7 +200,7 @@ TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
 }
 
 // "10 1064 1 2 3": code, start and values; a long list of values as its count ("x123").
-std::string Shown(const std::vector<conversion::WriteRequest>& plan) {
+std::string Shown(const std::vector<modbus::WriteRequest>& plan) {
     std::string text;
     for (const auto& request : plan) {
         char head[16];
@@ -236,7 +236,7 @@ TEST_P(PlanWritesTest, GroupsNeighboursAndRefusesAnEntryTwice) {
         assignments.push_back(std::get<conversion::Assignment>(read));
     }
     const auto plan = conversion::PlanWrites(assignments);
-    const auto* requests = std::get_if<std::vector<conversion::WriteRequest>>(&plan);
+    const auto* requests = std::get_if<std::vector<modbus::WriteRequest>>(&plan);
     EXPECT_EQ(requests ? Shown(*requests) : std::get<std::string>(plan), row.plan);
 }
 
@@ -260,7 +260,7 @@ TEST(PlanWrites, SplitsAtTheMostItemsOfARequest) {
             assignments.push_back({entry, 1});
         }
         const auto plan = conversion::PlanWrites(assignments);
-        return Shown(std::get<std::vector<conversion::WriteRequest>>(plan));
+        return Shown(std::get<std::vector<modbus::WriteRequest>>(plan));
     };
     EXPECT_EQ(all("D0-D123"), "10 1000 x123, 06 107B 1");
     EXPECT_EQ(all("D0-D246"), "10 1000 x123, 10 107B x123, 06 10F6 1");

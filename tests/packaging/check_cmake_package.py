@@ -12,14 +12,8 @@ import sys
 import tempfile
 
 PUBLIC_HEADERS = {
-    "address_map.h",
-    "device_map.h",
-    "frame_checksum.h",
-    "function_shapes.h",
-    "modbus_framing.h",
-    "modbus_functions.h",
-    "modbus_frame.h",
-    "octal_digits.h",
+    "conversion": {"address_map.h", "captured_frame.h", "device_map.h", "octal_digits.h"},
+    "modbus": {"checksums.h", "frame_text.h", "function_codes.h", "function_data.h"},
 }
 
 
@@ -58,11 +52,15 @@ def check(args, tmp):
     step("install", ["cmake", "--install", args.build_dir, "--prefix", prefix,
                      "--component", "Development"])
 
-    headers = os.path.join(prefix, "include", "zentriq", "conversion")
-    installed = set(os.listdir(headers)) if os.path.isdir(headers) else set()
-    if installed != PUBLIC_HEADERS:
-        raise Fault(f"include/zentriq/conversion holds {sorted(installed)}, "
-                    f"expected exactly {sorted(PUBLIC_HEADERS)}")
+    include = os.path.join(prefix, "include", "zentriq")
+    folders = set(os.listdir(include)) if os.path.isdir(include) else set()
+    if folders != set(PUBLIC_HEADERS):
+        raise Fault(f"include/zentriq holds {sorted(folders)}, expected {sorted(PUBLIC_HEADERS)}")
+    for folder, public in PUBLIC_HEADERS.items():
+        installed = set(os.listdir(os.path.join(include, folder)))
+        if installed != public:
+            raise Fault(f"include/zentriq/{folder} holds {sorted(installed)}, "
+                        f"expected exactly {sorted(public)}")
 
     build = os.path.join(tmp, "consumer")
     step("configure consumer", configure(args, args.consumer, build, prefix, "1.0"))

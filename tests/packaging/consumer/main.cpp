@@ -6,8 +6,9 @@
 #include <string_view>
 
 #include "conversion/address_map.h"
-#include "conversion/modbus_frame.h"
+#include "conversion/captured_frame.h"
 #include "conversion/octal_digits.h"
+#include "modbus/function_codes.h"
 
 namespace {
 
@@ -35,7 +36,10 @@ int main() {
                frame.readings.empty() ? std::nullopt
                                       : std::optional<std::string>(frame.readings[0].first_device),
                "Y0");
-    if (!address_ok || !octal_ok || !frame_ok) {
+    const bool function_ok = Expect(
+        "FunctionText(ReadHoldingRegisters)",
+        modbus::FunctionText(modbus::FunctionCode::ReadHoldingRegisters), "function 3 (0x03)");
+    if (!address_ok || !octal_ok || !frame_ok || !function_ok) {
         return 1;
     }
     std::puts("installed zentriq::conversion works");

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace conversion {
+namespace modbus {
 
 // The public function codes, as the Modbus application protocol names them. Any other byte value
 // is a code too (a frame may carry it); it has no name.
@@ -75,4 +75,4 @@ std::string ExceptionText(std::uint8_t exception);
 // The exception code a server answers a quantity outside the protocol's limits with.
 inline constexpr std::uint8_t kIllegalDataValue = 0x03;
 
-}  // namespace conversion
+}  // namespace modbus

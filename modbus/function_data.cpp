@@ -1,11 +1,11 @@
-#include "conversion/function_shapes.h"
+#include "modbus/function_data.h"
 
 #include <algorithm>
 
+#include "modbus/word_bytes.h"
 #include "text/ascii_text.h"
-#include "conversion/word_bytes.h"
 
-namespace conversion {
+namespace modbus {
 
 using detail::WordAt;
 
@@ -51,10 +51,10 @@ void SetRange(DataReading& reading, FunctionCode code, FrameRange range) {
         code != FunctionCode::WriteMultipleCoils && code != FunctionCode::WriteMultipleRegisters;
     text::ascii::AppendNote(
         reading.note,
-        text::ascii::Joined({FunctionText(code), reads ? " reads 1 to " : " writes 1 to ",
-                       ItemCount(code, *most), ": the controller, as any Modbus server, answers ",
-                       std::to_string(range.quantity), " with ",
-                       ExceptionText(kIllegalDataValue)}));
+        text::ascii::Joined(
+            {FunctionText(code), reads ? " reads 1 to " : " writes 1 to ", ItemCount(code, *most),
+             ": the controller, as any Modbus server, answers ", std::to_string(range.quantity),
+             " with ", ExceptionText(kIllegalDataValue)}));
 }
 
 DataReading Ranged(FrameRole role, FunctionCode code, FrameRange range) {
@@ -65,7 +65,7 @@ DataReading Ranged(FrameRole role, FunctionCode code, FrameRange range) {
 }
 
 // The request before, when it can give this frame its range; a note when it cannot be trusted to.
-const RequestBefore* Trusted(DataReading& reading, const RequestBefore* request) {
+const PrecedingRequest* Trusted(DataReading& reading, const PrecedingRequest* request) {
     if (request != nullptr && !request->checksum_ok) {
         text::ascii::AppendNote(reading.note, kUntrustedRequest);
         return nullptr;
@@ -75,7 +75,7 @@ const RequestBefore* Trusted(DataReading& reading, const RequestBefore* request)
 
 // A response to 01, 02 or 03: a byte count, then bits or words. The size of the data it answers
 // a request with, when that fixes it, must match before the request's range is taken.
-DataReading ReadResponse(FunctionCode code, Bytes payload, const RequestBefore* before) {
+DataReading ReadResponse(FunctionCode code, Bytes payload, const PrecedingRequest* before) {
     DataReading reading;
     reading.role = FrameRole::Response;
     const bool registers = code == FunctionCode::ReadHoldingRegisters;
@@ -88,9 +88,9 @@ DataReading ReadResponse(FunctionCode code, Bytes payload, const RequestBefore* 
         } else {
             text::ascii::AppendNote(
                 reading.note,
-                text::ascii::Joined({"it does not answer the request before it, whose ",
-                               ItemCount(code, quantity), quantity == 1 ? " takes " : " take ",
-                               Plural(expected, "byte", "bytes")}));
+                text::ascii::Joined(
+                    {"it does not answer the request before it, whose ", ItemCount(code, quantity),
+                     quantity == 1 ? " takes " : " take ", Plural(expected, "byte", "bytes")}));
         }
     }
     if (!reading.range) {
@@ -106,16 +106,16 @@ DataReading ReadResponse(FunctionCode code, Bytes payload, const RequestBefore* 
         text::ascii::AppendNote(
             reading.note,
             text::ascii::Joined({"without its request, it does not say how many ",
-                           code == FunctionCode::ReadCoils ? "coils" : "inputs",
-                           " its last byte holds, so its data is shown as raw bytes"}));
+                                 code == FunctionCode::ReadCoils ? "coils" : "inputs",
+                                 " its last byte holds, so its data is shown as raw bytes"}));
     }
     return reading;
 }
 
 // 01, 02, 03: a request is start and quantity; a response is a byte count and the data. Four data
 // bytes beginning with 03 fit both for 01 and 02.
-DataShape ReadReadCode(FunctionCode code, Bytes data, const RequestBefore* request) {
-    DataShape shape;
+FrameData ReadReadFunctionData(FunctionCode code, Bytes data, const PrecedingRequest* request) {
+    FrameData shape;
     const bool response_length = !data.empty() && data[0] == data.size() - 1;
     const bool odd_registers =
         code == FunctionCode::ReadHoldingRegisters && response_length && data[0] % 2 != 0;
@@ -129,27 +129,27 @@ DataShape ReadReadCode(FunctionCode code, Bytes data, const RequestBefore* reque
     if (shape.readings.empty()) {
         shape.problem =
             text::ascii::Joined({FunctionText(code), " request needs 4 data bytes, frame has ",
-                           std::to_string(data.size())});
+                                 std::to_string(data.size())});
         if (odd_registers) {
             shape.problem +=
                 text::ascii::Joined({"; as a response, its byte count ", std::to_string(data[0]),
-                               " is odd, but registers take 2 bytes each"});
+                                     " is odd, but registers take 2 bytes each"});
         } else if (!data.empty()) {
             shape.problem += text::ascii::Joined({"; as a response, its byte count says ",
-                                            Plural(data[0], "byte follows", "bytes follow"),
-                                            ", frame has ", std::to_string(data.size() - 1)});
+                                                  Plural(data[0], "byte follows", "bytes follow"),
+                                                  ", frame has ", std::to_string(data.size() - 1)});
         }
     }
     return shape;
 }
 
 // 05, 06: address and value; the response echoes the request, so both readings are the same.
-DataShape ReadSingleWrite(FunctionCode code, Bytes data) {
-    DataShape shape;
+FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
+    FrameData shape;
     if (data.size() != 4) {
         shape.problem = text::ascii::Joined({FunctionText(code),
-                                       " request and response need 4 data bytes, frame has ",
-                                       std::to_string(data.size())});
+                                             " request and response need 4 data bytes, frame has ",
+                                             std::to_string(data.size())});
         return shape;
     }
     DataReading reading = Ranged(FrameRole::Request, code, {WordAt(data, 0), 1});
@@ -170,13 +170,13 @@ DataShape ReadSingleWrite(FunctionCode code, Bytes data) {
 }
 
 // 15, 16: a request is start, quantity, byte count and data; the response is start and quantity.
-DataShape ReadMultipleWrite(FunctionCode code, Bytes data) {
-    DataShape shape;
+FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
+    FrameData shape;
     if (data.size() < 4) {
-        shape.problem =
-            text::ascii::Joined({FunctionText(code),
-                           " response needs 4 data bytes and a request at least 5, frame has ",
-                           std::to_string(data.size())});
+        shape.problem = text::ascii::Joined(
+            {FunctionText(code),
+             " response needs 4 data bytes and a request at least 5, frame has ",
+             std::to_string(data.size())});
         return shape;
     }
     const FrameRange range{WordAt(data, 0), WordAt(data, 2)};
@@ -189,14 +189,15 @@ DataShape ReadMultipleWrite(FunctionCode code, Bytes data) {
     const std::size_t needed =
         coils ? (std::size_t{range.quantity} + 7) / 8 : std::size_t{range.quantity} * 2;
     if (data[4] != payload.size()) {
-        shape.problem = text::ascii::Joined({FunctionText(code), " request says ",
-                                       Plural(data[4], "data byte follows", "data bytes follow"),
-                                       ", frame has ", std::to_string(payload.size())});
-    } else if (needed != payload.size()) {
         shape.problem =
-            text::ascii::Joined({FunctionText(code), " request for ", ItemCount(code, range.quantity),
-                           " needs ", Plural(needed, "data byte", "data bytes"),
-                           ", its byte count says ", std::to_string(data[4])});
+            text::ascii::Joined({FunctionText(code), " request says ",
+                                 Plural(data[4], "data byte follows", "data bytes follow"),
+                                 ", frame has ", std::to_string(payload.size())});
+    } else if (needed != payload.size()) {
+        shape.problem = text::ascii::Joined({FunctionText(code), " request for ",
+                                             ItemCount(code, range.quantity), " needs ",
+                                             Plural(needed, "data byte", "data bytes"),
+                                             ", its byte count says ", std::to_string(data[4])});
     } else {
         DataReading reading = Ranged(FrameRole::Request, code, range);
         if (coils) {
@@ -211,8 +212,8 @@ DataShape ReadMultipleWrite(FunctionCode code, Bytes data) {
 
 // 17: the request has no data; the response a byte count and that many bytes, which identify the
 // controller in a way this map does not cover.
-DataShape ReadReportSlaveId(Bytes data) {
-    DataShape shape;
+FrameData ReadReportSlaveId(Bytes data) {
+    FrameData shape;
     DataReading reading;
     reading.role = FrameRole::Request;
     if (data.empty()) {
@@ -226,18 +227,18 @@ DataShape ReadReportSlaveId(Bytes data) {
     } else {
         shape.problem =
             text::ascii::Joined({FunctionText(FunctionCode::ReportServerId), " response says ",
-                           Plural(data[0], "byte follows", "bytes follow"), ", frame has ",
-                           std::to_string(data.size() - 1)});
+                                 Plural(data[0], "byte follows", "bytes follow"), ", frame has ",
+                                 std::to_string(data.size() - 1)});
     }
     return shape;
 }
 
-DataShape ReadException(FunctionCode code, Bytes data, const RequestBefore* request) {
-    DataShape shape;
+FrameData ReadException(FunctionCode code, Bytes data, const PrecedingRequest* request) {
+    FrameData shape;
     if (data.size() != 1) {
         shape.problem =
             text::ascii::Joined({"exception response to ", FunctionText(code),
-                           " needs 1 data byte, frame has ", std::to_string(data.size())});
+                                 " needs 1 data byte, frame has ", std::to_string(data.size())});
         return shape;
     }
     DataReading reading;
@@ -252,15 +253,16 @@ DataShape ReadException(FunctionCode code, Bytes data, const RequestBefore* requ
 }
 
 // A code the controller does not accept: a frame all the same, its data kept as it came.
-DataShape KeepUnread(FunctionCode code, Bytes data) {
-    DataShape shape;
+FrameData KeepUnread(FunctionCode code, Bytes data) {
+    FrameData shape;
     DataReading reading;
     if (!data.empty()) {
         reading.values.emplace_back(RawBytes{text::ascii::SpacedHex(data)});
     }
-    reading.note = text::ascii::Joined({FunctionText(code),
-                                  " is not one the controller accepts (it accepts 1, 2, 3, 5, 6, "
-                                  "15, 16 and 17): its data is not decoded"});
+    reading.note =
+        text::ascii::Joined({FunctionText(code),
+                             " is not one the controller accepts (it accepts 1, 2, 3, 5, 6, "
+                             "15, 16 and 17): its data is not decoded"});
     shape.readings.push_back(std::move(reading));
     return shape;
 }
@@ -279,8 +281,8 @@ std::string_view RoleName(FrameRole role) noexcept {
     return {};
 }
 
-DataShape ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> data,
-                        const RequestBefore* request) {
+FrameData ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> data,
+                        const PrecedingRequest* request) {
     const FunctionCode code = CodeOf(function);
     if (IsExceptionFunction(function)) {
         return ReadException(code, data, request);
@@ -289,7 +291,7 @@ DataShape ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> dat
         case FunctionCode::ReadCoils:
         case FunctionCode::ReadDiscreteInputs:
         case FunctionCode::ReadHoldingRegisters:
-            return ReadReadCode(code, data, request);
+            return ReadReadFunctionData(code, data, request);
         case FunctionCode::WriteSingleCoil:
         case FunctionCode::WriteSingleRegister:
             return ReadSingleWrite(code, data);
@@ -303,4 +305,4 @@ DataShape ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> dat
     }
 }
 
-}  // namespace conversion
+}  // namespace modbus

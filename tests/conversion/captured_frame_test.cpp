@@ -6,20 +6,20 @@
 #include <variant>
 #include <vector>
 
-#include "conversion/modbus_frame.h"
+#include "conversion/captured_frame.h"
 #include "test_names.h"
 
 namespace {
 
 using conversion::DecodedFrame;
 using conversion::DecodeFrame;
-using conversion::FrameError;
 using conversion::FrameReading;
+using modbus::FrameError;
 
 // One reading in one line: "request 0500+16 Y0-Y17", then " =" and the values ("Y0:1", "1",
 // "C200:[00 01]"), or their number when there are many. "undecoded" stands for no role.
 std::string Summary(const FrameReading& reading) {
-    std::string text(reading.role ? conversion::RoleName(*reading.role) : "undecoded");
+    std::string text(reading.role ? modbus::RoleName(*reading.role) : "undecoded");
     if (const auto& range = reading.range) {
         char address[8];
         std::snprintf(address, sizeof address, "%04X", range->address);
@@ -35,7 +35,7 @@ std::string Summary(const FrameReading& reading) {
             if (!value.device.empty()) {
                 text.append(value.device).append(":");
             }
-            if (const auto* raw = std::get_if<conversion::RawBytes>(&value.value)) {
+            if (const auto* raw = std::get_if<modbus::RawBytes>(&value.value)) {
                 text.append("[").append(raw->hex).append("]");
             } else {
                 text += std::to_string(
@@ -57,7 +57,7 @@ std::string WriteOfZeros(std::uint8_t function, std::uint16_t address, std::uint
                                     static_cast<std::uint8_t>(quantity),
                                     static_cast<std::uint8_t>(size)};
     bytes.resize(bytes.size() + size);
-    return conversion::FrameText(conversion::FrameMode::Rtu, bytes);
+    return modbus::FrameText(modbus::FrameMode::Rtu, bytes);
 }
 
 struct Expected {
@@ -83,7 +83,7 @@ TEST_P(DecodeFrameTest, ReadsTheDevices) {
     EXPECT_TRUE(frame.ok()) << frame.error->message;
     ASSERT_TRUE(frame.head.has_value());
     char head[32];
-    std::snprintf(head, sizeof head, "%s %d %02X", conversion::ModeName(frame.head->mode).data(),
+    std::snprintf(head, sizeof head, "%s %d %02X", modbus::ModeName(frame.head->mode).data(),
                   frame.head->slave, frame.head->function);
     EXPECT_EQ(head, row.head);
     ASSERT_EQ(frame.readings.size(), row.readings.size());

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "conversion/request_plan.h"
+#include "modbus/requests.h"
 
-namespace conversion {
+namespace modbus {
 
 // Function code, then start address and quantity (high byte first).
 std::vector<std::uint8_t> RequestPdu(const ReadRequest& request);
@@ -52,4 +52,4 @@ Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint
 // reply has 2 bytes whatever the request. 0 for a request this cannot tell.
 std::size_t ReplyPduSize(std::span<const std::uint8_t> request) noexcept;
 
-}  // namespace conversion
+}  // namespace modbus

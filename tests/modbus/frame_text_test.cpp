@@ -7,14 +7,14 @@
 #include <variant>
 #include <vector>
 
-#include "conversion/modbus_framing.h"
+#include "modbus/frame_text.h"
 #include "test_names.h"
 
 namespace {
 
-using conversion::FrameError;
-using conversion::FrameFault;
-using conversion::FrameMode;
+using modbus::FrameError;
+using modbus::FrameFault;
+using modbus::FrameMode;
 
 constexpr auto kNowhere = std::nullopt;
 
@@ -31,11 +31,11 @@ class ReadFrameTextTest : public testing::TestWithParam<FaultCase> {};
 
 // The fault of text that is no frame, or else of the frame's checksum.
 std::optional<FrameFault> FaultOf(const std::string& text) {
-    auto read = conversion::ReadFrameText(text);
+    auto read = modbus::ReadFrameText(text);
     if (auto* fault = std::get_if<FrameFault>(&read)) {
         return *fault;
     }
-    return conversion::ChecksumFault(std::get<conversion::FramedBytes>(read).head);
+    return modbus::ChecksumFault(std::get<modbus::FramedBytes>(read).head);
 }
 
 TEST_P(ReadFrameTextTest, SaysWhatIsWrongAndWhere) {
@@ -72,9 +72,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, ReadFrameTextTest, testing::ValuesIn(kFaultCases
                          RowName<FaultCase>);
 
 TEST(ReadFrameText, KeepsTheBytesAndTheChecksumOfAFrameWithAWrongOne) {
-    const auto read = conversion::ReadFrameText("01 02 05 00 00 10 79 0B");
-    ASSERT_TRUE(std::holds_alternative<conversion::FramedBytes>(read));
-    const auto& frame = std::get<conversion::FramedBytes>(read);
+    const auto read = modbus::ReadFrameText("01 02 05 00 00 10 79 0B");
+    ASSERT_TRUE(std::holds_alternative<modbus::FramedBytes>(read));
+    const auto& frame = std::get<modbus::FramedBytes>(read);
     EXPECT_EQ(frame.bytes, (std::vector<std::uint8_t>{0x01, 0x02, 0x05, 0x00, 0x00, 0x10}));
     EXPECT_EQ(frame.head.checksum, 0x0B79);
     EXPECT_EQ(frame.head.checksum_expected, 0x0A79);
@@ -82,8 +82,8 @@ TEST(ReadFrameText, KeepsTheBytesAndTheChecksumOfAFrameWithAWrongOne) {
 
 TEST(FrameText, WritesBothModesWithTheirChecksums) {
     const std::vector<std::uint8_t> bytes{0x01, 0x02, 0x05, 0x00, 0x00, 0x10};
-    EXPECT_EQ(conversion::FrameText(FrameMode::Rtu, bytes), "01 02 05 00 00 10 79 0A");
-    EXPECT_EQ(conversion::FrameText(FrameMode::Ascii, bytes), ":010205000010E8");
+    EXPECT_EQ(modbus::FrameText(FrameMode::Rtu, bytes), "01 02 05 00 00 10 79 0A");
+    EXPECT_EQ(modbus::FrameText(FrameMode::Ascii, bytes), ":010205000010E8");
 }
 
 }  // namespace

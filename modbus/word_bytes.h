@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace conversion::detail {
+namespace modbus::detail {
 
 inline std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
     return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
@@ -17,4 +17,4 @@ inline void AppendWord(std::vector<std::uint8_t>& bytes, std::uint16_t word) {
     bytes.push_back(static_cast<std::uint8_t>(word));
 }
 
-}  // namespace conversion::detail
+}  // namespace modbus::detail

@@ -9,12 +9,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace conversion {
+#include "modbus/frame_mode.h"
+
+namespace modbus {
 
 // A frame found on the wire: its slave (unit) address and PDU, or what is wrong with it.
 struct WireFrame {
@@ -25,35 +28,72 @@ struct WireFrame {
     std::uint16_t transaction = 0;  // TCP only
 };
 
+// What every transport's finder does, so that one loop reads replies whatever the line: bytes go
+// in as the line delivers them, in pieces of any size, and frames come out in the order they
+// arrived, each sound or with its fault.
+class FrameFinder {
+  public:
+    virtual ~FrameFinder() = default;
+
+    // The request whose reply comes next (a PDU): an RTU frame carries no length of its own, so
+    // its end follows from the request. The other finders need nothing.
+    virtual void Expect(std::span<const std::uint8_t> request_pdu);
+    virtual void Add(std::span<const std::uint8_t> bytes) = 0;
+    // The line has been silent since the last bytes added. Where silence ends a frame (RTU), the
+    // bytes held become one, sound or not; elsewhere nothing changes.
+    virtual void Silence();
+    // Whether a silence ends a frame on this transport, so that the caller times one.
+    virtual bool ends_at_silence() const noexcept;
+
+    // The next frame found, in the order they arrived.
+    std::optional<WireFrame> Next();
+    // Whether a frame has begun and not ended: after a timeout, a reply cut short.
+    virtual bool partial() const noexcept = 0;
+    // Whether the stream can no longer be followed (a TCP header no frame has): the caller
+    // connects again.
+    bool lost() const noexcept { return lost_; }
+    // Bytes skipped outside any frame since the start.
+    std::size_t skipped() const noexcept { return skipped_; }
+    // Forgets everything received: before a request is sent again. skipped() keeps counting.
+    virtual void Clear();
+
+  protected:
+    void Found(WireFrame frame);
+
+    std::size_t skipped_ = 0;
+    bool lost_ = false;
+
+  private:
+    std::vector<WireFrame> found_;
+    std::size_t next_ = 0;
+};
+
+// The slave (unit) address followed by the PDU: what a serial frame's checksum covers.
+std::vector<std::uint8_t> SlaveAndPdu(std::uint8_t slave, std::span<const std::uint8_t> pdu);
+
+// The finder of a serial line's frames in `mode`.
+std::unique_ptr<FrameFinder> SerialFrameFinder(FrameMode mode);
+
 // ---- Modbus ASCII ----
 
 // ':' and the upper-case hex of slave, PDU and LRC, then CR LF.
 std::string AsciiFrame(std::uint8_t slave, std::span<const std::uint8_t> pdu);
 
-// Finds ASCII frames in what a serial port delivers, in pieces of any size. Bytes before a ':' are
-// skipped (line noise, an echo); a ':' inside a frame starts a new one, the unfinished one given
-// as a fault; a frame ends at its LF (a CR before it expected). A frame with characters that are no
-// hex digits, an odd number of them, fewer than slave, function and LRC, or a wrong LRC is given
-// with a fault. A frame longer than 513 characters (the longest the protocol has) is given as a
-// fault at that length rather than kept growing.
-class AsciiFrameFinder {
+// Finds ASCII frames in what a serial port delivers. Bytes before a ':' are skipped (line noise,
+// an echo); a ':' inside a frame starts a new one, the unfinished one given as a fault; a frame
+// ends at its LF (a CR before it expected). A frame with characters that are no hex digits, an
+// odd number of them, fewer than slave, function and LRC, or a wrong LRC is given with a fault. A
+// frame longer than 513 characters (the longest the protocol has) is given as a fault at that
+// length rather than kept growing.
+class AsciiFrameFinder final : public FrameFinder {
   public:
-    void Add(std::span<const std::uint8_t> bytes);
-    // The next frame found, in the order they arrived.
-    std::optional<WireFrame> Next();
-    // Bytes skipped outside any frame since the start.
-    std::size_t skipped() const noexcept { return skipped_; }
-    // Whether a frame has begun and not ended: after a timeout, a reply cut short.
-    bool partial() const noexcept { return in_frame_; }
-    // Forgets everything received: before a request is sent again. skipped() keeps counting.
-    void Clear();
+    void Add(std::span<const std::uint8_t> bytes) override;
+    bool partial() const noexcept override { return in_frame_; }
+    void Clear() override;
 
   private:
     std::string partial_;
     bool in_frame_ = false;
-    std::vector<WireFrame> found_;
-    std::size_t next_ = 0;
-    std::size_t skipped_ = 0;
 };
 
 // ---- Modbus RTU ----
@@ -88,6 +128,25 @@ struct RtuReplyState {
 RtuReplyState ReadRtuReply(std::span<const std::uint8_t> received,
                            std::span<const std::uint8_t> request_pdu, bool silent);
 
+// Finds RTU replies to the request Expect() names, with ReadRtuReply: a frame ends at the size its
+// request gives it or, when that cannot be told or the bytes stop short, at the line's silence.
+// A frame that is complete is given whatever slave it comes from and whatever it answers.
+class RtuFrameFinder final : public FrameFinder {
+  public:
+    void Expect(std::span<const std::uint8_t> request_pdu) override;
+    void Add(std::span<const std::uint8_t> bytes) override;
+    void Silence() override;
+    bool ends_at_silence() const noexcept override { return true; }
+    bool partial() const noexcept override { return !received_.empty(); }
+    void Clear() override;
+
+  private:
+    void Take(bool silent);
+
+    std::vector<std::uint8_t> request_;
+    std::vector<std::uint8_t> received_;
+};
+
 // The frame as --verbose shows it: its bytes as sent or received, the CRC included, in hex, as
 // zentriq-lookup --frame reads them.
 std::string RtuFrameText(std::span<const std::uint8_t> frame);
@@ -99,24 +158,18 @@ std::string RtuFrameText(std::span<const std::uint8_t> frame);
 std::vector<std::uint8_t> TcpFrame(std::uint16_t transaction, std::uint8_t unit,
                                    std::span<const std::uint8_t> pdu);
 
-// Finds TCP frames in a stream, in pieces of any size. A header whose protocol is not 0 or whose
-// length is below 2 or above 254 (no Modbus frame is) is given as a fault, after which the stream
-// cannot be followed: `lost()` tells the caller to connect again.
-class TcpFrameFinder {
+// Finds TCP frames in a stream. A header whose protocol is not 0 or whose length is below 2 or
+// above 254 (no Modbus frame is) is given as a fault, after which the stream cannot be followed:
+// lost(). Bytes of a frame not yet whole are partial(): after a timeout, a reply cut short, after
+// which the stream cannot be followed either.
+class TcpFrameFinder final : public FrameFinder {
   public:
-    void Add(std::span<const std::uint8_t> bytes);
-    std::optional<WireFrame> Next();
-    bool lost() const noexcept { return lost_; }
-    // Whether bytes of a frame not yet whole are held: after a timeout, a reply cut short, after
-    // which the stream cannot be followed either.
-    bool partial() const noexcept { return !pending_.empty(); }
-    void Clear();
+    void Add(std::span<const std::uint8_t> bytes) override;
+    bool partial() const noexcept override { return !pending_.empty(); }
+    void Clear() override;
 
   private:
     std::vector<std::uint8_t> pending_;
-    std::vector<WireFrame> found_;
-    std::size_t next_ = 0;
-    bool lost_ = false;
 };
 
 // The text --verbose shows for a TCP frame: its unit and PDU as an RTU frame with the CRC added,
@@ -124,4 +177,4 @@ class TcpFrameFinder {
 std::string TcpFrameText(std::uint16_t transaction, std::uint8_t unit,
                          std::span<const std::uint8_t> pdu);
 
-}  // namespace conversion
+}  // namespace modbus

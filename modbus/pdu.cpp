@@ -1,11 +1,11 @@
-#include "conversion/modbus_pdu.h"
+#include "modbus/pdu.h"
 
 #include <algorithm>
 
+#include "modbus/word_bytes.h"
 #include "text/ascii_text.h"
-#include "conversion/word_bytes.h"
 
-namespace conversion {
+namespace modbus {
 
 using detail::AppendWord;
 using detail::WordAt;
@@ -191,4 +191,4 @@ std::size_t ReplyPduSize(std::span<const std::uint8_t> request) noexcept {
     }
 }
 
-}  // namespace conversion
+}  // namespace modbus

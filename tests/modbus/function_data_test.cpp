@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "conversion/function_shapes.h"
-#include "conversion/modbus_functions.h"
+#include "modbus/function_codes.h"
+#include "modbus/function_data.h"
 #include "test_names.h"
 
 namespace {
@@ -22,7 +22,7 @@ ZENTRIQ_PRINT_ROW_AS_NAME(ProblemCase)
 class ReadFrameDataTest : public testing::TestWithParam<ProblemCase> {};
 
 TEST_P(ReadFrameDataTest, SaysWhyTheDataFitsNoShape) {
-    const auto shape = conversion::ReadFrameData(GetParam().function, GetParam().data);
+    const auto shape = modbus::ReadFrameData(GetParam().function, GetParam().data);
     EXPECT_TRUE(shape.readings.empty());
     EXPECT_EQ(shape.problem, GetParam().problem);
 }
@@ -70,8 +70,8 @@ class FunctionNameTest : public testing::TestWithParam<NameCase> {};
 
 TEST_P(FunctionNameTest, NamesTheCodeAndWritesItOneWay) {
     const auto& row = GetParam();
-    EXPECT_EQ(conversion::FunctionName(row.function), row.function_name);
-    EXPECT_EQ(conversion::FunctionText(conversion::CodeOf(row.function)), row.text);
+    EXPECT_EQ(modbus::FunctionName(row.function), row.function_name);
+    EXPECT_EQ(modbus::FunctionText(modbus::CodeOf(row.function)), row.text);
 }
 
 const NameCase kNameCases[] = {

@@ -1,11 +1,11 @@
 // Reading a captured Modbus frame as the controller's devices.
 //
-// Three layers, each usable alone: modbus_framing.h reads the text into bytes and checks the LRC or
-// CRC; function_shapes.h reads the data by the shapes of its function code; this names the devices
-// the frame reaches through the address map (device_map.h). A response to 01, 02 or 03 does not
-// carry its start address; given the frame that came before it, the response is read against that
-// request. A frame the controller would refuse is still read, with a note saying why; only text
-// that is no well-formed frame is an error.
+// Three layers, each usable alone: modbus/frame_text.h reads the text into bytes and checks the LRC
+// or CRC; modbus/function_data.h reads the data by the shapes of its function code; this names the
+// devices the frame reaches through the address map (device_map.h). A response to 01, 02 or 03 does
+// not carry its start address; given the frame that came before it, the response is read against
+// that request. A frame the controller would refuse is still read, with a note saying why; only
+// text that is no well-formed frame is an error.
 //
 // Nothing here keeps state or throws (but std::bad_alloc when memory runs out).
 #pragma once
@@ -17,16 +17,16 @@
 #include <vector>
 
 #include "conversion/device_map.h"
-#include "conversion/function_shapes.h"
-#include "conversion/modbus_framing.h"
-#include "conversion/modbus_functions.h"
+#include "modbus/frame_text.h"
+#include "modbus/function_codes.h"
+#include "modbus/function_data.h"
 
 namespace conversion {
 
 // One value the frame carries and the device it belongs to.
 struct FrameValue {
     std::string device;  // "Y0"; "C200-C201" for raw bytes over counters; empty when not known
-    ItemValue value;
+    modbus::ItemValue value;
     const AddressSegment* segment = nullptr;  // the device's place in the map, when known
 
     friend bool operator==(const FrameValue&, const FrameValue&) = default;
@@ -34,9 +34,9 @@ struct FrameValue {
 
 // The frame read as a request, a response or an exception response.
 struct FrameReading {
-    std::optional<FrameRole> role;    // none for a code whose data is not decoded
-    std::optional<FrameRange> range;  // from the frame, or from the request it answers
-    std::string first_device;         // the first device the range covers; empty if none
+    std::optional<modbus::FrameRole> role;    // none for a code whose data is not decoded
+    std::optional<modbus::FrameRange> range;  // from the frame, or from the request it answers
+    std::string first_device;                 // the first device the range covers; empty if none
     std::string last_device;
     std::vector<FrameValue> values;
     std::uint8_t exception = 0;  // the exception code of an exception response
@@ -46,10 +46,10 @@ struct FrameReading {
 };
 
 struct DecodedFrame {
-    std::optional<FrameHead> head;    // none when the text is no frame
+    std::optional<modbus::FrameHead> head;  // none when the text is no frame
     std::vector<std::uint8_t> bytes;  // slave address to last data byte: what the checksum covers
     std::vector<FrameReading> readings;  // one; two when the frame reads as request and response
-    std::optional<FrameFault> error;     // what is wrong; none when nothing is
+    std::optional<modbus::FrameFault> error;  // what is wrong; none when nothing is
 
     bool ok() const noexcept { return !error; }
 };

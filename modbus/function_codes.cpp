@@ -1,8 +1,8 @@
-#include "conversion/modbus_functions.h"
+#include "modbus/function_codes.h"
 
 #include "text/ascii_text.h"
 
-namespace conversion {
+namespace modbus {
 
 std::string_view FunctionName(std::uint8_t function) noexcept {
     switch (CodeOf(function)) {
@@ -99,4 +99,4 @@ std::string ExceptionText(std::uint8_t exception) {
     return text;
 }
 
-}  // namespace conversion
+}  // namespace modbus

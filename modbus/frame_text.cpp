@@ -1,11 +1,11 @@
-#include "conversion/modbus_framing.h"
+#include "modbus/frame_text.h"
 
 #include <algorithm>
 
+#include "modbus/checksums.h"
 #include "text/ascii_text.h"
-#include "conversion/frame_checksum.h"
 
-namespace conversion {
+namespace modbus {
 
 namespace {
 
@@ -179,4 +179,4 @@ std::string_view ModeName(FrameMode mode) noexcept {
     return mode == FrameMode::Ascii ? "ascii" : "rtu";
 }
 
-}  // namespace conversion
+}  // namespace modbus

@@ -1,9 +1,9 @@
-#include "conversion/frame_checksum.h"
+#include "modbus/checksums.h"
 
 #include <boost/crc.hpp>
 #include <numeric>
 
-namespace conversion {
+namespace modbus {
 
 std::uint8_t Lrc(std::span<const std::uint8_t> bytes) noexcept {
     const auto sum = std::accumulate(bytes.begin(), bytes.end(), 0u);
@@ -18,4 +18,4 @@ std::uint16_t Crc16(std::span<const std::uint8_t> bytes) noexcept {
     return crc.checksum();
 }
 
-}  // namespace conversion
+}  // namespace modbus

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace conversion {
+namespace modbus {
 
 // The two's complement of the 8-bit sum of `bytes`. Never fails.
 std::uint8_t Lrc(std::span<const std::uint8_t> bytes) noexcept;
@@ -14,4 +14,4 @@ std::uint8_t Lrc(std::span<const std::uint8_t> bytes) noexcept;
 // byte first. Never fails.
 std::uint16_t Crc16(std::span<const std::uint8_t> bytes) noexcept;
 
-}  // namespace conversion
+}  // namespace modbus

@@ -10,16 +10,16 @@
 #include <string_view>
 #include <vector>
 
-#include "text/ascii_text.h"
-#include "conversion/modbus_pdu.h"
-#include "conversion/modbus_wire.h"
+#include "modbus/pdu.h"
+#include "modbus/wire.h"
 #include "test_names.h"
+#include "text/ascii_text.h"
 
 namespace {
 
-using conversion::FunctionCode;
-using conversion::ReplyKind;
-using conversion::RtuProgress;
+using modbus::FunctionCode;
+using modbus::ReplyKind;
+using modbus::RtuProgress;
 using Bytes = std::vector<std::uint8_t>;
 
 // "01 03 10 64" (spaces optional) as bytes.
@@ -51,7 +51,7 @@ using text::ascii::SpacedHex;
 
 struct WriteCase {
     const char* name;
-    conversion::WriteRequest request;
+    modbus::WriteRequest request;
     std::string ascii;  // the frame for slave 1, empty when the request cannot be sent
 };
 ZENTRIQ_PRINT_ROW_AS_NAME(WriteCase)
@@ -60,8 +60,8 @@ class WriteFrameTest : public testing::TestWithParam<WriteCase> {};
 
 TEST_P(WriteFrameTest, IsWrittenByteForByte) {
     const auto& row = GetParam();
-    const Bytes pdu = conversion::RequestPdu(row.request);
-    EXPECT_EQ(pdu.empty() ? "" : conversion::AsciiFrame(1, pdu), row.ascii);
+    const Bytes pdu = modbus::RequestPdu(row.request);
+    EXPECT_EQ(pdu.empty() ? "" : modbus::AsciiFrame(1, pdu), row.ascii);
 }
 
 const WriteCase kWriteCases[] = {
@@ -86,13 +86,12 @@ INSTANTIATE_TEST_SUITE_P(Writes, WriteFrameTest, testing::ValuesIn(kWriteCases),
                          RowName<WriteCase>);
 
 TEST(Frames, OfOneReadInEachTransport) {
-    const Bytes pdu = conversion::RequestPdu({FunctionCode::ReadHoldingRegisters, 0x1064, 2});
-    EXPECT_EQ(conversion::AsciiFrame(1, pdu), ":01031064000286\r\n");
-    EXPECT_EQ(SpacedHex(conversion::RtuFrame(1, pdu)), "01 03 10 64 00 02 81 14");
-    EXPECT_EQ(SpacedHex(conversion::TcpFrame(0x0102, 1, pdu)),
-              "01 02 00 00 00 06 01 03 10 64 00 02");
-    EXPECT_EQ(conversion::TcpFrameText(1, 1, pdu), "[tcp 0001] 01 03 10 64 00 02 81 14");
-    EXPECT_TRUE(conversion::TcpFrame(1, 1, Bytes(254, 3)).empty());
+    const Bytes pdu = modbus::RequestPdu({FunctionCode::ReadHoldingRegisters, 0x1064, 2});
+    EXPECT_EQ(modbus::AsciiFrame(1, pdu), ":01031064000286\r\n");
+    EXPECT_EQ(SpacedHex(modbus::RtuFrame(1, pdu)), "01 03 10 64 00 02 81 14");
+    EXPECT_EQ(SpacedHex(modbus::TcpFrame(0x0102, 1, pdu)), "01 02 00 00 00 06 01 03 10 64 00 02");
+    EXPECT_EQ(modbus::TcpFrameText(1, 1, pdu), "[tcp 0001] 01 03 10 64 00 02 81 14");
+    EXPECT_TRUE(modbus::TcpFrame(1, 1, Bytes(254, 3)).empty());
 }
 
 // ---- Replies ----
@@ -109,7 +108,7 @@ class ReadReplyTest : public testing::TestWithParam<ReplyCase> {};
 
 TEST_P(ReadReplyTest, TrustsOnlyTheAnswerToTheRequest) {
     const auto& row = GetParam();
-    const auto reply = conversion::ReadReply(Hex(row.request), Hex(row.reply));
+    const auto reply = modbus::ReadReply(Hex(row.request), Hex(row.reply));
     std::string got;
     switch (reply.kind) {
         case ReplyKind::Values:
@@ -159,15 +158,15 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReadReplyTest, testing::ValuesIn(kReplyCases),
                          RowName<ReplyCase>);
 
 TEST(ReplyPduSize, FollowsFromTheRequest) {
-    EXPECT_EQ(conversion::ReplyPduSize(Hex("01 0500 000A")), 4u);
-    EXPECT_EQ(conversion::ReplyPduSize(Hex("0F 0500 0003 01 05")), 5u);
-    EXPECT_EQ(conversion::ReplyPduSize(Hex("11")), 0u);
+    EXPECT_EQ(modbus::ReplyPduSize(Hex("01 0500 000A")), 4u);
+    EXPECT_EQ(modbus::ReplyPduSize(Hex("0F 0500 0003 01 05")), 5u);
+    EXPECT_EQ(modbus::ReplyPduSize(Hex("11")), 0u);
 }
 
 // ---- Finding frames ----
 
 // A found frame in one line: its text, and its fault or its slave and PDU.
-std::string Shown(const conversion::WireFrame& frame) {
+std::string Shown(const modbus::WireFrame& frame) {
     return frame.text + (frame.fault.empty()
                              ? " = " + std::to_string(frame.slave) + ": " + SpacedHex(frame.pdu)
                              : " ! " + frame.fault);
@@ -201,7 +200,7 @@ class AsciiFinderTest : public testing::TestWithParam<FinderCase> {};
 TEST_P(AsciiFinderTest, FindsTheSameFramesInPiecesOfAnySize) {
     const auto& row = GetParam();
     for (std::size_t piece = 0; piece <= 7; ++piece) {
-        conversion::AsciiFrameFinder finder;
+        modbus::AsciiFrameFinder finder;
         EXPECT_EQ(Found(finder, row.stream, piece), row.frames) << "pieces of " << piece;
         EXPECT_EQ(finder.skipped(), row.skipped_or_lost) << "pieces of " << piece;
     }
@@ -240,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, AsciiFinderTest, testing::ValuesIn(kAsciiCases
                          RowName<FinderCase>);
 
 TEST(AsciiFrameFinder, ClearForgetsAnUnfinishedFrame) {
-    conversion::AsciiFrameFinder finder;
+    modbus::AsciiFrameFinder finder;
     EXPECT_EQ(Found(finder, BytesOf(":0103"), 0), std::vector<std::string>{});
     finder.Clear();
     EXPECT_EQ(Found(finder, BytesOf("1064000286\r\n" + std::string(kRead)), 0),
@@ -252,7 +251,7 @@ class TcpFinderTest : public testing::TestWithParam<FinderCase> {};
 TEST_P(TcpFinderTest, FindsTheSameFramesInPiecesOfAnySize) {
     const auto& row = GetParam();
     for (std::size_t piece = 0; piece <= 7; ++piece) {
-        conversion::TcpFrameFinder finder;
+        modbus::TcpFrameFinder finder;
         EXPECT_EQ(Found(finder, row.stream, piece), row.frames) << "pieces of " << piece;
         EXPECT_EQ(finder.lost(), row.skipped_or_lost == 1) << "pieces of " << piece;
     }
@@ -282,7 +281,7 @@ const FinderCase kTcpCases[] = {
 INSTANTIATE_TEST_SUITE_P(Streams, TcpFinderTest, testing::ValuesIn(kTcpCases), RowName<FinderCase>);
 
 TEST(TcpFrameFinder, FollowsTheStreamAgainAfterClear) {
-    conversion::TcpFrameFinder finder;
+    modbus::TcpFrameFinder finder;
     Found(finder, Hex("0001 0001 0006"), 0);
     ASSERT_TRUE(finder.lost());
     finder.Clear();
@@ -307,7 +306,7 @@ class ReadRtuReplyTest : public testing::TestWithParam<RtuCase> {};
 
 TEST_P(ReadRtuReplyTest, EndsTheFrameWhereTheRequestSays) {
     const auto& row = GetParam();
-    const auto state = conversion::ReadRtuReply(Hex(row.received), Hex(row.request), row.silent);
+    const auto state = modbus::ReadRtuReply(Hex(row.received), Hex(row.request), row.silent);
     EXPECT_EQ(state.progress, row.progress);
     EXPECT_EQ(state.size, row.size);
     EXPECT_EQ(row.progress == RtuProgress::NeedMore ? "" : Shown(state.frame), row.frame);
@@ -340,12 +339,12 @@ const RtuCase kRtuCases[] = {
 INSTANTIATE_TEST_SUITE_P(Replies, ReadRtuReplyTest, testing::ValuesIn(kRtuCases), RowName<RtuCase>);
 
 TEST(RtuSilenceMicroseconds, IsThreeAndAHalfCharactersOrTheFloorAbove19200Baud) {
-    EXPECT_EQ(conversion::RtuSilenceMicroseconds(1200, 10), 29167u);
-    EXPECT_EQ(conversion::RtuSilenceMicroseconds(9600, 11), 4011u);
-    EXPECT_EQ(conversion::RtuSilenceMicroseconds(19200, 11), 2006u);
-    EXPECT_EQ(conversion::RtuSilenceMicroseconds(38400, 11), 1750u);
-    EXPECT_EQ(conversion::RtuSilenceMicroseconds(115200, 10), 1750u);
-    EXPECT_EQ(conversion::RtuSilenceMicroseconds(0, 11), 38500000u);
+    EXPECT_EQ(modbus::RtuSilenceMicroseconds(1200, 10), 29167u);
+    EXPECT_EQ(modbus::RtuSilenceMicroseconds(9600, 11), 4011u);
+    EXPECT_EQ(modbus::RtuSilenceMicroseconds(19200, 11), 2006u);
+    EXPECT_EQ(modbus::RtuSilenceMicroseconds(38400, 11), 1750u);
+    EXPECT_EQ(modbus::RtuSilenceMicroseconds(115200, 10), 1750u);
+    EXPECT_EQ(modbus::RtuSilenceMicroseconds(0, 11), 38500000u);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 // request's range once its size fits. What the protocol refuses (a quantity past its limits) is
 // still read, with a note saying why; only data that fits no shape is a problem.
 //
-// This knows the protocol, not the controller's map: modbus_frame.h names the devices. Nothing
-// keeps state or throws (but std::bad_alloc when memory runs out).
+// This knows the protocol, not the controller's map: conversion/captured_frame.h names the devices.
+// Nothing keeps state or throws (but std::bad_alloc when memory runs out).
 #pragma once
 
 #include <cstdint>
@@ -20,9 +20,9 @@
 #include <variant>
 #include <vector>
 
-#include "conversion/modbus_functions.h"
+#include "modbus/function_codes.h"
 
-namespace conversion {
+namespace modbus {
 
 enum class FrameRole : std::uint8_t { Request, Response, Exception };
 
@@ -58,13 +58,13 @@ struct DataReading {
 };
 
 // The request captured just before a frame, of the same slave and function code.
-struct RequestBefore {
+struct PrecedingRequest {
     FrameRange range;
     bool checksum_ok = true;  // a request with a wrong checksum is not trusted to read a response
     bool size_fixed = true;   // whether the response's size follows from the quantity
 };
 
-struct DataShape {
+struct FrameData {
     std::vector<DataReading> readings;  // one; two when the data fits a request and a response
     std::string problem;                // why the data fits no shape; empty when it fits one
 };
@@ -76,7 +76,7 @@ struct DataShape {
 // range from it when it has a right checksum and the response's size fits. A response to 01 or 02
 // without its range does not say how many bits it holds, so its data is kept as raw bytes. Linear
 // in the size of `data`.
-DataShape ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> data,
-                        const RequestBefore* request = nullptr);
+FrameData ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> data,
+                        const PrecedingRequest* request = nullptr);
 
-}  // namespace conversion
+}  // namespace modbus

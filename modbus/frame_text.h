@@ -3,8 +3,8 @@
 // LRC last) or the bytes of a Modbus RTU frame in hex ("01 02 05 00 00 10 79 0A", the CRC last).
 //
 // Nothing here knows a function code beyond its place in the frame, nor the controller's devices:
-// function_shapes.h reads the data, modbus_frame.h names the devices. Nothing keeps state or throws
-// (but std::bad_alloc when memory runs out).
+// function_data.h reads the data, conversion/captured_frame.h names the devices. Nothing keeps
+// state or throws (but std::bad_alloc when memory runs out).
 #pragma once
 
 #include <cstddef>
@@ -16,9 +16,9 @@
 #include <variant>
 #include <vector>
 
-namespace conversion {
+#include "modbus/frame_mode.h"
 
-enum class FrameMode : std::uint8_t { Ascii, Rtu };
+namespace modbus {
 
 enum class FrameError : std::uint8_t {
     Empty,        // nothing but blanks
@@ -76,7 +76,4 @@ std::string FrameText(FrameMode mode, std::span<const std::uint8_t> bytes);
 // A checksum as the frame writes it: "4B" for an LRC, "79 0A" for a CRC.
 std::string ChecksumText(FrameMode mode, std::uint16_t checksum);
 
-// "ascii", "rtu".
-std::string_view ModeName(FrameMode mode) noexcept;
-
-}  // namespace conversion
+}  // namespace modbus
