@@ -3,14 +3,12 @@
 #include <CLI/CLI.hpp>
 #include <cmath>
 
-#include "console/file_io.h"
+#include "console/program.h"
 #include "text/ascii_text.h"
 
-namespace live {
+namespace poll {
 
 namespace {
-
-constexpr int kUsageError = 2;
 
 constexpr const char* kExamples = R"(Examples:
   zentriq-poll --port /dev/ttyUSB0 read D100 M0-M15 X0-X17 T5 C200
@@ -36,9 +34,12 @@ exception or not at all, 2 usage error or no connection (port missing, busy or n
 host unreachable).)";
 
 int UsageError(const std::string& message) {
-    console::WriteAll(2, "zentriq-poll: " + message + "\nRun with --help for more information.\n");
-    return kUsageError;
+    return console::Messages("zentriq-poll").UsageError(message);
 }
+
+using transport::Connection;
+using transport::LineFormat;
+using transport::LineText;
 
 std::optional<LineFormat> ReadLineFormat(std::string_view text) {
     if (text.size() != 3) {
@@ -89,25 +90,6 @@ bool ReadHost(const std::string& text, Connection& connection) {
 }
 
 }  // namespace
-
-std::string LineText(const LineFormat& line) {
-    return std::to_string(line.data_bits) + line.parity + std::to_string(line.stop_bits);
-}
-
-std::string HostText(const Connection& connection) {
-    const bool ipv6 = connection.host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + connection.host + "]" : connection.host) + ":" +
-           std::to_string(connection.tcp_port);
-}
-
-std::string ConnectionText(const Connection& connection) {
-    if (connection.tcp) {
-        return HostText(connection) + " (tcp, unit " + std::to_string(connection.slave) + ")";
-    }
-    return connection.port + " (" + std::string(modbus::ModeName(connection.mode)) + ", " +
-           std::to_string(connection.baud) + " " + LineText(connection.line) + ", slave " +
-           std::to_string(connection.slave) + ")";
-}
 
 std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Options& options) {
     CLI::App app{
@@ -264,4 +246,4 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     return std::nullopt;
 }
 
-}  // namespace live
+}  // namespace poll

@@ -7,7 +7,7 @@
 #include "console/text_table.h"
 #include "conversion/device_map.h"
 
-namespace live {
+namespace poll {
 
 namespace {
 
@@ -120,8 +120,8 @@ std::string ScanText(Format format, std::span<const DeviceValue> values) {
     return out;
 }
 
-std::string ScanEndHint(const Connection& connection, const ScanEnd& end) {
-    if (end.line != LineState::Silent) {
+std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& end) {
+    if (end.line != transport::LineState::Silent) {
         return {};
     }
     if (end.late) {
@@ -134,14 +134,14 @@ std::string ScanEndHint(const Connection& connection, const ScanEnd& end) {
                std::to_string(suggested);
     }
     if (connection.tcp) {
-        return "nothing came back from " + HostText(connection) + ": check --slave (unit " +
+        return "nothing came back from " + transport::HostText(connection) + ": check --slave (unit " +
                std::to_string(connection.slave) +
                "; a gateway may want the controller's station) and that it is a Modbus TCP "
                "server";
     }
     return "the controller did not answer at all: check that --mode " +
            std::string(modbus::ModeName(connection.mode)) + ", --baud " +
-           std::to_string(connection.baud) + ", --line " + LineText(connection.line) +
+           std::to_string(connection.baud) + ", --line " + transport::LineText(connection.line) +
            " and --slave " + std::to_string(connection.slave) +
            " match the controller's communication settings, the cable, and that no other "
            "program is using " +
@@ -237,4 +237,4 @@ std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::
     return out;
 }
 
-}  // namespace live
+}  // namespace poll

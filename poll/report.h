@@ -13,7 +13,7 @@
 #include "poll/options.h"
 #include "poll/scan.h"
 
-namespace live {
+namespace poll {
 
 // The columns of every format, in order.
 inline constexpr std::array<std::string_view, 7> kColumns{"device", "table", "address", "value",
@@ -26,7 +26,7 @@ std::string ScanText(Format format, std::span<const DeviceValue> values);
 // What to check when a scan ended at a request the controller did not answer: the settings and
 // the cable when nothing came at all, a longer --timeout when a late reply came. Empty when the
 // line failed, since the failure itself says why.
-std::string ScanEndHint(const Connection& connection, const ScanEnd& end);
+std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& end);
 
 // A time as a log writes it: "2026-12-08T10:41:07.123", local time.
 std::string TimeText(std::chrono::system_clock::time_point time);
@@ -56,4 +56,4 @@ class WatchReport {
     std::optional<std::chrono::system_clock::time_point> last_good_;
 };
 
-}  // namespace live
+}  // namespace poll

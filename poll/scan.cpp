@@ -6,7 +6,7 @@
 #include "modbus/function_codes.h"
 #include "modbus/pdu.h"
 
-namespace live {
+namespace poll {
 
 namespace {
 
@@ -41,8 +41,7 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     return text;
 }
 
-Scanner::Scanner(const std::vector<conversion::MapEntry>& entries,
-                 conversion::BridgeLimits bridge) {
+Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, poll::BridgeLimits bridge) {
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
         values_.push_back({entry, std::nullopt, {}});
@@ -53,14 +52,14 @@ Scanner::Scanner(const std::vector<conversion::MapEntry>& entries,
 }
 
 std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& asked,
-                                               conversion::BridgeLimits bridge) const {
+                                               poll::BridgeLimits bridge) const {
     std::vector<conversion::MapEntry> entries;
     entries.reserve(asked.size());
     for (const auto index : asked) {
         entries.push_back(values_[index].entry);
     }
     std::vector<Planned> plan;
-    for (const auto& request : conversion::PlanReads(entries, bridge)) {
+    for (const auto& request : poll::PlanReads(entries, bridge)) {
         plan.push_back({request, {}});
     }
     // Each device goes to the request that reads its table and address.
@@ -70,7 +69,7 @@ std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& a
         requests.push_back(planned.request);
     }
     for (const auto index : asked) {
-        if (const auto slot = conversion::SlotOf(requests, values_[index].entry)) {
+        if (const auto slot = poll::SlotOf(requests, values_[index].entry)) {
             plan[slot->request].asked.push_back(index);
         }
     }
@@ -87,12 +86,12 @@ void Scanner::Fail(const Planned& planned, const std::string& message) {
 
 bool Scanner::Split(std::size_t index) {
     const Planned refused = plan_[index];
-    auto parts = PlanFor(refused.asked, conversion::BridgeLimits{});
+    auto parts = PlanFor(refused.asked, poll::BridgeLimits{});
     if (parts.size() == 1) {
         // Consecutive devices without a gap: each alone, to find the one the model lacks.
         parts.clear();
         for (const auto asked : refused.asked) {
-            auto alone = PlanFor({asked}, conversion::BridgeLimits{});
+            auto alone = PlanFor({asked}, poll::BridgeLimits{});
             parts.insert(parts.end(), alone.begin(), alone.end());
         }
         // Repeats of one device come back as one request each; keep one.
@@ -109,16 +108,16 @@ bool Scanner::Split(std::size_t index) {
     return true;
 }
 
-ScanEnd EndAt(std::string devices, const Outcome& outcome, Link& link) {
+ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport::Link& link) {
     ScanEnd end{std::move(devices), outcome.line, std::nullopt, outcome.failure};
-    if (outcome.line == LineState::Silent) {
+    if (outcome.line == transport::LineState::Silent) {
         end.late = link.Settle();
         end.why = "the controller did not answer " + end.devices;
     }
     return end;
 }
 
-void Scanner::EndAfter(std::size_t index, const Outcome& outcome, Link& link) {
+void Scanner::EndAfter(std::size_t index, const transport::Outcome& outcome, transport::Link& link) {
     ScanEnd end = EndAt(RequestText(plan_[index]), outcome, link);
     const std::string message = "not read: " + end.why;
     std::vector<std::string> labels;
@@ -152,15 +151,15 @@ std::string Scanner::RequestText(const Planned& planned) const {
     return DevicesText(entries);
 }
 
-void Scanner::Scan(Link& link) {
+void Scanner::Scan(transport::Link& link) {
     failures_.clear();
     ended_early_.reset();
     std::size_t i = 0;
     while (i < plan_.size()) {
-        const Outcome outcome = link.Transact(modbus::RequestPdu(plan_[i].request));
+        const transport::Outcome outcome = link.Transact(modbus::RequestPdu(plan_[i].request));
         if (!outcome.reply) {
             Fail(plan_[i], outcome.failure);
-            if (outcome.line != LineState::Answering) {
+            if (outcome.line != transport::LineState::Answering) {
                 EndAfter(i, outcome, link);
                 return;
             }
@@ -186,4 +185,4 @@ void Scanner::Scan(Link& link) {
     }
 }
 
-}  // namespace live
+}  // namespace poll

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "conversion/request_plan.h"
-#include "poll/link.h"
+#include "poll/scan_plan.h"
+#include "transport/link.h"
 
-namespace live {
+namespace poll {
 
 // A device's entry and what the last scan found there.
 struct DeviceValue {
@@ -33,7 +33,7 @@ struct RequestFailure {
 // nothing after it was sent.
 struct ScanEnd {
     std::string devices;  // the request the controller did not answer: "D100", "M0-M15"
-    LineState line = LineState::Silent;
+    transport::LineState line = transport::LineState::Silent;
     // The delay of a late reply that came while the line's owed replies were waited out: the
     // controller is there, only slower than the timeout.
     std::optional<std::chrono::milliseconds> late;
@@ -43,14 +43,14 @@ struct ScanEnd {
 // Why a scan (or a write) ends at the request of `devices` that failed with `outcome` and left the
 // line silent or down. On a silent line the owed replies are waited out first: if one comes, the
 // controller is there and only slow, and the user is told so rather than to check the cable.
-ScanEnd EndAt(std::string devices, const Outcome& outcome, Link& link);
+ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport::Link& link);
 
 class Scanner {
   public:
-    Scanner(const std::vector<conversion::MapEntry>& entries, conversion::BridgeLimits bridge);
+    Scanner(const std::vector<conversion::MapEntry>& entries, poll::BridgeLimits bridge);
 
     // Reads every device once: `values` in the order asked, and the requests that failed.
-    void Scan(Link& link);
+    void Scan(transport::Link& link);
 
     const std::vector<DeviceValue>& values() const { return values_; }
     const std::vector<RequestFailure>& failures() const { return failures_; }
@@ -66,11 +66,11 @@ class Scanner {
     };
 
     std::vector<Planned> PlanFor(const std::vector<std::size_t>& asked,
-                                 conversion::BridgeLimits bridge) const;
+                                 poll::BridgeLimits bridge) const;
     void Fail(const Planned& planned, const std::string& message);
     // The requests after `index` left unsent, each device given why.
     std::string RequestText(const Planned& planned) const;
-    void EndAfter(std::size_t index, const Outcome& outcome, Link& link);
+    void EndAfter(std::size_t index, const transport::Outcome& outcome, transport::Link& link);
     // Splits a refused request; gives false when it reads one device and cannot be split.
     bool Split(std::size_t index);
 
@@ -84,4 +84,4 @@ class Scanner {
 // "M0-M15" for several of a letter (first and last by address), "M1535, C0-C5" across letters.
 std::string DevicesText(const std::vector<conversion::MapEntry>& entries);
 
-}  // namespace live
+}  // namespace poll

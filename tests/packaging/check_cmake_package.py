@@ -13,7 +13,8 @@ import tempfile
 
 PUBLIC_HEADERS = {
     "conversion": {"address_map.h", "captured_frame.h", "device_map.h", "octal_digits.h"},
-    "modbus": {"checksums.h", "frame_text.h", "function_codes.h", "function_data.h"},
+    "modbus": {"checksums.h", "frame_mode.h", "frame_text.h", "function_codes.h",
+               "function_data.h"},
 }
 
 

@@ -10,21 +10,21 @@
 #include <variant>
 #include <vector>
 
-#include "conversion/request_plan.h"
+#include "poll/scan_plan.h"
 #include "test_names.h"
 
 namespace {
 
-using conversion::BridgeLimits;
 using conversion::MapEntry;
 using conversion::ModbusTable;
 using modbus::FunctionCode;
 using modbus::ReadRequest;
+using poll::BridgeLimits;
 
 constexpr auto Coil = ModbusTable::Coil, Input = ModbusTable::DiscreteInput,
                Register = ModbusTable::HoldingRegister;
 constexpr BridgeLimits kNoBridge{0, 0};
-constexpr auto kAnyGap = conversion::kBridgeAnyGap;
+constexpr auto kAnyGap = poll::kBridgeAnyGap;
 
 std::vector<MapEntry> EntriesOf(const std::vector<std::string>& items,
                                 std::optional<ModbusTable> table) {
@@ -62,7 +62,7 @@ class PlanReadsTest : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(PlanReadsTest, ReadsEveryEntryInTheFewestRequestsAllowed) {
     const auto& row = GetParam();
-    EXPECT_EQ(Shown(conversion::PlanReads(EntriesOf(row.items, row.table), row.bridge)), row.plan);
+    EXPECT_EQ(Shown(poll::PlanReads(EntriesOf(row.items, row.table), row.bridge)), row.plan);
 }
 
 const ReadCase kReadCases[] = {
@@ -166,7 +166,7 @@ TEST(PlanReads, GreedyTakesNoMoreRequestsThanTheBestSplit) {
             std::sort(asked.begin(), asked.end());
             asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
 
-            const auto plan = conversion::PlanReads(entries, kAnyGap);
+            const auto plan = poll::PlanReads(entries, kAnyGap);
             ASSERT_EQ(plan.size(), FewestRequests(asked, devices)) << Shown(plan);
             for (const auto& request : plan) {
                 ASSERT_TRUE(
@@ -174,7 +174,7 @@ TEST(PlanReads, GreedyTakesNoMoreRequestsThanTheBestSplit) {
                     << Shown(plan);
             }
             for (const MapEntry& entry : entries) {
-                ASSERT_TRUE(conversion::SlotOf(plan, entry).has_value()) << Shown(plan);
+                ASSERT_TRUE(poll::SlotOf(plan, entry).has_value()) << Shown(plan);
             }
         }
     }
@@ -182,11 +182,11 @@ TEST(PlanReads, GreedyTakesNoMoreRequestsThanTheBestSplit) {
 
 TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
     const auto entries = EntriesOf({"Y0-Y7", "T5", "D100-D109"}, std::nullopt);
-    const auto plan = conversion::PlanReads(entries, kNoBridge);
+    const auto plan = poll::PlanReads(entries, kNoBridge);
     ASSERT_EQ(Shown(plan), "01 0500+8, 01 0605+1, 03 0605+1, 03 1064+10");
     const auto slot = [&plan](const char* item, std::optional<ModbusTable> table) {
         const auto read = conversion::ReadItem(item, table);
-        const auto found = conversion::SlotOf(plan, read.entries.at(0));
+        const auto found = poll::SlotOf(plan, read.entries.at(0));
         return found ? std::to_string(found->request) + "+" + std::to_string(found->offset)
                      : std::string("none");
     };
@@ -200,9 +200,9 @@ TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
 }
 
 // "10 1064 1 2 3": code, start and values; a long list of values as its count ("x123").
-std::string Shown(const std::vector<modbus::WriteRequest>& plan) {
+std::string Shown(const std::vector<poll::PlannedWrite>& plan) {
     std::string text;
-    for (const auto& request : plan) {
+    for (const auto& [request, carried] : plan) {
         char head[16];
         std::snprintf(head, sizeof head, "%02X %04X", static_cast<unsigned>(request.function),
                       request.start);
@@ -235,8 +235,8 @@ TEST_P(PlanWritesTest, GroupsNeighboursAndRefusesAnEntryTwice) {
         ASSERT_TRUE(std::holds_alternative<conversion::Assignment>(read)) << text;
         assignments.push_back(std::get<conversion::Assignment>(read));
     }
-    const auto plan = conversion::PlanWrites(assignments);
-    const auto* requests = std::get_if<std::vector<modbus::WriteRequest>>(&plan);
+    const auto plan = poll::PlanWrites(assignments);
+    const auto* requests = std::get_if<std::vector<poll::PlannedWrite>>(&plan);
     EXPECT_EQ(requests ? Shown(*requests) : std::get<std::string>(plan), row.plan);
 }
 
@@ -259,18 +259,36 @@ TEST(PlanWrites, SplitsAtTheMostItemsOfARequest) {
         for (const MapEntry& entry : conversion::ReadItem(range).entries) {
             assignments.push_back({entry, 1});
         }
-        const auto plan = conversion::PlanWrites(assignments);
-        return Shown(std::get<std::vector<modbus::WriteRequest>>(plan));
+        const auto plan = poll::PlanWrites(assignments);
+        return Shown(std::get<std::vector<poll::PlannedWrite>>(plan));
     };
     EXPECT_EQ(all("D0-D123"), "10 1000 x123, 06 107B 1");
     EXPECT_EQ(all("D0-D246"), "10 1000 x123, 10 107B x123, 06 10F6 1");
     EXPECT_EQ(all("M1536-M3504"), "0F B000 x1968, 05 B7B0 1");
 }
 
+TEST(PlanWrites, SaysWhichAssignmentsEachRequestCarries) {
+    std::vector<conversion::Assignment> assignments;
+    for (const char* text : {"D101=2", "M1=off", "D100=1", "D300=5", "M0=on"}) {
+        assignments.push_back(std::get<conversion::Assignment>(conversion::ReadAssignment(text)));
+    }
+    const auto plan = std::get<std::vector<poll::PlannedWrite>>(poll::PlanWrites(assignments));
+    std::string carried;
+    for (const auto& planned : plan) {
+        carried += carried.empty() ? "" : " | ";
+        for (const std::size_t i : planned.assignments) {
+            carried += std::to_string(i);
+        }
+    }
+    // M0 M1 by 15; D100 D101 by 16; D300 by 06: each by address, as the values are sent.
+    EXPECT_EQ(Shown(plan), "0F 0800 1 0, 10 1064 1 2, 06 112C 5");
+    EXPECT_EQ(carried, "41 | 20 | 3");
+}
+
 TEST(PlanWrites, RefusesEntriesThatCannotBeWritten) {
     const auto plan = [](const char* item, ModbusTable table) {
         const conversion::Assignment input{conversion::ReadItem(item, table).entries.at(0), 1};
-        return std::get<std::string>(conversion::PlanWrites({&input, 1}));
+        return std::get<std::string>(poll::PlanWrites({&input, 1}));
     };
     EXPECT_EQ(plan("X0", Input), "X0 is read as an input and cannot be written");
     EXPECT_EQ(plan("Y0", Input), "Y0 is read as an input and cannot be written");

@@ -1,8 +1,8 @@
-#include "conversion/owed_replies.h"
+#include "transport/owed_replies.h"
 
 #include <algorithm>
 
-namespace conversion {
+namespace transport {
 
 void OwedReplies::Sent(Time at) {
     sent_.push_back(at);
@@ -30,4 +30,4 @@ OwedReplies::Time OwedReplies::GiveUpAt() const noexcept {
     return std::max(last_heard_, last_sent_ + timeout_) + margin;
 }
 
-}  // namespace conversion
+}  // namespace transport

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <deque>
 
-namespace conversion {
+namespace transport {
 
 class OwedReplies {
   public:
@@ -57,4 +57,4 @@ class OwedReplies {
     Duration longest_{};
 };
 
-}  // namespace conversion
+}  // namespace transport

@@ -4,13 +4,13 @@
 #include <chrono>
 #include <vector>
 
-#include "conversion/owed_replies.h"
 #include "test_names.h"
+#include "transport/owed_replies.h"
 
 namespace {
 
-using conversion::OwedReplies;
 using std::chrono::milliseconds;
+using transport::OwedReplies;
 
 enum class Event { Sent, Heard, Answered, Forgive };
 

@@ -1,36 +1,26 @@
-#include "poll/link.h"
+#include "transport/asio_link.h"
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <boost/asio/steady_timer.hpp>
 
-#include "poll/asio_link.h"
-
-namespace live {
+namespace transport {
 
 namespace {
 
-std::atomic<bool> g_interrupted{false};
+// What one read takes from the line at most: more than the longest frame of any transport.
+constexpr std::size_t kReadChunk = 1024;
 
 }  // namespace
 
-bool Interrupted() noexcept {
-    return g_interrupted;
-}
-
-AsioLink::AsioLink(const Connection& connection, LogLine log)
+AsioLink::AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
+                   std::unique_ptr<modbus::FrameFinder> finder)
     : connection_(connection),
+      io_(stop.context()),
+      finder_(std::move(finder)),
+      stop_(stop),
       log_(std::move(log)),
-      signals_(io_, SIGINT, SIGTERM),
-      owed_(connection.timeout) {
-    // Ctrl-C stops whatever wait is under way; the caller writes out what was read and ends.
-    signals_.async_wait([this](const boost::system::error_code& error, int) {
-        if (!error) {
-            g_interrupted = true;
-            io_.stop();
-        }
-    });
-}
+      owed_(connection.timeout) {}
 
 void AsioLink::Log(std::string_view line) const {
     if (connection_.verbose && log_) {
@@ -38,37 +28,99 @@ void AsioLink::Log(std::string_view line) const {
     }
 }
 
-bool AsioLink::RunUntil(const bool& done, Clock::time_point deadline) {
-    // What is ready already runs even when the deadline is now: bytes waiting in a port's buffer
-    // are found without waiting at all.
-    io_.poll();
-    while (!done && !g_interrupted && Clock::now() < deadline) {
-        io_.run_one_until(deadline);
-    }
-    return done;
-}
-
-void AsioLink::Finish(const bool& done) {
-    io_.restart();
-    while (!done) {
-        io_.run_one();
-    }
-}
-
 void AsioLink::Pause(std::chrono::milliseconds time) {
     boost::asio::steady_timer timer(io_, time);
-    bool done = false;
-    timer.async_wait([&done](const boost::system::error_code&) { done = true; });
-    io_.restart();
-    if (!RunUntil(done, Clock::now() + time + std::chrono::seconds(1))) {
-        timer.cancel();
-        Finish(done);
+    Await(
+        [&](auto done) { timer.async_wait([done](const boost::system::error_code&) { done(); }); },
+        [&] { timer.cancel(); }, Clock::now() + time + std::chrono::seconds(1));
+}
+
+void AsioLink::StartAfresh() noexcept {
+    owed_.Forgive();
+    finder_->Clear();
+}
+
+void AsioLink::DropPending() {
+    finder_->Clear();
+    std::array<std::uint8_t, kReadChunk> buffer{};
+    std::size_t dropped = 0;
+    while (true) {
+        boost::system::error_code error;
+        const std::size_t got = ReadSome(buffer, Clock::now(), error);
+        if (got == 0 || error) {
+            break;
+        }
+        Heard(false);
+        dropped += got;
+    }
+    if (dropped > 0) {
+        Log("< (" + std::to_string(dropped) + " bytes that came before the request dropped)");
+    }
+}
+
+Attempt AsioLink::Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) {
+    finder_->Expect(request);
+    std::string problem;  // what came instead of the answer
+    std::array<std::uint8_t, kReadChunk> buffer{};
+    while (true) {
+        const bool timing_silence = finder_->ends_at_silence() && finder_->partial();
+        const auto wait =
+            timing_silence ? std::min(deadline, Clock::now() + frame_silence_) : deadline;
+        boost::system::error_code error;
+        const std::size_t got = ReadSome(buffer, wait, error);
+        if (error) {
+            return ReadFailed(error);
+        }
+        if (got == 0 && !timing_silence) {
+            if (finder_->partial()) {
+                CutShort();
+                problem = "a reply cut short";
+            }
+            return {AttemptKind::TimedOut, std::nullopt, std::move(problem)};
+        }
+        if (got > 0) {
+            Heard(true);
+            const std::size_t skipped = finder_->skipped();
+            finder_->Add(std::span(buffer).first(got));
+            if (finder_->skipped() > skipped) {
+                Log("< (" + std::to_string(finder_->skipped() - skipped) +
+                    " bytes outside any frame skipped)");
+            }
+        }
+        if (got == 0 || Clock::now() >= deadline) {
+            finder_->Silence();
+        }
+        while (auto frame = finder_->Next()) {
+            Log("< " + frame->text + (frame->fault.empty() ? "" : "  (" + frame->fault + ")"));
+            if (!frame->fault.empty()) {
+                if (finder_->lost()) {
+                    Close();
+                }
+                return {AttemptKind::Broken, std::nullopt, frame->fault};
+            }
+            if (auto reply = AnswerFrom(request, *frame, problem)) {
+                return {AttemptKind::Answered, std::move(reply), {}};
+            }
+            Log("  (" + problem + ": not the answer)");
+        }
     }
 }
 
 std::optional<modbus::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> request,
                                                   const modbus::WireFrame& frame,
                                                   std::string& problem) const {
+    if (connection_.tcp) {
+        // Transaction numbers wrap: the tries of this request are the last few before it. A late
+        // reply to an earlier try answers it as well as the last try's would.
+        const auto since_first = static_cast<std::uint16_t>(frame.transaction - first_try_number_);
+        const auto tries_sent = static_cast<std::uint16_t>(try_number_ - first_try_number_);
+        if (since_first > tries_sent) {
+            problem = "a reply to transaction " + std::to_string(frame.transaction) +
+                      ", not to transaction " + std::to_string(first_try_number_) +
+                      (tries_sent == 0 ? "" : "-" + std::to_string(try_number_));
+            return std::nullopt;
+        }
+    }
     if (frame.slave != connection_.slave) {
         const char* station = connection_.tcp ? "unit " : "slave ";
         problem = std::string("a reply from ") + station + std::to_string(frame.slave) + ", not " +
@@ -104,18 +156,21 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
     const std::uint64_t heard_before = bytes_heard_;
     std::string problem;  // what came instead of a sound answer, at the last try
     for (unsigned attempt = 0; attempt <= connection_.retries; ++attempt) {
-        if (g_interrupted) {
+        if (stop_.requested()) {
             return Failed("interrupted", LineState::Answering);
         }
         if (!IsOpen()) {
-            if (auto failure = Open(); !failure.empty()) {
-                return Failed(std::move(failure), LineState::Down);
+            if (auto failure = Open()) {
+                return Failed(std::move(*failure), LineState::Down);
             }
         }
-        if (auto lost = Send(request, attempt == 0); !lost.empty()) {
+        if (attempt == 0) {
+            first_try_number_ = static_cast<std::uint16_t>(try_number_ + 1);
+        }
+        if (auto lost = Send(request, ++try_number_)) {
             Close();
-            ForgiveOwed();
-            return Failed(std::move(lost), LineState::Down);
+            StartAfresh();
+            return Failed(std::move(*lost), LineState::Down);
         }
         // A reply on a serial line carries no transaction number, so one owed to a try that
         // timed out is waited out before another request goes. Over TCP it could be told apart
@@ -131,7 +186,7 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
                 return {std::move(attempt_result.reply), {}, LineState::Answering};
             case AttemptKind::Lost:
                 Close();
-                ForgiveOwed();
+                StartAfresh();
                 return Failed(std::move(attempt_result.problem), LineState::Down);
             case AttemptKind::TimedOut:
             case AttemptKind::Broken:
@@ -141,7 +196,7 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
                 break;
         }
     }
-    if (g_interrupted) {
+    if (stop_.requested()) {
         return Failed("interrupted", LineState::Answering);
     }
     const LineState line = bytes_heard_ == heard_before ? LineState::Silent : LineState::Answering;
@@ -170,7 +225,7 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
     // reply owed, so that nothing waits for ever.
     const auto wait = std::max<Clock::duration>(connection_.timeout, owed_.longest_delay() * 3 / 2);
     const auto last_chance = Clock::now() + wait * static_cast<long>(owed_.owed() + 1);
-    while (owed_.owed() > 0 && IsOpen() && !g_interrupted) {
+    while (owed_.owed() > 0 && IsOpen() && !stop_.requested()) {
         const auto give_up = std::min(owed_.GiveUpAt(), last_chance);
         if (Clock::now() >= give_up) {
             break;
@@ -193,20 +248,11 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
     return latest;
 }
 
-std::string AsioLink::ErrorText(const boost::system::error_code& error) {
-    std::string text = error.message();
-    // Windows' messages end in a full stop and a line break; ours are one line, built on.
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
-        text.pop_back();
-    }
-    return text;
-}
-
-std::unique_ptr<Link> MakeLink(const Connection& connection, LogLine log) {
+std::unique_ptr<Link> MakeLink(StopSignal& stop, const Connection& connection, LogLine log) {
     if (connection.tcp) {
-        return MakeTcpLink(connection, std::move(log));
+        return MakeTcpLink(stop, connection, std::move(log));
     }
-    return MakeSerialLink(connection, std::move(log));
+    return MakeSerialLink(stop, connection, std::move(log));
 }
 
-}  // namespace live
+}  // namespace transport

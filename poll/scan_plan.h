@@ -21,8 +21,9 @@
 #include "conversion/poll_items.h"
 #include "modbus/function_codes.h"
 #include "modbus/requests.h"
+#include "transport/connection.h"
 
-namespace conversion {
+namespace poll {
 
 // The most addresses nobody asked for that one request reads across, between two asked ones: for
 // bits and for registers. Bridging a gap costs its bytes on the line; a new request costs a round
@@ -35,6 +36,14 @@ struct BridgeLimits {
 // Bridging every gap a request can span: the fewest requests possible.
 inline constexpr BridgeLimits kBridgeAnyGap{2000, 125};
 
+// On a serial line at 9600 baud a request and its reply's frame cost about as much line time as
+// eight registers or 128 bits do: gaps shorter than that are read across rather than asked for
+// apart. Over TCP the round trip is what costs, so every gap a request can span is bridged.
+inline constexpr BridgeLimits kSerialBridge{128, 8};
+
+// The bridging for a connection: every gap over TCP, kSerialBridge on a serial line.
+BridgeLimits BridgeFor(const transport::Connection& connection) noexcept;
+
 // The requests that read every entry of `entries` (in any order, repeats allowed): per table, by
 // address, each request starting at the first entry not yet read and reaching as far as it can
 // while (a) it carries at most MostItems of its code (2000 bits, 125 registers), (b) every address
@@ -42,11 +51,12 @@ inline constexpr BridgeLimits kBridgeAnyGap{2000, 125};
 // than `bridge` allows. A coil entry is read with 01, a discrete-input entry (X, or a coil device's
 // discrete-input view) with 02, a register with 03. Requests come coils first, then discrete
 // inputs, then registers, each table by address. Empty for no entries.
-std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge);
+std::vector<modbus::ReadRequest> PlanReads(std::span<const conversion::MapEntry> entries,
+                                           BridgeLimits bridge);
 
 // The table a read code reads: Coil for 01, DiscreteInput for 02, HoldingRegister for 03 (and for
 // any other code).
-ModbusTable TableRead(modbus::FunctionCode function) noexcept;
+conversion::ModbusTable TableRead(modbus::FunctionCode function) noexcept;
 
 // Where an entry's value stands in the answers to a plan: the request that reads it and the item
 // within that request.
@@ -59,14 +69,20 @@ struct PlanSlot {
 
 // The slot of `entry` in `plan`; none when no request reads its table and address.
 std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
-                               const MapEntry& entry) noexcept;
+                               const conversion::MapEntry& entry) noexcept;
+
+// A write request and the assignments it carries, by their index in the list planned.
+struct PlannedWrite {
+    modbus::WriteRequest request;
+    std::vector<std::size_t> assignments;
+};
 
 // The requests that write `assignments`: entries of one table at consecutive addresses together by
 // 15 or 16 (at most 1968 coils or 123 registers a request), a device with no neighbour (or the one
 // left over past those limits) by 05 or 06. Coils first, then registers, each by address. An entry
 // assigned twice gives a message naming it ("D100 is assigned twice") and no requests; so does an
 // entry ReadAssignment never gives, a discrete input or a 32-bit counter value.
-std::variant<std::vector<modbus::WriteRequest>, std::string> PlanWrites(
-    std::span<const Assignment> assignments);
+std::variant<std::vector<PlannedWrite>, std::string> PlanWrites(
+    std::span<const conversion::Assignment> assignments);
 
-}  // namespace conversion
+}  // namespace poll

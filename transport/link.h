@@ -3,7 +3,8 @@
 // answer came; a line that is lost is opened again at the next request, so a watch goes on by
 // itself once the controller or its cable is back.
 //
-// Every wait has a deadline and ends early on Ctrl-C; nothing here throws past its interface.
+// Every wait has a deadline and ends early when the program asks to stop; nothing here throws past
+// its interface.
 #pragma once
 
 #include <chrono>
@@ -16,9 +17,9 @@
 #include <string_view>
 
 #include "modbus/pdu.h"
-#include "poll/options.h"
+#include "transport/connection.h"
 
-namespace live {
+namespace transport {
 
 // What a request found the line to be, beyond its own answer.
 enum class LineState : std::uint8_t {
@@ -42,9 +43,9 @@ class Link {
   public:
     virtual ~Link() = default;
 
-    // Opens the port or connects: empty when the line is up, else one line saying why not
+    // Opens the port or connects: none when the line is up, else one line saying why not
     // ("cannot open /dev/ttyUSB0: No such file or directory").
-    virtual std::string Open() = 0;
+    virtual std::optional<std::string> Open() = 0;
 
     // Sends `request` (a PDU) and gives the reply that answers it, asking again up to the
     // connection's retries when none came in time or what came was not sound. A serial line that
@@ -57,14 +58,14 @@ class Link {
     // of them that came, none when none came (or the line owes nothing, as over Modbus TCP).
     virtual std::optional<std::chrono::milliseconds> Settle() = 0;
 
-    // Waits `time`, or less when Ctrl-C comes.
+    // Waits `time`, or less when the program asks to stop.
     virtual void Pause(std::chrono::milliseconds time) = 0;
 };
 
-// The link `connection` describes. `log` gets every frame when the connection is verbose.
-std::unique_ptr<Link> MakeLink(const Connection& connection, LogLine log);
+class StopSignal;
 
-// Whether Ctrl-C (or SIGTERM) has come since the link was made.
-bool Interrupted() noexcept;
+// The link `connection` describes, waiting on `stop`'s context and ending its waits when a stop is
+// asked for. `log` gets every frame when the connection is verbose.
+std::unique_ptr<Link> MakeLink(StopSignal& stop, const Connection& connection, LogLine log);
 
-}  // namespace live
+}  // namespace transport

@@ -1,0 +1,29 @@
+// zentriq-poll's three commands, each run once the items are read and the line is open: read the
+// devices once, watch them scan after scan, write values and read them back. Each writes its
+// results to standard output and its failures to standard error, and gives the exit status.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "conversion/poll_items.h"
+#include "poll/options.h"
+#include "poll/scan_plan.h"
+#include "transport/link.h"
+
+namespace poll {
+
+// Whether the program was asked to stop: a watch ends at the scan under way.
+using Stopped = std::function<bool()>;
+
+int Read(const Options& options, const std::vector<conversion::MapEntry>& entries,
+         transport::Link& link);
+
+int Watch(const Options& options, const std::vector<conversion::MapEntry>& entries,
+          transport::Link& link, const Stopped& stopped);
+
+// Writes each request of `requests` (planned from `assignments`), then reads every device back.
+int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
+          const std::vector<PlannedWrite>& requests, transport::Link& link);
+
+}  // namespace poll

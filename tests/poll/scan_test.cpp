@@ -1,0 +1,113 @@
+// The scan through a fake link: a controller modelled as registers, some addresses missing (as a
+// smaller model lacks them), answering each request as the real one does.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "conversion/device_map.h"
+#include "poll/scan.h"
+#include "transport/link.h"
+
+namespace {
+
+using transport::LineState;
+using transport::Outcome;
+
+class FakeController final : public transport::Link {
+  public:
+    std::set<std::uint16_t> missing;  // addresses answered with exception 02
+    bool silent = false;              // nothing answers at all
+    std::vector<std::string> sent;    // "1064+3" per request
+
+    std::optional<std::string> Open() override { return std::nullopt; }
+
+    Outcome Transact(std::span<const std::uint8_t> pdu) override {
+        const auto start = static_cast<std::uint16_t>(pdu[1] << 8 | pdu[2]);
+        const auto quantity = static_cast<std::uint16_t>(pdu[3] << 8 | pdu[4]);
+        char text[16];
+        std::snprintf(text, sizeof text, "%04X+%u", start, quantity);
+        sent.emplace_back(text);
+        if (silent) {
+            return {std::nullopt, "no answer within 200 ms after 1 try", LineState::Silent};
+        }
+        modbus::Reply reply;
+        for (std::uint32_t address = start; address < start + quantity; ++address) {
+            if (missing.count(static_cast<std::uint16_t>(address)) != 0) {
+                reply.kind = modbus::ReplyKind::Exception;
+                reply.exception = 0x02;
+                return {reply, {}, LineState::Answering};
+            }
+            reply.values.push_back(static_cast<std::uint16_t>(address & 0xFF));
+        }
+        reply.kind = modbus::ReplyKind::Values;
+        return {reply, {}, LineState::Answering};
+    }
+
+    std::optional<std::chrono::milliseconds> Settle() override { return std::nullopt; }
+    void Pause(std::chrono::milliseconds) override {}
+};
+
+std::vector<conversion::MapEntry> Registers(const char* range) {
+    return conversion::ReadItem(range, conversion::ModbusTable::HoldingRegister).entries;
+}
+
+// "D100=100 D101=(the controller answered exception 02 ...)".
+std::string Shown(const std::vector<poll::DeviceValue>& values) {
+    std::string text;
+    for (const auto& value : values) {
+        text += (text.empty() ? "" : " ") + conversion::DeviceName(value.entry.device) + "=" +
+                (value.value ? std::to_string(*value.value) : "(" + value.error + ")");
+    }
+    return text;
+}
+
+TEST(Scanner, SplitsARefusedRequestAndReadsTheRest) {
+    FakeController controller;
+    controller.missing = {0x1065};  // D101
+    poll::Scanner scanner(Registers("D100-D102"), poll::kSerialBridge);
+    scanner.Scan(controller);
+    EXPECT_EQ(Shown(scanner.values()),
+              "D100=100 D101=(the controller answered exception 02 (illegal data address)) "
+              "D102=102");
+    ASSERT_EQ(scanner.failures().size(), 1U);
+    EXPECT_EQ(scanner.failures()[0].devices, "D101");
+    EXPECT_FALSE(scanner.ended_early());
+    // The split plan is kept: the next scan sends only what worked, and D101 alone.
+    controller.sent.clear();
+    scanner.Scan(controller);
+    EXPECT_EQ(controller.sent.front(), "1064+1");
+    EXPECT_EQ(std::count(controller.sent.begin(), controller.sent.end(), "1065+1"), 1);
+    EXPECT_EQ(scanner.requests(), controller.sent.size());
+}
+
+TEST(Scanner, ADeviceRefusedAloneCannotBeSplit) {
+    FakeController controller;
+    controller.missing = {0x1064};
+    poll::Scanner scanner(Registers("D100"), poll::kSerialBridge);
+    scanner.Scan(controller);
+    EXPECT_EQ(controller.sent, std::vector<std::string>{"1064+1"});
+    EXPECT_EQ(Shown(scanner.values()),
+              "D100=(the controller answered exception 02 (illegal data address))");
+    EXPECT_FALSE(scanner.all_read());
+}
+
+TEST(Scanner, ASilentRequestEndsTheScan) {
+    FakeController controller;
+    controller.silent = true;
+    auto entries = Registers("D100");
+    const auto far = Registers("D900");
+    entries.insert(entries.end(), far.begin(), far.end());
+    poll::Scanner scanner(entries, poll::kSerialBridge);
+    scanner.Scan(controller);
+    EXPECT_EQ(controller.sent.size(), 1U);  // D900's request is not sent
+    EXPECT_EQ(Shown(scanner.values()),
+              "D100=(no answer within 200 ms after 1 try) "
+              "D900=(not read: the controller did not answer D100)");
+    ASSERT_TRUE(scanner.ended_early());
+    EXPECT_EQ(scanner.ended_early()->devices, "D100");
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// Where the controller is and how to talk to it: a serial port and its line, or a Modbus TCP
+// host, with the station, the time a reply may take and the tries a request gets.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "modbus/frame_mode.h"
+
+namespace transport {
+
+// Data bits, parity ('N', 'E' or 'O') and stop bits, as "7E1" writes them.
+struct LineFormat {
+    unsigned data_bits = 7;
+    char parity = 'E';
+    unsigned stop_bits = 1;
+
+    friend bool operator==(const LineFormat&, const LineFormat&) = default;
+};
+
+// "7E1".
+std::string LineText(const LineFormat& line);
+
+// The controller's own defaults where nothing is said: Modbus ASCII at 9600 7E1, station 1.
+struct Connection {
+    bool tcp = false;
+    std::string port;  // a serial port: /dev/ttyUSB0, COM3
+    modbus::FrameMode mode = modbus::FrameMode::Ascii;
+    unsigned baud = 9600;
+    LineFormat line;
+    std::string host;  // Modbus TCP
+    std::uint16_t tcp_port = 502;
+    std::uint8_t slave = 1;
+    std::chrono::milliseconds timeout{1000};
+    unsigned retries = 2;
+    bool verbose = false;
+};
+
+// "192.168.1.5:502", "[::1]:1502".
+std::string HostText(const Connection& connection);
+
+// "/dev/ttyUSB0 (ascii, 9600 7E1, slave 1)", "127.0.0.1:502 (tcp, unit 1)".
+std::string ConnectionText(const Connection& connection);
+
+}  // namespace transport

@@ -1,0 +1,88 @@
+// The serial link: Boost.Asio's serial port, opened and set as serial_port.h does, speaking
+// Modbus ASCII or RTU as the library writes and finds their frames.
+#include <boost/asio/serial_port.hpp>
+#include <vector>
+
+#include "modbus/wire.h"
+#include "transport/asio_link.h"
+#include "transport/serial_port.h"
+
+namespace transport {
+
+namespace {
+
+namespace asio = boost::asio;
+using modbus::FrameMode;
+
+// USB serial adapters hand bytes on in bursts up to 16 ms apart: a gap that short inside a frame
+// is the adapter, not the end of the frame.
+constexpr std::chrono::milliseconds kShortestSilence{50};
+
+// Start bit, data bits, parity bit, stop bits.
+std::uint32_t CharacterBits(const LineFormat& line) {
+    return 1 + line.data_bits + (line.parity == 'N' ? 0U : 1U) + line.stop_bits;
+}
+
+class SerialLink final : public AsioLink {
+  public:
+    SerialLink(StopSignal& stop, const Connection& connection, LogLine log)
+        : AsioLink(stop, connection, std::move(log), modbus::SerialFrameFinder(connection.mode)),
+          port_(io_) {
+        frame_silence_ = std::max<Clock::duration>(
+            kShortestSilence, std::chrono::microseconds(modbus::RtuSilenceMicroseconds(
+                                  connection.baud, CharacterBits(connection.line))));
+    }
+
+    std::optional<std::string> Open() override {
+        StartAfresh();
+        return OpenSerialPort(port_, connection_);
+    }
+
+  private:
+    bool IsOpen() const override { return port_.is_open(); }
+
+    void Close() override {
+        boost::system::error_code ignored;
+        port_.close(ignored);
+    }
+
+    std::optional<std::string> Send(std::span<const std::uint8_t> request, std::uint16_t) override {
+        DropPending();
+        std::vector<std::uint8_t> frame;
+        if (connection_.mode == FrameMode::Ascii) {
+            const std::string text = modbus::AsciiFrame(connection_.slave, request);
+            frame.assign(text.begin(), text.end());
+            Log("> " + text.substr(0, text.size() - 2));
+        } else {
+            frame = modbus::RtuFrame(connection_.slave, request);
+            Log("> " + modbus::RtuFrameText(frame));
+        }
+        if (const auto error = WriteAll(port_, frame)) {
+            return "the port " + connection_.port + " failed: " + ErrorText(error);
+        }
+        return std::nullopt;
+    }
+
+    std::size_t ReadSome(std::span<std::uint8_t> buffer, Clock::time_point deadline,
+                         boost::system::error_code& error) override {
+        return ReadBefore(port_, buffer, deadline, error);
+    }
+
+    Attempt ReadFailed(const boost::system::error_code& error) override {
+        return {AttemptKind::Lost, std::nullopt,
+                "the port " + connection_.port + " was lost: " + ErrorText(error)};
+    }
+
+    // Only an ASCII frame is cut short by the time running out: an RTU frame ends at silence.
+    void CutShort() override { Log("< (a reply cut short: no CR LF came)"); }
+
+    asio::serial_port port_;
+};
+
+}  // namespace
+
+std::unique_ptr<Link> MakeSerialLink(StopSignal& stop, const Connection& connection, LogLine log) {
+    return std::make_unique<SerialLink>(stop, connection, std::move(log));
+}
+
+}  // namespace transport

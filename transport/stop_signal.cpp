@@ -1,0 +1,36 @@
+#include "transport/stop_signal.h"
+
+// Boost 1.74's Asio uses std::exchange without its header under C++20.
+#include <utility>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+
+namespace transport {
+
+struct StopSignal::Loop {
+    boost::asio::io_context io;
+    boost::asio::signal_set signals{io, SIGINT, SIGTERM};
+};
+
+StopSignal::StopSignal() : loop_(std::make_unique<Loop>()) {
+    loop_->signals.async_wait([this](const boost::system::error_code& error, int) {
+        if (!error) {
+            Request();
+        }
+    });
+}
+
+StopSignal::~StopSignal() = default;
+
+void StopSignal::Request() noexcept {
+    requested_ = true;
+    loop_->io.stop();
+}
+
+boost::asio::io_context& StopSignal::context() noexcept {
+    return loop_->io;
+}
+
+}  // namespace transport

@@ -1,0 +1,36 @@
+// A program's request to stop, and the event loop its links wait on: the request ends every wait
+// at once, and what a stop means (an interrupted run, a service's clean exit) stays the program's
+// to say. Ctrl-C and SIGTERM request it; so may the program itself.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+namespace boost::asio {
+class io_context;
+}  // namespace boost::asio
+
+namespace transport {
+
+class StopSignal {
+  public:
+    // Listens for SIGINT and SIGTERM from now on.
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    bool requested() const noexcept { return requested_; }
+    // Ends every wait under way now and any later one at once.
+    void Request() noexcept;
+
+    // The loop the program's links wait on.
+    boost::asio::io_context& context() noexcept;
+
+  private:
+    struct Loop;
+    std::unique_ptr<Loop> loop_;
+    std::atomic<bool> requested_{false};
+};
+
+}  // namespace transport
