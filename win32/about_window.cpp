@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "text/utf16.h"
 #include "win32/control_ids.h"
 #include "win32/photo.h"
 
@@ -86,7 +87,8 @@ bool AboutWindow::Open() {
         }
     }
 
-    hwnd_ = CreateWindowExW(0, kClassName, Widen(window::frm_about_layout::kTitle).c_str(),
+    hwnd_ = CreateWindowExW(0, kClassName,
+                            text::Utf16FromUtf8<wchar_t>(window::frm_about_layout::kTitle).c_str(),
                             kWindowStyle, 0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (hwnd_ == nullptr) {
         return false;

@@ -1,6 +1,6 @@
-// What both Win32 windows share: texts between the tables' UTF-8 and Windows' UTF-16, twips placed
-// at a monitor's DPI, the standard controls made from a table entry, the application icon, and the
-// names screen readers say for controls whose own text does not name them.
+// What both Win32 windows share: twips placed at a monitor's DPI, the standard controls made from a
+// table entry, the application icon, and the names screen readers say for controls whose own text
+// does not name them.
 #pragma once
 
 #include <oleacc.h>
@@ -31,9 +31,6 @@ Window* WindowObject(HWND hwnd, UINT message, LPARAM lParam) noexcept {
     }
     return HandleFrom<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
-
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
 
 // The whole text of a window or control.
 std::wstring WindowText(HWND hwnd);

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "text/utf16.h"
 #include "win32/about_window.h"
 #include "win32/control_ids.h"
 
@@ -82,7 +83,8 @@ bool MainWindow::Open(int showCommand) {
     windowClass.lpszClassName = kClassName;
     RegisterClassExW(&windowClass);
 
-    hwnd_ = CreateWindowExW(0, kClassName, Widen(window::form11_layout::kTitle).c_str(),
+    hwnd_ = CreateWindowExW(0, kClassName,
+                            text::Utf16FromUtf8<wchar_t>(window::form11_layout::kTitle).c_str(),
                             FrameStyle(window::form11_layout::kFrameStyle), 0, 0, 0, 0, nullptr,
                             nullptr, instance, this);
     if (hwnd_ == nullptr) {
@@ -243,7 +245,7 @@ void MainWindow::OnCommand(int id, int code) {
     switch (kLayout[control].kind) {
         case Kind::Field:
             if (code == EN_CHANGE) {
-                model_.TextChanged(control, Narrow(WindowText(controls_[control])));
+                model_.TextChanged(control, text::Utf8FromUtf16(WindowText(controls_[control])));
             }
             break;
         case Kind::Option:
@@ -296,7 +298,7 @@ bool MainWindow::TranslateLabelKey(const MSG& message) {
 }
 
 void MainWindow::SetText(std::size_t control, std::string_view text) {
-    SetWindowTextW(controls_[control], Widen(text).c_str());
+    SetWindowTextW(controls_[control], text::Utf16FromUtf8<wchar_t>(text).c_str());
 }
 
 void MainWindow::SetChecked(std::size_t control, bool on) {
