@@ -20,18 +20,6 @@ Handle HandleFrom(Integer value) noexcept {
     return reinterpret_cast<Handle>(value);
 }
 
-// The object behind a window of ours: CreateWindowExW is given it as the creation parameter, and
-// it is kept in the window's user data from WM_NCCREATE on (nullptr for the messages before).
-template <typename Window>
-Window* WindowObject(HWND hwnd, UINT message, LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Window*>(HandleFrom<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        return self;
-    }
-    return HandleFrom<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
-
 // The whole text of a window or control.
 std::wstring WindowText(HWND hwnd);
 
