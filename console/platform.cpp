@@ -1,7 +1,6 @@
 #include "console/platform.h"
 
 #include <cerrno>
-#include <string_view>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -11,9 +10,9 @@
 #include <shellapi.h>
 #include <sys/stat.h>
 
-#include <climits>
 #include <memory>
-#include <optional>
+
+#include "text/utf16.h"
 #else
 #include <fcntl.h>
 #endif
@@ -28,41 +27,6 @@ bool CanNameAFile(const std::string& path) {
 }
 
 #ifdef _WIN32
-
-std::string ToUtf8(std::wstring_view wide) {
-    if (wide.empty() || wide.size() > INT_MAX) {
-        return {};
-    }
-    const int length = static_cast<int>(wide.size());
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return {};
-    }
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-// No value for text that is not UTF-8: a name read with replacement characters could open some
-// other file.
-std::optional<std::wstring> ToWide(std::string_view utf8) {
-    if (utf8.empty()) {
-        return std::wstring{};
-    }
-    if (utf8.size() > INT_MAX) {
-        return std::nullopt;
-    }
-    const int length = static_cast<int>(utf8.size());
-    const int size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
-    if (size <= 0) {
-        return std::nullopt;
-    }
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, wide.data(), size);
-    return wide;
-}
 
 struct LocalFreeDeleter {
     void operator()(LPWSTR* memory) const { LocalFree(static_cast<HLOCAL>(memory)); }
@@ -81,7 +45,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     if (wide != nullptr) {
         arguments.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
-            arguments.push_back(ToUtf8(wide.get()[i]));
+            arguments.push_back(text::Utf8FromUtf16(std::wstring_view(wide.get()[i])));
         }
     } else {
         // Windows could not split its own command line (out of memory): the ANSI arguments are
@@ -106,7 +70,8 @@ int OpenUtf8(const std::string& utf8_path, int flags) {
         return -1;
     }
 #ifdef _WIN32
-    const auto wide = ToWide(utf8_path);
+    // No name read with replacement characters: that could open some other file.
+    const auto wide = text::StrictUtf16FromUtf8<wchar_t>(utf8_path);
     if (!wide) {
         errno = EINVAL;
         return -1;

@@ -12,16 +12,16 @@
 
 #include <shobjidl.h>
 
-#include <array>
 #include <functional>
 
 #include "win32/controls.h"
 #include "win32/system_font.h"
+#include "win32/top_level_window.h"
 #include "window/frm_about_layout.h"
 
 namespace win32 {
 
-class AboutWindow {
+class AboutWindow final : public TopLevelWindow {
   public:
     // `ended` runs when the window has been destroyed, whoever destroyed it.
     AboutWindow(InterfaceFonts& fonts, std::function<void()> ended);
@@ -34,22 +34,19 @@ class AboutWindow {
     // Shows it, normal and active, with the focus on OK, whatever state it was left in, and without
     // a button in the taskbar.
     void Show();
-    void Destroy();
     // Hands `message` to the window's dialog-manager keyboard handling when it is for this window.
     bool TranslateKeyboard(MSG& message);
 
   private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void LayOut(int dpi);
+    // TopLevelWindow
+    void BuildControls(int dpi) override;
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Destroyed() override;
+
     HWND Ok() const;
 
-    InterfaceFonts& fonts_;
     std::function<void()> ended_;
     AccessibleNames names_;
-    WindowIcons icons_;
-    HWND hwnd_ = nullptr;
-    std::array<HWND, window::frm_about_layout::kControlCount> controls_{};
     HBITMAP photo_ = nullptr;
     HBRUSH grey_ = nullptr;
     HBRUSH white_ = nullptr;

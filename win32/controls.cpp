@@ -1,31 +1,8 @@
 #include "win32/controls.h"
 
-#include <limits>
+#include "text/utf16.h"
 
 namespace win32 {
-
-std::wstring Widen(std::string_view utf8) {
-    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return {};
-    }
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string Narrow(std::wstring_view utf16) {
-    if (utf16.empty() || utf16.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return {};
-    }
-    const int size = static_cast<int>(utf16.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, narrow.data(), length, nullptr, nullptr);
-    return narrow;
-}
 
 std::wstring WindowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
@@ -67,8 +44,9 @@ void PlaceClientArea(HWND hwnd, window::TwipRect clientArea, int dpi, bool keepC
 HWND MakeControl(HWND parent, const wchar_t* windowClass, DWORD style, DWORD exStyle,
                  std::string_view text, int id, const RECT& place, HFONT font) {
     HWND control = CreateWindowExW(
-        exStyle, windowClass, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
-        place.top, place.right - place.left, place.bottom - place.top, parent,
+        exStyle, windowClass, text::Utf16FromUtf8<wchar_t>(text).c_str(),
+        WS_CHILD | WS_VISIBLE | style, place.left, place.top, place.right - place.left,
+        place.bottom - place.top, parent,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),  // NOLINT: a child's ID goes there
         GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -176,7 +154,7 @@ AccessibleNames::~AccessibleNames() {
 
 void AccessibleNames::Set(HWND control, std::string_view name) {
     if (IAccPropServices* services = Services()) {
-        const std::wstring wide = Widen(name);
+        const std::wstring wide = text::Utf16FromUtf8<wchar_t>(name);
         services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                                  PROPID_ACC_NAME, wide.c_str());
     }

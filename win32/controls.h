@@ -1,6 +1,6 @@
-// What both Win32 windows share: texts between the tables' UTF-8 and Windows' UTF-16, twips placed
-// at a monitor's DPI, the standard controls made from a table entry, the application icon, and the
-// names screen readers say for controls whose own text does not name them.
+// What both Win32 windows share: twips placed at a monitor's DPI, the standard controls made from a
+// table entry, the application icon, and the names screen readers say for controls whose own text
+// does not name them.
 #pragma once
 
 #include <oleacc.h>
@@ -19,21 +19,6 @@ Handle HandleFrom(Integer value) noexcept {
     // NOLINTNEXTLINE(performance-no-int-to-ptr): Win32 passes handles as integers
     return reinterpret_cast<Handle>(value);
 }
-
-// The object behind a window of ours: CreateWindowExW is given it as the creation parameter, and
-// it is kept in the window's user data from WM_NCCREATE on (nullptr for the messages before).
-template <typename Window>
-Window* WindowObject(HWND hwnd, UINT message, LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Window*>(HandleFrom<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        return self;
-    }
-    return HandleFrom<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
-
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
 
 // The whole text of a window or control.
 std::wstring WindowText(HWND hwnd);

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "text/utf16.h"
 #include "win32/about_window.h"
 #include "win32/control_ids.h"
 
@@ -13,7 +14,7 @@ using window::form11_layout::ControlSpec;
 using window::form11_layout::Kind;
 using window::form11_layout::kLayout;
 
-constexpr wchar_t kClassName[] = L"ZentriqForm11";
+constexpr auto kPlaces = PlacesOf(kLayout);
 
 // Posted once the window is first shown: the fields get their accessible names then, so that COM
 // and the accessibility component load after the first frame rather than before it.
@@ -33,12 +34,6 @@ constexpr DWORD FrameStyle(const window::FrameStyle& frame) {
 // Every control starts a group of its own except an option after an option: the three options are
 // one group, in which the arrow keys move, and one tab stop (a radio button is a tab stop while it
 // is on). Labels are transparent, so the field a row label overlaps by a pixel keeps its border.
-struct ControlStyle {
-    const wchar_t* windowClass;
-    DWORD style;
-    DWORD exStyle;
-};
-
 ControlStyle StyleOf(const ControlSpec& control, bool afterOption) {
     const DWORD group = control.kind == Kind::Option && afterOption ? 0 : WS_GROUP;
     switch (control.kind) {
@@ -62,62 +57,43 @@ std::size_t ControlAt(int id) {
 
 }  // namespace
 
-MainWindow::MainWindow(InterfaceFonts& fonts) : fonts_(fonts), model_(*this) {}
+MainWindow::MainWindow(InterfaceFonts& fonts)
+    : TopLevelWindow(fonts, {L"ZentriqForm11", window::form11_layout::kTitle,
+                             FrameStyle(window::form11_layout::kFrameStyle),
+                             window::form11_layout::kClientArea, kPlaces}),
+      model_(*this) {}
 
 MainWindow::~MainWindow() {
     about_.reset();
-    if (hwnd_ != nullptr) {
-        DestroyWindow(hwnd_);
-    }
+    Destroy();
 }
 
 bool MainWindow::Open(int showCommand) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &MainWindow::Proc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);  // NOLINT: a system cursor
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_3DFACE);
-    windowClass.lpszClassName = kClassName;
-    RegisterClassExW(&windowClass);
-
-    hwnd_ = CreateWindowExW(0, kClassName, Widen(window::form11_layout::kTitle).c_str(),
-                            FrameStyle(window::form11_layout::kFrameStyle), 0, 0, 0, 0, nullptr,
-                            nullptr, instance, this);
-    if (hwnd_ == nullptr) {
+    if (!Create()) {
         return false;
     }
-    const int dpi = DpiOf(hwnd_);
-    BuildControls(dpi);
-    icons_.Apply(hwnd_, dpi);
-    PlaceClientArea(hwnd_, window::form11_layout::kClientArea, dpi, false);
-
     model_.Load();
-    focus_ = controls_[window::form11_layout::kFirstFocus.index()];
+    focus_ = Control(window::form11_layout::kFirstFocus.index());
     // A shortcut set to open maximized opens the window at its own size: it has no maximized
     // state.
     const bool minimized = showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE ||
                            showCommand == SW_SHOWMINNOACTIVE;
-    ShowWindow(hwnd_, minimized ? showCommand : SW_SHOWNORMAL);
-    UpdateWindow(hwnd_);
-    PostMessageW(hwnd_, kNameFields, 0, 0);
+    ShowWindow(hwnd(), minimized ? showCommand : SW_SHOWNORMAL);
+    UpdateWindow(hwnd());
+    PostMessageW(hwnd(), kNameFields, 0, 0);
     return true;
 }
 
 void MainWindow::BuildControls(int dpi) {
-    HFONT font = fonts_.For(dpi);
     bool afterOption = false;
     for (const std::size_t index : window::form11_layout::kInTabOrder) {
         const ControlSpec& control = kLayout[index];
-        const ControlStyle style = StyleOf(control, afterOption);
         // Created in tab order: each new control goes below the ones before it, and the dialog
         // manager walks that order.
-        HWND hwnd = MakeControl(hwnd_, style.windowClass, style.style, style.exStyle, control.text,
-                                ControlId(index), ToPixels(control.place, dpi), font);
-        controls_[index] = hwnd;
+        HWND made =
+            AddControl(index, StyleOf(control, afterOption), control.text, ControlId(index), dpi);
         if (control.kind == Kind::Field) {
-            SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // as long as the system allows
+            SendMessageW(made, EM_SETLIMITTEXT, 0, 0);  // as long as the system allows
         }
         afterOption = control.kind == Kind::Option;
     }
@@ -125,40 +101,16 @@ void MainWindow::BuildControls(int dpi) {
     // and has no access key, so its place in the tab order decides nothing.
     for (std::size_t i = 0; i < kLayout.size(); ++i) {
         if (kLayout[i].kind == Kind::Frame) {
-            SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0,
+            SetWindowPos(Control(i), HWND_BOTTOM, 0, 0, 0, 0,
                          SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }
 }
 
-void MainWindow::LayOut(int dpi) {
-    HFONT font = fonts_.For(dpi);
-    for (std::size_t i = 0; i < kLayout.size(); ++i) {
-        const RECT place = ToPixels(kLayout[i].place, dpi);
-        SetWindowPos(controls_[i], nullptr, place.left, place.top, place.right - place.left,
-                     place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    }
-}
-
-LRESULT CALLBACK MainWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = WindowObject<MainWindow>(hwnd, message, lParam);
-    if (self == nullptr) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    if (message == WM_NCCREATE) {
-        self->hwnd_ = hwnd;
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        self->controls_.fill(nullptr);
-        self->focus_ = nullptr;
-        // The close box, or the end of the program: the model decides whether the program goes on.
-        self->model_.MainWindowClosed();
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->Handle(message, wParam, lParam);
+void MainWindow::Destroyed() {
+    focus_ = nullptr;
+    // The close box, or the end of the program: the model decides whether the program goes on.
+    model_.MainWindowClosed();
 }
 
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -178,7 +130,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // As a dialog box does: the focus goes back where it was when the window was left.
             if (LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = GetFocus();
-                if (focus != nullptr && IsChild(hwnd_, focus)) {
+                if (focus != nullptr && IsChild(hwnd(), focus)) {
                     focus_ = focus;
                 }
             } else if (focus_ != nullptr && HIWORD(wParam) == 0) {
@@ -198,41 +150,30 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_SIZE:
             if (wParam == SIZE_MAXIMIZED) {
-                PostMessageW(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0);
+                PostMessageW(hwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
             }
             return 0;
-        case WM_DPICHANGED: {
-            const int dpi = HIWORD(wParam);
-            const auto* suggested = reinterpret_cast<const RECT*>(lParam);  // NOLINT
-            SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
-                         suggested->right - suggested->left, suggested->bottom - suggested->top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-            PlaceClientArea(hwnd_, window::form11_layout::kClientArea, dpi, true);
-            LayOut(dpi);
-            icons_.Apply(hwnd_, dpi);
-            return 0;
-        }
         case kNameFields:
             for (std::size_t i = 0; i < kLayout.size(); ++i) {
                 if (kLayout[i].kind == Kind::Field) {
-                    names_.Set(controls_[i], window::form11_layout::AccessibleName(kLayout[i]));
+                    names_.Set(Control(i), window::form11_layout::AccessibleName(kLayout[i]));
                 }
             }
             return 0;
         case WM_CLOSE:
-            DestroyWindow(hwnd_);
+            DestroyWindow(hwnd());
             return 0;
         case WM_DESTROY:
             for (std::size_t i = 0; i < kLayout.size(); ++i) {
                 if (kLayout[i].kind == Kind::Field) {
-                    names_.Clear(controls_[i]);
+                    names_.Clear(Control(i));
                 }
             }
             return 0;
         default:
             break;
     }
-    return DefWindowProcW(hwnd_, message, wParam, lParam);
+    return DefWindowProcW(hwnd(), message, wParam, lParam);
 }
 
 void MainWindow::OnCommand(int id, int code) {
@@ -243,7 +184,7 @@ void MainWindow::OnCommand(int id, int code) {
     switch (kLayout[control].kind) {
         case Kind::Field:
             if (code == EN_CHANGE) {
-                model_.TextChanged(control, Narrow(WindowText(controls_[control])));
+                model_.TextChanged(control, text::Utf8FromUtf16(WindowText(Control(control))));
             }
             break;
         case Kind::Option:
@@ -259,8 +200,8 @@ void MainWindow::OnCommand(int id, int code) {
 }
 
 bool MainWindow::TranslateKeyboard(MSG& message) {
-    if (hwnd_ != nullptr && (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd))) {
-        return TranslateLabelKey(message) || IsDialogMessageW(hwnd_, &message) != FALSE;
+    if (IsFor(message)) {
+        return TranslateLabelKey(message) || IsDialogMessageW(hwnd(), &message) != FALSE;
     }
     if (about_ != nullptr) {
         return about_->TranslateKeyboard(message);
@@ -287,7 +228,7 @@ bool MainWindow::TranslateLabelKey(const MSG& message) {
         if (kLayout[i].kind == Kind::Label && letter != 0 && static_cast<wchar_t>(letter) == key) {
             const std::size_t target = window::form11_layout::AccessKeyTarget(i);
             if (target < kLayout.size()) {
-                SetFocus(controls_[target]);
+                SetFocus(Control(target));
             }
             return true;
         }
@@ -296,11 +237,11 @@ bool MainWindow::TranslateLabelKey(const MSG& message) {
 }
 
 void MainWindow::SetText(std::size_t control, std::string_view text) {
-    SetWindowTextW(controls_[control], Widen(text).c_str());
+    SetWindowTextW(Control(control), text::Utf16FromUtf8<wchar_t>(text).c_str());
 }
 
 void MainWindow::SetChecked(std::size_t control, bool on) {
-    HWND option = controls_[control];
+    HWND option = Control(control);
     SendMessageW(option, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
     // The option that is on is the group's one tab stop.
     const LONG_PTR style = GetWindowLongPtrW(option, GWL_STYLE);
@@ -308,7 +249,7 @@ void MainWindow::SetChecked(std::size_t control, bool on) {
 }
 
 void MainWindow::CreateAbout() {
-    about_ = std::make_unique<AboutWindow>(fonts_, [this] { AboutEnded(); });
+    about_ = std::make_unique<AboutWindow>(fonts(), [this] { AboutEnded(); });
     about_->Open();
 }
 
@@ -330,9 +271,7 @@ void MainWindow::EndProgram() {
     if (about_ != nullptr) {
         about_->Destroy();
     }
-    if (hwnd_ != nullptr) {
-        DestroyWindow(hwnd_);
-    }
+    Destroy();
     PostQuitMessage(0);
 }
 

@@ -17,12 +17,12 @@
 
 #include <windows.h>
 
-#include <array>
 #include <memory>
 #include <string_view>
 
 #include "win32/controls.h"
 #include "win32/system_font.h"
+#include "win32/top_level_window.h"
 #include "window/converter.h"
 #include "window/form11_layout.h"
 
@@ -30,7 +30,7 @@ namespace win32 {
 
 class AboutWindow;
 
-class MainWindow final : public window::ConverterView {
+class MainWindow final : public TopLevelWindow, public window::ConverterView {
   public:
     // `fonts` must outlive the window.
     explicit MainWindow(InterfaceFonts& fonts);
@@ -54,20 +54,16 @@ class MainWindow final : public window::ConverterView {
     void EndProgram() override;
 
   private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // TopLevelWindow
+    void BuildControls(int dpi) override;
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Destroyed() override;
 
-    void BuildControls(int dpi);
-    void LayOut(int dpi);
     void OnCommand(int id, int code);
     bool TranslateLabelKey(const MSG& message);
     void AboutEnded();
 
-    InterfaceFonts& fonts_;
     AccessibleNames names_;
-    WindowIcons icons_;
-    HWND hwnd_ = nullptr;
-    std::array<HWND, window::form11_layout::kControlCount> controls_{};
     // The control that had the focus when the window was last deactivated.
     HWND focus_ = nullptr;
     window::ConverterModel model_;

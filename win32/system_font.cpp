@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "win32/controls.h"
+#include "text/utf16.h"
 #include "window/font_fitting.h"
 
 namespace win32 {
@@ -15,7 +15,7 @@ namespace {
 // The text as drawn: an access-key marker ("&P") is not shown, a doubled one ("&&") shows once.
 std::wstring ShownText(std::string_view text) {
     std::wstring shown;
-    const std::wstring wide = Widen(text);
+    const std::wstring wide = text::Utf16FromUtf8<wchar_t>(text);
     for (std::size_t i = 0; i < wide.size(); ++i) {
         if (wide[i] == L'&' && i + 1 < wide.size()) {
             ++i;
