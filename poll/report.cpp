@@ -6,6 +6,7 @@
 
 #include "console/text_table.h"
 #include "conversion/device_map.h"
+#include "text/ascii_text.h"
 
 namespace poll {
 
@@ -13,12 +14,16 @@ namespace {
 
 using Cells = std::vector<std::string>;
 
+// Where each of kColumns stands in a row.
+enum Column : std::size_t { kDevice, kTable, kAddress, kValue, kHex, kNote, kError };
+// The columns from here on are left out of a table where no row fills them.
+constexpr std::size_t kFirstOptionalColumn = kHex;
+
 constexpr std::string_view kCounterNote = "32-bit counter: raw word, packing not established";
 
-std::string HexWord(std::uint16_t word) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(word));
-    return text;
+// "0x00FA", as an assignment takes it back.
+std::string PrefixedHexWord(std::uint16_t word) {
+    return "0x" + text::ascii::HexWord(word);
 }
 
 // The cells of one device: value in decimal, a word also in hex; a 32-bit counter's raw word in
@@ -34,12 +39,12 @@ Cells RowOf(const DeviceValue& device) {
               device.error};
     if (device.value) {
         if (entry.width == conversion::DataWidth::DoubleWord) {
-            row[4] = HexWord(*device.value);
-            row[5] = kCounterNote;
+            row[kHex] = PrefixedHexWord(*device.value);
+            row[kNote] = kCounterNote;
         } else {
-            row[3] = std::to_string(conversion::HeldNumber(entry.segment, *device.value));
+            row[kValue] = std::to_string(conversion::HeldNumber(entry.segment, *device.value));
             if (entry.width == conversion::DataWidth::Word) {
-                row[4] = HexWord(*device.value);
+                row[kHex] = PrefixedHexWord(*device.value);
             }
         }
     }
@@ -50,9 +55,9 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
     nlohmann::ordered_json object;
     for (std::size_t i = 0; i < kColumns.size(); ++i) {
         const std::string key(kColumns[i]);
-        if (row[i].empty() && i >= 3) {
+        if (row[i].empty() && i >= kValue) {
             object[key] = nullptr;
-        } else if (i == 3) {
+        } else if (i == kValue) {
             object[key] = std::stol(row[i]);
         } else {
             object[key] = row[i];
@@ -72,7 +77,7 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
     for (const auto& value : values) {
         rows.push_back(RowOf(value));
     }
-    for (std::size_t column = kColumns.size(); column-- > 4;) {
+    for (std::size_t column = kColumns.size(); column-- > kFirstOptionalColumn;) {
         const bool empty = std::all_of(rows.begin() + 1, rows.end(),
                                        [&](const Cells& row) { return row[column].empty(); });
         if (empty) {
@@ -134,8 +139,8 @@ std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& 
                std::to_string(suggested);
     }
     if (connection.tcp) {
-        return "nothing came back from " + transport::HostText(connection) + ": check --slave (unit " +
-               std::to_string(connection.slave) +
+        return "nothing came back from " + transport::HostText(connection) +
+               ": check --slave (unit " + std::to_string(connection.slave) +
                "; a gateway may want the controller's station) and that it is a Modbus TCP "
                "server";
     }
