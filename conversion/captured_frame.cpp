@@ -44,11 +44,11 @@ DecodedFrame DecodeFrame(std::string_view text, const DecodedFrame* before) {
     for (auto& reading : shape.readings) {
         frame.readings.push_back(NameDevices(modbus::CodeOf(head.function), std::move(reading)));
     }
-    if (!shape.problem.empty()) {
+    if (!shape.message.empty()) {
         if (frame.error) {
-            frame.error->message.append("; ").append(shape.problem);
+            frame.error->message.append("; ").append(shape.message);
         } else {
-            frame.error = modbus::FrameFault{modbus::FrameError::BadShape, std::move(shape.problem),
+            frame.error = modbus::FrameFault{modbus::FrameError::BadShape, std::move(shape.message),
                                              std::nullopt};
         }
     }

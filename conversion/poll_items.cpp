@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "text/ascii_text.h"
 #include "conversion/device_map_parts.h"
+#include "text/ascii_text.h"
 
 namespace conversion {
 
@@ -36,7 +36,8 @@ ItemEntries BadRange(std::string_view item, std::string_view why) {
 }
 
 bool IsDeviceForm(std::string_view text) {
-    return text.size() > 1 && text::ascii::Upper(text[0]) >= 'A' && text::ascii::Upper(text[0]) <= 'Z' &&
+    return text.size() > 1 && text::ascii::Upper(text[0]) >= 'A' &&
+           text::ascii::Upper(text[0]) <= 'Z' &&
            std::all_of(text.begin() + 1, text.end(), text::ascii::IsDigit);
 }
 
@@ -74,16 +75,16 @@ ItemEntries ReadRange(std::string_view item, std::string_view first_text,
     const Device high = last.entries[0].device;
     if (high.letter != low.letter) {
         return BadRange(item, text::ascii::Joined({DeviceName(low), " and ", DeviceName(high),
-                                             " are devices of different letters"}));
+                                                   " are devices of different letters"}));
     }
     if (high.number < low.number) {
         return BadRange(item, text::ascii::Joined({"its first device, ", DeviceName(low),
-                                             ", comes after its last, ", DeviceName(high)}));
+                                                   ", comes after its last, ", DeviceName(high)}));
     }
     const std::uint32_t count = high.number - low.number + 1;
     if (count > kMostRangeDevices) {
-        return BadRange(item,
-                        text::ascii::Joined({"it names ", std::to_string(count), " devices, more than ",
+        return BadRange(
+            item, text::ascii::Joined({"it names ", std::to_string(count), " devices, more than ",
                                        std::to_string(kMostRangeDevices)}));
     }
     ItemEntries result;
@@ -153,23 +154,22 @@ ItemEntries ReadItem(std::string_view item, std::optional<ModbusTable> table, Ba
                      text::ascii::Trimmed(text.substr(dash + 1)), table);
 }
 
-std::variant<Assignment, std::string> ReadAssignment(std::string_view text,
-                                                     std::optional<ModbusTable> table,
-                                                     BareNumbers numbers) {
+text::Result<Assignment> ReadAssignment(std::string_view text, std::optional<ModbusTable> table,
+                                        BareNumbers numbers) {
     const std::string_view whole = text::ascii::Trimmed(text);
     const auto refused = [&](std::string_view why) {
-        return text::ascii::Joined({DisplayText(whole), ": ", why});
+        return text::Failure{text::ascii::Joined({DisplayText(whole), ": ", why})};
     };
     const std::size_t equals = whole.find('=');
     if (equals == std::string_view::npos) {
-        return DisplayText(whole) +
-               " is not an assignment: write DEVICE=VALUE, as in D100=250 or Y0=on";
+        return text::Failure{DisplayText(whole) +
+                             " is not an assignment: write DEVICE=VALUE, as in D100=250 or Y0=on"};
     }
     const std::string_view value_text = text::ascii::Trimmed(whole.substr(equals + 1));
     const std::string_view target = text::ascii::Trimmed(whole.substr(0, equals));
     LookupResult found = LookUp(target, table, numbers);
     if (!found.ok()) {
-        return std::move(found.message);
+        return text::Failure{std::move(found.message)};
     }
     // A write goes where it was meant or nowhere: a number that could be meant more than one way
     // is taken only when the list says how it means its numbers, even where one way alone names

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "conversion/device_map.h"
+#include "text/failure.h"
 
 namespace conversion {
 
@@ -62,8 +63,8 @@ struct Assignment {
 // or a discrete-input entry (inputs are read-only), a 32-bit counter value C200-C255 (how the
 // controller packs it into a register is not established, so no word written there could be
 // trusted), a value outside its range or not a number, a T or C with a number and no table.
-std::variant<Assignment, std::string> ReadAssignment(
-    std::string_view text, std::optional<ModbusTable> table = std::nullopt,
-    BareNumbers numbers = BareNumbers::Any);
+text::Result<Assignment> ReadAssignment(std::string_view text,
+                                        std::optional<ModbusTable> table = std::nullopt,
+                                        BareNumbers numbers = BareNumbers::Any);
 
 }  // namespace conversion

@@ -185,10 +185,10 @@ std::pair<Bytes, std::vector<std::uint16_t>> RightAnswer(View request, View stre
 void CheckReply(View request, View stream) {
     const auto reply = modbus::ReadReply(request, stream);
     const bool refused = reply.kind == modbus::ReplyKind::Exception;
-    if ((reply.kind == modbus::ReplyKind::Unrelated) == reply.problem.empty() ||
+    if ((reply.kind == modbus::ReplyKind::Unrelated) == reply.message.empty() ||
         (refused && (stream.size() != 2 || stream[0] != (request[0] | 0x80)))) {
         Violation("a reply is an answer, an exception of two bytes, or a problem said",
-                  reply.problem);
+                  reply.message);
     }
     if (reply.kind == modbus::ReplyKind::Values && modbus::ReplyPduSize(request) != stream.size()) {
         Violation("an answer has the size the request asks for", "");
@@ -196,7 +196,7 @@ void CheckReply(View request, View stream) {
     const auto [answer, values] = RightAnswer(request, stream);
     const auto right = modbus::ReadReply(request, answer);
     if (right.kind != modbus::ReplyKind::Values || right.values != values) {
-        Violation("a right answer gives the values it carries", right.problem);
+        Violation("a right answer gives the values it carries", right.message);
     }
 }
 

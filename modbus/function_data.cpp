@@ -127,15 +127,15 @@ FrameData ReadReadFunctionData(FunctionCode code, Bytes data, const PrecedingReq
         shape.readings.push_back(ReadResponse(code, data.subspan(1), request));
     }
     if (shape.readings.empty()) {
-        shape.problem =
+        shape.message =
             text::ascii::Joined({FunctionText(code), " request needs 4 data bytes, frame has ",
                                  std::to_string(data.size())});
         if (odd_registers) {
-            shape.problem +=
+            shape.message +=
                 text::ascii::Joined({"; as a response, its byte count ", std::to_string(data[0]),
                                      " is odd, but registers take 2 bytes each"});
         } else if (!data.empty()) {
-            shape.problem += text::ascii::Joined({"; as a response, its byte count says ",
+            shape.message += text::ascii::Joined({"; as a response, its byte count says ",
                                                   Plural(data[0], "byte follows", "bytes follow"),
                                                   ", frame has ", std::to_string(data.size() - 1)});
         }
@@ -147,7 +147,7 @@ FrameData ReadReadFunctionData(FunctionCode code, Bytes data, const PrecedingReq
 FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
     FrameData shape;
     if (data.size() != 4) {
-        shape.problem = text::ascii::Joined({FunctionText(code),
+        shape.message = text::ascii::Joined({FunctionText(code),
                                              " request and response need 4 data bytes, frame has ",
                                              std::to_string(data.size())});
         return shape;
@@ -173,7 +173,7 @@ FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
 FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
     FrameData shape;
     if (data.size() < 4) {
-        shape.problem = text::ascii::Joined(
+        shape.message = text::ascii::Joined(
             {FunctionText(code),
              " response needs 4 data bytes and a request at least 5, frame has ",
              std::to_string(data.size())});
@@ -189,12 +189,12 @@ FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
     const std::size_t needed =
         coils ? (std::size_t{range.quantity} + 7) / 8 : std::size_t{range.quantity} * 2;
     if (data[4] != payload.size()) {
-        shape.problem =
+        shape.message =
             text::ascii::Joined({FunctionText(code), " request says ",
                                  Plural(data[4], "data byte follows", "data bytes follow"),
                                  ", frame has ", std::to_string(payload.size())});
     } else if (needed != payload.size()) {
-        shape.problem = text::ascii::Joined({FunctionText(code), " request for ",
+        shape.message = text::ascii::Joined({FunctionText(code), " request for ",
                                              ItemCount(code, range.quantity), " needs ",
                                              Plural(needed, "data byte", "data bytes"),
                                              ", its byte count says ", std::to_string(data[4])});
@@ -225,7 +225,7 @@ FrameData ReadReportSlaveId(Bytes data) {
         }
         shape.readings.push_back(std::move(reading));
     } else {
-        shape.problem =
+        shape.message =
             text::ascii::Joined({FunctionText(FunctionCode::ReportServerId), " response says ",
                                  Plural(data[0], "byte follows", "bytes follow"), ", frame has ",
                                  std::to_string(data.size() - 1)});
@@ -236,7 +236,7 @@ FrameData ReadReportSlaveId(Bytes data) {
 FrameData ReadException(FunctionCode code, Bytes data, const PrecedingRequest* request) {
     FrameData shape;
     if (data.size() != 1) {
-        shape.problem =
+        shape.message =
             text::ascii::Joined({"exception response to ", FunctionText(code),
                                  " needs 1 data byte, frame has ", std::to_string(data.size())});
         return shape;

@@ -66,7 +66,7 @@ struct PrecedingRequest {
 
 struct FrameData {
     std::vector<DataReading> readings;  // one; two when the data fits a request and a response
-    std::string problem;                // why the data fits no shape; empty when it fits one
+    std::string message;                // why the data fits no shape; empty when it fits one
 };
 
 // Reads `data`, the bytes after the function byte `function` up to the checksum, by the shapes of

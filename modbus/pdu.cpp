@@ -18,7 +18,7 @@ constexpr std::size_t kShortPdu = 5;
 
 Reply Unrelated(std::string problem) {
     Reply reply;
-    reply.problem = std::move(problem);
+    reply.message = std::move(problem);
     return reply;
 }
 

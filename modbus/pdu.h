@@ -35,14 +35,14 @@ struct Reply {
     ReplyKind kind = ReplyKind::Unrelated;
     std::vector<std::uint16_t> values;  // a read's values, one per item asked for (bits 0 or 1)
     std::uint8_t exception = 0;         // the exception code
-    std::string problem;                // why an unrelated reply answers something else
+    std::string message;                // why an unrelated reply answers something else
 };
 
 // Reads `reply` (function code and data) as the answer to `request` (a PDU RequestPdu made).
 // 01/02: a byte count of (quantity + 7) / 8 and that many bytes, the bits unpacked; 03: a byte
 // count of 2 x quantity, the words high byte first; 05/06: the request echoed; 15/16: its start
 // and quantity. An exception reply (the request's function with 0x80 added, one exception code)
-// gives Exception. Anything else gives Unrelated with a problem that says what arrived instead:
+// gives Exception. Anything else gives Unrelated with a message that says what arrived instead:
 // "a reply to function 1 (0x01) instead of function 3 (0x03)", "6 bytes of data where 2 registers
 // take 4" ... Never trusts a byte count over the bytes that are there.
 Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply);

@@ -110,7 +110,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
         std::string failure = unsent;
         if (!ended) {
             const auto outcome = link.Transact(modbus::RequestPdu(request));
-            failure = outcome.failure;
+            failure = outcome.message;
             if (outcome.reply && outcome.reply->kind == modbus::ReplyKind::Exception) {
                 failure =
                     "the controller answered " + modbus::ExceptionText(outcome.reply->exception);
@@ -118,7 +118,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
             if (!outcome.reply && outcome.line != transport::LineState::Answering) {
                 // The rest would meet the same silence: not sent, and nothing read back.
                 ended = EndAt(DevicesText(devices), outcome, link);
-                unsent = ended->why;
+                unsent = ended->message;
             }
         }
         if (failure.empty()) {

@@ -29,14 +29,14 @@ int Run(int argc, char** argv) {
     if (options.command == poll::Command::Write) {
         for (const auto& text : options.items) {
             auto assignment = conversion::ReadAssignment(text, options.table, options.numbers);
-            if (auto* message = std::get_if<std::string>(&assignment)) {
-                return kMessages.UsageError(*message);
+            if (auto* failure = std::get_if<text::Failure>(&assignment)) {
+                return kMessages.UsageError(failure->message);
             }
             assignments.push_back(std::get<conversion::Assignment>(assignment));
         }
         auto planned = poll::PlanWrites(assignments);
-        if (auto* message = std::get_if<std::string>(&planned)) {
-            return kMessages.UsageError(*message);
+        if (auto* failure = std::get_if<text::Failure>(&planned)) {
+            return kMessages.UsageError(failure->message);
         }
         writes = std::get<std::vector<poll::PlannedWrite>>(std::move(planned));
     } else {
@@ -54,7 +54,7 @@ int Run(int argc, char** argv) {
     transport::StopSignal stop;
     auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);
     if (auto failure = link->Open()) {
-        return kMessages.Failure(*failure);
+        return kMessages.Failure(failure->message);
     }
     switch (options.command) {
         case poll::Command::Read: {

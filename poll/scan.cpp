@@ -109,17 +109,18 @@ bool Scanner::Split(std::size_t index) {
 }
 
 ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport::Link& link) {
-    ScanEnd end{std::move(devices), outcome.line, std::nullopt, outcome.failure};
+    ScanEnd end{std::move(devices), outcome.line, std::nullopt, outcome.message};
     if (outcome.line == transport::LineState::Silent) {
         end.late = link.Settle();
-        end.why = "the controller did not answer " + end.devices;
+        end.message = "the controller did not answer " + end.devices;
     }
     return end;
 }
 
-void Scanner::EndAfter(std::size_t index, const transport::Outcome& outcome, transport::Link& link) {
+void Scanner::EndAfter(std::size_t index, const transport::Outcome& outcome,
+                       transport::Link& link) {
     ScanEnd end = EndAt(RequestText(plan_[index]), outcome, link);
-    const std::string message = "not read: " + end.why;
+    const std::string message = "not read: " + end.message;
     std::vector<std::string> labels;
     for (std::size_t i = index + 1; i < plan_.size(); ++i) {
         for (const auto asked : plan_[i].asked) {
@@ -158,7 +159,7 @@ void Scanner::Scan(transport::Link& link) {
     while (i < plan_.size()) {
         const transport::Outcome outcome = link.Transact(modbus::RequestPdu(plan_[i].request));
         if (!outcome.reply) {
-            Fail(plan_[i], outcome.failure);
+            Fail(plan_[i], outcome.message);
             if (outcome.line != transport::LineState::Answering) {
                 EndAfter(i, outcome, link);
                 return;

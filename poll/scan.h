@@ -37,7 +37,7 @@ struct ScanEnd {
     // The delay of a late reply that came while the line's owed replies were waited out: the
     // controller is there, only slower than the timeout.
     std::optional<std::chrono::milliseconds> late;
-    std::string why;  // why what follows was not sent: "the controller did not answer D100"
+    std::string message;  // why what follows was not sent: "the controller did not answer D100"
 };
 
 // Why a scan (or a write) ends at the request of `devices` that failed with `outcome` and left the

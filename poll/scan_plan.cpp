@@ -38,7 +38,7 @@ bool IsReadCode(modbus::FunctionCode code) noexcept {
 // Whether every address strictly between `after` and `before` has a device that `table` answers.
 // Code 02 answers every bit device, code 01 only the coils, so X's addresses are a hole for 01.
 bool AllDevicesBetween(std::uint16_t after, std::uint16_t before,
-                                   conversion::ModbusTable table) noexcept {
+                       conversion::ModbusTable table) noexcept {
     const bool bits = IsBitTable(table);
     std::uint32_t address = after + 1u;
     while (address < before) {
@@ -69,7 +69,7 @@ void PlanTable(std::vector<std::uint16_t>& asked, conversion::ModbusTable table,
             const std::uint32_t next = asked[i];
             if (next - start + 1 > most || next - last - 1 > gap ||
                 !AllDevicesBetween(static_cast<std::uint16_t>(last),
-                                               static_cast<std::uint16_t>(next), table)) {
+                                   static_cast<std::uint16_t>(next), table)) {
                 break;
             }
             last = next;
@@ -152,19 +152,19 @@ std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
     return std::nullopt;
 }
 
-std::variant<std::vector<PlannedWrite>, std::string> PlanWrites(
+text::Result<std::vector<PlannedWrite>> PlanWrites(
     std::span<const conversion::Assignment> assignments) {
     std::vector<const conversion::Assignment*> sorted;
     sorted.reserve(assignments.size());
     for (const conversion::Assignment& assignment : assignments) {
         // ReadAssignment gives neither; a caller's own entry must not become a write to them.
         if (assignment.entry.table == conversion::ModbusTable::DiscreteInput) {
-            return conversion::DeviceName(assignment.entry.device) +
-                   " is read as an input and cannot be written";
+            return text::Failure{conversion::DeviceName(assignment.entry.device) +
+                                 " is read as an input and cannot be written"};
         }
         if (assignment.entry.width == conversion::DataWidth::DoubleWord) {
-            return conversion::DeviceName(assignment.entry.device) +
-                   " holds a 32-bit value and is not written";
+            return text::Failure{conversion::DeviceName(assignment.entry.device) +
+                                 " holds a 32-bit value and is not written"};
         }
         sorted.push_back(&assignment);
     }
@@ -174,7 +174,7 @@ std::variant<std::vector<PlannedWrite>, std::string> PlanWrites(
     };
     if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end(), same_entry);
         twice != sorted.end()) {
-        return conversion::DeviceName((*twice)->entry.device) + " is assigned twice";
+        return text::Failure{conversion::DeviceName((*twice)->entry.device) + " is assigned twice"};
     }
     std::vector<PlannedWrite> plan;
     std::size_t first = 0;

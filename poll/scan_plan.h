@@ -21,6 +21,7 @@
 #include "conversion/poll_items.h"
 #include "modbus/function_codes.h"
 #include "modbus/requests.h"
+#include "text/failure.h"
 #include "transport/connection.h"
 
 namespace poll {
@@ -82,7 +83,7 @@ struct PlannedWrite {
 // left over past those limits) by 05 or 06. Coils first, then registers, each by address. An entry
 // assigned twice gives a message naming it ("D100 is assigned twice") and no requests; so does an
 // entry ReadAssignment never gives, a discrete input or a 32-bit counter value.
-std::variant<std::vector<PlannedWrite>, std::string> PlanWrites(
+text::Result<std::vector<PlannedWrite>> PlanWrites(
     std::span<const conversion::Assignment> assignments);
 
 }  // namespace poll

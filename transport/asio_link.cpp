@@ -129,7 +129,7 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> 
     }
     auto reply = modbus::ReadReply(request, frame.pdu);
     if (reply.kind == modbus::ReplyKind::Unrelated) {
-        problem = reply.problem;
+        problem = reply.message;
         return std::nullopt;
     }
     return reply;
@@ -147,8 +147,8 @@ void AsioLink::Heard(bool answering) noexcept {
     owed_.Heard(Clock::now());
 }
 
-Outcome AsioLink::Failed(std::string failure, LineState line) const {
-    return {std::nullopt, std::move(failure), line};
+Outcome AsioLink::Failed(std::string message, LineState line) const {
+    return {std::nullopt, std::move(message), line};
 }
 
 Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
@@ -161,7 +161,7 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
         }
         if (!IsOpen()) {
             if (auto failure = Open()) {
-                return Failed(std::move(*failure), LineState::Down);
+                return Failed(std::move(failure->message), LineState::Down);
             }
         }
         if (attempt == 0) {
@@ -170,7 +170,7 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
         if (auto lost = Send(request, ++try_number_)) {
             Close();
             StartAfresh();
-            return Failed(std::move(*lost), LineState::Down);
+            return Failed(std::move(lost->message), LineState::Down);
         }
         // A reply on a serial line carries no transaction number, so one owed to a try that
         // timed out is waited out before another request goes. Over TCP it could be told apart
@@ -187,11 +187,11 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
             case AttemptKind::Lost:
                 Close();
                 StartAfresh();
-                return Failed(std::move(attempt_result.problem), LineState::Down);
+                return Failed(std::move(attempt_result.message), LineState::Down);
             case AttemptKind::TimedOut:
             case AttemptKind::Broken:
-                if (!attempt_result.problem.empty()) {
-                    problem = std::move(attempt_result.problem);
+                if (!attempt_result.message.empty()) {
+                    problem = std::move(attempt_result.message);
                 }
                 break;
         }

@@ -28,14 +28,14 @@ using Clock = std::chrono::steady_clock;
 enum class AttemptKind {
     Answered,  // the reply that answers the request
     Broken,    // a reply that cannot be sound (checksum, truncated): ask again at once
-    TimedOut,  // the time ran out; `problem` says what came instead, if anything did
+    TimedOut,  // the time ran out; `message` says what came instead, if anything did
     Lost,      // the port or connection failed: it is opened again at the next request
 };
 
 struct Attempt {
     AttemptKind kind = AttemptKind::TimedOut;
     std::optional<modbus::Reply> reply;
-    std::string problem;
+    std::string message;
 };
 
 class AsioLink : public Link {
@@ -52,8 +52,8 @@ class AsioLink : public Link {
     virtual void Close() = 0;
     // Sends try number `number` of `request` (over TCP, its transaction): none, or why the line
     // failed.
-    virtual std::optional<std::string> Send(std::span<const std::uint8_t> request,
-                                            std::uint16_t number) = 0;
+    virtual std::optional<text::Failure> Send(std::span<const std::uint8_t> request,
+                                              std::uint16_t number) = 0;
     // Reads what arrives before `deadline` into `buffer` (see ReadBefore).
     virtual std::size_t ReadSome(std::span<std::uint8_t> buffer, Clock::time_point deadline,
                                  boost::system::error_code& error) = 0;
@@ -170,7 +170,7 @@ class AsioLink : public Link {
     // Waits until the line owes no reply (see OwedReplies); gives the longest delay of the owed
     // replies that came meanwhile.
     std::optional<Clock::duration> WaitOutOwed();
-    Outcome Failed(std::string failure, LineState line) const;
+    Outcome Failed(std::string message, LineState line) const;
     std::string TriesText() const;
 
     StopSignal& stop_;

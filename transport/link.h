@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "modbus/pdu.h"
+#include "text/failure.h"
 #include "transport/connection.h"
 
 namespace transport {
@@ -32,7 +33,7 @@ enum class LineState : std::uint8_t {
 // none came ("no answer within 1000 ms after 3 tries").
 struct Outcome {
     std::optional<modbus::Reply> reply;
-    std::string failure;
+    std::string message;
     LineState line = LineState::Answering;
 };
 
@@ -45,7 +46,7 @@ class Link {
 
     // Opens the port or connects: none when the line is up, else one line saying why not
     // ("cannot open /dev/ttyUSB0: No such file or directory").
-    virtual std::optional<std::string> Open() = 0;
+    virtual std::optional<text::Failure> Open() = 0;
 
     // Sends `request` (a PDU) and gives the reply that answers it, asking again up to the
     // connection's retries when none came in time or what came was not sound. A serial line that

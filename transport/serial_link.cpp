@@ -33,7 +33,7 @@ class SerialLink final : public AsioLink {
                                   connection.baud, CharacterBits(connection.line))));
     }
 
-    std::optional<std::string> Open() override {
+    std::optional<text::Failure> Open() override {
         StartAfresh();
         return OpenSerialPort(port_, connection_);
     }
@@ -46,7 +46,8 @@ class SerialLink final : public AsioLink {
         port_.close(ignored);
     }
 
-    std::optional<std::string> Send(std::span<const std::uint8_t> request, std::uint16_t) override {
+    std::optional<text::Failure> Send(std::span<const std::uint8_t> request,
+                                      std::uint16_t) override {
         DropPending();
         std::vector<std::uint8_t> frame;
         if (connection_.mode == FrameMode::Ascii) {
@@ -58,7 +59,7 @@ class SerialLink final : public AsioLink {
             Log("> " + modbus::RtuFrameText(frame));
         }
         if (const auto error = WriteAll(port_, frame)) {
-            return "the port " + connection_.port + " failed: " + ErrorText(error);
+            return text::Failure{"the port " + connection_.port + " failed: " + ErrorText(error)};
         }
         return std::nullopt;
     }

@@ -44,7 +44,7 @@ bool NotASerialPort(const boost::system::error_code& error) {
 }
 
 // What the port holds now against what was asked.
-std::optional<std::string> CheckLine(asio::serial_port& port, const Connection& connection) {
+std::optional<text::Failure> CheckLine(asio::serial_port& port, const Connection& connection) {
     asio::serial_port::baud_rate baud;
     asio::serial_port::character_size size;
     asio::serial_port::parity parity;
@@ -61,7 +61,8 @@ std::optional<std::string> CheckLine(asio::serial_port& port, const Connection& 
         port.get_option(stop, error);
     }
     if (error) {
-        return "cannot read the settings of " + connection.port + " back: " + ErrorText(error);
+        return text::Failure{"cannot read the settings of " + connection.port +
+                             " back: " + ErrorText(error)};
     }
     const LineFormat held{size.value(),
                           parity.value() == asio::serial_port::parity::none   ? 'N'
@@ -89,14 +90,14 @@ std::optional<std::string> CheckLine(asio::serial_port& port, const Connection& 
     for (std::size_t i = 1; i < refused.size(); ++i) {
         list += (i + 1 == refused.size() ? " and " : ", ") + refused[i];
     }
-    return connection.port + " refused " + list + ": the port is at " +
-           std::to_string(baud.value()) + " " + LineText(held) +
-           " (a pseudo-terminal, or an adapter that cannot do " + list +
-           "; the controller would not understand it as it is)";
+    return text::Failure{connection.port + " refused " + list + ": the port is at " +
+                         std::to_string(baud.value()) + " " + LineText(held) +
+                         " (a pseudo-terminal, or an adapter that cannot do " + list +
+                         "; the controller would not understand it as it is)"};
 }
 
 // Sets the line and reads it back: none when the port took every setting.
-std::optional<std::string> SetLine(asio::serial_port& port, const Connection& connection) {
+std::optional<text::Failure> SetLine(asio::serial_port& port, const Connection& connection) {
     const LineFormat& line = connection.line;
     const auto parity = line.parity == 'N'   ? asio::serial_port::parity::none
                         : line.parity == 'E' ? asio::serial_port::parity::even
@@ -121,13 +122,14 @@ std::optional<std::string> SetLine(asio::serial_port& port, const Connection& co
     if (auto refused = CheckLine(port, connection); refused || !first_error) {
         return refused;
     }
-    return "cannot set " + connection.port + " to " + std::to_string(connection.baud) + " " +
-           LineText(line) + ": " + ErrorText(first_error);
+    return text::Failure{"cannot set " + connection.port + " to " +
+                         std::to_string(connection.baud) + " " + LineText(line) + ": " +
+                         ErrorText(first_error)};
 }
 
 }  // namespace
 
-std::optional<std::string> OpenSerialPort(asio::serial_port& port, const Connection& connection) {
+std::optional<text::Failure> OpenSerialPort(asio::serial_port& port, const Connection& connection) {
     boost::system::error_code ignored;
     boost::system::error_code error;
     port.open(SystemPortName(connection.port), error);
@@ -135,19 +137,21 @@ std::optional<std::string> OpenSerialPort(asio::serial_port& port, const Connect
 #ifdef _WIN32
         // Windows opens a COM port for one program at a time and says so as a refusal.
         if (error == asio::error::access_denied) {
-            return "cannot open " + connection.port + ": it is in use by another program";
+            return text::Failure{"cannot open " + connection.port +
+                                 ": it is in use by another program"};
         }
 #endif
         if (NotASerialPort(error)) {
-            return "cannot open " + connection.port + ": it is not a serial port";
+            return text::Failure{"cannot open " + connection.port + ": it is not a serial port"};
         }
-        return "cannot open " + connection.port + ": " + ErrorText(error);
+        return text::Failure{"cannot open " + connection.port + ": " + ErrorText(error)};
     }
 #ifndef _WIN32
     // Two programs on one serial line garble each other's frames: one at a time.
     if (flock(port.native_handle(), LOCK_EX | LOCK_NB) != 0) {
         port.close(ignored);
-        return "cannot open " + connection.port + ": it is in use by another program";
+        return text::Failure{"cannot open " + connection.port +
+                             ": it is in use by another program"};
     }
 #endif
     if (auto refused = SetLine(port, connection)) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "text/failure.h"
 #include "transport/connection.h"
 
 namespace transport {
@@ -16,7 +17,7 @@ namespace transport {
 // Opens `connection.port` into `port` and sets its line: none when the port took every setting,
 // else one line saying what failed or what the port refused, the port closed again ("cannot open
 // COM3: it is in use by another program", "/dev/ttyS0 refused 7 data bits and even parity: ...").
-std::optional<std::string> OpenSerialPort(boost::asio::serial_port& port,
-                                          const Connection& connection);
+std::optional<text::Failure> OpenSerialPort(boost::asio::serial_port& port,
+                                            const Connection& connection);
 
 }  // namespace transport

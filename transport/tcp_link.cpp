@@ -22,7 +22,7 @@ class TcpLink final : public AsioLink {
         : AsioLink(stop, connection, std::move(log), std::make_unique<modbus::TcpFrameFinder>()),
           socket_(io_) {}
 
-    std::optional<std::string> Open() override {
+    std::optional<text::Failure> Open() override {
         StartAfresh();  // what the last connection owed cannot come on a new one
         tcp::resolver resolver(io_);
         boost::system::error_code error;
@@ -30,7 +30,7 @@ class TcpLink final : public AsioLink {
             resolver.resolve(connection_.host, std::to_string(connection_.tcp_port),
                              tcp::resolver::numeric_service, error);
         if (error) {
-            return "cannot find " + connection_.host + ": " + ErrorText(error);
+            return text::Failure{"cannot find " + connection_.host + ": " + ErrorText(error)};
         }
         const bool in_time = Await(
             [&](auto done) {
@@ -51,7 +51,8 @@ class TcpLink final : public AsioLink {
         }
         if (error) {
             Close();
-            return "cannot connect to " + HostText(connection_) + ": " + ErrorText(error);
+            return text::Failure{"cannot connect to " + HostText(connection_) + ": " +
+                                 ErrorText(error)};
         }
         socket_.set_option(tcp::no_delay(true), error);
         finder_->Clear();
@@ -71,12 +72,12 @@ class TcpLink final : public AsioLink {
         return "the connection to " + HostText(connection_) + " was lost: " + ErrorText(error);
     }
 
-    std::optional<std::string> Send(std::span<const std::uint8_t> request,
-                                    std::uint16_t transaction) override {
+    std::optional<text::Failure> Send(std::span<const std::uint8_t> request,
+                                      std::uint16_t transaction) override {
         Log("> " + modbus::TcpFrameText(transaction, connection_.slave, request));
         if (const auto error =
                 WriteAll(socket_, modbus::TcpFrame(transaction, connection_.slave, request))) {
-            return LostText(error);
+            return text::Failure{LostText(error)};
         }
         return std::nullopt;
     }

@@ -24,7 +24,7 @@ class ReadFrameDataTest : public testing::TestWithParam<ProblemCase> {};
 TEST_P(ReadFrameDataTest, SaysWhyTheDataFitsNoShape) {
     const auto shape = modbus::ReadFrameData(GetParam().function, GetParam().data);
     EXPECT_TRUE(shape.readings.empty());
-    EXPECT_EQ(shape.problem, GetParam().problem);
+    EXPECT_EQ(shape.message, GetParam().problem);
 }
 
 const ProblemCase kProblemCases[] = {

@@ -121,7 +121,7 @@ TEST_P(ReadReplyTest, TrustsOnlyTheAnswerToTheRequest) {
             got = "exception " + std::to_string(reply.exception);
             break;
         case ReplyKind::Unrelated:
-            got = reply.problem;
+            got = reply.message;
             break;
     }
     EXPECT_EQ(got, row.expected);

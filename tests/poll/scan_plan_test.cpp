@@ -237,7 +237,7 @@ TEST_P(PlanWritesTest, GroupsNeighboursAndRefusesAnEntryTwice) {
     }
     const auto plan = poll::PlanWrites(assignments);
     const auto* requests = std::get_if<std::vector<poll::PlannedWrite>>(&plan);
-    EXPECT_EQ(requests ? Shown(*requests) : std::get<std::string>(plan), row.plan);
+    EXPECT_EQ(requests ? Shown(*requests) : std::get<text::Failure>(plan).message, row.plan);
 }
 
 const WriteCase kWriteCases[] = {
@@ -288,7 +288,7 @@ TEST(PlanWrites, SaysWhichAssignmentsEachRequestCarries) {
 TEST(PlanWrites, RefusesEntriesThatCannotBeWritten) {
     const auto plan = [](const char* item, ModbusTable table) {
         const conversion::Assignment input{conversion::ReadItem(item, table).entries.at(0), 1};
-        return std::get<std::string>(poll::PlanWrites({&input, 1}));
+        return std::get<text::Failure>(poll::PlanWrites({&input, 1})).message;
     };
     EXPECT_EQ(plan("X0", Input), "X0 is read as an input and cannot be written");
     EXPECT_EQ(plan("Y0", Input), "Y0 is read as an input and cannot be written");

@@ -22,7 +22,7 @@ class FakeController final : public transport::Link {
     bool silent = false;              // nothing answers at all
     std::vector<std::string> sent;    // "1064+3" per request
 
-    std::optional<std::string> Open() override { return std::nullopt; }
+    std::optional<text::Failure> Open() override { return std::nullopt; }
 
     Outcome Transact(std::span<const std::uint8_t> pdu) override {
         const auto start = static_cast<std::uint16_t>(pdu[1] << 8 | pdu[2]);
