@@ -1,9 +1,9 @@
-#include "cli/line_reader.h"
+#include "taglist/line_reader.h"
 
 #include <cstring>
 #include <utility>
 
-namespace lookup {
+namespace taglist {
 
 namespace {
 
@@ -51,4 +51,4 @@ bool LineReader::Next(std::string& line) {
     return true;
 }
 
-}  // namespace lookup
+}  // namespace taglist

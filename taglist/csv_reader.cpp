@@ -1,11 +1,11 @@
-#include "cli/csv_reader.h"
+#include "taglist/csv_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
 
-namespace lookup {
+namespace taglist {
 
 namespace {
 
@@ -382,4 +382,4 @@ std::vector<std::string> SplitFields(std::string_view raw, char delimiter) {
     return fields;
 }
 
-}  // namespace lookup
+}  // namespace taglist

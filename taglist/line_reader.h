@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "cli/utf8_source.h"
+#include "taglist/utf8_source.h"
 
-namespace lookup {
+namespace taglist {
 
 class LineReader {
   public:
@@ -36,4 +36,4 @@ class LineReader {
     bool at_end_ = false;
 };
 
-}  // namespace lookup
+}  // namespace taglist

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/utf8_source.h"
+#include "taglist/utf8_source.h"
 
-namespace lookup {
+namespace taglist {
 
 // A record read; the views stay valid until the reader's next call.
 struct CsvRecord {
@@ -35,7 +35,7 @@ struct CsvRecord {
 
 class CsvReader {
   public:
-    using Source = lookup::Source;
+    using Source = taglist::Source;
 
     // Asks the reader to find the separator in the first record.
     static constexpr char kFindDelimiter = '\0';
@@ -94,4 +94,4 @@ class CsvReader {
 // The fields of one record as `raw` holds it, unquoted.
 std::vector<std::string> SplitFields(std::string_view raw, char delimiter);
 
-}  // namespace lookup
+}  // namespace taglist

@@ -18,7 +18,7 @@ struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
 
-namespace lookup {
+namespace taglist {
 
 struct XlsxCell {
     std::string_view text;
@@ -72,4 +72,4 @@ class XlsxWriter {
     std::string failure_;              // why the file cannot be complete; empty while it can
 };
 
-}  // namespace lookup
+}  // namespace taglist

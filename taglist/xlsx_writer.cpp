@@ -1,4 +1,4 @@
-#include "cli/xlsx_writer.h"
+#include "taglist/xlsx_writer.h"
 
 #include <xlsxwriter.h>
 
@@ -18,7 +18,7 @@
 
 #include "text/ascii_text.h"
 
-namespace lookup {
+namespace taglist {
 
 namespace {
 
@@ -321,4 +321,4 @@ XlsxWriter::~XlsxWriter() {
     Close(ignored);
 }
 
-}  // namespace lookup
+}  // namespace taglist
