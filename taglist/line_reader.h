@@ -1,22 +1,39 @@
-// Reading a capture log line by line (LF or CR LF), as UTF-8 whatever byte-order mark it starts
-// with, holding one line and one chunk of input in memory.
+// Reading a tag list or capture log line by line (LF or CR LF), as UTF-8 whatever byte-order mark
+// it starts with, holding one line and one chunk of input in memory. A line that lies whole in the
+// chunk read is viewed where it lies; only one split between two reads is put together.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "taglist/utf8_source.h"
 
 namespace taglist {
 
+// A line as the input holds it; the views stay valid until the reader's next call.
+struct Line {
+    std::string_view text;  // without its line break
+    // The line break that ended it: "\n", "\r\n", a CR that is the last byte of the input, or
+    // nothing for a last line without one. A CR anywhere else ends no line: it is text.
+    std::string_view end;
+};
+
 class LineReader {
   public:
     explicit LineReader(Source source);
 
-    // Reads the next line, without its line break, into `line`; false when the input has none
-    // left. A last line without a line break is a line.
+    // Reads the next line into `line`; false when the input has none left. A last line without a
+    // line break is a line.
+    bool Next(Line& line);
+
+    // The same, the text copied into `line`.
     bool Next(std::string& line);
+
+    // Reads ahead without taking anything, until `enough` says the text read so far is enough, a
+    // chunk is full or the input ends; gives that text, which Next then reads as lines.
+    std::string_view ReadAhead(const std::function<bool(std::string_view)>& enough);
 
     // The number of the line that Next gave last, counting from 1.
     std::size_t line_number() const { return line_number_; }
@@ -26,12 +43,18 @@ class LineReader {
         before_read_ = std::move(before_read);
     }
 
+    bool marked_unicode() const { return source_.marked_unicode(); }
+    InputEncoding encoding() const { return source_.encoding(); }
+
   private:
+    std::size_t ReadMore(std::size_t at);
+
     Utf8Source source_;
     std::function<void()> before_read_;
     std::string chunk_;
-    std::size_t pos_ = 0;
-    std::size_t size_ = 0;
+    std::size_t pos_ = 0;   // the first byte of chunk_ not taken yet
+    std::size_t size_ = 0;  // the bytes in chunk_
+    std::string joined_;    // a line split between two reads, put together
     std::size_t line_number_ = 0;
     bool at_end_ = false;
 };
