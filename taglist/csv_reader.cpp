@@ -36,50 +36,59 @@ class FieldReader {
     // follows to open one. `record` is made of whole lines, so a quote at its end closes.
     template <typename OnPiece>
     bool Read(std::string_view record, OnPiece&& on_piece) {
+        // Kept in locals while reading: on_piece writes through references the compiler cannot
+        // tell from these members.
         const char* const text = record.data();
         const std::size_t size = record.size();
-        const auto next = [&](char c) {
-            if (pos_ == size) {
-                return size;
-            }
-            const void* found = std::memchr(text + pos_, c, size - pos_);
+        const char delimiter = delimiter_;
+        std::size_t pos = pos_;
+        std::size_t field = field_;
+        bool quoted = quoted_;
+        bool field_start = field_start_;
+        const auto find = [&](char c) {
+            const void* found = pos == size ? nullptr : std::memchr(text + pos, c, size - pos);
             return found == nullptr
                        ? size
                        : static_cast<std::size_t>(static_cast<const char*>(found) - text);
         };
         for (;;) {
-            if (quoted_) {
-                const std::size_t quote = next('"');
+            if (quoted) {
+                const std::size_t quote = find('"');
                 if (quote == size) {
-                    on_piece(field_, pos_, size);
-                    pos_ = size;
-                    return false;
+                    on_piece(field, pos, size);
+                    pos = size;
+                    break;
                 }
                 const bool doubled = quote + 1 < size && text[quote + 1] == '"';
-                on_piece(field_, pos_, doubled ? quote + 1 : quote);
-                pos_ = doubled ? quote + 2 : quote + 1;
-                quoted_ = doubled;
+                on_piece(field, pos, doubled ? quote + 1 : quote);
+                pos = doubled ? quote + 2 : quote + 1;
+                quoted = doubled;
                 continue;
             }
-            if (field_start_ && pos_ < size && text[pos_] == '"') {
-                quoted_ = true;
-                field_start_ = false;
-                ++pos_;
+            if (field_start && pos < size && text[pos] == '"') {
+                quoted = true;
+                field_start = false;
+                ++pos;
                 continue;
             }
-            const std::size_t separator = next(delimiter_);
-            on_piece(field_, pos_, separator);
+            const std::size_t separator = find(delimiter);
+            on_piece(field, pos, separator);
             if (separator == size) {
-                pos_ = size;
-                return true;
+                pos = size;
+                break;
             }
-            pos_ = separator + 1;
-            ++field_;
-            field_start_ = true;
-            if (field_ >= last_field_ && std::memchr(text + pos_, '"', size - pos_) == nullptr) {
-                return true;
+            pos = separator + 1;
+            ++field;
+            field_start = true;
+            if (field >= last_field_ && find('"') == size) {
+                break;
             }
         }
+        pos_ = pos;
+        field_ = field;
+        quoted_ = quoted;
+        field_start_ = field_start;
+        return !quoted;
     }
 
     // The fields begun so far.
@@ -191,6 +200,50 @@ bool CsvReader::Next(CsvRecord& record) {
     // on: a row that is not short need not be read to its end.
     const std::size_t last_field =
         enough_fields_ == SIZE_MAX ? SIZE_MAX : std::max(column_ + 1, enough_fields_ - 1);
+    // Most tag lists quote nothing, and a line without quotes is split at every separator without
+    // the field reader. A line put together from two reads goes the long way, so that a list read
+    // in small pieces (as the tests read theirs) checks this shortcut against the field reader.
+    if (!line.joined && std::memchr(line.text.data(), '"', line.text.size()) == nullptr) {
+        SplitPlain(line.text, last_field, record);
+    } else {
+        ReadQuoted(line, last_field, record);
+    }
+    record.has_item = column_ < record.fields;
+    // Only a blank item can sit in a blank record: the test costs next to nothing on the others.
+    record.blank = IsBlankOf(record.item, delimiter_) && IsBlankOf(record.raw, delimiter_);
+    return true;
+}
+
+void CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const {
+    const char* const end = line.data() + line.size();
+    const char* field_begin = line.data();
+    const char* item_begin = column_ == 0 ? field_begin : nullptr;
+    const char* item_end = nullptr;
+    std::size_t field = 0;
+    while (const auto* separator = static_cast<const char*>(
+               std::memchr(field_begin, delimiter_, static_cast<std::size_t>(end - field_begin)))) {
+        if (field == column_) {
+            item_end = separator;
+        }
+        field_begin = separator + 1;
+        if (++field == column_) {
+            item_begin = field_begin;
+        }
+        if (field >= last_field) {
+            break;
+        }
+    }
+    record.raw = line;
+    record.item =
+        item_begin == nullptr
+            ? std::string_view{}
+            : std::string_view(item_begin,
+                               static_cast<std::size_t>((item_end ? item_end : end) - item_begin));
+    record.unclosed_quote = false;
+    record.fields = field + 1;
+}
+
+void CsvReader::ReadQuoted(Line line, std::size_t last_field, CsvRecord& record) {
     FieldReader fields(delimiter_, last_field);
     ItemPieces item(column_, record.item_storage);
     std::string_view text = line.text;
@@ -216,10 +269,6 @@ bool CsvReader::Next(CsvRecord& record) {
     record.item = item.Item(text);
     record.unclosed_quote = !whole;
     record.fields = fields.fields();
-    record.has_item = column_ < record.fields;
-    // Only a blank item can sit in a blank record: the test costs next to nothing on the others.
-    record.blank = IsBlankOf(record.item, delimiter_) && IsBlankOf(text, delimiter_);
-    return true;
 }
 
 std::vector<std::string> SplitFields(std::string_view raw, char delimiter) {

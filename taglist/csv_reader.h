@@ -76,6 +76,8 @@ class CsvReader {
 
   private:
     void FindDelimiter();
+    void SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const;
+    void ReadQuoted(Line line, std::size_t last_field, CsvRecord& record);
 
     LineReader lines_;
     std::size_t column_;

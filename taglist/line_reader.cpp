@@ -37,16 +37,9 @@ std::size_t LineReader::ReadMore(std::size_t at) {
     return got;
 }
 
-bool LineReader::Next(Line& line) {
-    const char* begin = chunk_.data() + pos_;
-    const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', size_ - pos_));
-    if (newline != nullptr) {
-        pos_ = static_cast<std::size_t>(newline + 1 - chunk_.data());
-        line = Split({begin, static_cast<std::size_t>(newline + 1 - begin)});
-        ++line_number_;
-        return true;
-    }
-    joined_.assign(begin, size_ - pos_);
+// The rest of the chunk starts a line that the next reads finish, or the last line.
+bool LineReader::NextJoined(Line& line) {
+    joined_.assign(chunk_.data() + pos_, size_ - pos_);
     for (;;) {
         pos_ = 0;
         size_ = ReadMore(0);
@@ -56,7 +49,7 @@ bool LineReader::Next(Line& line) {
             }
             break;
         }
-        newline = static_cast<const char*>(std::memchr(chunk_.data(), '\n', size_));
+        const auto* newline = static_cast<const char*>(std::memchr(chunk_.data(), '\n', size_));
         if (newline != nullptr) {
             pos_ = static_cast<std::size_t>(newline + 1 - chunk_.data());
             joined_.append(chunk_.data(), pos_);
@@ -65,6 +58,7 @@ bool LineReader::Next(Line& line) {
         joined_.append(chunk_.data(), size_);
     }
     line = Split(joined_);
+    line.joined = true;
     ++line_number_;
     return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@ struct Line {
     // The line break that ended it: "\n", "\r\n", a CR that is the last byte of the input, or
     // nothing for a last line without one. A CR anywhere else ends no line: it is text.
     std::string_view end;
+    bool joined = false;  // put together from two reads, not viewed in the chunk
 };
 
 class LineReader {
@@ -26,7 +28,20 @@ class LineReader {
 
     // Reads the next line into `line`; false when the input has none left. A last line without a
     // line break is a line.
-    bool Next(Line& line);
+    bool Next(Line& line) {
+        // Inline: most lines lie whole in the chunk, and a tag list is read a line at a time.
+        const char* const begin = chunk_.data() + pos_;
+        const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', size_ - pos_));
+        if (newline == nullptr) {
+            return NextJoined(line);
+        }
+        pos_ = static_cast<std::size_t>(newline + 1 - chunk_.data());
+        const bool crlf = newline > begin && newline[-1] == '\r';
+        const auto length = static_cast<std::size_t>(newline - begin) - (crlf ? 1 : 0);
+        line = {{begin, length}, {begin + length, crlf ? 2U : 1U}};
+        ++line_number_;
+        return true;
+    }
 
     // The same, the text copied into `line`.
     bool Next(std::string& line);
@@ -47,6 +62,7 @@ class LineReader {
     InputEncoding encoding() const { return source_.encoding(); }
 
   private:
+    bool NextJoined(Line& line);
     std::size_t ReadMore(std::size_t at);
 
     Utf8Source source_;
