@@ -52,7 +52,7 @@ class CsvWriter final : public BatchWriter {
         }
     }
 
-    void Header(const CsvRecord& record) override {
+    void Header(const taglist::CsvRecord& record) override {
         out_.text() += record.raw;
         for (std::size_t i = 1; i < kColumnNames.size(); ++i) {
             out_.text() += delimiter_;
@@ -62,7 +62,7 @@ class CsvWriter final : public BatchWriter {
         RowDone();
     }
 
-    void Answer(const CsvRecord& record, std::size_t padding,
+    void Answer(const taglist::CsvRecord& record, std::size_t padding,
                 const conversion::MapEntry& entry) override {
         std::string& out = out_.text();
         out += record.raw;
@@ -83,7 +83,7 @@ class CsvWriter final : public BatchWriter {
         RowDone();
     }
 
-    void Unanswered(const CsvRecord& record, std::size_t padding,
+    void Unanswered(const taglist::CsvRecord& record, std::size_t padding,
                     std::string_view message) override {
         std::string& out = out_.text();
         out += record.raw;
@@ -93,7 +93,7 @@ class CsvWriter final : public BatchWriter {
         RowDone();
     }
 
-    void Blank(const CsvRecord& record) override {
+    void Blank(const taglist::CsvRecord& record) override {
         out_.text() += record.raw;
         out_.text() += '\n';
         RowDone();
@@ -113,9 +113,9 @@ class CsvWriter final : public BatchWriter {
 };
 
 // The column of the header named `name` (any case, blanks around ignored), or an explanation.
-std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
+std::optional<std::size_t> ColumnNamed(const taglist::CsvRecord& header, char delimiter,
                                        std::string_view name, std::string& problem) {
-    const auto fields = SplitFields(header.raw, delimiter);
+    const auto fields = taglist::SplitFields(header.raw, delimiter);
     const std::string_view wanted = text::ascii::Trimmed(name);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (text::ascii::SameIgnoringCase(text::ascii::Trimmed(fields[i]), wanted)) {
@@ -136,9 +136,9 @@ std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out) {
     return std::make_unique<CsvWriter>(std::move(out));
 }
 
-BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& errors,
+BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options) {
-    CsvReader reader(source, options.column, options.delimiter);
+    taglist::CsvReader reader(source, options.column, options.delimiter);
     Buffered error_lines(errors);
     BatchCounts counts;
     std::size_t notes = 0;  // bare numbers read one way of several
@@ -150,7 +150,7 @@ BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& erro
     }
     std::size_t column = options.column;
     std::size_t width = 0;  // fields of the first row that is not blank
-    CsvRecord record;
+    taglist::CsvRecord record;
     while (!writer.failed() && reader.Next(record)) {
         if (counts.rows++ == 0) {
             writer.Begin(reader.marked_unicode(), reader.delimiter());

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/csv_reader.h"
 #include "conversion/device_map.h"
+#include "taglist/csv_reader.h"
 
 namespace lookup {
 
@@ -18,7 +18,7 @@ struct BatchOptions {
     std::size_t column = 0;   // counts from 0
     std::string column_name;  // with `header`: the column of that name (any case) instead
     bool header = false;      // the first row names the columns and is passed through
-    char delimiter = CsvReader::kFindDelimiter;
+    char delimiter = taglist::CsvReader::kFindDelimiter;
     std::optional<conversion::ModbusTable> table;  // answers from this table only
     bool flush_before_read = false;  // the input may wait: hand on every answer before it does
     conversion::BareNumbers numbers = conversion::BareNumbers::Any;  // how the list means them
@@ -43,12 +43,12 @@ class BatchWriter {
 
     // Before the first row: whether the list was marked as Unicode, and its separator.
     virtual void Begin(bool marked_unicode, char delimiter) = 0;
-    virtual void Header(const CsvRecord& record) = 0;
-    virtual void Answer(const CsvRecord& record, std::size_t padding,
+    virtual void Header(const taglist::CsvRecord& record) = 0;
+    virtual void Answer(const taglist::CsvRecord& record, std::size_t padding,
                         const conversion::MapEntry& entry) = 0;
-    virtual void Unanswered(const CsvRecord& record, std::size_t padding,
+    virtual void Unanswered(const taglist::CsvRecord& record, std::size_t padding,
                             std::string_view message) = 0;
-    virtual void Blank(const CsvRecord& record) = 0;
+    virtual void Blank(const taglist::CsvRecord& record) = 0;
 
     // Hands on all that has gathered: the input is about to wait, or has ended. (Rows are handed
     // on by themselves in large pieces meanwhile.)
@@ -72,7 +72,7 @@ std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out);
 // Reads every record of `source` and writes each to `writer`, in order, with its results (two rows
 // for a device with two entries, the error column filled for an item with no answer, a blank row
 // as it is); writes one line per unanswered row, naming its line number, to `errors`.
-BatchCounts RunBatch(const Source& source, BatchWriter& writer, const Sink& errors,
+BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options);
 
 }  // namespace lookup

@@ -4,9 +4,9 @@
 #include <variant>
 #include <vector>
 
-#include "cli/line_reader.h"
 #include "conversion/captured_frame.h"
 #include "conversion/device_map.h"
+#include "taglist/line_reader.h"
 
 namespace lookup {
 
@@ -233,10 +233,10 @@ FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, 
     return writer.Finish();
 }
 
-FrameCounts DecodeFrameLines(const Source& source, Format format, const Sink& out,
+FrameCounts DecodeFrameLines(const taglist::Source& source, Format format, const Sink& out,
                              const Sink& errors, bool flush_before_read) {
     FrameWriter writer(format, out, errors);
-    LineReader reader(source);
+    taglist::LineReader reader(source);
     if (flush_before_read) {
         reader.set_before_read([&] { writer.InputWaits(); });
     }

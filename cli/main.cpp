@@ -120,7 +120,7 @@ struct Input {
         return fd >= 0;
     }
 
-    lookup::Source Source() {
+    taglist::Source Source() {
         return [this](char* buffer, std::size_t size) -> std::size_t {
             return g_interrupted != 0 ? 0 : console::ReadSome(fd, buffer, size, error);
         };

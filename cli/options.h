@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/csv_reader.h"
 #include "cli/output.h"
 #include "conversion/device_map.h"
+#include "taglist/csv_reader.h"
 
 namespace lookup {
 
@@ -22,7 +22,7 @@ struct Options {
     std::string batch_path = "-";
     std::string column = "1";
     bool header = false;
-    char delimiter = CsvReader::kFindDelimiter;
+    char delimiter = taglist::CsvReader::kFindDelimiter;
     std::optional<conversion::ModbusTable> table;
     conversion::BareNumbers numbers = conversion::BareNumbers::Any;
     std::vector<std::vector<std::string>> frames;  // one per --frame, its arguments joined

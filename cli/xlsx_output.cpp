@@ -5,7 +5,7 @@
 #include "cli/entry_text.h"
 
 #ifdef ZENTRIQ_HAVE_XLSX
-#include "cli/xlsx_writer.h"
+#include "taglist/xlsx_writer.h"
 #endif
 
 namespace lookup {
@@ -48,8 +48,8 @@ namespace {
 
 constexpr std::size_t kDecimalColumn = 4;  // of kColumnNames
 
-std::vector<XlsxCell> CellsOf(const std::vector<std::string>& texts, std::size_t decimal) {
-    std::vector<XlsxCell> cells;
+std::vector<taglist::XlsxCell> CellsOf(const std::vector<std::string>& texts, std::size_t decimal) {
+    std::vector<taglist::XlsxCell> cells;
     cells.reserve(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         cells.push_back({texts[i], i == decimal && !texts[i].empty()});
@@ -59,19 +59,19 @@ std::vector<XlsxCell> CellsOf(const std::vector<std::string>& texts, std::size_t
 
 class XlsxRows final : public BatchWriter {
   public:
-    XlsxRows(std::unique_ptr<XlsxWriter> file, const Sink& errors)
+    XlsxRows(std::unique_ptr<taglist::XlsxWriter> file, const Sink& errors)
         : file_(std::move(file)), errors_(errors) {}
 
     void Begin(bool /*marked_unicode*/, char delimiter) override { delimiter_ = delimiter; }
 
-    void Header(const CsvRecord& record) override {
-        auto fields = SplitFields(record.raw, delimiter_);
+    void Header(const taglist::CsvRecord& record) override {
+        auto fields = taglist::SplitFields(record.raw, delimiter_);
         width_ = fields.size();
         fields.insert(fields.end(), kColumnNames.begin() + 1, kColumnNames.end());
         Add(record, fields, fields.size());
     }
 
-    void Answer(const CsvRecord& record, std::size_t padding,
+    void Answer(const taglist::CsvRecord& record, std::size_t padding,
                 const conversion::MapEntry& entry) override {
         auto fields = Fields(record, padding);
         const std::size_t decimal = fields.size() + kDecimalColumn - 1;
@@ -83,7 +83,7 @@ class XlsxRows final : public BatchWriter {
         Add(record, fields, decimal);
     }
 
-    void Unanswered(const CsvRecord& record, std::size_t padding,
+    void Unanswered(const taglist::CsvRecord& record, std::size_t padding,
                     std::string_view message) override {
         auto fields = Fields(record, padding);
         fields.resize(fields.size() + kColumnNames.size() - 2);
@@ -91,8 +91,8 @@ class XlsxRows final : public BatchWriter {
         Add(record, fields, fields.size());
     }
 
-    void Blank(const CsvRecord& record) override {
-        Add(record, SplitFields(record.raw, delimiter_), SIZE_MAX);
+    void Blank(const taglist::CsvRecord& record) override {
+        Add(record, taglist::SplitFields(record.raw, delimiter_), SIZE_MAX);
     }
 
     void Flush() override {}
@@ -106,34 +106,35 @@ class XlsxRows final : public BatchWriter {
     }
 
   private:
-    std::vector<std::string> Fields(const CsvRecord& record, std::size_t padding) const {
-        auto fields = SplitFields(record.raw, delimiter_);
+    std::vector<std::string> Fields(const taglist::CsvRecord& record, std::size_t padding) const {
+        auto fields = taglist::SplitFields(record.raw, delimiter_);
         fields.resize(fields.size() + padding);
         return fields;
     }
 
-    void Add(const CsvRecord& record, const std::vector<std::string>& texts, std::size_t decimal) {
+    void Add(const taglist::CsvRecord& record, const std::vector<std::string>& texts,
+             std::size_t decimal) {
         if (failed_) {
             return;
         }
         const auto cells = CellsOf(texts, decimal);
         std::string message;
         switch (file_->AddRow(cells, message)) {
-            case XlsxWriter::RowResult::Written:
+            case taglist::XlsxWriter::RowResult::Written:
                 break;
-            case XlsxWriter::RowResult::Cut:
+            case taglist::XlsxWriter::RowResult::Cut:
                 lossy_ = true;
                 errors_("zentriq-lookup: line " + std::to_string(record.line) + ": " + message +
                         "\n");
                 break;
-            case XlsxWriter::RowResult::Failed:
+            case taglist::XlsxWriter::RowResult::Failed:
                 failed_ = true;
                 failure_ = message;
                 break;
         }
     }
 
-    std::unique_ptr<XlsxWriter> file_;
+    std::unique_ptr<taglist::XlsxWriter> file_;
     const Sink& errors_;
     char delimiter_ = ',';
     std::size_t width_ = 0;
@@ -144,7 +145,7 @@ class XlsxRows final : public BatchWriter {
 
 bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, const Sink& errors,
                       bool& lossy, std::string& error) {
-    auto file = XlsxWriter::Create(path, error);
+    auto file = taglist::XlsxWriter::Create(path, error);
     if (file == nullptr) {
         return false;
     }
@@ -153,13 +154,13 @@ bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, 
         std::string message;
         const auto cells = CellsOf(rows[i], i == 0 ? SIZE_MAX : kDecimalColumn);
         switch (file->AddRow(cells, message)) {
-            case XlsxWriter::RowResult::Written:
+            case taglist::XlsxWriter::RowResult::Written:
                 break;
-            case XlsxWriter::RowResult::Cut:
+            case taglist::XlsxWriter::RowResult::Cut:
                 lossy = true;
                 errors("zentriq-lookup: " + message + "\n");
                 break;
-            case XlsxWriter::RowResult::Failed:
+            case taglist::XlsxWriter::RowResult::Failed:
                 error = message;
                 return false;
         }
@@ -169,7 +170,7 @@ bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, 
 
 std::unique_ptr<BatchWriter> XlsxBatchWriter(const std::string& path, const Sink& errors,
                                              std::string& error) {
-    auto file = XlsxWriter::Create(path, error);
+    auto file = taglist::XlsxWriter::Create(path, error);
     if (file == nullptr) {
         return nullptr;
     }

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/csv_reader.h"
 #include "conversion/device_map.h"
+#include "taglist/csv_reader.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ namespace {
     std::abort();
 }
 
-lookup::Source PiecesOf(std::string_view text, std::size_t piece) {
+taglist::Source PiecesOf(std::string_view text, std::size_t piece) {
     return [text, piece, at = std::size_t{0}](char* buffer, std::size_t size) mutable {
         const std::size_t n = std::min({piece, size, text.size() - at});
         std::copy_n(text.data() + at, n, buffer);
@@ -44,10 +44,10 @@ struct Rows {
 };
 
 Rows Records(std::string_view text, std::size_t piece,
-             char delimiter = lookup::CsvReader::kFindDelimiter) {
-    lookup::CsvReader reader(PiecesOf(text, piece), 0, delimiter);
+             char delimiter = taglist::CsvReader::kFindDelimiter) {
+    taglist::CsvReader reader(PiecesOf(text, piece), 0, delimiter);
     Rows rows;
-    lookup::CsvRecord record;
+    taglist::CsvRecord record;
     while (reader.Next(record)) {
         rows.raws.emplace_back(record.raw);
     }

@@ -3,9 +3,12 @@
 // chunk of input whatever the size of the list. Lists come as spreadsheets and HMI tools write
 // them: comma, semicolon or tab between fields (found from the first record), UTF-8 with or without
 // a byte-order mark, or UTF-16.
+//
+// Three layers: Utf8Source gives the bytes as UTF-8, LineReader cuts them into lines, and this
+// reader puts lines together into records (a quoted field may hold line breaks) and splits them
+// into fields. The quoting rules live in the last layer alone.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,9 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/utf8_source.h"
+#include "taglist/line_reader.h"
+#include "taglist/utf8_source.h"
 
-namespace lookup {
+namespace taglist {
 
 // A record read; the views stay valid until the reader's next call.
 struct CsvRecord {
@@ -35,7 +39,7 @@ struct CsvRecord {
 
 class CsvReader {
   public:
-    using Source = lookup::Source;
+    using Source = taglist::Source;
 
     // Asks the reader to find the separator in the first record.
     static constexpr char kFindDelimiter = '\0';
@@ -58,7 +62,7 @@ class CsvReader {
     // Called before every read of the input, which may have to wait for it: the moment to hand on
     // what has been answered so far.
     void set_before_read(std::function<void()> before_read) {
-        before_read_ = std::move(before_read);
+        lines_.set_before_read(std::move(before_read));
     }
 
     // The separator between fields: as given, or the one of comma, semicolon and tab that stands
@@ -67,31 +71,21 @@ class CsvReader {
     char delimiter() const { return delimiter_; }
 
     // Whether the input began with a byte-order mark (UTF-8 or UTF-16).
-    bool marked_unicode() const { return source_.marked_unicode(); }
-    InputEncoding encoding() const { return source_.encoding(); }
+    bool marked_unicode() const { return lines_.marked_unicode(); }
+    InputEncoding encoding() const { return lines_.encoding(); }
 
   private:
-    bool Refill();
     void FindDelimiter();
-    bool NextPlainLine(CsvRecord& record);
-    bool NextQuotedLine(CsvRecord& record);
-    void SetDelimiter(char delimiter);
-    bool NextAnyRecord(CsvRecord& record);
+    void SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const;
+    void ReadQuoted(Line line, std::size_t last_field, CsvRecord& record);
 
-    Utf8Source source_;
-    std::function<void()> before_read_;
+    LineReader lines_;
     std::size_t column_;
     std::size_t enough_fields_ = SIZE_MAX;
     char delimiter_ = kFindDelimiter;
-    std::array<bool, 256> special_{};  // the separator, quote, LF and CR
-    std::string buffer_;
-    std::string_view chunk_;  // what the last read put into buffer_
-    std::size_t pos_ = 0;
-    std::size_t line_ = 1;
-    bool at_end_ = false;
 };
 
-// The fields of one record as `raw` holds it, unquoted.
+// The fields of one record as `raw` holds it, unquoted as Next reads them.
 std::vector<std::string> SplitFields(std::string_view raw, char delimiter);
 
-}  // namespace lookup
+}  // namespace taglist

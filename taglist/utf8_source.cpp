@@ -1,10 +1,10 @@
-#include "cli/utf8_source.h"
+#include "taglist/utf8_source.h"
 
 #include <algorithm>
 #include <string_view>
 #include <utility>
 
-namespace lookup {
+namespace taglist {
 
 namespace {
 
@@ -155,4 +155,4 @@ std::size_t Utf8Source::ReadUtf16(char* buffer, std::size_t size) {
     return n;
 }
 
-}  // namespace lookup
+}  // namespace taglist

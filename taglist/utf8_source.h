@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace lookup {
+namespace taglist {
 
 // Fills `buffer` with up to `size` bytes; 0 at the end of the input.
 using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
@@ -47,4 +47,4 @@ class Utf8Source {
     std::size_t encoded_pos_ = 0;
 };
 
-}  // namespace lookup
+}  // namespace taglist

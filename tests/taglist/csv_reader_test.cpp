@@ -1,6 +1,6 @@
 // The tag list reader, row by row: each case is read whole and in pieces of every small size, so a
 // record split at any byte between two reads comes out the same.
-#include "cli/csv_reader.h"
+#include "taglist/csv_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ struct Case {
     bool given = false;
 };
 
-lookup::Source PiecesOf(const std::string& text, std::size_t piece) {
+taglist::Source PiecesOf(const std::string& text, std::size_t piece) {
     return [&text, piece, at = std::size_t{0}](char* buffer, std::size_t size) mutable {
         const std::size_t n = std::min({piece, size, text.size() - at});
         std::copy_n(text.data() + at, n, buffer);
@@ -153,9 +153,9 @@ TEST_P(CsvReaderTest, ReadsTheSameRecordsInPiecesOfAnySize) {
     for (const std::size_t piece :
          {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{1} << 16}) {
         SCOPED_TRACE(testing::Message() << "pieces of " << piece);
-        lookup::CsvReader reader(PiecesOf(c.input, piece), c.column,
-                                 c.given ? c.delimiter : lookup::CsvReader::kFindDelimiter);
-        lookup::CsvRecord record;
+        taglist::CsvReader reader(PiecesOf(c.input, piece), c.column,
+                                  c.given ? c.delimiter : taglist::CsvReader::kFindDelimiter);
+        taglist::CsvRecord record;
         for (const auto& want : c.records) {
             ASSERT_TRUE(reader.Next(record));
             EXPECT_EQ(record.raw, want.raw);
@@ -181,9 +181,9 @@ INSTANTIATE_TEST_SUITE_P(Lists, CsvReaderTest, testing::ValuesIn(kCases),
                          });
 
 TEST(SplitFields, UnquotesEachField) {
-    EXPECT_EQ(lookup::SplitFields("\"Lamp; red\";Y20;\"say \"\"on\"\"\";", ';'),
+    EXPECT_EQ(taglist::SplitFields("\"Lamp; red\";Y20;\"say \"\"on\"\"\";", ';'),
               (std::vector<std::string>{"Lamp; red", "Y20", "say \"on\"", ""}));
-    EXPECT_EQ(lookup::SplitFields("", ','), (std::vector<std::string>{""}));
+    EXPECT_EQ(taglist::SplitFields("", ','), (std::vector<std::string>{""}));
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-#include "cli/xlsx_writer.h"
+#include "taglist/xlsx_writer.h"
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -16,124 +15,15 @@
 #include <windows.h>
 #endif
 
-#include "text/ascii_text.h"
+#include "taglist/cell_text.h"
 
-namespace lookup {
+namespace taglist {
 
 namespace {
 
-constexpr std::size_t kMaxCellUnits = 32767;  // UTF-16 units, as spreadsheets count them
 constexpr std::size_t kMaxWidth = 80;
-constexpr std::size_t kMaxNumberDigits = 15;  // more would not survive a double
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 // Headroom on the temporary disk beyond a second copy of the rows, which Close makes.
 constexpr std::uintmax_t kSpareTemporaryBytes = std::uintmax_t{1} << 20;
-
-// The length of the UTF-8 sequence that starts `text` and the code point it encodes; 0 when the
-// bytes there are no UTF-8 (overlong forms and surrogates included).
-std::size_t DecodeUtf8(std::string_view text, char32_t& code_point) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        code_point = lead;
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    char32_t value = lead & (0xFFU >> (length + 1));
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0U) != 0x80) {
-            return 0;
-        }
-        value = (value << 6U) | (byte(i) & 0x3FU);
-    }
-    code_point = value;
-    return length;
-}
-
-using text::ascii::IsHexDigit;
-
-// Spreadsheets read "_x0041_" in a cell's text as the character it names; an underscore that
-// starts such a run is itself written that way so that the text reads back as typed.
-bool StartsCharacterEscape(std::string_view text) {
-    return text.size() >= 7 && text[0] == '_' && (text[1] == 'x' || text[1] == 'X') &&
-           std::all_of(text.begin() + 2, text.begin() + 6, IsHexDigit) && text[6] == '_';
-}
-
-struct CellText {
-    std::size_t width = 0;  // characters in its longest line
-    bool cut = false;       // it was longer than a cell holds
-};
-
-// Writes `text` into `out` as a cell of the file can hold it: UTF-8 throughout, NUL, U+FFFE and
-// U+FFFF (which XML cannot carry) and bytes that are no UTF-8 as U+FFFD, and no more than a cell
-// holds. libxlsxwriter escapes the other control characters itself.
-CellText MakeCellText(std::string_view text, std::string& out) {
-    CellText made;
-    // Most cells are short printable ASCII, which needs none of the work below.
-    if (text.size() <= kMaxCellUnits && std::all_of(text.begin(), text.end(), [](char c) {
-            return c >= ' ' && c <= '~' && c != '_';
-        })) {
-        out.assign(text);
-        made.width = text.size();
-        return made;
-    }
-    out.clear();
-    std::size_t units = 0;
-    std::size_t line = 0;
-    while (!text.empty()) {
-        char32_t code_point = 0;
-        std::size_t length = DecodeUtf8(text, code_point);
-        std::string_view piece = text.substr(0, length);
-        if (length == 0 || code_point == 0 || code_point == 0xFFFE || code_point == 0xFFFF) {
-            length = std::max<std::size_t>(length, 1);
-            piece = kReplacement;
-        } else if (StartsCharacterEscape(text)) {
-            piece = "_x005F_";
-        }
-        // Characters beyond the Basic Multilingual Plane count twice.
-        const std::size_t piece_units = piece.size() == 7 ? 7 : (piece.size() == 4 ? 2 : 1);
-        if (units + piece_units > kMaxCellUnits) {
-            made.cut = true;
-            break;
-        }
-        units += piece_units;
-        out += piece;
-        text.remove_prefix(length);
-        line = code_point == '\n' ? 0 : line + 1;
-        made.width = std::max(made.width, line);
-    }
-    return made;
-}
-
-// `text` as a number when it is decimal digits that a double holds exactly.
-bool ReadNumber(std::string_view text, double& number) {
-    if (text.empty() || text.size() > kMaxNumberDigits ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return false;
-    }
-    std::uint64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    number = static_cast<double>(value);
-    return true;
-}
 
 #ifdef _WIN32
 std::wstring WideOf(const std::string& utf8) {
@@ -244,11 +134,10 @@ void XlsxWriter::WriteCell(std::uint16_t column, const XlsxCell& cell, bool& cut
         widths_.resize(column + std::size_t{1});
     }
     lxw_format* format = rows_ == 0 ? bold_ : nullptr;
-    double number = 0;
     lxw_error written = LXW_NO_ERROR;
-    if (cell.number && ReadNumber(cell.text, number)) {
+    if (const auto number = cell.number ? CellNumber(cell.text) : std::nullopt) {
         widths_[column] = std::max(widths_[column], cell.text.size());
-        written = worksheet_write_number(sheet_, rows_, column, number, format);
+        written = worksheet_write_number(sheet_, rows_, column, *number, format);
     } else {
         const CellText made = MakeCellText(cell.text, text_);
         cut = cut || made.cut;
@@ -321,4 +210,4 @@ XlsxWriter::~XlsxWriter() {
     Close(ignored);
 }
 
-}  // namespace lookup
+}  // namespace taglist

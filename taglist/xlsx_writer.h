@@ -18,7 +18,7 @@ struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
 
-namespace lookup {
+namespace taglist {
 
 struct XlsxCell {
     std::string_view text;
@@ -37,8 +37,7 @@ class XlsxWriter {
     static std::unique_ptr<XlsxWriter> Create(const std::string& path, std::string& error);
 
     // Adds one row below the last. The first row is the header: bold, and kept in view (the sheet
-    // is frozen below it). Bytes that are not UTF-8 become U+FFFD, and so do the characters no
-    // spreadsheet file can hold (NUL, U+FFFE, U+FFFF); other control characters are kept.
+    // is frozen below it). A text cell holds its text as MakeCellText (cell_text.h) makes it fit.
     // `message` says why a row was cut or failed; it is left alone for a row written as given.
     RowResult AddRow(std::span<const XlsxCell> cells, std::string& message);
 
@@ -72,4 +71,4 @@ class XlsxWriter {
     std::string failure_;              // why the file cannot be complete; empty while it can
 };
 
-}  // namespace lookup
+}  // namespace taglist
