@@ -8,7 +8,7 @@
 #include "cli/output.h"
 #include "text/ascii_text.h"
 
-namespace lookup {
+namespace cli {
 
 namespace {
 
@@ -221,4 +221,4 @@ BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const S
     return counts;
 }
 
-}  // namespace lookup
+}  // namespace cli

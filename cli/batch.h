@@ -12,7 +12,7 @@
 #include "conversion/device_map.h"
 #include "taglist/csv_reader.h"
 
-namespace lookup {
+namespace cli {
 
 struct BatchOptions {
     std::size_t column = 0;   // counts from 0
@@ -75,4 +75,4 @@ std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out);
 BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options);
 
-}  // namespace lookup
+}  // namespace cli

@@ -9,7 +9,7 @@
 #include "cli/output.h"
 #include "text/ascii_text.h"
 
-namespace lookup {
+namespace cli {
 
 namespace {
 
@@ -165,4 +165,4 @@ void EntryText::AppendCsv(std::string& out) const {
     out.append(line.data(), end);
 }
 
-}  // namespace lookup
+}  // namespace cli

@@ -9,7 +9,7 @@
 
 #include "conversion/device_map.h"
 
-namespace lookup {
+namespace cli {
 
 // The result columns in their order; `input` comes first and `error` last, the entry's own columns
 // (EntryText::Cells) between them.
@@ -48,4 +48,4 @@ class EntryText {
     std::array<char, 6> reference_;
 };
 
-}  // namespace lookup
+}  // namespace cli

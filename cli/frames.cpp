@@ -8,7 +8,7 @@
 #include "conversion/device_map.h"
 #include "taglist/line_reader.h"
 
-namespace lookup {
+namespace cli {
 
 namespace {
 
@@ -249,4 +249,4 @@ FrameCounts DecodeFrameLines(const taglist::Source& source, Format format, const
     return writer.Finish();
 }
 
-}  // namespace lookup
+}  // namespace cli

@@ -13,7 +13,7 @@
 #include "cli/output.h"
 #include "taglist/utf8_source.h"
 
-namespace lookup {
+namespace cli {
 
 // The columns of a frame's result, in their order; the JSON keys are the same.
 inline constexpr std::array<std::string_view, 15> kFrameColumnNames = {
@@ -42,4 +42,4 @@ FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, 
 FrameCounts DecodeFrameLines(const taglist::Source& source, Format format, const Sink& out,
                              const Sink& errors, bool flush_before_read = false);
 
-}  // namespace lookup
+}  // namespace cli

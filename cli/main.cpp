@@ -2,7 +2,6 @@
 // line are looked up and printed together; --batch streams a tag list through the map; --frame
 // and --frames read captured Modbus frames as devices. main parses the command line into a mode
 // (options.h) and runs it once.
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -17,92 +16,25 @@
 #include "cli/xlsx_output.h"
 #include "console/file_io.h"
 #include "console/platform.h"
+#include "console/program.h"
 
 namespace {
 
-constexpr int kAllAnswered = 0;
-constexpr int kSomeUnanswered = 1;
-// Also for an input that cannot be read and an output that cannot be written.
-constexpr int kUsageError = 2;
+const console::Messages kMessages("zentriq-lookup");
 
-// Set by Ctrl-C: reading stops, and what was answered is written out before the program ends.
-std::atomic<int> g_interrupted{0};
-
-extern "C" void OnInterrupt(int signal_number) {
-    g_interrupted = signal_number;
-}
-
-void CatchInterrupts() {
-#ifdef _WIN32
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-#else
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;  // no SA_RESTART: a read waiting for input returns at once
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A closed pipe shows as a failed write, which ends the run quietly (| head).
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-}
-
-void ToStderr(std::string_view text) {
+// Where the lists' own warnings and refusals go, as they come.
+bool ToStderr(std::string_view text) {
     console::WriteAll(2, text);
+    return true;
 }
 
 int UsageError(const std::string& message) {
-    ToStderr("zentriq-lookup: " + message + "\nRun with --help for more information.\n");
-    return kUsageError;
+    return kMessages.UsageError(message);
 }
 
 int Failure(const std::string& message) {
-    ToStderr("zentriq-lookup: " + message + "\n");
-    return kUsageError;
+    return kMessages.Failure(message);
 }
-
-// Standard output or the --output file, written as results come; remembers the first failure.
-class Output {
-  public:
-    bool Open(const std::string& path) {
-        if (path.empty()) {
-            return true;
-        }
-        name_ = path;
-        fd_ = console::OpenForWriting(path);
-        error_ = fd_ < 0 ? errno : 0;
-        return fd_ >= 0;
-    }
-
-    bool Write(std::string_view text) {
-        if (error_ == 0) {
-            error_ = console::WriteAll(fd_, text);
-        }
-        return error_ == 0;
-    }
-
-    // Gives the exit status: `status` when all was written; quietly `status` when the reader
-    // closed the pipe (| head); otherwise a line on stderr and 2.
-    int Finish(int status) {
-        if (fd_ != 1 && fd_ >= 0) {
-            const int closed = console::Close(fd_);
-            error_ = error_ == 0 ? closed : error_;
-            fd_ = -1;
-        }
-        if (error_ == 0 || error_ == EPIPE) {
-            return status;
-        }
-        return Failure("cannot write " + name_ + ": " + std::strerror(error_));
-    }
-
-    int error() const { return error_; }
-    const std::string& name() const { return name_; }
-
-  private:
-    int fd_ = 1;
-    int error_ = 0;
-    std::string name_ = "standard output";
-};
 
 // A tag list or capture log: the file named, or standard input for - or no name.
 struct Input {
@@ -122,7 +54,7 @@ struct Input {
 
     taglist::Source Source() {
         return [this](char* buffer, std::size_t size) -> std::size_t {
-            return g_interrupted != 0 ? 0 : console::ReadSome(fd, buffer, size, error);
+            return console::InterruptSignal() != 0 ? 0 : console::ReadSome(fd, buffer, size, error);
         };
     }
 
@@ -138,48 +70,44 @@ int CannotRead(const Input& input) {
 }
 
 int StatusOf(bool all_answered) {
-    return all_answered ? kAllAnswered : kSomeUnanswered;
+    return all_answered ? console::kExitDone : console::kExitPartly;
 }
 
-int LookUpItems(const lookup::Options& options, Output& output) {
-    std::vector<lookup::Lookup> lookups;
+int LookUpItems(const cli::Options& options, console::Output& output) {
+    std::vector<cli::Lookup> lookups;
     bool all_answered = true;
     for (const auto& item : options.items) {
         auto result = conversion::LookUp(item, options.table, options.numbers);
         if (!result.ok()) {
             all_answered = false;
-            ToStderr("zentriq-lookup: " + result.message + "\n");
+            kMessages.Say(result.message);
         } else if (const auto note =
                        conversion::ReadingNote(item, result, options.table, options.numbers);
                    !note.empty()) {
-            ToStderr("zentriq-lookup: " + conversion::DisplayText(item) + ": " + note + "\n");
+            kMessages.Say(conversion::DisplayText(item) + ": " + note);
         }
         lookups.push_back({item, std::move(result)});
     }
     if (options.xlsx) {
         std::string error;
         bool lossy = false;
-        const lookup::Sink errors = [](std::string_view text) {
-            ToStderr(text);
-            return true;
-        };
-        if (!lookup::WriteLookupsXlsx(options.output_path, lookups, errors, lossy, error)) {
+        if (!cli::WriteLookupsXlsx(options.output_path, lookups, ToStderr, lossy, error)) {
             return Failure(error);
         }
         return StatusOf(all_answered && !lossy);
     }
     std::string out;
-    lookup::AppendLookups(out, options.format, lookups);
+    cli::AppendLookups(out, options.format, lookups);
     output.Write(out);
-    return output.Finish(StatusOf(all_answered));
+    return output.Finish(StatusOf(all_answered), kMessages);
 }
 
-int LookUpBatch(const lookup::Options& options, Output& output) {
+int LookUpBatch(const cli::Options& options, console::Output& output) {
     Input input;
     if (!input.Open(options.batch_path)) {
         return CannotRead(input);
     }
-    lookup::BatchOptions batch{0,
+    cli::BatchOptions batch{0,
                                {},
                                options.header,
                                options.delimiter,
@@ -191,18 +119,15 @@ int LookUpBatch(const lookup::Options& options, Output& output) {
     } else {
         batch.column_name = options.column;
     }
-    const lookup::Sink out = [&](std::string_view text) { return output.Write(text); };
-    const lookup::Sink errors = [](std::string_view text) {
-        ToStderr(text);
-        return true;
-    };
+    const cli::Sink out = [&](std::string_view text) { return output.Write(text); };
+    const cli::Sink errors = ToStderr;
     std::string xlsx_error;
-    auto writer = options.xlsx ? lookup::XlsxBatchWriter(options.output_path, errors, xlsx_error)
-                               : lookup::CsvBatchWriter(out);
+    auto writer = options.xlsx ? cli::XlsxBatchWriter(options.output_path, errors, xlsx_error)
+                               : cli::CsvBatchWriter(out);
     if (writer == nullptr) {
         return Failure(xlsx_error);
     }
-    const auto counts = lookup::RunBatch(input.Source(), *writer, errors, batch);
+    const auto counts = cli::RunBatch(input.Source(), *writer, errors, batch);
     if (!counts.usage_error.empty()) {
         return UsageError(counts.usage_error);
     }
@@ -210,15 +135,15 @@ int LookUpBatch(const lookup::Options& options, Output& output) {
         return CannotRead(input);
     }
     if (options.xlsx) {
-        return lookup::FinishXlsx(*writer, xlsx_error)
+        return cli::FinishXlsx(*writer, xlsx_error)
                    ? StatusOf(counts.unanswered == 0 && !writer->lossy())
                    : Failure(xlsx_error);
     }
-    return output.Finish(StatusOf(counts.unanswered == 0));
+    return output.Finish(StatusOf(counts.unanswered == 0), kMessages);
 }
 
 // An RTU frame typed without quotes comes as one argument per byte: one --frame takes them all.
-int DecodeFrameArguments(const lookup::Options& options, Output& output) {
+int DecodeFrameArguments(const cli::Options& options, console::Output& output) {
     std::vector<std::string> texts;
     for (const auto& arguments : options.frames) {
         std::string& text = texts.emplace_back();
@@ -226,63 +151,54 @@ int DecodeFrameArguments(const lookup::Options& options, Output& output) {
             text += (text.empty() ? "" : " ") + argument;
         }
     }
-    const auto counts = lookup::DecodeFrameTexts(
-        texts, options.format, [&](std::string_view text) { return output.Write(text); },
-        [](std::string_view text) {
-            ToStderr(text);
-            return true;
-        });
-    return output.Finish(StatusOf(counts.failed == 0));
+    const auto counts = cli::DecodeFrameTexts(
+        texts, options.format, [&](std::string_view text) { return output.Write(text); }, ToStderr);
+    return output.Finish(StatusOf(counts.failed == 0), kMessages);
 }
 
-int DecodeFrameLog(const lookup::Options& options, Output& output) {
+int DecodeFrameLog(const cli::Options& options, console::Output& output) {
     Input input;
     if (!input.Open(options.frames_path)) {
         return CannotRead(input);
     }
-    const auto counts = lookup::DecodeFrameLines(
+    const auto counts = cli::DecodeFrameLines(
         input.Source(), options.format, [&](std::string_view text) { return output.Write(text); },
-        [](std::string_view text) {
-            ToStderr(text);
-            return true;
-        },
-        console::MayWait(input.fd));
+        ToStderr, console::MayWait(input.fd));
     if (input.error != 0) {
         return CannotRead(input);
     }
-    return output.Finish(StatusOf(counts.failed == 0));
+    return output.Finish(StatusOf(counts.failed == 0), kMessages);
 }
 
-int RunMode(const lookup::Options& options) {
-    Output output;
+int RunMode(const cli::Options& options) {
+    console::Output output;
     if (!options.xlsx && !output.Open(options.output_path)) {
         return Failure("cannot write " + output.name() + ": " + std::strerror(output.error()));
     }
     switch (options.mode) {
-        case lookup::Mode::Items:
+        case cli::Mode::Items:
             return LookUpItems(options, output);
-        case lookup::Mode::Batch:
+        case cli::Mode::Batch:
             return LookUpBatch(options, output);
-        case lookup::Mode::FrameArguments:
+        case cli::Mode::FrameArguments:
             return DecodeFrameArguments(options, output);
-        case lookup::Mode::FrameLog:
+        case cli::Mode::FrameLog:
             return DecodeFrameLog(options, output);
     }
-    return kUsageError;
+    return console::kExitFailed;
 }
 
 int Run(int argc, char** argv) {
-    console::UseBinaryStandardStreams();
-    CatchInterrupts();
-    lookup::Options options;
-    if (const auto status = lookup::ParseCommandLine(console::Utf8Arguments(argc, argv), options)) {
+    console::StartConsoleProgram();
+    console::CatchInterrupts();
+    cli::Options options;
+    if (const auto status = cli::ParseCommandLine(console::Utf8Arguments(argc, argv), options)) {
         return *status;
     }
     const int status = RunMode(options);
-    if (const int signal_number = g_interrupted) {
+    if (const int signal_number = console::InterruptSignal()) {
         // What was read is written; end the way an interrupted program does, so the shell knows.
-        std::signal(signal_number, SIG_DFL);
-        std::raise(signal_number);
+        console::EndAsInterrupted(signal_number);
     }
     return status;
 }
@@ -290,10 +206,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {  // out of memory: say so rather than abort
-        ToStderr(std::string("zentriq-lookup: ") + e.what() + "\n");
-        return kUsageError;
-    }
+    return console::RunGuarded(kMessages, [&] { return Run(argc, argv); });
 }

@@ -2,10 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include "console/choice_option.h"
+
 #include "cli/xlsx_output.h"
 #include "console/file_io.h"
 
-namespace lookup {
+namespace cli {
 
 namespace {
 
@@ -52,7 +54,6 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.set_version_flag("--version", "zentriq-lookup " ZENTRIQ_VERSION);
     std::string format = "table";
     std::string delimiter;
-    std::string table;
     auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
     auto* format_option =
         app.add_option("--format", format, "Output: table (default), csv, json or xlsx")
@@ -88,17 +89,17 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
             },
             ""))
         ->needs(batch);
-    auto* table_option =
-        app.add_option("--table", table,
-                       "Answers from one table only, so that a T or C gives one row: coil (c), "
-                       "discrete-input (di) or holding-register (hr)")
-            ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
-    std::string numbers;
-    app.add_option("--numbers", numbers,
-                   "How bare numbers (1064, 45056) are meant: hex as the converter window writes "
-                   "them, decimal addresses or five- and six-digit references. Without it each "
-                   "is read every way and refused when the readings name different devices")
-        ->check(CLI::IsMember({"hex", "decimal", "reference"}));
+    auto* table_option = console::AddChoiceOption(
+        app, "--table", options.table,
+        "Answers from one table only, so that a T or C gives one row: coil (c), discrete-input "
+        "(di) or holding-register (hr)",
+        conversion::kTableWords);
+    console::AddChoiceOption(
+        app, "--numbers", options.numbers,
+        "How bare numbers (1064, 45056) are meant: hex as the converter window writes them, "
+        "decimal addresses or five- and six-digit references. Without it each is read every way "
+        "and refused when the readings name different devices",
+        conversion::kNumbersWords);
     // CLI11 ends the arguments of each --frame with an empty string; an empty argument would read
     // as that end, so the arguments are split here, where an empty one can be named.
     auto* frame =
@@ -154,16 +155,6 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                             : delimiter == "tab"       ? '\t'
                                                        : delimiter[0];
     }
-    if (!numbers.empty()) {
-        options.numbers = numbers == "hex"       ? conversion::BareNumbers::Hex
-                          : numbers == "decimal" ? conversion::BareNumbers::Decimal
-                                                 : conversion::BareNumbers::Reference;
-    }
-    if (!table.empty()) {
-        options.table = table[0] == 'c'   ? conversion::ModbusTable::Coil
-                        : table[0] == 'd' ? conversion::ModbusTable::DiscreteInput
-                                          : conversion::ModbusTable::HoldingRegister;
-    }
     if (options.mode == Mode::Items && options.items.empty()) {
         return UsageError("give a device or an address to look up, --batch, --frame or --frames");
     }
@@ -198,4 +189,4 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     return std::nullopt;
 }
 
-}  // namespace lookup
+}  // namespace cli

@@ -9,7 +9,7 @@
 #include "conversion/device_map.h"
 #include "taglist/csv_reader.h"
 
-namespace lookup {
+namespace cli {
 
 enum class Mode { Items, Batch, FrameArguments, FrameLog };
 
@@ -33,4 +33,4 @@ struct Options {
 // ends here: 0 after --help or --version, 2 after a usage error, said on standard error.
 std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Options& options);
 
-}  // namespace lookup
+}  // namespace cli

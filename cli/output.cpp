@@ -5,7 +5,7 @@
 
 #include "cli/entry_text.h"
 
-namespace lookup {
+namespace cli {
 
 std::vector<std::vector<std::string>> LookupRows(std::span<const Lookup> lookups) {
     std::vector<std::vector<std::string>> rows;
@@ -90,4 +90,4 @@ void AppendLookups(std::string& out, Format format, std::span<const Lookup> look
     }
 }
 
-}  // namespace lookup
+}  // namespace cli

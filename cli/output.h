@@ -7,16 +7,17 @@
 #include <string_view>
 #include <vector>
 
+#include "console/program.h"
 #include "console/text_table.h"
 #include "conversion/device_map.h"
 
-namespace lookup {
+namespace cli {
 
 using console::AppendCsvField;
 using console::AppendCsvRows;
 using console::AppendTable;
 
-enum class Format { Table, Csv, Json };
+using console::Format;
 
 // One item of the command line and what the map says of it.
 struct Lookup {
@@ -32,4 +33,4 @@ std::vector<std::vector<std::string>> LookupRows(std::span<const Lookup> lookups
 // found, one per item that had no answer, with the columns of kColumnNames.
 void AppendLookups(std::string& out, Format format, std::span<const Lookup> lookups);
 
-}  // namespace lookup
+}  // namespace cli

@@ -8,7 +8,7 @@
 #include "taglist/xlsx_writer.h"
 #endif
 
-namespace lookup {
+namespace cli {
 
 #ifndef ZENTRIQ_HAVE_XLSX
 
@@ -183,4 +183,4 @@ bool FinishXlsx(BatchWriter& writer, std::string& error) {
 
 #endif
 
-}  // namespace lookup
+}  // namespace cli

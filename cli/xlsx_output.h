@@ -11,7 +11,7 @@
 #include "cli/batch.h"
 #include "cli/output.h"
 
-namespace lookup {
+namespace cli {
 
 // Whether this build writes spreadsheets, and if not, why (said to the user as it stands).
 bool HaveXlsx();
@@ -33,4 +33,4 @@ std::unique_ptr<BatchWriter> XlsxBatchWriter(const std::string& path, const Sink
 // written whole, or a row could not be written (the file is then removed).
 bool FinishXlsx(BatchWriter& writer, std::string& error);
 
-}  // namespace lookup
+}  // namespace cli

@@ -105,6 +105,17 @@ enum class LookupError : std::uint8_t {
 // reference. Any: every way it can be; the others: a list written in that one notation.
 enum class BareNumbers : std::uint8_t { Any, Hex, Decimal, Reference };
 
+// The words a command line says how bare numbers are meant with (--numbers).
+struct NumbersWord {
+    std::string_view word;
+    BareNumbers numbers;
+};
+inline constexpr std::array<NumbersWord, 3> kNumbersWords{{
+    {"hex", BareNumbers::Hex},
+    {"decimal", BareNumbers::Decimal},
+    {"reference", BareNumbers::Reference},
+}};
+
 // The reading a bare number's answer came from, when another reading named nothing.
 enum class NumberForm : std::uint8_t { None, Hex, Decimal, Reference };
 
@@ -140,6 +151,20 @@ std::span<const std::uint8_t> WriteCodes(ModbusTable table) noexcept;
 // The words the tool shows: "coil", "discrete input", "holding register"; "bit", "word",
 // "double word".
 std::string_view TableName(ModbusTable table) noexcept;
+
+// The words a command line names a table with (--table), long and short.
+struct TableWord {
+    std::string_view word;
+    ModbusTable table;
+};
+inline constexpr std::array<TableWord, 6> kTableWords{{
+    {"coil", ModbusTable::Coil},
+    {"c", ModbusTable::Coil},
+    {"discrete-input", ModbusTable::DiscreteInput},
+    {"di", ModbusTable::DiscreteInput},
+    {"holding-register", ModbusTable::HoldingRegister},
+    {"hr", ModbusTable::HoldingRegister},
+}};
 std::string_view WidthName(DataWidth width) noexcept;
 
 // The entries of one device, bit entry first. `number` is the device's value (X/Y already read in

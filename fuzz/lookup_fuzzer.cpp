@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string_view list(reinterpret_cast<const char*>(data + 2), size - 2);
-    lookup::BatchOptions options;
+    cli::BatchOptions options;
     options.column = data[0] % 4;
     options.header = (data[0] & 4) != 0;
     if ((data[0] & 8) != 0) {
@@ -119,11 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLookUp(list.substr(0, list.find('\n')));
 
     std::string out;
-    const auto writer = lookup::CsvBatchWriter([&](std::string_view text) {
+    const auto writer = cli::CsvBatchWriter([&](std::string_view text) {
         out += text;
         return true;
     });
-    const auto counts = lookup::RunBatch(
+    const auto counts = cli::RunBatch(
         PiecesOf(list, piece), *writer, [](std::string_view) { return true; }, options);
 
     const auto inputs = Records(list, piece);

@@ -1,7 +1,9 @@
 #include "poll/options.h"
 
 #include <CLI/CLI.hpp>
+
 #include <cmath>
+#include "console/choice_option.h"
 
 #include "console/program.h"
 #include "text/ascii_text.h"
@@ -105,7 +107,6 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     std::string line;
     std::string host;
     std::string format = "table";
-    std::string table;
     unsigned slave = 1;
     unsigned timeout_ms = 1000;
     auto* port = app.add_option("--port", connection.port, "The serial port: /dev/ttyUSB0, COM3")
@@ -134,17 +135,15 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.add_option("--retries", connection.retries,
                    "How often to ask again when no sound answer came (default 2)")
         ->check(CLI::Range(0U, 100U));
-    app.add_option("--table", table,
-                   "Read one table only, so that a T or C gives one row: coil (c), discrete-input "
-                   "(di) or holding-register (hr)")
-        ->check(CLI::IsMember({"coil", "c", "discrete-input", "di", "holding-register", "hr"}));
-    std::string numbers;
-    app.add_option(
-           "--numbers", numbers,
-           "How bare numbers (1064, 45056) are meant: hex, decimal addresses or references. "
-           "Without it each is read every way, and write refuses one that can be meant "
-           "more than one way")
-        ->check(CLI::IsMember({"hex", "decimal", "reference"}));
+    console::AddChoiceOption(app, "--table", options.table,
+                             "Read one table only, so that a T or C gives one row: coil (c), "
+                             "discrete-input (di) or holding-register (hr)",
+                             conversion::kTableWords);
+    console::AddChoiceOption(app, "--numbers", options.numbers,
+                             "How bare numbers (1064, 45056) are meant: hex, decimal addresses "
+                             "or references. Without it each is read every way, and write "
+                             "refuses one that can be meant more than one way",
+                             conversion::kNumbersWords);
     app.add_option("--format", format, "Output: table (default), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
     app.add_flag("--verbose,-v", connection.verbose,
@@ -233,16 +232,6 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json
                                         : Format::Table;
-    if (!numbers.empty()) {
-        options.numbers = numbers == "hex"       ? conversion::BareNumbers::Hex
-                          : numbers == "decimal" ? conversion::BareNumbers::Decimal
-                                                 : conversion::BareNumbers::Reference;
-    }
-    if (!table.empty()) {
-        options.table = table[0] == 'c'   ? conversion::ModbusTable::Coil
-                        : table[0] == 'd' ? conversion::ModbusTable::DiscreteInput
-                                          : conversion::ModbusTable::HoldingRegister;
-    }
     return std::nullopt;
 }
 

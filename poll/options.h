@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "console/program.h"
 #include "conversion/device_map.h"
 #include "transport/connection.h"
 
 namespace poll {
 
 enum class Command { Read, Watch, Write };
-enum class Format { Table, Csv, Json };
+using console::Format;
 
 struct Options {
     Command command = Command::Read;
