@@ -585,6 +585,42 @@ def check_silent_controller(c, lab):
              f"exit status {code}, row {row}")
 
 
+def check_stops(c, lab, connection):
+    """What every program of the project does alike at its end: a reader that goes away ends a
+    watch quietly; SIGTERM ends it as Ctrl-C does, its last scan whole; Ctrl-C during a read ends
+    it as an interrupted program, once what it has is written."""
+    process = watch(c, connection, "D100")
+    first = process.stdout.readline()
+    process.stdout.close()  # the reader goes away, as | head does
+    try:
+        code = process.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        code = "still running with no reader"
+    c.expect_exit("watch, reader gone", code, 0, "")
+    c.expect("watch, reader gone", first.startswith(b"time,scan,"), first)
+
+    if len(c.command) > 1:
+        return  # under Wine a signal does not reach the program as one
+    lines = Lines(watch(c, connection, "D100"))
+    row = lines.until(good, 10)
+    os.killpg(lines.process.pid, signal.SIGTERM)
+    rest, _ = lines.process.communicate(timeout=10)
+    output = lines.output + rest
+    c.expect_exit("watch, SIGTERM", lines.process.returncode, 0, "")
+    c.expect("watch, SIGTERM", row is not None and output.endswith(b"\n"), output[-200:])
+
+    tool_end, _ = lab.pty_pair("silent")
+    process = subprocess.Popen(c.command + on_pty(tool_end, "ascii") + ["read", "D100"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               stdin=subprocess.DEVNULL, start_new_session=True)
+    time.sleep(0.5)
+    os.killpg(process.pid, signal.SIGINT)
+    out, err = process.communicate(timeout=10)
+    c.expect("read, Ctrl-C", process.returncode == -signal.SIGINT and b"D100" in out and
+             b"interrupted" in err, f"exit status {process.returncode}: {out!r} {err!r}")
+
+
 def main():
     global PORTS
     parser = argparse.ArgumentParser()
@@ -618,6 +654,7 @@ def main():
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])
             check_silent_controller(c, lab)
+            check_stops(c, lab, connections["tcp"])
             check_watch_recovery(c, lab, connections["ascii"])
             for transport in ALL:  # last: the other checks read the initial values
                 check_write(c, transport, connections[transport])
