@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/frames.h"
+#include "cli/frame_command.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/xlsx_output.h"

@@ -4,18 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "taglist/cell_text.h"
+#include "text/utf16.h"
 
 namespace taglist {
 
@@ -26,16 +22,9 @@ constexpr std::size_t kMaxWidth = 80;
 constexpr std::uintmax_t kSpareTemporaryBytes = std::uintmax_t{1} << 20;
 
 #ifdef _WIN32
+// A name that is no UTF-8 names no file: empty, which nothing opens.
 std::wstring WideOf(const std::string& utf8) {
-    const int size = static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX));
-    const int wide_size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(wide_size, 0)), L'\0');
-    if (wide_size > 0) {
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(),
-                            wide_size);
-    }
-    return wide;
+    return text::StrictUtf16FromUtf8<wchar_t>(utf8).value_or(std::wstring());
 }
 
 std::filesystem::path PathOf(const std::string& utf8) {

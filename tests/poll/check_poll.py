@@ -601,7 +601,7 @@ def check_stops(c, lab, connection):
     c.expect("watch, reader gone", first.startswith(b"time,scan,"), first)
 
     if len(c.command) > 1:
-        return  # under Wine a signal does not reach the program as one
+        return  # SIGTERM and an end by signal are POSIX's; a Windows program under Wine has neither
     lines = Lines(watch(c, connection, "D100"))
     row = lines.until(good, 10)
     os.killpg(lines.process.pid, signal.SIGTERM)

@@ -1,4 +1,4 @@
-#include "cli/frames.h"
+#include "cli/frame_command.h"
 
 #include <nlohmann/json.hpp>
 #include <variant>
