@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "text/ascii_text.h"
 #include "conversion/decimal_text.h"
 #include "conversion/octal_digits.h"
+#include "text/ascii_text.h"
 
 namespace conversion {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "text/ascii_text.h"
 #include "conversion/device_map_parts.h"
+#include "text/ascii_text.h"
 
 namespace conversion {
 

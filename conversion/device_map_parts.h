@@ -16,6 +16,11 @@
 
 namespace conversion::detail {
 
+// What an item that reads as nothing is not, for its message.
+inline constexpr std::string_view kItemForms =
+    "neither a device (such as D100, X17 or M1536) nor an address (0x1064, 1064h, H1064, or a "
+    "six-digit reference such as 404197)";
+
 // The segments of each letter, which stand together in the table: the first one's index and how
 // many there are, by letter from 'A' to 'Z'.
 struct LetterSegments {
@@ -90,5 +95,19 @@ std::optional<LookupResult> ForeignNotation(std::string_view item);
 // Keeps the entries that `table` answers, in order. Function code 02 reads every bit device, so the
 // discrete-input table answers for the coil devices too, as their discrete-input view.
 void Restrict(LookupResult& result, ModbusTable table);
+
+// The error for an item whose entries all lie off `table`, saying what `instead`, one of them, is:
+// "D100 has no coil entry: it is a holding register (1064, 404197)". `device_item` tells a device
+// typed by name from an address, where the message also names the device found there.
+LookupResult NotInTable(std::string_view shown, ModbusTable table, const MapEntry& instead,
+                        bool device_item);
+
+// The hex digits of an address written as 0x1064, 1064h, H1064, 16#1064 (IEC 61131-3), $1064 or
+// &H1064; nothing for any other form.
+std::optional<std::string_view> HexDigits(std::string_view item);
+
+// The refusal of an item that reads as hex and as a reference both naming an address (0x and five
+// decimal digits); nothing when the item is not such a form.
+std::optional<LookupResult> AmbiguityOf(std::string_view item);
 
 }  // namespace conversion::detail

@@ -3,9 +3,9 @@
 #include <array>
 #include <charconv>
 
-#include "text/ascii_text.h"
 #include "conversion/device_map.h"
 #include "conversion/device_map_parts.h"
+#include "text/ascii_text.h"
 
 namespace conversion {
 
@@ -50,9 +50,9 @@ std::optional<LookupResult> detail::ForeignNotation(std::string_view item) {
                 : std::string(1, prefix.reference_kind) + "x" + std::string(digits);
         return Failure(
             LookupError::NotAnItem,
-            text::ascii::Joined({start, "write ", counted_from_one, " if ", digits,
-                           " counts from 1, or 0x", AddressText(static_cast<std::uint16_t>(number)),
-                           " if it counts from 0"}));
+            text::ascii::Joined(
+                {start, "write ", counted_from_one, " if ", digits, " counts from 1, or 0x",
+                 AddressText(static_cast<std::uint16_t>(number)), " if it counts from 0"}));
     }
     return std::nullopt;
 }
