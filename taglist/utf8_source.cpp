@@ -1,5 +1,7 @@
 #include "taglist/utf8_source.h"
 
+#include "text/utf16.h"
+
 #include <algorithm>
 #include <string_view>
 #include <utility>
@@ -14,25 +16,6 @@ constexpr std::uint32_t kReplacement = 0xFFFD;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
-
-void AppendUtf8(std::string& out, std::uint32_t code_point) {
-    const auto byte = [&](std::uint32_t value) { out += static_cast<char>(value); };
-    if (code_point < 0x80) {
-        byte(code_point);
-    } else if (code_point < 0x800) {
-        byte(0xC0 | (code_point >> 6));
-        byte(0x80 | (code_point & 0x3F));
-    } else if (code_point < 0x10000) {
-        byte(0xE0 | (code_point >> 12));
-        byte(0x80 | ((code_point >> 6) & 0x3F));
-        byte(0x80 | (code_point & 0x3F));
-    } else {
-        byte(0xF0 | (code_point >> 18));
-        byte(0x80 | ((code_point >> 12) & 0x3F));
-        byte(0x80 | ((code_point >> 6) & 0x3F));
-        byte(0x80 | (code_point & 0x3F));
-    }
-}
 
 bool StartsAnyBom(std::string_view bytes) {
     for (const auto bom : {kUtf8Bom, kUtf16LeBom, kUtf16BeBom}) {
@@ -121,7 +104,7 @@ std::size_t Utf8Source::ReadUtf16(char* buffer, std::size_t size) {
             }
             raw_pos_ = raw_.size();  // an odd last byte, or a high surrogate with no low half
             pending_high_ = 0;
-            AppendUtf8(encoded_, kReplacement);
+            text::AppendUtf8(encoded_, kReplacement);
             break;
         }
         for (; raw_.size() - raw_pos_ >= 2; raw_pos_ += 2) {
@@ -132,20 +115,20 @@ std::size_t Utf8Source::ReadUtf16(char* buffer, std::size_t size) {
             const std::uint32_t unit = (high << 8u) | low;
             if (pending_high_ != 0) {
                 if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                    AppendUtf8(encoded_,
-                               0x10000 + ((pending_high_ - 0xD800) << 10u) + (unit - 0xDC00));
+                    text::AppendUtf8(encoded_,
+                                     0x10000 + ((pending_high_ - 0xD800) << 10u) + (unit - 0xDC00));
                     pending_high_ = 0;
                     continue;
                 }
-                AppendUtf8(encoded_, kReplacement);
+                text::AppendUtf8(encoded_, kReplacement);
                 pending_high_ = 0;
             }
             if (unit >= 0xD800 && unit <= 0xDBFF) {
                 pending_high_ = unit;
             } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                AppendUtf8(encoded_, kReplacement);
+                text::AppendUtf8(encoded_, kReplacement);
             } else {
-                AppendUtf8(encoded_, unit);
+                text::AppendUtf8(encoded_, unit);
             }
         }
     }
