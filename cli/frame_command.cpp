@@ -4,6 +4,8 @@
 #include <variant>
 #include <vector>
 
+#include "console/json_text.h"
+
 #include "conversion/captured_frame.h"
 #include "conversion/device_map.h"
 #include "taglist/line_reader.h"
@@ -177,9 +179,7 @@ class FrameWriter {
             if (json_objects_++ > 0) {
                 text_ += ',';
             }
-            // Input bytes that are not UTF-8 become U+FFFD rather than make the output invalid.
-            text_ += Json(input, frame, reading)
-                         .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+            text_ += console::JsonText(Json(input, frame, reading));
         } else {
             rows_.push_back(Cells(input, frame, reading));
         }

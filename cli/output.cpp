@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/entry_text.h"
+#include "console/json_text.h"
 
 namespace cli {
 
@@ -70,7 +71,7 @@ std::string Json(std::span<const Lookup> lookups) {
         }
     }
     // Input bytes that are not UTF-8 become U+FFFD rather than make the whole output invalid.
-    return array.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return console::JsonText(array);
 }
 
 }  // namespace

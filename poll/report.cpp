@@ -4,6 +4,8 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "console/json_text.h"
+
 #include "console/text_table.h"
 #include "conversion/device_map.h"
 #include "text/ascii_text.h"
@@ -66,10 +68,6 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
     return object;
 }
 
-std::string Dump(const nlohmann::ordered_json& json) {
-    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
 // The table of a scan, the columns no row fills (hex, note, error) left out.
 std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_marks,
                              std::span<const std::optional<std::uint16_t>> previous) {
@@ -118,7 +116,7 @@ std::string ScanText(Format format, std::span<const DeviceValue> values) {
             for (const auto& value : values) {
                 array.push_back(JsonOf(RowOf(value)));
             }
-            out = Dump(array) + "\n";
+            out = console::JsonText(array) + "\n";
             break;
         }
     }
@@ -223,7 +221,7 @@ std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::
             object["scan"] = scan;
             const auto fields = JsonOf(RowOf(value));
             object.update(fields);
-            out += Dump(object) + "\n";
+            out += console::JsonText(object) + "\n";
         }
         return out;
     }
