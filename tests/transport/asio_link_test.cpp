@@ -1,0 +1,164 @@
+// The exchange every link shares, on a scripted serial line: the tries of a request, what ends each
+// (the time, a corrupt reply, the answer), and the replies still owed when the next request goes.
+// Times are a few tens of milliseconds, so that a reply can come after its try's timeout.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modbus/pdu.h"
+#include "modbus/wire.h"
+#include "transport/asio_link.h"
+#include "transport/stop_signal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using transport::Clock;
+
+constexpr auto kTimeout = 60ms;
+
+// A reply the line delivers `delay` after try number `to_try` (counting from 0) was sent.
+struct Scripted {
+    std::size_t to_try;
+    std::chrono::milliseconds delay;
+    std::string bytes;
+    bool delivered = false;
+};
+
+class ScriptedLine final : public transport::AsioLink {
+  public:
+    ScriptedLine(transport::StopSignal& stop, const transport::Connection& connection,
+                 std::vector<Scripted> script)
+        : AsioLink(stop, connection, nullptr, modbus::SerialFrameFinder(connection.mode)),
+          script_(std::move(script)) {}
+
+    std::optional<text::Failure> Open() override {
+        open_ = true;
+        return std::nullopt;
+    }
+
+    std::size_t tries() const { return sent_.size(); }
+
+  private:
+    bool IsOpen() const override { return open_; }
+    void Close() override { open_ = false; }
+
+    std::optional<text::Failure> Send(std::span<const std::uint8_t>, std::uint16_t) override {
+        DropPending();
+        sent_.push_back(Clock::now());
+        return std::nullopt;
+    }
+
+    std::size_t ReadSome(std::span<std::uint8_t> buffer, Clock::time_point deadline,
+                         boost::system::error_code& error) override {
+        error = {};
+        Scripted* next = nullptr;
+        Clock::time_point due{};
+        for (auto& reply : script_) {
+            if (!reply.delivered && reply.to_try < sent_.size()) {
+                const auto at = sent_[reply.to_try] + reply.delay;
+                if (next == nullptr || at < due) {
+                    next = &reply;
+                    due = at;
+                }
+            }
+        }
+        if (next == nullptr || due > deadline) {
+            std::this_thread::sleep_until(deadline);
+            return 0;
+        }
+        std::this_thread::sleep_until(due);
+        next->delivered = true;
+        const std::size_t size = std::min(buffer.size(), next->bytes.size());
+        std::copy_n(next->bytes.begin(), size, buffer.begin());
+        return size;
+    }
+
+    transport::Attempt ReadFailed(const boost::system::error_code&) override { return {}; }
+    void CutShort() override {}
+
+    std::vector<Scripted> script_;
+    std::vector<Clock::time_point> sent_;
+    bool open_ = false;
+};
+
+transport::Connection Ascii() {
+    transport::Connection connection;
+    connection.timeout = kTimeout;
+    connection.retries = 2;
+    return connection;
+}
+
+// D100 or D101 read alone, and the controller's answer holding `value`.
+std::vector<std::uint8_t> ReadOf(std::uint16_t address) {
+    return modbus::RequestPdu(
+        modbus::ReadRequest{modbus::FunctionCode::ReadHoldingRegisters, address, 1});
+}
+
+std::string AnswerWith(std::uint16_t value) {
+    const std::vector<std::uint8_t> pdu{0x03, 0x02, static_cast<std::uint8_t>(value >> 8),
+                                        static_cast<std::uint8_t>(value)};
+    return modbus::AsciiFrame(1, pdu);
+}
+
+std::uint16_t ValueOf(const transport::Outcome& outcome) {
+    return outcome.reply && !outcome.reply->values.empty() ? outcome.reply->values[0] : 0xFFFF;
+}
+
+TEST(AsioLink, ASilentLineIsTriedAsOftenAsAskedAndSaidSilent) {
+    transport::StopSignal stop;
+    ScriptedLine line(stop, Ascii(), {});
+    line.Open();
+    const auto outcome = line.Transact(ReadOf(0x1064));
+    EXPECT_FALSE(outcome.reply);
+    EXPECT_EQ(outcome.message, "no answer within 60 ms after 3 tries");
+    EXPECT_EQ(outcome.line, transport::LineState::Silent);
+    EXPECT_EQ(line.tries(), 3U);
+}
+
+TEST(AsioLink, ACorruptReplyIsAskedAgainAtOnce) {
+    std::string corrupt = AnswerWith(7);
+    corrupt[corrupt.size() - 3] ^= 1;  // the LRC's last digit
+    transport::StopSignal stop;
+    ScriptedLine line(stop, Ascii(), {{0, 5ms, corrupt}, {1, 5ms, AnswerWith(7)}});
+    line.Open();
+    const auto started = Clock::now();
+    const auto outcome = line.Transact(ReadOf(0x1064));
+    EXPECT_EQ(ValueOf(outcome), 7);
+    EXPECT_EQ(line.tries(), 2U);
+    EXPECT_LT(Clock::now() - started, kTimeout);  // not after a timeout
+}
+
+TEST(AsioLink, AReplyOwedToATimedOutTryIsNeverTheNextRequestsAnswer) {
+    // D100's first try is answered late, during its second try, which is answered soon after: that
+    // reply, still owed when D101 is asked for, looks exactly like D101's answer.
+    transport::StopSignal stop;
+    ScriptedLine line(
+        stop, Ascii(),
+        {{0, 70ms, AnswerWith(100)}, {1, 20ms, AnswerWith(100)}, {2, 30ms, AnswerWith(101)}});
+    line.Open();
+    const auto first = line.Transact(ReadOf(0x1064));
+    EXPECT_EQ(ValueOf(first), 100);
+    EXPECT_EQ(line.tries(), 2U);
+    const auto second = line.Transact(ReadOf(0x1065));
+    EXPECT_EQ(ValueOf(second), 101) << "D101 took the reply owed to D100's second try";
+    EXPECT_EQ(line.tries(), 3U);
+}
+
+TEST(AsioLink, SettleWaitsOutTheOwedReplyAndSaysHowLateItCame) {
+    auto connection = Ascii();
+    connection.retries = 0;
+    transport::StopSignal stop;
+    ScriptedLine line(stop, connection, {{0, 150ms, AnswerWith(1)}});
+    line.Open();
+    EXPECT_EQ(line.Transact(ReadOf(0x1064)).line, transport::LineState::Silent);
+    const auto late = line.Settle();
+    ASSERT_TRUE(late);
+    EXPECT_GE(*late, 150ms);
+    EXPECT_FALSE(line.Settle()) << "nothing is owed any more";
+}
+
+}  // namespace
