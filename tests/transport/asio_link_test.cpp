@@ -152,12 +152,13 @@ TEST(AsioLink, SettleWaitsOutTheOwedReplyAndSaysHowLateItCame) {
     auto connection = Ascii();
     connection.retries = 0;
     transport::StopSignal stop;
-    ScriptedLine line(stop, connection, {{0, 150ms, AnswerWith(1)}});
+    // Later than the timeout, before the line would be taken as free (twice the timeout).
+    ScriptedLine line(stop, connection, {{0, 95ms, AnswerWith(1)}});
     line.Open();
     EXPECT_EQ(line.Transact(ReadOf(0x1064)).line, transport::LineState::Silent);
     const auto late = line.Settle();
     ASSERT_TRUE(late);
-    EXPECT_GE(*late, 150ms);
+    EXPECT_GE(*late, 95ms);
     EXPECT_FALSE(line.Settle()) << "nothing is owed any more";
 }
 
