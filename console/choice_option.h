@@ -15,6 +15,7 @@ template <class Value, class Words>
 CLI::Option* AddChoiceOption(CLI::App& app, const std::string& name, Value& value,
                              const std::string& help, const Words& words) {
     std::vector<std::string> names;
+    names.reserve(std::size(words));
     for (const auto& entry : words) {
         names.emplace_back(entry.word);
     }

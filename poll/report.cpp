@@ -17,9 +17,17 @@ namespace {
 using Cells = std::vector<std::string>;
 
 // Where each of kColumns stands in a row.
-enum Column : std::size_t { kDevice, kTable, kAddress, kValue, kHex, kNote, kError };
+enum Column : std::size_t {
+    DeviceCell,
+    TableCell,
+    AddressCell,
+    ValueCell,
+    HexCell,
+    NoteCell,
+    ErrorCell
+};
 // The columns from here on are left out of a table where no row fills them.
-constexpr std::size_t kFirstOptionalColumn = kHex;
+constexpr std::size_t kFirstOptionalColumn = HexCell;
 
 constexpr std::string_view kCounterNote = "32-bit counter: raw word, packing not established";
 
@@ -41,12 +49,12 @@ Cells RowOf(const DeviceValue& device) {
               device.error};
     if (device.value) {
         if (entry.width == conversion::DataWidth::DoubleWord) {
-            row[kHex] = PrefixedHexWord(*device.value);
-            row[kNote] = kCounterNote;
+            row[HexCell] = PrefixedHexWord(*device.value);
+            row[NoteCell] = kCounterNote;
         } else {
-            row[kValue] = std::to_string(conversion::HeldNumber(entry.segment, *device.value));
+            row[ValueCell] = std::to_string(conversion::HeldNumber(entry.segment, *device.value));
             if (entry.width == conversion::DataWidth::Word) {
-                row[kHex] = PrefixedHexWord(*device.value);
+                row[HexCell] = PrefixedHexWord(*device.value);
             }
         }
     }
@@ -57,9 +65,9 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
     nlohmann::ordered_json object;
     for (std::size_t i = 0; i < kColumns.size(); ++i) {
         const std::string key(kColumns[i]);
-        if (row[i].empty() && i >= kValue) {
+        if (row[i].empty() && i >= ValueCell) {
             object[key] = nullptr;
-        } else if (i == kValue) {
+        } else if (i == ValueCell) {
             object[key] = std::stol(row[i]);
         } else {
             object[key] = row[i];

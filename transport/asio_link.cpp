@@ -64,8 +64,7 @@ Attempt AsioLink::Collect(std::span<const std::uint8_t> request, Clock::time_poi
     std::array<std::uint8_t, kReadChunk> buffer{};
     while (true) {
         const bool timing_silence = finder_->ends_at_silence() && finder_->partial();
-        const auto wait =
-            timing_silence ? std::min(deadline, Clock::now() + frame_silence_) : deadline;
+        const auto wait = timing_silence ? std::min(deadline, Clock::now() + silence_) : deadline;
         boost::system::error_code error;
         const std::size_t got = ReadSome(buffer, wait, error);
         if (error) {

@@ -153,7 +153,7 @@ class AsioLink : public Link {
     boost::asio::io_context& io_;
     const std::unique_ptr<modbus::FrameFinder> finder_;
     // The silence that ends a frame, where one does (RTU).
-    Clock::duration frame_silence_{};
+    Clock::duration silence_{};
 
   private:
     // Reads until a frame answers `request` or `deadline` passes.

@@ -1,5 +1,5 @@
 // The serial link: Boost.Asio's serial port, opened and set as serial_port.h does, speaking
-// Modbus ASCII or RTU as the library writes and finds their frames.
+// Modbus ASCII or RTU as the modbus library writes and finds their frames.
 #include <boost/asio/serial_port.hpp>
 #include <vector>
 
@@ -28,7 +28,7 @@ class SerialLink final : public AsioLink {
     SerialLink(StopSignal& stop, const Connection& connection, LogLine log)
         : AsioLink(stop, connection, std::move(log), modbus::SerialFrameFinder(connection.mode)),
           port_(io_) {
-        frame_silence_ = std::max<Clock::duration>(
+        silence_ = std::max<Clock::duration>(
             kShortestSilence, std::chrono::microseconds(modbus::RtuSilenceMicroseconds(
                                   connection.baud, CharacterBits(connection.line))));
     }

@@ -29,16 +29,16 @@ constexpr std::size_t OptionAt(std::size_t control) noexcept {
 }
 
 // The series options by their place in kOptions.
-enum OptionPlace : std::size_t { kSs, kSc, kSv };
-static_assert(kOptions[kSs].series == conversion::PlcSeries::SS &&
-              kOptions[kSc].series == conversion::PlcSeries::SC &&
-              kOptions[kSv].series == conversion::PlcSeries::SV);
+enum OptionPlace : std::size_t { SsOption, ScOption, SvOption };
+static_assert(kOptions[SsOption].series == conversion::PlcSeries::SS &&
+              kOptions[ScOption].series == conversion::PlcSeries::SC &&
+              kOptions[SvOption].series == conversion::PlcSeries::SV);
 
 // The options each option turns off when it is turned on, in the order it turns them off.
 constexpr std::array<std::array<std::size_t, 2>, 3> kTurnsOff{{
-    {kSc, kSv},  // SS
-    {kSs, kSv},  // SC
-    {kSc, kSs},  // SV
+    {ScOption, SvOption},  // SS
+    {SsOption, SvOption},  // SC
+    {ScOption, SsOption},  // SV
 }};
 
 }  // namespace
