@@ -98,6 +98,7 @@ enum class LookupError : std::uint8_t {
     Ambiguous,          // read several ways that name different devices (1064, 45056, 0x04197)
     NotInTable,         // an item that has entries, but none on the table asked for
     BadRange,           // a range whose ends are no devices of one letter in order
+    BadType,            // a type the item's devices cannot hold (M0:f32, D4095:i32)
 };
 
 // How a bare number (digits, or hex digits with no prefix: 1064, 45056, B000) can be meant: as hex
