@@ -77,6 +77,18 @@ int LookUpItems(const cli::Options& options, console::Output& output) {
     std::vector<cli::Lookup> lookups;
     bool all_answered = true;
     for (const auto& item : options.items) {
+        if (conversion::SplitTypedItem(item).type) {
+            std::string note;
+            auto lookup = cli::LookUpTyped(item, options.table, options.numbers, note);
+            if (!lookup.result.ok()) {
+                all_answered = false;
+                kMessages.Say(lookup.result.message);
+            } else if (!note.empty()) {
+                kMessages.Say(conversion::DisplayText(item) + ": " + note);
+            }
+            lookups.push_back(std::move(lookup));
+            continue;
+        }
         auto result = conversion::LookUp(item, options.table, options.numbers);
         if (!result.ok()) {
             all_answered = false;
@@ -86,7 +98,7 @@ int LookUpItems(const cli::Options& options, console::Output& output) {
                    !note.empty()) {
             kMessages.Say(conversion::DisplayText(item) + ": " + note);
         }
-        lookups.push_back({item, std::move(result)});
+        lookups.push_back({item, std::move(result), {}});
     }
     if (options.xlsx) {
         std::string error;
@@ -108,12 +120,12 @@ int LookUpBatch(const cli::Options& options, console::Output& output) {
         return CannotRead(input);
     }
     cli::BatchOptions batch{0,
-                               {},
-                               options.header,
-                               options.delimiter,
-                               options.table,
-                               console::MayWait(input.fd),
-                               options.numbers};
+                            {},
+                            options.header,
+                            options.delimiter,
+                            options.table,
+                            console::MayWait(input.fd),
+                            options.numbers};
     if (options.column.find_first_not_of("0123456789") == std::string::npos) {
         batch.column = std::stoul(options.column) - 1;
     } else {

@@ -10,6 +10,7 @@
 #include "console/program.h"
 #include "console/text_table.h"
 #include "conversion/device_map.h"
+#include "conversion/typed_items.h"
 
 namespace cli {
 
@@ -20,10 +21,23 @@ using console::AppendTable;
 using console::Format;
 
 // One item of the command line and what the map says of it.
+// A register or bit of an item read with a type, and what it holds there: "f32, low word".
+struct TypedEntry {
+    conversion::MapEntry entry;
+    std::string holds;
+};
+
 struct Lookup {
     std::string input;
     conversion::LookupResult result;
+    std::vector<TypedEntry> typed;  // an item with a type (D200:f32): its rows, in place of found()
 };
+
+// An item read with a type (D200:f32): a row for each register or bit of its values, saying what
+// it holds ("f32, low word"), or the reason the type is refused; `note` says how a bare number was
+// read, when it could be meant other ways.
+Lookup LookUpTyped(const std::string& item, std::optional<conversion::ModbusTable> table,
+                   conversion::BareNumbers numbers, std::string& note);
 
 // The results of items given on the command line as cells: a header row of kColumnNames, then one
 // row per entry found, one per item that had no answer.

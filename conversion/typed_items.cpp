@@ -63,20 +63,23 @@ ValueType DefaultType(const MapEntry& entry) noexcept {
     return entry.device.letter == 'D' ? ValueType::I16 : ValueType::U16;
 }
 
-TypedItem ReadTypedItem(std::string_view text, std::optional<ModbusTable> table,
-                        BareNumbers numbers) {
+TypedText SplitTypedItem(std::string_view text) noexcept {
     const std::string_view whole = text::ascii::Trimmed(text);
-    std::string_view item = whole;
-    std::optional<ValueType> type;
     if (const std::size_t colon = whole.rfind(':'); colon != std::string_view::npos) {
         const std::string_view word = text::ascii::Trimmed(whole.substr(colon + 1));
         for (const auto& [name, named] : kTypeWords) {
             if (text::ascii::SameIgnoringCase(word, name)) {
-                type = named;
-                item = text::ascii::Trimmed(whole.substr(0, colon));
+                return {text::ascii::Trimmed(whole.substr(0, colon)), named};
             }
         }
     }
+    return {whole, std::nullopt};
+}
+
+TypedItem ReadTypedItem(std::string_view text, std::optional<ModbusTable> table,
+                        BareNumbers numbers) {
+    const std::string_view whole = text::ascii::Trimmed(text);
+    const auto [item, type] = SplitTypedItem(whole);
     ItemEntries read = ReadItem(item, table, numbers);
     TypedItem typed;
     typed.note = std::move(read.note);

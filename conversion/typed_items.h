@@ -60,6 +60,15 @@ struct TypedItem {
     bool ok() const noexcept { return error == LookupError::None; }
 };
 
+// An item and the type written after its last ':', when the text there is one of kTypeWords
+// ("D200:f32"); the whole text and no type otherwise ("4:4197", "D100"). Blanks around either are
+// left out.
+struct TypedText {
+    std::string_view item;
+    std::optional<ValueType> type;
+};
+TypedText SplitTypedItem(std::string_view text) noexcept;
+
 // Reads an item as ReadItem does, and a type after its last ':' when the text there is one of
 // kTypeWords ("4:4197" stays a reference). Without a type, every entry with its DefaultType. With
 // one, the entries of the table the type reads (bool: a bit, T and C by their contact; the others:

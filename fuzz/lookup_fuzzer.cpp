@@ -19,6 +19,7 @@
 
 #include "cli/batch.h"
 #include "conversion/device_map.h"
+#include "conversion/typed_items.h"
 #include "taglist/csv_reader.h"
 
 namespace {
@@ -87,6 +88,22 @@ void CheckBareNumber(std::string_view item, const conversion::LookupResult& resu
     }
 }
 
+// A typed item's values are each one device, or two consecutive D registers for a 32-bit type.
+void CheckTypedItem(std::string_view item) {
+    const auto typed = conversion::ReadTypedItem(item);
+    if (typed.ok() ? typed.values.empty() || !typed.message.empty() : typed.message.empty()) {
+        Fail("a typed item gives values or says why not", item);
+    }
+    for (const auto& value : typed.values) {
+        if (conversion::IsDoubleWord(value.type) !=
+            (value.high && value.entry.device.letter == 'D' && value.high->device.letter == 'D' &&
+             value.high->address == value.entry.address + 1 &&
+             value.high->device.number == value.entry.device.number + 1)) {
+            Fail("a 32-bit value stands in two consecutive D registers", item);
+        }
+    }
+}
+
 void CheckLookUp(std::string_view item) {
     const auto result = conversion::LookUp(item);
     if (result.ok() != !result.found().empty() || result.ok() == !result.message.empty()) {
@@ -99,6 +116,7 @@ void CheckLookUp(std::string_view item) {
         }
     }
     CheckBareNumber(item, result);
+    CheckTypedItem(item);
 }
 
 }  // namespace

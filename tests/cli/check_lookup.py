@@ -183,6 +183,19 @@ def check_bare_numbers(c):
         f"{rows} {err}")
 
 
+def check_typed_items(c):
+    """A 32-bit value by name: both registers, the low word first, said so in the width column;
+    a type the device cannot hold refused with its reason, the other items answered."""
+    code, out, err = c.run(["--format", "csv", "D200:f32", "M0:f32", "T5:bool"])
+    c.expect_exit("typed items", code, 1, err)
+    rows = list(csv.reader(io.StringIO(out.decode(), newline="")))
+    c.expect("typed items", [(r[1], r[3], r[6]) for r in rows[1:] if r[1]] == [
+        ("D200", "10C8", "f32, low word"), ("D201", "10C9", "f32, high word"),
+        ("T5", "0605", "bool")], f"rows {rows}")
+    c.expect("typed items", err == "zentriq-lookup: M0:f32: M0 is a bit; f32 is for registers\n",
+             err)
+
+
 def check_frames(c, workdir):
     # A capture log: a request and its response, a frame with a wrong CRC, a line that is no frame.
     with open(os.path.join(workdir, "capture.log"), "wb") as f:
@@ -392,6 +405,7 @@ def main():
         check_formats(c)
         check_batch(c, workdir)
         check_bare_numbers(c)
+        check_typed_items(c)
         check_frames(c, workdir)
         check_names(c, workdir)
         check_exports(c, workdir)
