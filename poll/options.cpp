@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include "console/choice_option.h"
+#include "console/connection_options.h"
 
 #include "console/program.h"
 #include "text/ascii_text.h"
@@ -39,57 +40,7 @@ int UsageError(const std::string& message) {
     return console::Messages("zentriq-poll").UsageError(message);
 }
 
-using transport::Connection;
-using transport::LineFormat;
-using transport::LineText;
-
-std::optional<LineFormat> ReadLineFormat(std::string_view text) {
-    if (text.size() != 3) {
-        return std::nullopt;
-    }
-    const char parity = text::ascii::Upper(text[1]);
-    if ((text[0] != '7' && text[0] != '8') || (parity != 'N' && parity != 'E' && parity != 'O') ||
-        (text[2] != '1' && text[2] != '2')) {
-        return std::nullopt;
-    }
-    return LineFormat{static_cast<unsigned>(text[0] - '0'), parity,
-                      static_cast<unsigned>(text[2] - '0')};
-}
-
-// "HOST", "HOST:PORT", "[IPv6]" or "[IPv6]:PORT".
-bool ReadHost(const std::string& text, Connection& connection) {
-    std::string host = text;
-    std::string port;
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos) {
-            return false;
-        }
-        host = text.substr(1, close - 1);
-        if (close + 1 < text.size()) {
-            if (text[close + 1] != ':') {
-                return false;
-            }
-            port = text.substr(close + 2);
-        }
-    } else if (const auto colon = text.find(':');
-               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-    }
-    if (host.empty()) {
-        return false;
-    }
-    connection.host = host;
-    if (!port.empty()) {
-        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoul(port) == 0 || std::stoul(port) > 65535) {
-            return false;
-        }
-        connection.tcp_port = static_cast<std::uint16_t>(std::stoul(port));
-    }
-    return true;
-}
+using console::ConnectionOptions;
 
 }  // namespace
 
@@ -102,39 +53,8 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.footer(kExamples);
     app.set_version_flag("--version", "zentriq-poll " ZENTRIQ_VERSION);
     app.require_subcommand(0, 1);  // none is said below, in the tool's words
-    Connection& connection = options.connection;
-    std::string mode;
-    std::string line;
-    std::string host;
+    ConnectionOptions where(app, true);
     std::string format = "table";
-    unsigned slave = 1;
-    unsigned timeout_ms = 1000;
-    auto* port = app.add_option("--port", connection.port, "The serial port: /dev/ttyUSB0, COM3")
-                     ->type_name("DEVICE");
-    auto* tcp = app.add_option("--host", host,
-                               "Modbus TCP: the controller's address, port 502 "
-                               "unless given")
-                    ->type_name("HOST[:PORT]");
-    port->excludes(tcp);
-    auto* mode_option = app.add_option("--mode", mode, "On a serial port: ascii (default) or rtu")
-                            ->check(CLI::IsMember({"ascii", "rtu"}))
-                            ->needs(port);
-    app.add_option("--baud", connection.baud, "On a serial port: bits per second (default 9600)")
-        ->check(CLI::Range(50U, 4000000U))
-        ->needs(port);
-    auto* line_option = app.add_option("--line", line,
-                                       "On a serial port: data bits, parity, stop bits (default "
-                                       "7E1 in ascii mode, 8E1 in rtu mode)")
-                            ->type_name("7E1|8E1|8N1|...")
-                            ->needs(port);
-    app.add_option("--slave", slave, "The controller's station address (default 1)")
-        ->check(CLI::Range(1U, 247U));
-    app.add_option("--timeout", timeout_ms,
-                   "How long to wait for each answer, in ms (default 1000)")
-        ->check(CLI::Range(10U, 600000U));
-    app.add_option("--retries", connection.retries,
-                   "How often to ask again when no sound answer came (default 2)")
-        ->check(CLI::Range(0U, 100U));
     console::AddChoiceOption(app, "--table", options.table,
                              "Read one table only, so that a T or C gives one row: coil (c), "
                              "discrete-input (di) or holding-register (hr)",
@@ -146,7 +66,8 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                              conversion::kNumbersWords);
     app.add_option("--format", format, "Output: table (default), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
-    app.add_flag("--verbose,-v", connection.verbose,
+    bool verbose = false;
+    app.add_flag("--verbose,-v", verbose,
                  "Show every frame sent (>) and received (<) on standard error");
 
     auto* read = app.add_subcommand("read", "Read the devices once and print them");
@@ -192,39 +113,12 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError(std::string(interval_option->count() > 0 ? "--interval" : "--count") +
                           " is for watch: it repeats the scan, read and write run once");
     }
-    if (port->count() == 0 && tcp->count() == 0) {
-        return UsageError(
-            "say where the controller is: --port DEVICE (serial) or --host HOST "
-            "(Modbus TCP)");
+    auto connection = where.Connection();
+    if (auto* failure = std::get_if<text::Failure>(&connection)) {
+        return UsageError(failure->message);
     }
-    if (port->count() > 0 && connection.port.empty()) {
-        return UsageError("--port: give the serial port's name, such as /dev/ttyUSB0 or COM3");
-    }
-    connection.tcp = tcp->count() > 0;
-    if (connection.tcp && !ReadHost(host, connection)) {
-        return UsageError("--host " + host +
-                          ": give a host name or address, and a port from 1 to "
-                          "65535 after a colon if not 502");
-    }
-    if (mode_option->count() > 0 && mode == "rtu") {
-        connection.mode = modbus::FrameMode::Rtu;
-        connection.line = LineFormat{8, 'E', 1};
-    }
-    if (line_option->count() > 0) {
-        const auto read_line = ReadLineFormat(line);
-        if (!read_line) {
-            return UsageError("--line " + line +
-                              ": write data bits (7 or 8), parity (N, E or O) "
-                              "and stop bits (1 or 2), such as 7E1 or 8N1");
-        }
-        connection.line = *read_line;
-    }
-    if (connection.mode == modbus::FrameMode::Rtu && connection.line.data_bits != 8) {
-        return UsageError("--line " + LineText(connection.line) +
-                          ": Modbus RTU needs 8 data bits (such as 8E1 or 8N1)");
-    }
-    connection.slave = static_cast<std::uint8_t>(slave);
-    connection.timeout = std::chrono::milliseconds(timeout_ms);
+    options.connection = std::get<transport::Connection>(std::move(connection));
+    options.connection.verbose = verbose;
     options.interval = std::chrono::milliseconds(std::llround(interval_s * 1000.0));
     if (count_option->count() > 0) {
         options.count = count;

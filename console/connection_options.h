@@ -1,0 +1,40 @@
+// The options that say where the controller is and how to talk to it, alike in every program:
+// --port with --mode, --baud and --line, or --host; --slave; and, for a program that talks to the
+// line itself, --timeout and --retries. The controller's own defaults where nothing is said.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "text/failure.h"
+#include "transport/connection.h"
+
+namespace console {
+
+class ConnectionOptions {
+  public:
+    // Adds the options to `app`; `exchange`: --timeout and --retries too.
+    ConnectionOptions(CLI::App& app, bool exchange);
+    ConnectionOptions(const ConnectionOptions&) = delete;
+    ConnectionOptions& operator=(const ConnectionOptions&) = delete;
+
+    // Whether --port or --host was given.
+    bool given() const;
+    // Once parsed: the connection, or the usage error that says what is wrong ("say where the
+    // controller is: ..." when neither --port nor --host was given).
+    text::Result<transport::Connection> Connection() const;
+
+  private:
+    transport::Connection connection_;
+    std::string mode_;
+    std::string line_;
+    std::string host_;
+    unsigned slave_ = 1;
+    unsigned timeout_ms_ = 1000;
+    CLI::Option* port_option_;
+    CLI::Option* host_option_;
+    CLI::Option* mode_option_;
+    CLI::Option* line_option_;
+};
+
+}  // namespace console
