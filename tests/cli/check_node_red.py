@@ -204,8 +204,7 @@ def main():
     parser.add_argument("--timeout", type=float, default=60,
                         help="seconds to wait for every tag (default 60)")
     args = parser.parse_args()
-    if args.sample == bool(args.flow or args.expect) or (not args.sample and not
-                                                          (args.flow and args.expect)):
+    if bool(args.flow or args.expect) if args.sample else not (args.flow and args.expect):
         parser.error("give --sample, or both --flow and --expect")
     stop_on_signals()
     try:
