@@ -1,0 +1,237 @@
+#!/usr/bin/python3
+"""A Node-RED flow for the Modbus nodes, run in a real Node-RED against the simulated controller:
+every tag's value, as the flow's function nodes send it (msg.topic the tag, msg.payload its value),
+checked against what the controller holds.
+
+    check_node_red.py --cache DIR (--flow FILE --expect FILE | --sample) [--timeout SECONDS]
+
+--expect is a JSON object, tag -> value. Each tag's last value must equal it, a float within
+1e-6 of it relatively, a boolean as a boolean. --sample runs a flow written here by hand in the
+shape zentriq-lookup writes, and checks the check itself on what that flow delivered.
+
+One line per tag that is missing, wrong or not expected; exit status 1 if there is any, 0 if not,
+2 if Node-RED or the simulator could not be started."""
+
+import argparse
+import json
+import math
+import os
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "poll"))
+
+from harness import HarnessError, Lab, stop_on_signals  # noqa: E402
+from node_red import NodeRed, NodeRedError, collect, ensure_installed  # noqa: E402
+
+TOLERANCE = 1e-6
+
+
+def point_at(flow, port):
+    """The flow with its Modbus client on `port`; its host must already be 127.0.0.1."""
+    clients = [node for node in flow if node.get("type") == "modbus-client"]
+    if not clients:
+        raise ValueError("the flow has no modbus-client node")
+    for client in clients:
+        if client.get("clienttype") != "tcp" or client.get("tcpHost") != "127.0.0.1":
+            raise ValueError(f"modbus-client {client.get('id')} is not TCP to 127.0.0.1: "
+                             f"{client.get('clienttype')} {client.get('tcpHost')}")
+        client["tcpPort"] = port
+    return flow
+
+
+def received(out_file):
+    """{topic: last payload} of the complete lines collected so far."""
+    last = {}
+    try:
+        with open(out_file, encoding="utf-8") as f:
+            text = f.read()
+    except FileNotFoundError:
+        return last
+    for line in text.splitlines(keepends=True):
+        if line.endswith("\n"):
+            message = json.loads(line)
+            last[message.get("topic")] = message.get("payload")
+    return last
+
+
+def same(got, want):
+    if isinstance(got, bool) or isinstance(want, bool):
+        return type(got) is type(want) and got == want
+    if isinstance(got, float) or isinstance(want, float):
+        return (isinstance(got, (int, float)) and
+                math.isclose(got, want, rel_tol=TOLERANCE, abs_tol=0.0))
+    return type(got) is type(want) and got == want
+
+
+def faults(got, expected):
+    """One line per tag that did not arrive, arrived with another value, or was not expected."""
+    lines = [f"{tag}: missing, expected {json.dumps(want)}" for tag, want in expected.items()
+             if tag not in got]
+    lines += [f"{tag}: got {json.dumps(got[tag])}, expected {json.dumps(want)}"
+              for tag, want in expected.items() if tag in got and not same(got[tag], want)]
+    lines += [f"{tag}: not expected, got {json.dumps(value)}" for tag, value in got.items()
+              if tag not in expected]
+    return lines
+
+
+def run_flow(cache, flow, expected, timeout):
+    """{tag: last value} the flow sent once every expected tag came at least once (or time ran out).
+    The simulator and Node-RED are stopped before it returns or raises."""
+    function_ids = [node["id"] for node in flow if node.get("type") == "function"]
+    with Lab() as lab, tempfile.TemporaryDirectory(prefix="zentriq-node-red-") as work:
+        port = int(lab.simulator("--tcp", "0"))
+        out_file = os.path.join(work, "collected.jsonl")
+        flow = collect(point_at(flow, port), function_ids, out_file)
+        with NodeRed(cache, flow, work) as node_red:
+            deadline = time.monotonic() + timeout
+            while not set(expected) <= set(received(out_file)) and time.monotonic() < deadline:
+                time.sleep(0.2)
+            got = received(out_file)
+            if not set(expected) <= set(got):
+                print(f"Node-RED's log:\n{node_red.tail()}", file=sys.stderr)
+            return got
+
+
+# The sample: one client, and per read the function node that makes each register or bit a tag.
+SAMPLE_CLIENT = {
+    "id": "zq-client", "type": "modbus-client", "name": "DVP", "clienttype": "tcp",
+    "bufferCommands": True, "stateLogEnabled": False, "queueLogEnabled": False,
+    "failureLogEnabled": True, "tcpHost": "127.0.0.1", "tcpPort": "502", "tcpType": "DEFAULT",
+    "serialPort": "/dev/ttyUSB", "serialType": "RTU-BUFFERD", "serialBaudrate": "9600",
+    "serialDatabits": "8", "serialStopbits": "1", "serialParity": "none",
+    "serialConnectionDelay": "100", "serialAsciiResponseStartDelimiter": "0x3A", "unit_id": 1,
+    "commandDelay": 1, "clientTimeout": 1000, "reconnectOnTimeout": True,
+    "reconnectTimeout": 2000, "parallelUnitIdsAllowed": True}
+
+# msg.payload of a read is the list of raw values from its first address on; a 32-bit value has
+# its low word at the lower address, as the controller keeps it. Bits are sent as booleans.
+DECODE = """const raw = msg.payload;
+const word = (i) => raw[i] & 0xFFFF;
+const dword = (i) => (word(i) | (word(i + 1) << 16)) >>> 0;
+const decode = {
+    bit: (i) => Boolean(raw[i]),
+    u16: word,
+    i16: (i) => (word(i) << 16) >> 16,
+    u32: dword,
+    i32: (i) => dword(i) | 0,
+    f32: (i) => {
+        const view = new DataView(new ArrayBuffer(4));
+        view.setUint32(0, dword(i));
+        return view.getFloat32(0);
+    },
+};
+return [tags.map(([topic, offset, type]) => ({ topic: topic, payload: decode[type](offset) }))];"""
+
+# Read: (table, first address, count, [(tag, offset, type)]).
+SAMPLE_READS = [
+    ("HoldingRegister", 0x1064, 1, [("D100_u16", 0, "u16"), ("D100_i16", 0, "i16")]),
+    ("HoldingRegister", 0x10C8, 2, [("D200_u32", 0, "u32"), ("D200_i32", 0, "i32"),
+                                    ("D200_f32", 0, "f32")]),
+    ("HoldingRegister", 0x9000, 2, [("D4096_i16", 0, "i16"), ("D4096_i32", 0, "i32")]),
+    ("HoldingRegister", 0x0605, 1, [("T5_value", 0, "u16")]),
+    ("Coil", 0x0800, 2, [("M0", 0, "bit"), ("M1", 1, "bit")]),
+    ("Input", 0x0401, 1, [("X1", 0, "bit")]),
+]
+
+# The simulator holds each register's own address and a 1 at each odd bit address. D4096 (9000)
+# is above 7FFF, so its signed readings are negative.
+SAMPLE_EXPECTED = {
+    "D100_u16": 4196, "D100_i16": 4196,
+    "D200_u32": 4296 + 4297 * 65536, "D200_i32": 4296 + 4297 * 65536,
+    "D200_f32": 7.930637658421509e-29,  # the float whose bits are 10C9 10C8
+    "D4096_i16": 36864 - 65536, "D4096_i32": 36864 + 36865 * 65536 - 2**32,
+    "T5_value": 1541,
+    "M0": False, "M1": True, "X1": True,
+}
+
+
+def sample_flow():
+    flow = [{"id": "zq-tab", "type": "tab", "label": "DVP tags", "disabled": False, "info": ""},
+            SAMPLE_CLIENT]
+    for n, (table, address, count, tags) in enumerate(SAMPLE_READS):
+        read_id, function_id, y = f"zq-read-{n}", f"zq-tags-{n}", 40 + 60 * n
+        flow.append({
+            "id": read_id, "type": "modbus-read", "z": "zq-tab", "name": f"{table} {address}",
+            "topic": "", "showStatusActivities": False, "logIOActivities": False,
+            "showErrors": True, "unitid": "", "dataType": table, "adr": str(address),
+            "quantity": str(count), "rate": "250", "rateUnit": "ms", "delayOnStart": False,
+            "startDelayTime": "", "server": SAMPLE_CLIENT["id"], "useIOFile": False, "ioFile": "",
+            "useIOForPayload": False, "emptyMsgOnFail": False, "x": 150, "y": y,
+            "wires": [[function_id], []]})
+        flow.append({
+            "id": function_id, "type": "function", "z": "zq-tab",
+            "name": ", ".join(tag for tag, _, _ in tags),
+            "func": f"const tags = {json.dumps(tags)};\n{DECODE}", "outputs": 1, "timeout": 0,
+            "noerr": 0, "initialize": "", "finalize": "", "libs": [], "x": 400, "y": y,
+            "wires": [[]]})
+    return flow
+
+
+# Expectations spoiled one way each, every one of which the check must report on the sample's
+# values, and the one it must not.
+SPOILED = [
+    ("a whole number off by one", {"D100_u16": 4197}, 1),
+    ("a float off by 1e-5 relatively", {"D200_f32": SAMPLE_EXPECTED["D200_f32"] * (1 + 1e-5)}, 1),
+    ("a float off by 1e-8 relatively", {"D200_f32": SAMPLE_EXPECTED["D200_f32"] * (1 + 1e-8)}, 0),
+    ("a boolean expected as a number", {"M1": 1}, 1),
+    ("a number expected as a float", {"T5_value": 1541.0}, 0),
+    ("a tag the flow does not send", {"D300_u16": 4396}, 1),
+]
+
+
+def check_the_check(got):
+    """Lines for each spoiled expectation the check did not answer as it should; what it says of
+    the sample itself is left out, that is reported once already."""
+    wrong = []
+    unspoiled = faults(got, SAMPLE_EXPECTED)
+    for what, change, count in SPOILED:
+        found = [line for line in faults(got, dict(SAMPLE_EXPECTED, **change))
+                 if line not in unspoiled]
+        if len(found) != count:
+            wrong.append(f"the check on {what} reported {found or 'nothing'}")
+    return wrong
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--cache", required=True, help="where Node-RED is installed (once)")
+    parser.add_argument("--flow", help="the flow, as Node-RED imports it")
+    parser.add_argument("--expect", help="JSON object: tag -> value")
+    parser.add_argument("--sample", action="store_true", help="check the flow written here")
+    parser.add_argument("--timeout", type=float, default=60,
+                        help="seconds to wait for every tag (default 60)")
+    args = parser.parse_args()
+    if bool(args.flow or args.expect) if args.sample else not (args.flow and args.expect):
+        parser.error("give --sample, or both --flow and --expect")
+    stop_on_signals()
+    try:
+        if args.sample:
+            flow, expected = sample_flow(), SAMPLE_EXPECTED
+        else:
+            with open(args.flow, encoding="utf-8") as f:
+                flow = json.load(f)
+            with open(args.expect, encoding="utf-8") as f:
+                expected = json.load(f)
+        ensure_installed(args.cache)
+        got = run_flow(args.cache, flow, expected, args.timeout)
+    except (OSError, ValueError, HarnessError, NodeRedError) as error:
+        print(f"check_node_red: {error}", file=sys.stderr)
+        return 2
+    except KeyboardInterrupt:
+        print("check_node_red: interrupted", file=sys.stderr)
+        return 130
+    lines = faults(got, expected)
+    if args.sample:
+        lines += check_the_check(got)
+    for line in lines:
+        print(line)
+    if not lines:
+        print(f"{len(expected)} tags as expected")
+    return 1 if lines else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
