@@ -41,7 +41,8 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     return text;
 }
 
-Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, poll::BridgeLimits bridge) {
+Scanner::Scanner(const std::vector<conversion::MapEntry>& entries,
+                 conversion::BridgeLimits bridge) {
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
         values_.push_back({entry, std::nullopt, {}});
@@ -52,14 +53,14 @@ Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, poll::BridgeL
 }
 
 std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& asked,
-                                               poll::BridgeLimits bridge) const {
+                                               conversion::BridgeLimits bridge) const {
     std::vector<conversion::MapEntry> entries;
     entries.reserve(asked.size());
     for (const auto index : asked) {
         entries.push_back(values_[index].entry);
     }
     std::vector<Planned> plan;
-    for (const auto& request : poll::PlanReads(entries, bridge)) {
+    for (const auto& request : conversion::PlanReads(entries, bridge)) {
         plan.push_back({request, {}});
     }
     // Each device goes to the request that reads its table and address.
@@ -69,7 +70,7 @@ std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& a
         requests.push_back(planned.request);
     }
     for (const auto index : asked) {
-        if (const auto slot = poll::SlotOf(requests, values_[index].entry)) {
+        if (const auto slot = conversion::SlotOf(requests, values_[index].entry)) {
             plan[slot->request].asked.push_back(index);
         }
     }
@@ -86,12 +87,12 @@ void Scanner::Fail(const Planned& planned, const std::string& message) {
 
 bool Scanner::Split(std::size_t index) {
     const Planned refused = plan_[index];
-    auto parts = PlanFor(refused.asked, poll::BridgeLimits{});
+    auto parts = PlanFor(refused.asked, conversion::BridgeLimits{});
     if (parts.size() == 1) {
         // Consecutive devices without a gap: each alone, to find the one the model lacks.
         parts.clear();
         for (const auto asked : refused.asked) {
-            auto alone = PlanFor({asked}, poll::BridgeLimits{});
+            auto alone = PlanFor({asked}, conversion::BridgeLimits{});
             parts.insert(parts.end(), alone.begin(), alone.end());
         }
         // Repeats of one device come back as one request each; keep one.

@@ -47,7 +47,7 @@ ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport:
 
 class Scanner {
   public:
-    Scanner(const std::vector<conversion::MapEntry>& entries, poll::BridgeLimits bridge);
+    Scanner(const std::vector<conversion::MapEntry>& entries, conversion::BridgeLimits bridge);
 
     // Reads every device once: `values` in the order asked, and the requests that failed.
     void Scan(transport::Link& link);
@@ -66,7 +66,7 @@ class Scanner {
     };
 
     std::vector<Planned> PlanFor(const std::vector<std::size_t>& asked,
-                                 poll::BridgeLimits bridge) const;
+                                 conversion::BridgeLimits bridge) const;
     void Fail(const Planned& planned, const std::string& message);
     // The requests after `index` left unsent, each device given why.
     std::string RequestText(const Planned& planned) const;
