@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/config_tags.h"
 #include "cli/frame_command.h"
+#include "cli/node_red_flow.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/xlsx_output.h"
@@ -182,10 +184,53 @@ int DecodeFrameLog(const cli::Options& options, console::Output& output) {
     return output.Finish(StatusOf(counts.failed == 0), kMessages);
 }
 
+// A config for an engine that polls the controller: every tag that names a value, the others said
+// on standard error, each with its reason.
+int WriteConfig(const cli::Options& options, console::Output& output) {
+    std::vector<cli::ConfigTag> tags;
+    bool all_read = true;
+    const auto refuse = [&](std::string_view message) {
+        all_read = false;
+        kMessages.Say(message);
+    };
+    if (options.mode == cli::Mode::Batch) {
+        Input input;
+        if (!input.Open(options.batch_path)) {
+            return CannotRead(input);
+        }
+        const cli::TagColumns columns{options.column, options.name_column, options.type_column,
+                                      options.header, options.delimiter};
+        auto read = cli::ReadConfigTags(input.Source(), columns, options.numbers, refuse);
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
+            return UsageError(failure->message);
+        }
+        if (input.error != 0) {
+            return CannotRead(input);
+        }
+        tags = std::get<std::vector<cli::ConfigTag>>(std::move(read));
+    } else {
+        for (const auto& item : options.items) {
+            auto read = cli::ConfigTagsOf(item, item, {}, options.numbers);
+            if (auto* failure = std::get_if<text::Failure>(&read)) {
+                refuse(failure->message);
+                continue;
+            }
+            for (auto& tag : std::get<std::vector<cli::ConfigTag>>(read)) {
+                tags.push_back(std::move(tag));
+            }
+        }
+    }
+    output.Write(cli::NodeRedFlow(options.connection, tags));
+    return output.Finish(StatusOf(all_read), kMessages);
+}
+
 int RunMode(const cli::Options& options) {
     console::Output output;
     if (!options.xlsx && !output.Open(options.output_path)) {
         return Failure("cannot write " + output.name() + ": " + std::strerror(output.error()));
+    }
+    if (options.config) {
+        return WriteConfig(options, output);
     }
     switch (options.mode) {
         case cli::Mode::Items:

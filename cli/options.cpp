@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include "console/choice_option.h"
+#include "console/connection_options.h"
+#include "console/program.h"
 
 #include "cli/xlsx_output.h"
 #include "console/file_io.h"
@@ -39,9 +41,7 @@ answer (some frame had a wrong checksum or was no frame), 2 usage error, an inpu
 read or an output that cannot be written.)";
 
 int UsageError(const std::string& message) {
-    console::WriteAll(2,
-                      "zentriq-lookup: " + message + "\nRun with --help for more information.\n");
-    return kUsageError;
+    return console::Messages("zentriq-lookup").UsageError(message);
 }
 
 }  // namespace
@@ -56,8 +56,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     std::string delimiter;
     auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
     auto* format_option =
-        app.add_option("--format", format, "Output: table (default), csv, json or xlsx")
-            ->check(CLI::IsMember({"table", "csv", "json", "xlsx"}));
+        app.add_option("--format", format,
+                       "Output: table (default), csv, json or xlsx; or node-red, a flow that "
+                       "polls the controller (with --port or --host)")
+            ->check(CLI::IsMember({"table", "csv", "json", "xlsx", "node-red"}));
     auto* output = app.add_option("--output", options.output_path,
                                   "Write the results to FILE instead of standard output (xlsx "
                                   "needs it)")
@@ -74,6 +76,17 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         ->needs(batch);
     app.add_flag("--header", options.header, "In --batch, pass the first row through as the header")
         ->needs(batch);
+    app.add_option("--name-column", options.name_column,
+                   "In --batch with --format node-red, the column of the tag names (default: "
+                   "the device column)")
+        ->type_name("N|NAME")
+        ->needs(batch);
+    app.add_option("--type-column", options.type_column,
+                   "In --batch with --format node-red, the column of the value types: bool, i16, "
+                   "u16, i32, u32, f32 (default: each device's own)")
+        ->type_name("N|NAME")
+        ->needs(batch);
+    console::ConnectionOptions where(app, false);
     app.add_option("--delimiter", delimiter,
                    "In --batch, the separator between fields: comma, semicolon or tab "
                    "(default: found in the first row)")
@@ -146,6 +159,21 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    : batch->count() > 0  ? Mode::Batch
                                          : Mode::Items;
     options.xlsx = format == "xlsx";
+    if (format == "node-red") {
+        options.config = Config::NodeRed;
+        if (options.mode != Mode::Items && options.mode != Mode::Batch) {
+            return UsageError("--format node-red is for items and --batch");
+        }
+        auto connection = where.Connection();
+        if (auto* failure = std::get_if<text::Failure>(&connection)) {
+            return UsageError(failure->message);
+        }
+        options.connection = std::get<transport::Connection>(std::move(connection));
+    } else if (where.given()) {
+        return UsageError("--port and --host say where the controller is for --format node-red");
+    } else if (!options.name_column.empty() || !options.type_column.empty()) {
+        return UsageError("--name-column and --type-column are for --format node-red");
+    }
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json
                                         : Format::Table;
@@ -159,7 +187,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError("give a device or an address to look up, --batch, --frame or --frames");
     }
     if (options.mode == Mode::Batch && format_option->count() > 0 && !options.xlsx &&
-        options.format != Format::Csv) {
+        !options.config && options.format != Format::Csv) {
         return UsageError(
             "--batch writes CSV or xlsx; --format table and json are for items on the command "
             "line");

@@ -8,10 +8,14 @@
 #include "cli/output.h"
 #include "conversion/device_map.h"
 #include "taglist/csv_reader.h"
+#include "transport/connection.h"
 
 namespace cli {
 
 enum class Mode { Items, Batch, FrameArguments, FrameLog };
+
+// A config for an engine that polls the controller, written in place of the lookup's own output.
+enum class Config { NodeRed };
 
 struct Options {
     Mode mode = Mode::Items;
@@ -27,6 +31,10 @@ struct Options {
     conversion::BareNumbers numbers = conversion::BareNumbers::Any;
     std::vector<std::vector<std::string>> frames;  // one per --frame, its arguments joined
     std::string frames_path = "-";
+    std::optional<Config> config;
+    std::string name_column;           // in --batch, the tag names' column for a config
+    std::string type_column;           // in --batch, the value types' column for a config
+    transport::Connection connection;  // the controller a config's engine polls
 };
 
 // Parses `arguments` (the program's name first) into `options`. Gives an exit status when the run

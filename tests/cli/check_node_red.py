@@ -16,6 +16,7 @@ import argparse
 import json
 import math
 import os
+import subprocess
 import sys
 import tempfile
 import time
@@ -195,21 +196,55 @@ def check_the_check(got):
     return wrong
 
 
+# A tag list as an engineer exports it, and what Node-RED must deliver for each tag from the flow
+# zentriq-lookup writes for it: the simulator holds each register's own address, and 1 at each odd
+# bit address. A row whose type its device cannot hold, and a 32-bit counter, are left out.
+LOOKUP_LIST = ("Tag;Device;Type\r\nLevel;D100;\r\nFlow;D200;f32\r\nTotal;D202;i32\r\n"
+               "Offset;D4096;\r\nTimer;T5;\r\nTimer done;T5;bool\r\nRun;M1;\r\nIn;X1;\r\n"
+               "Bad;M0;f32\r\nCount;C200;\r\n")
+LOOKUP_EXPECTED = {
+    "Level": 4196, "Flow": SAMPLE_EXPECTED["D200_f32"], "Total": 4298 + 4299 * 65536,
+    "Offset": 36864 - 65536, "Timer": 1541, "Timer done": True, "Run": True, "In": True,
+}
+LOOKUP_REFUSED = ["zentriq-lookup: line 10: M0:f32: M0 is a bit; f32 is for registers",
+                  "zentriq-lookup: line 11: C200: C200 holds a 32-bit counter value whose packing "
+                  "is not established: left out"]
+
+
+def lookup_flow(command):
+    """The flow zentriq-lookup writes for LOOKUP_LIST; a fault when it does not say what it left
+    out and why."""
+    done = subprocess.run(command + ["--batch", "-", "--header", "--column", "Device",
+                                     "--name-column", "Tag", "--type-column", "Type",
+                                     "--format", "node-red", "--host", "127.0.0.1"],
+                          input=LOOKUP_LIST.encode(), capture_output=True, timeout=60)
+    err = done.stderr.decode("utf-8", "replace")
+    if done.returncode != 1 or err.splitlines() != LOOKUP_REFUSED:
+        raise ValueError(f"zentriq-lookup --format node-red: exit status {done.returncode}, "
+                         f"expected 1 and the rows left out said:\n{err}")
+    return json.loads(done.stdout)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cache", required=True, help="where Node-RED is installed (once)")
     parser.add_argument("--flow", help="the flow, as Node-RED imports it")
     parser.add_argument("--expect", help="JSON object: tag -> value")
     parser.add_argument("--sample", action="store_true", help="check the flow written here")
+    parser.add_argument("--lookup", nargs="+", metavar="PROGRAM",
+                        help="[WRAPPER...] zentriq-lookup: check the flow it writes for a tag list")
     parser.add_argument("--timeout", type=float, default=60,
                         help="seconds to wait for every tag (default 60)")
     args = parser.parse_args()
-    if bool(args.flow or args.expect) if args.sample else not (args.flow and args.expect):
-        parser.error("give --sample, or both --flow and --expect")
+    if (args.sample or args.lookup) and (args.flow or args.expect) or (
+            not args.sample and not args.lookup and not (args.flow and args.expect)):
+        parser.error("give --sample, --lookup PROGRAM, or both --flow and --expect")
     stop_on_signals()
     try:
         if args.sample:
             flow, expected = sample_flow(), SAMPLE_EXPECTED
+        elif args.lookup:
+            flow, expected = lookup_flow(args.lookup), LOOKUP_EXPECTED
         else:
             with open(args.flow, encoding="utf-8") as f:
                 flow = json.load(f)
