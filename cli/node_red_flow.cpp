@@ -93,8 +93,9 @@ std::string NodeRedFlow(const transport::Connection& connection, std::span<const
             entries.push_back(*tag.value.high);
         }
     }
-    std::vector<Run> runs;
     const auto plan = conversion::PlanReads(entries, conversion::kBridgeAnyGap);
+    std::vector<Run> runs;
+    runs.reserve(plan.size());
     for (const auto& request : plan) {
         runs.push_back({request});
     }
