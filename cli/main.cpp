@@ -15,6 +15,7 @@
 #include "cli/node_red_flow.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/telegraf_config.h"
 #include "cli/xlsx_output.h"
 #include "console/file_io.h"
 #include "console/platform.h"
@@ -220,7 +221,9 @@ int WriteConfig(const cli::Options& options, console::Output& output) {
             }
         }
     }
-    output.Write(cli::NodeRedFlow(options.connection, tags));
+    output.Write(*options.config == cli::Config::NodeRed
+                     ? cli::NodeRedFlow(options.connection, tags)
+                     : cli::TelegrafConfig(options.connection, tags));
     return output.Finish(StatusOf(all_read), kMessages);
 }
 

@@ -57,9 +57,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
     auto* format_option =
         app.add_option("--format", format,
-                       "Output: table (default), csv, json or xlsx; or node-red, a flow that "
-                       "polls the controller (with --port or --host)")
-            ->check(CLI::IsMember({"table", "csv", "json", "xlsx", "node-red"}));
+                       "Output: table (default), csv, json or xlsx; or a config for an engine "
+                       "that polls the controller (with --port or --host): node-red, telegraf")
+            ->check(CLI::IsMember({"table", "csv", "json", "xlsx", "node-red", "telegraf"}));
     auto* output = app.add_option("--output", options.output_path,
                                   "Write the results to FILE instead of standard output (xlsx "
                                   "needs it)")
@@ -77,12 +77,12 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.add_flag("--header", options.header, "In --batch, pass the first row through as the header")
         ->needs(batch);
     app.add_option("--name-column", options.name_column,
-                   "In --batch with --format node-red, the column of the tag names (default: "
+                   "In --batch with a config format, the column of the tag names (default: "
                    "the device column)")
         ->type_name("N|NAME")
         ->needs(batch);
     app.add_option("--type-column", options.type_column,
-                   "In --batch with --format node-red, the column of the value types: bool, i16, "
+                   "In --batch with a config format, the column of the value types: bool, i16, "
                    "u16, i32, u32, f32 (default: each device's own)")
         ->type_name("N|NAME")
         ->needs(batch);
@@ -159,10 +159,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    : batch->count() > 0  ? Mode::Batch
                                          : Mode::Items;
     options.xlsx = format == "xlsx";
-    if (format == "node-red") {
-        options.config = Config::NodeRed;
+    if (format == "node-red" || format == "telegraf") {
+        options.config = format == "node-red" ? Config::NodeRed : Config::Telegraf;
         if (options.mode != Mode::Items && options.mode != Mode::Batch) {
-            return UsageError("--format node-red is for items and --batch");
+            return UsageError("--format " + format + " is for items and --batch");
         }
         auto connection = where.Connection();
         if (auto* failure = std::get_if<text::Failure>(&connection)) {
@@ -170,9 +170,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         }
         options.connection = std::get<transport::Connection>(std::move(connection));
     } else if (where.given()) {
-        return UsageError("--port and --host say where the controller is for --format node-red");
+        return UsageError(
+            "--port and --host say where the controller is for --format node-red and telegraf");
     } else if (!options.name_column.empty() || !options.type_column.empty()) {
-        return UsageError("--name-column and --type-column are for --format node-red");
+        return UsageError("--name-column and --type-column are for --format node-red and telegraf");
     }
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json

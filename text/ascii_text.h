@@ -23,6 +23,11 @@ constexpr bool IsDigit(char c) noexcept {
     return c >= '0' && c <= '9';
 }
 
+// An ASCII letter or digit: what a name may hold in every engine's config without quoting.
+constexpr bool IsAlnum(char c) noexcept {
+    return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 constexpr bool IsPrintable(char c) noexcept {
     return c >= 0x20 && c < 0x7F;
 }

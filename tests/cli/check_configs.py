@@ -1,0 +1,106 @@
+#!/usr/bin/python3
+"""The configs zentriq-lookup writes for engines that cannot run here (Telegraf), parsed as the
+engine parses them and checked field by field against its documented schema; every address is read
+back through zentriq-lookup itself and must name the tag's device.
+
+    check_configs.py [WRAPPER...] PROGRAM"""
+
+import argparse
+import json
+import subprocess
+import sys
+import tomllib
+
+# A tag list as exported, with what each kept tag must be in every config: (device, table, type).
+TAGS = ("Tag,Device,Type\r\nLevel,D100,\r\nFlow rate,D200,f32\r\nTotal,D202,i32\r\n"
+        "Timer,T5,\r\nTimer done,T5,bool\r\nRun,M1,\r\nIn,X1,\r\nBad,M0,f32\r\nCount,C200,\r\n")
+KEPT = {
+    "Level": ("D100", "holding register", "INT16"),
+    "Flow_rate": ("D200", "holding register", "FLOAT32"),
+    "Total": ("D202", "holding register", "INT32"),
+    "Timer": ("T5", "holding register", "UINT16"),
+    "Timer_done": ("T5", "coil", None),
+    "Run": ("M1", "coil", None),
+    "In": ("X1", "discrete input", None),
+}
+TELEGRAF_REGISTERS = {"coil": "coil", "discrete": "discrete input", "holding": "holding register"}
+TELEGRAF_TYPES = {"INT16", "UINT16", "INT32", "UINT32", "FLOAT32"}
+
+
+class Checker:
+    def __init__(self, command):
+        self.command = command
+        self.faults = []
+
+    def expect(self, name, condition, detail=""):
+        if not condition:
+            self.faults.append(f"{name}: {detail}")
+
+    def run(self, args, stdin=b""):
+        done = subprocess.run(self.command + args, input=stdin, capture_output=True, timeout=60)
+        return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
+
+    def device_at(self, table, address):
+        """The device zentriq-lookup names at a zero-based decimal address of a table."""
+        code, out, _ = self.run(["--format", "json", "--numbers", "decimal", "--table",
+                                 {"coil": "c", "discrete input": "di",
+                                  "holding register": "hr"}[table], str(address)])
+        rows = json.loads(out) if code == 0 else []
+        return rows[0]["device"] if rows else None
+
+
+def config(c, target, *connection):
+    code, out, err = c.run(["--batch", "-", "--header", "--column", "Device", "--name-column",
+                            "Tag", "--type-column", "Type", "--format", target, *connection],
+                           TAGS.encode())
+    c.expect(f"{target}: exit status", code == 1, f"{code}, expected 1 (two rows left out)")
+    c.expect(f"{target}: rows left out", err.count("\n") == 2 and "line 9: M0:f32" in err and
+             "line 10: C200" in err, err)
+    return out
+
+
+def check_telegraf(c):
+    text = config(c, "telegraf", "--port", "/dev/ttyUSB0")
+    plugin = tomllib.loads(text)["inputs"]["modbus"][0]
+    c.expect("telegraf: serial line", {k: plugin.get(k) for k in (
+        "controller", "baud_rate", "data_bits", "parity", "stop_bits", "transmission_mode",
+        "configuration_type", "slave_id")} == {
+        "controller": "file:///dev/ttyUSB0", "baud_rate": 9600, "data_bits": 7, "parity": "E",
+        "stop_bits": 1, "transmission_mode": "ASCII", "configuration_type": "request",
+        "slave_id": 1}, plugin)
+    seen = {}
+    for request in plugin["request"]:
+        table = TELEGRAF_REGISTERS.get(request["register"])
+        c.expect("telegraf: register", table is not None, request["register"])
+        wide = {field.get("type") for field in request["fields"]} & {"INT32", "UINT32", "FLOAT32"}
+        # The controller keeps the low word first: CDAB where a request holds 32-bit values, and
+        # then only those.
+        c.expect("telegraf: word order", request["byte_order"] == ("CDAB" if wide else "ABCD") and
+                 (not wide or all(f.get("type") in wide for f in request["fields"])), request)
+        for field in request["fields"]:
+            seen[field["name"]] = (c.device_at(table, field["address"]), table, field.get("type"))
+            c.expect("telegraf: field type", field.get("type") in TELEGRAF_TYPES |
+                     ({None} if table != "holding register" else set()), field)
+    c.expect("telegraf: every tag at its device, table and type", seen == KEPT,
+             f"{seen}\n   expected {KEPT}")
+
+    tcp = tomllib.loads(config(c, "telegraf", "--host", "192.168.1.5:1502", "--slave", "3"))
+    plugin = tcp["inputs"]["modbus"][0]
+    c.expect("telegraf: tcp", plugin["controller"] == "tcp://192.168.1.5:1502" and
+             plugin["transmission_mode"] == "TCP" and plugin["slave_id"] == 3 and
+             all(r["slave_id"] == 3 for r in plugin["request"]), plugin)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("command", nargs="+", help="[WRAPPER...] PROGRAM")
+    c = Checker(parser.parse_args().command)
+    check_telegraf(c)
+    for fault in c.faults:
+        print("FAIL", fault)
+    print(f"{len(c.faults)} faults" if c.faults else "configs: every check passed")
+    return 1 if c.faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
