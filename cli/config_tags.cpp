@@ -35,8 +35,12 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                                   std::string_view type,
                                                   conversion::BareNumbers numbers) {
     std::string text(item);
-    if (!text::ascii::Trimmed(type).empty()) {
-        text += ":" + std::string(text::ascii::Trimmed(type));
+    const std::string_view type_word = text::ascii::Trimmed(type);
+    const bool writable = text::ascii::SameIgnoringCase(type_word, "switch");
+    if (writable) {
+        text += ":bool";
+    } else if (!type_word.empty()) {
+        text += ":" + std::string(type_word);
     }
     auto typed = conversion::ReadTypedItem(text, std::nullopt, numbers);
     if (!typed.ok()) {
@@ -60,11 +64,16 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                  " holds a 32-bit counter value whose packing is not established: "
                                  "left out"};
         }
+        if (writable && value.entry.table != ModbusTable::Coil) {
+            return text::Failure{conversion::DisplayText(item) + ": " +
+                                 conversion::DeviceName(value.entry.device) +
+                                 " is an input: a switch needs a coil"};
+        }
         std::string tag(name);
         if (values.size() > 1) {
             tag += "_" + conversion::DeviceName(value.entry.device);
         }
-        tags.push_back({std::move(tag), value});
+        tags.push_back({std::move(tag), value, writable});
     }
     return tags;
 }

@@ -17,10 +17,12 @@ namespace cli {
 struct ConfigTag {
     std::string name;  // as the list or the command line has it; each writer makes it safe
     conversion::TypedValue value;
+    bool writable = false;  // a coil the type column asks to switch (type "switch")
 };
 
 // The values a config reads for `item` with `type` (empty: none given): the typed item's values,
-// a T or C by its value (a holding register) unless its type is bool. A 32-bit counter value
+// a T or C by its value (a holding register) unless its type is bool. The type "switch" is a bool
+// the engine may also write: a coil, never an input. A 32-bit counter value
 // (C200-C255), whose packing is not established, gives no value and says so as a failure. Several
 // values (a range) are named after their devices: "name_D101".
 text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::string_view item,

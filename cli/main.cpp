@@ -12,6 +12,7 @@
 #include "cli/batch.h"
 #include "cli/config_tags.h"
 #include "cli/frame_command.h"
+#include "cli/home_assistant_config.h"
 #include "cli/node_red_flow.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -221,9 +222,17 @@ int WriteConfig(const cli::Options& options, console::Output& output) {
             }
         }
     }
-    output.Write(*options.config == cli::Config::NodeRed
-                     ? cli::NodeRedFlow(options.connection, tags)
-                     : cli::TelegrafConfig(options.connection, tags));
+    switch (*options.config) {
+        case cli::Config::NodeRed:
+            output.Write(cli::NodeRedFlow(options.connection, tags));
+            break;
+        case cli::Config::Telegraf:
+            output.Write(cli::TelegrafConfig(options.connection, tags));
+            break;
+        case cli::Config::HomeAssistant:
+            output.Write(cli::HomeAssistantConfig(options.connection, tags));
+            break;
+    }
     return output.Finish(StatusOf(all_read), kMessages);
 }
 

@@ -58,8 +58,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     auto* format_option =
         app.add_option("--format", format,
                        "Output: table (default), csv, json or xlsx; or a config for an engine "
-                       "that polls the controller (with --port or --host): node-red, telegraf")
-            ->check(CLI::IsMember({"table", "csv", "json", "xlsx", "node-red", "telegraf"}));
+                       "that polls the controller (with --port or --host): node-red, telegraf, "
+                       "home-assistant")
+            ->check(CLI::IsMember(
+                {"table", "csv", "json", "xlsx", "node-red", "telegraf", "home-assistant"}));
     auto* output = app.add_option("--output", options.output_path,
                                   "Write the results to FILE instead of standard output (xlsx "
                                   "needs it)")
@@ -81,9 +83,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    "the device column)")
         ->type_name("N|NAME")
         ->needs(batch);
-    app.add_option("--type-column", options.type_column,
-                   "In --batch with a config format, the column of the value types: bool, i16, "
-                   "u16, i32, u32, f32 (default: each device's own)")
+    app.add_option(
+           "--type-column", options.type_column,
+           "In --batch with a config format, the column of the value types: bool, i16, "
+           "u16, i32, u32, f32, or switch for a coil Home Assistant may switch (default: each "
+           "device's own)")
         ->type_name("N|NAME")
         ->needs(batch);
     console::ConnectionOptions where(app, false);
@@ -159,8 +163,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    : batch->count() > 0  ? Mode::Batch
                                          : Mode::Items;
     options.xlsx = format == "xlsx";
-    if (format == "node-red" || format == "telegraf") {
-        options.config = format == "node-red" ? Config::NodeRed : Config::Telegraf;
+    if (format == "node-red" || format == "telegraf" || format == "home-assistant") {
+        options.config = format == "node-red"   ? Config::NodeRed
+                         : format == "telegraf" ? Config::Telegraf
+                                                : Config::HomeAssistant;
         if (options.mode != Mode::Items && options.mode != Mode::Batch) {
             return UsageError("--format " + format + " is for items and --batch");
         }
@@ -171,9 +177,12 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         options.connection = std::get<transport::Connection>(std::move(connection));
     } else if (where.given()) {
         return UsageError(
-            "--port and --host say where the controller is for --format node-red and telegraf");
+            "--port and --host say where the controller is for --format node-red, telegraf and "
+            "home-assistant");
     } else if (!options.name_column.empty() || !options.type_column.empty()) {
-        return UsageError("--name-column and --type-column are for --format node-red and telegraf");
+        return UsageError(
+            "--name-column and --type-column are for --format node-red, telegraf and "
+            "home-assistant");
     }
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json

@@ -15,7 +15,7 @@ namespace cli {
 enum class Mode { Items, Batch, FrameArguments, FrameLog };
 
 // A config for an engine that polls the controller, written in place of the lookup's own output.
-enum class Config { NodeRed, Telegraf };
+enum class Config { NodeRed, Telegraf, HomeAssistant };
 
 struct Options {
     Mode mode = Mode::Items;

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""The configs zentriq-lookup writes for engines that cannot run here (Telegraf), parsed as the
-engine parses them and checked field by field against its documented schema; every address is read
+"""The configs zentriq-lookup writes for engines that cannot run here (Telegraf, Home Assistant),
+parsed as the engine parses them and checked field by field against its documented schema; every address is read
 back through zentriq-lookup itself and must name the tag's device.
 
     check_configs.py [WRAPPER...] PROGRAM"""
@@ -11,9 +11,12 @@ import subprocess
 import sys
 import tomllib
 
+import yaml
+
 # A tag list as exported, with what each kept tag must be in every config: (device, table, type).
 TAGS = ("Tag,Device,Type\r\nLevel,D100,\r\nFlow rate,D200,f32\r\nTotal,D202,i32\r\n"
-        "Timer,T5,\r\nTimer done,T5,bool\r\nRun,M1,\r\nIn,X1,\r\nBad,M0,f32\r\nCount,C200,\r\n")
+        "Timer,T5,\r\nTimer done,T5,bool\r\nRun,M1,\r\nIn,X1,\r\nBad,M0,f32\r\nCount,C200,\r\n"
+        "Pump,Y0,switch\r\n")
 KEPT = {
     "Level": ("D100", "holding register", "INT16"),
     "Flow_rate": ("D200", "holding register", "FLOAT32"),
@@ -22,6 +25,7 @@ KEPT = {
     "Timer_done": ("T5", "coil", None),
     "Run": ("M1", "coil", None),
     "In": ("X1", "discrete input", None),
+    "Pump": ("Y0", "coil", None),
 }
 TELEGRAF_REGISTERS = {"coil": "coil", "discrete": "discrete input", "holding": "holding register"}
 TELEGRAF_TYPES = {"INT16", "UINT16", "INT32", "UINT32", "FLOAT32"}
@@ -91,11 +95,55 @@ def check_telegraf(c):
              all(r["slave_id"] == 3 for r in plugin["request"]), plugin)
 
 
+HA_TABLES = {"holding": "holding register", "coil": "coil", "discrete_input": "discrete input"}
+HA_TYPES = {"INT16": "int16", "UINT16": "uint16", "INT32": "int32", "UINT32": "uint32",
+            "FLOAT32": "float32"}
+
+
+def check_home_assistant(c):
+    hub = yaml.safe_load(config(c, "home-assistant", "--port", "/dev/ttyUSB0", "--mode", "rtu",
+                                "--baud", "19200", "--slave", "2"))["modbus"][0]
+    c.expect("home-assistant: serial hub", {k: hub.get(k) for k in (
+        "type", "method", "port", "baudrate", "bytesize", "parity", "stopbits")} == {
+        "type": "serial", "method": "rtu", "port": "/dev/ttyUSB0", "baudrate": 19200,
+        "bytesize": 8, "parity": "E", "stopbits": 1}, hub)
+    seen = {}
+    for platform, key in (("sensors", "input_type"), ("binary_sensors", "input_type"),
+                          ("switches", "write_type")):
+        for entity in hub.get(platform, []):
+            table = HA_TABLES.get(entity[key])
+            c.expect(f"home-assistant: {platform} table", table is not None and
+                     (platform == "sensors") == (table == "holding register") and
+                     (platform != "switches" or table == "coil"), entity)
+            c.expect("home-assistant: device_address", entity.get("device_address") == 2, entity)
+            wide = entity.get("data_type") in ("int32", "uint32", "float32")
+            c.expect("home-assistant: word order", (entity.get("swap") == "word") == wide, entity)
+            name = entity["name"].replace(" ", "_")
+            seen[name] = (c.device_at(table, entity["address"]), table,
+                          next((t for t, h in HA_TYPES.items() if h == entity.get("data_type")),
+                               None))
+    c.expect("home-assistant: every tag at its device, table and type", seen == KEPT,
+             f"{seen}\n   expected {KEPT}")
+    c.expect("home-assistant: the switch", [e["name"] for e in hub.get("switches", [])] == ["Pump"],
+             hub.get("switches"))
+
+    tcp = yaml.safe_load(config(c, "home-assistant", "--host", "[::1]:1502"))["modbus"][0]
+    c.expect("home-assistant: tcp hub", (tcp["type"], tcp["host"], tcp["port"]) == (
+        "tcp", "::1", 1502), tcp)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("command", nargs="+", help="[WRAPPER...] PROGRAM")
     c = Checker(parser.parse_args().command)
     check_telegraf(c)
+    check_home_assistant(c)
+    # A config says where the controller is, or is no config.
+    for target in ("telegraf", "home-assistant", "node-red"):
+        code, out, err = c.run(["--format", target, "D100"])
+        c.expect(f"{target} without a connection", code == 2 and out == "" and
+                 "say where the controller is: --port DEVICE (serial) or --host HOST" in err,
+                 f"exit status {code}: {err}")
     for fault in c.faults:
         print("FAIL", fault)
     print(f"{len(c.faults)} faults" if c.faults else "configs: every check passed")
