@@ -69,9 +69,12 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                  conversion::DeviceName(value.entry.device) +
                                  " is an input: a switch needs a coil"};
         }
+        // The values of a range are named after their devices: by the device alone where the
+        // range names itself, after the tag's own name otherwise.
         std::string tag(name);
         if (values.size() > 1) {
-            tag += "_" + conversion::DeviceName(value.entry.device);
+            const std::string device = conversion::DeviceName(value.entry.device);
+            tag = name == item ? device : tag + "_" + device;
         }
         tags.push_back({std::move(tag), value, writable});
     }

@@ -23,8 +23,9 @@ struct ConfigTag {
 // The values a config reads for `item` with `type` (empty: none given): the typed item's values,
 // a T or C by its value (a holding register) unless its type is bool. The type "switch" is a bool
 // the engine may also write: a coil, never an input. A 32-bit counter value
-// (C200-C255), whose packing is not established, gives no value and says so as a failure. Several
-// values (a range) are named after their devices: "name_D101".
+// (C200-C255), whose packing is not established, gives no value and says so as a failure. The
+// values of a range are named after their devices: "D101" where the range names itself, and
+// "name_D101" under a name of its own.
 text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::string_view item,
                                                   std::string_view type,
                                                   conversion::BareNumbers numbers);

@@ -138,6 +138,15 @@ def main():
     c = Checker(parser.parse_args().command)
     check_telegraf(c)
     check_home_assistant(c)
+    # Items on the command line: a range is one tag per device, each named after it.
+    code, out, err = c.run(["--format", "telegraf", "--host", "127.0.0.1", "D100-D101:u16",
+                            "D200-D203:f32"])
+    fields = [(f["name"], f["address"], f["type"]) for r in
+              tomllib.loads(out)["inputs"]["modbus"][0]["request"] for f in r["fields"]]
+    c.expect("telegraf: ranges", code == 0 and fields == [
+        ("D100", 4196, "UINT16"), ("D101", 4197, "UINT16"), ("D200", 4296, "FLOAT32"),
+        ("D202", 4298, "FLOAT32")], f"{code} {fields} {err}")
+
     # A config says where the controller is, or is no config.
     for target in ("telegraf", "home-assistant", "node-red"):
         code, out, err = c.run(["--format", target, "D100"])
