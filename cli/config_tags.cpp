@@ -74,7 +74,11 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
         std::string tag(name);
         if (values.size() > 1) {
             const std::string device = conversion::DeviceName(value.entry.device);
-            tag = name == item ? device : tag + "_" + device;
+            if (name == item) {
+                tag = device;
+            } else {
+                tag.append("_").append(device);
+            }
         }
         tags.push_back({std::move(tag), value, writable});
     }

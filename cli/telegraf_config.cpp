@@ -125,9 +125,15 @@ std::string TelegrafConfig(const transport::Connection& connection,
         if (fields.empty()) {
             continue;
         }
-        out += "\n  [[inputs.modbus.request]]\n    slave_id = " + slave + "\n    byte_order = \"" +
-               request.byte_order + "\"\n    register = \"" + request.reg +
-               "\"\n    measurement = \"dvp\"\n    fields = [\n" + fields + "    ]\n";
+        out.append("\n  [[inputs.modbus.request]]\n    slave_id = ")
+            .append(slave)
+            .append("\n    byte_order = \"")
+            .append(request.byte_order)
+            .append("\"\n    register = \"")
+            .append(request.reg)
+            .append("\"\n    measurement = \"dvp\"\n    fields = [\n")
+            .append(fields)
+            .append("    ]\n");
     }
     return out;
 }
