@@ -12,11 +12,6 @@ namespace {
 using conversion::ModbusTable;
 using conversion::ValueType;
 
-// A YAML double-quoted scalar: JSON's escapes are YAML's.
-std::string Quoted(const std::string& text) {
-    return console::JsonText(text);
-}
-
 const char* DataType(ValueType type) {
     switch (type) {
         case ValueType::I16:
@@ -46,12 +41,12 @@ std::string HomeAssistantConfig(const transport::Connection& connection,
         "# Written by zentriq-lookup: the controller's devices at their zero-based addresses.\n"
         "modbus:\n  - name: \"dvp\"\n";
     if (connection.tcp) {
-        out += "    type: tcp\n    host: " + Quoted(connection.host) +
+        out += "    type: tcp\n    host: " + console::QuotedText(connection.host) +
                "\n    port: " + std::to_string(connection.tcp_port) + "\n";
     } else {
         out += std::string("    type: serial\n    method: ") +
                (connection.mode == modbus::FrameMode::Ascii ? "ascii" : "rtu") +
-               "\n    port: " + Quoted(connection.port) +
+               "\n    port: " + console::QuotedText(connection.port) +
                "\n    baudrate: " + std::to_string(connection.baud) +
                "\n    bytesize: " + std::to_string(connection.line.data_bits) +
                "\n    parity: " + std::string(1, connection.line.parity) +
@@ -68,7 +63,7 @@ std::string HomeAssistantConfig(const transport::Connection& connection,
             taken.insert(name);
         }
         const std::string head =
-            "      - name: " + Quoted(name) + "\n        device_address: " + station +
+            "      - name: " + console::QuotedText(name) + "\n        device_address: " + station +
             "\n        address: " + std::to_string(tag.value.entry.address) + "\n";
         if (tag.value.entry.table == ModbusTable::HoldingRegister) {
             sensors += head + "        input_type: holding\n        data_type: " +

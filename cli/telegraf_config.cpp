@@ -14,11 +14,6 @@ namespace {
 using conversion::ModbusTable;
 using conversion::ValueType;
 
-// A TOML basic string: JSON's escapes are TOML's.
-std::string Quoted(const std::string& text) {
-    return console::JsonText(text);
-}
-
 // A field name as every line-protocol consumer takes it without quoting: letters, digits and _.
 std::string FieldName(const std::string& name) {
     std::string safe;
@@ -85,7 +80,7 @@ std::string TelegrafConfig(const transport::Connection& connection,
         "# Written by zentriq-lookup: the controller's devices at their zero-based "
         "addresses.\n[[inputs.modbus]]\n  name = \"DVP\"\n  slave_id = " +
         slave + "\n  timeout = \"" + std::to_string(connection.timeout.count()) +
-        "ms\"\n  controller = " + Quoted(Controller(connection)) + "\n";
+        "ms\"\n  controller = " + console::QuotedText(Controller(connection)) + "\n";
     if (connection.tcp) {
         out += "  transmission_mode = \"TCP\"\n";
     } else {
@@ -116,7 +111,7 @@ std::string TelegrafConfig(const transport::Connection& connection,
                 continue;
             }
             fields += "      { address=" + std::to_string(tag.value.entry.address) +
-                      ", name=" + Quoted(names[i]);
+                      ", name=" + console::QuotedText(names[i]);
             if (const std::string type = TypeWord(tag.value.type); !type.empty()) {
                 fields += ", type=\"" + type + "\"";
             }
