@@ -13,7 +13,6 @@ namespace cli {
 
 namespace {
 
-constexpr int kUsageError = 2;
 
 constexpr const char* kExamples = R"(Examples:
   zentriq-lookup D100 X17 T5          devices: their addresses, references, function codes
