@@ -13,7 +13,6 @@ namespace cli {
 
 namespace {
 
-
 constexpr const char* kExamples = R"(Examples:
   zentriq-lookup D100 X17 T5          devices: their addresses, references, function codes
   zentriq-lookup 0x1064 404197 4x4197 an address from a frame or an HMI: the devices there
