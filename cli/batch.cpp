@@ -112,7 +112,8 @@ class CsvWriter final : public BatchWriter {
     char delimiter_ = ',';
 };
 
-// The column of the header named `name` (any case, blanks around ignored), or an explanation.
+}  // namespace
+
 std::optional<std::size_t> ColumnNamed(const taglist::CsvRecord& header, char delimiter,
                                        std::string_view name, std::string& problem) {
     const auto fields = taglist::SplitFields(header.raw, delimiter);
@@ -129,8 +130,6 @@ std::optional<std::size_t> ColumnNamed(const taglist::CsvRecord& header, char de
     problem += ")";
     return std::nullopt;
 }
-
-}  // namespace
 
 std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out) {
     return std::make_unique<CsvWriter>(std::move(out));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/batch.h"
 #include "taglist/csv_reader.h"
 #include "text/ascii_text.h"
 
@@ -11,22 +12,22 @@ namespace {
 
 using conversion::ModbusTable;
 
-// A column number from 1, or the place of its name in `header`; none when neither.
-std::optional<std::size_t> ColumnOf(const std::string& spec, const std::vector<std::string>& header,
-                                    bool named) {
-    if (!named) {
-        if (spec.empty() || spec.size() > 7 ||
-            spec.find_first_not_of("0123456789") != std::string::npos || std::stoul(spec) == 0) {
-            return std::nullopt;
+// The column `wanted` names: a number from 1, or, where the list has a header and `wanted` is no
+// number, the column of that name.
+text::Result<std::size_t> ColumnOf(const std::string& wanted, const taglist::CsvRecord* header,
+                                   char delimiter) {
+    const bool numbered = wanted.find_first_not_of("0123456789") == std::string::npos;
+    if (header != nullptr && !numbered) {
+        std::string problem;
+        if (const auto column = ColumnNamed(*header, delimiter, wanted, problem)) {
+            return *column;
         }
-        return std::stoul(spec) - 1;
+        return text::Failure{std::move(problem)};
     }
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        if (text::ascii::SameIgnoringCase(text::ascii::Trimmed(header[i]), spec)) {
-            return i;
-        }
+    if (!numbered || wanted.empty() || wanted.size() > 7 || std::stoul(wanted) == 0) {
+        return text::Failure{"no column " + wanted + " in the tag list"};
     }
-    return std::nullopt;
+    return std::stoul(wanted) - 1;
 }
 
 }  // namespace
@@ -90,30 +91,21 @@ text::Result<std::vector<ConfigTag>> ReadConfigTags(
     const std::function<void(std::string_view)>& refuse) {
     taglist::CsvReader reader(std::move(source), 0, columns.delimiter);
     taglist::CsvRecord record;
-    std::vector<std::string> header;
-    if (columns.header && reader.Next(record)) {
-        header = taglist::SplitFields(record.raw, reader.delimiter());
-    }
-    const auto device =
-        ColumnOf(columns.device, header,
-                 columns.header && !std::all_of(columns.device.begin(), columns.device.end(),
-                                                text::ascii::IsDigit));
-    const auto optional_column = [&](const std::string& spec) -> std::optional<std::size_t> {
-        if (spec.empty()) {
-            return std::nullopt;
+    const bool has_header = columns.header && reader.Next(record);
+    const taglist::CsvRecord* header = has_header ? &record : nullptr;
+    // The device column always; the name and type columns where the list has them.
+    std::optional<std::size_t> device, name, type;
+    for (const auto& [wanted, column] :
+         {std::pair{&columns.device, &device}, std::pair{&columns.name, &name},
+          std::pair{&columns.type, &type}}) {
+        if (wanted != &columns.device && wanted->empty()) {
+            continue;
         }
-        return ColumnOf(
-            spec, header,
-            columns.header && !std::all_of(spec.begin(), spec.end(), text::ascii::IsDigit));
-    };
-    const auto name = optional_column(columns.name);
-    const auto type = optional_column(columns.type);
-    for (const auto& [spec, found] : {std::pair{columns.device, device.has_value()},
-                                      std::pair{columns.name, columns.name.empty() || name},
-                                      std::pair{columns.type, columns.type.empty() || type}}) {
-        if (!found) {
-            return text::Failure{"no column " + spec + " in the tag list"};
+        auto found = ColumnOf(*wanted, header, reader.delimiter());
+        if (auto* failure = std::get_if<text::Failure>(&found)) {
+            return std::move(*failure);
         }
+        *column = std::get<std::size_t>(found);
     }
     std::vector<ConfigTag> tags;
     while (reader.Next(record)) {
