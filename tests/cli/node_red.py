@@ -12,9 +12,12 @@ import subprocess
 import tempfile
 import time
 
-# The versions the flows are written for. Node-RED 5 needs Node 22, later Modbus nodes fetch a
-# dependency from outside npm.
-PACKAGES = {"node-red": "4", "node-red-contrib-modbus": "5.23.3"}
+# The versions the flows are written for, every package locked to the version tried: Node-RED 5
+# needs Node 22, later Modbus nodes fetch a dependency from outside npm, and a later Node-RED 4 has
+# asked for an npm release the registry did not yet serve.
+LOCKED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node-red")
+LOCK_FILES = ("package.json", "package-lock.json")
+PACKAGES = ("node-red", "node-red-contrib-modbus")
 MARKER = "zentriq-installed"
 
 
@@ -31,41 +34,41 @@ def installed_version(cache_dir, package):
 
 
 def ensure_installed(cache_dir):
-    """Installs the pinned packages into cache_dir unless a finished install of them is there.
+    """Installs the locked packages into cache_dir unless a finished install of that lock is there.
     The marker is written last, so an install cut short is done again."""
     cache_dir = os.path.abspath(cache_dir)
     marker = os.path.join(cache_dir, MARKER)
-    pins = json.dumps(PACKAGES, sort_keys=True)
+    lock = "".join(open(os.path.join(LOCKED, name)).read() for name in LOCK_FILES)
     try:
         with open(marker) as f:
-            if f.read() == pins and all(installed_version(cache_dir, p) for p in PACKAGES):
+            if f.read() == lock and all(installed_version(cache_dir, p) for p in PACKAGES):
                 return
     except OSError:
         pass
     os.makedirs(cache_dir, exist_ok=True)
     if os.path.exists(marker):
         os.unlink(marker)
-    # A package.json of its own keeps npm from climbing to a project above cache_dir.
-    with open(os.path.join(cache_dir, "package.json"), "w") as f:
-        json.dump({"name": "zentriq-node-red", "private": True, "dependencies": PACKAGES}, f)
+    # The package.json of its own also keeps npm from climbing to a project above cache_dir.
+    for name in LOCK_FILES:
+        shutil.copyfile(os.path.join(LOCKED, name), os.path.join(cache_dir, name))
     # No install scripts: what they build or print (serial port bindings, a sponsor notice) is not
     # used, and a compiler must not be needed.
-    command = ["npm", "install", "--no-audit", "--no-fund", "--ignore-scripts", "--loglevel=error",
+    command = ["npm", "ci", "--no-audit", "--no-fund", "--ignore-scripts", "--loglevel=error",
                "--cache", os.path.join(cache_dir, "npm-cache")]
     environment = dict(os.environ, npm_config_update_notifier="false")
     try:
         done = subprocess.run(command, cwd=cache_dir, env=environment, capture_output=True,
                               text=True, stdin=subprocess.DEVNULL, timeout=900)
     except (OSError, subprocess.TimeoutExpired) as error:
-        raise NodeRedError(f"npm install in {cache_dir} did not run: {error}") from error
+        raise NodeRedError(f"npm ci in {cache_dir} did not run: {error}") from error
     if done.returncode != 0:
-        raise NodeRedError(f"npm install of {PACKAGES} in {cache_dir} failed "
+        raise NodeRedError(f"npm ci of {LOCKED} in {cache_dir} failed "
                            f"(status {done.returncode}):\n{(done.stdout + done.stderr)[-3000:]}")
     missing = [p for p in PACKAGES if not installed_version(cache_dir, p)]
     if missing:
-        raise NodeRedError(f"npm install in {cache_dir} left out {', '.join(missing)}")
+        raise NodeRedError(f"npm ci in {cache_dir} left out {', '.join(missing)}")
     with open(marker, "w") as f:
-        f.write(pins)
+        f.write(lock)
 
 
 def free_port():
