@@ -189,8 +189,11 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
                 // Whichever try it answers, the oldest owed is paid; the others are waited out
                 // before the next request.
                 owed_.Answered(Clock::now());
-                return {std::move(attempt_result.reply), {}, LineState::Answering,
-                        std::move(attempt_result.pdu), attempt + 1};
+                return {std::move(attempt_result.reply),
+                        {},
+                        LineState::Answering,
+                        std::move(attempt_result.pdu),
+                        attempt + 1};
             case AttemptKind::Lost:
                 Close();
                 StartAfresh();

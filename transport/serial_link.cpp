@@ -70,8 +70,10 @@ class SerialLink final : public AsioLink {
     }
 
     Attempt ReadFailed(const boost::system::error_code& error) override {
-        return {AttemptKind::Lost, std::nullopt,
-                "the port " + connection_.port + " was lost: " + ErrorText(error), {}};
+        return {AttemptKind::Lost,
+                std::nullopt,
+                "the port " + connection_.port + " was lost: " + ErrorText(error),
+                {}};
     }
 
     // Only an ASCII frame is cut short by the time running out: an RTU frame ends at silence.
