@@ -32,6 +32,16 @@ const char* DataType(ValueType type) {
 
 }  // namespace
 
+std::optional<std::string> HomeAssistantRefuses(const transport::Connection& connection) {
+    if (!connection.tcp || !connection.serial_frames ||
+        connection.mode != modbus::FrameMode::Ascii) {
+        return std::nullopt;
+    }
+    return "Home Assistant's Modbus integration has no ASCII over TCP (its hubs are serial, tcp, "
+           "udp and rtuovertcp): set the controller and the device server to Modbus RTU and give "
+           "--mode rtu, or have the device server pass Modbus TCP and leave --mode out";
+}
+
 std::string HomeAssistantConfig(const transport::Connection& connection,
                                 std::span<const ConfigTag> tags) {
     const std::string station = std::to_string(connection.slave);
@@ -41,7 +51,8 @@ std::string HomeAssistantConfig(const transport::Connection& connection,
         "# Written by zentriq-lookup: the controller's devices at their zero-based addresses.\n"
         "modbus:\n  - name: \"dvp\"\n";
     if (connection.tcp) {
-        out += "    type: tcp\n    host: " + console::QuotedText(connection.host) +
+        out += std::string("    type: ") + (connection.serial_frames ? "rtuovertcp" : "tcp") +
+               "\n    host: " + console::QuotedText(connection.host) +
                "\n    port: " + std::to_string(connection.tcp_port) + "\n";
     } else {
         out += std::string("    type: serial\n    method: ") +

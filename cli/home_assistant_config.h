@@ -4,6 +4,7 @@
 // asks to switch; each entity with its device_address and its zero-based address.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -12,6 +13,11 @@
 
 namespace cli {
 
+// Why Home Assistant cannot reach the controller over `connection`, none when it can: it has no
+// ASCII over TCP.
+std::optional<std::string> HomeAssistantRefuses(const transport::Connection& connection);
+
+// The config; `connection` is one HomeAssistantRefuses() takes.
 std::string HomeAssistantConfig(const transport::Connection& connection,
                                 std::span<const ConfigTag> tags);
 

@@ -34,6 +34,8 @@ const decode = {
 };
 return [tags.map(([topic, offset, type]) => ({ topic: topic, payload: decode[type](offset) }))];)";
 
+// RTU over TCP is the client's TELNET type, which writes the RTU frames on the socket as they are;
+// its TCP-RTU-BUFFERED type wraps them in Modbus TCP's header.
 Json Client(const transport::Connection& connection) {
     const bool ascii = connection.mode == modbus::FrameMode::Ascii;
     const char parity = connection.line.parity;
@@ -47,7 +49,7 @@ Json Client(const transport::Connection& connection) {
             {"failureLogEnabled", true},
             {"tcpHost", connection.tcp ? connection.host : "127.0.0.1"},
             {"tcpPort", std::to_string(connection.tcp_port)},
-            {"tcpType", "DEFAULT"},
+            {"tcpType", connection.serial_frames ? "TELNET" : "DEFAULT"},
             {"serialPort", connection.tcp ? "/dev/ttyUSB0" : connection.port},
             {"serialType", ascii ? "ASCII" : "RTU-BUFFERD"},
             {"serialBaudrate", std::to_string(connection.baud)},
@@ -84,6 +86,16 @@ struct Run {
 };
 
 }  // namespace
+
+std::optional<std::string> NodeRedRefuses(const transport::Connection& connection) {
+    if (!connection.tcp || !connection.serial_frames ||
+        connection.mode != modbus::FrameMode::Ascii) {
+        return std::nullopt;
+    }
+    return "node-red-contrib-modbus's client has no ASCII over TCP (over TCP it speaks Modbus TCP "
+           "or RTU frames): set the controller and the device server to Modbus RTU and give "
+           "--mode rtu, or have the device server pass Modbus TCP and leave --mode out";
+}
 
 std::string NodeRedFlow(const transport::Connection& connection, std::span<const ConfigTag> tags) {
     std::vector<conversion::MapEntry> entries;

@@ -5,6 +5,7 @@
 // its value (32-bit values joined low word first, i16 and i32 signed, bits true or false).
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -13,6 +14,11 @@
 
 namespace cli {
 
+// Why the Modbus nodes cannot reach the controller over `connection`, none when they can: they
+// have no ASCII over TCP.
+std::optional<std::string> NodeRedRefuses(const transport::Connection& connection);
+
+// The flow; `connection` is one NodeRedRefuses() takes.
 std::string NodeRedFlow(const transport::Connection& connection, std::span<const ConfigTag> tags);
 
 }  // namespace cli

@@ -6,6 +6,8 @@
 #include "console/connection_options.h"
 #include "console/program.h"
 
+#include "cli/home_assistant_config.h"
+#include "cli/node_red_flow.h"
 #include "cli/xlsx_output.h"
 #include "console/file_io.h"
 
@@ -173,10 +175,17 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
             return UsageError(failure->message);
         }
         options.connection = std::get<transport::Connection>(std::move(connection));
+        const auto refused = options.config == Config::NodeRed ? NodeRedRefuses(options.connection)
+                             : options.config == Config::HomeAssistant
+                                 ? HomeAssistantRefuses(options.connection)
+                                 : std::nullopt;
+        if (refused) {
+            return UsageError("--format " + format + ": " + *refused);
+        }
     } else if (where.given()) {
         return UsageError(
-            "--port and --host say where the controller is for --format node-red, telegraf and "
-            "home-assistant");
+            "--port, --host and --mode say where the controller is and how to reach it, for "
+            "--format node-red, telegraf and home-assistant");
     } else if (!options.name_column.empty() || !options.type_column.empty()) {
         return UsageError(
             "--name-column and --type-column are for --format node-red, telegraf and "

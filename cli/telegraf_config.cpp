@@ -82,7 +82,12 @@ std::string TelegrafConfig(const transport::Connection& connection,
         slave + "\n  timeout = \"" + std::to_string(connection.timeout.count()) +
         "ms\"\n  controller = " + console::QuotedText(Controller(connection)) + "\n";
     if (connection.tcp) {
-        out += "  transmission_mode = \"TCP\"\n";
+        const bool ascii = connection.mode == modbus::FrameMode::Ascii;
+        out += std::string("  transmission_mode = \"") +
+               (!connection.serial_frames ? "TCP"
+                : ascii                   ? "ASCIIoverTCP"
+                                          : "RTUoverTCP") +
+               "\"\n";
     } else {
         out += "  baud_rate = " + std::to_string(connection.baud) +
                "\n  data_bits = " + std::to_string(connection.line.data_bits) + "\n  parity = \"" +

@@ -72,14 +72,20 @@ ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange, bool tcp) {
                        ->type_name("DEVICE");
     if (tcp) {
         host_option_ = app.add_option("--host", host_,
-                                      "Modbus TCP: the controller's address, port 502 "
-                                      "unless given")
+                                      "Modbus TCP, or with --mode a serial device server: the "
+                                      "address, port 502 unless given")
                            ->type_name("HOST[:PORT]");
         port_option_->excludes(host_option_);
     }
-    mode_option_ = app.add_option("--mode", mode_, "On a serial port: ascii (default) or rtu")
-                       ->check(CLI::IsMember({"ascii", "rtu"}))
-                       ->needs(port_option_);
+    mode_option_ = app.add_option("--mode", mode_,
+                                  tcp ? "On a serial port: ascii (default) or rtu. With --host: "
+                                        "the serial frames over TCP (a serial device server), "
+                                        "not Modbus TCP"
+                                      : "ascii (default) or rtu")
+                       ->check(CLI::IsMember({"ascii", "rtu"}));
+    if (!tcp) {
+        mode_option_->needs(port_option_);
+    }
     app.add_option("--baud", connection_.baud, "On a serial port: bits per second (default 9600)")
         ->check(CLI::Range(50U, 4000000U))
         ->needs(port_option_);
@@ -101,7 +107,7 @@ ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange, bool tcp) {
 }
 
 bool ConnectionOptions::given() const {
-    return port_option_->count() > 0 || host_given();
+    return port_option_->count() > 0 || host_given() || mode_option_->count() > 0;
 }
 
 bool ConnectionOptions::host_given() const {
@@ -110,7 +116,7 @@ bool ConnectionOptions::host_given() const {
 
 text::Result<transport::Connection> ConnectionOptions::Connection() const {
     transport::Connection connection = connection_;
-    if (!given()) {
+    if (port_option_->count() == 0 && !host_given()) {
         return UsageError(host_option_ == nullptr
                               ? "say which serial port the controller is on: --port DEVICE"
                               : "say where the controller is: --port DEVICE (serial) or --host "
@@ -130,6 +136,7 @@ text::Result<transport::Connection> ConnectionOptions::Connection() const {
         connection.host = host->host;
         connection.tcp_port = host->port;
     }
+    connection.serial_frames = connection.tcp && mode_option_->count() > 0;
     if (mode_option_->count() > 0 && mode_ == "rtu") {
         connection.mode = modbus::FrameMode::Rtu;
         connection.line = LineFormat{8, 'E', 1};

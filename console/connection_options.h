@@ -1,6 +1,7 @@
 // The options that say where the controller is and how to talk to it, alike in every program:
-// --port with --mode, --baud and --line, or --host; --slave; and, for a program that talks to the
-// line itself, --timeout and --retries. The controller's own defaults where nothing is said.
+// --port with --mode, --baud and --line, or --host, with --mode for a serial device server's
+// frames over TCP; --slave; and, for a program that talks to the line itself, --timeout and
+// --retries. The controller's own defaults where nothing is said.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -30,7 +31,7 @@ class ConnectionOptions {
     ConnectionOptions(const ConnectionOptions&) = delete;
     ConnectionOptions& operator=(const ConnectionOptions&) = delete;
 
-    // Whether --port or --host was given.
+    // Whether --port, --host or --mode was given.
     bool given() const;
     bool host_given() const;
     // Once parsed: the connection, or the usage error that says what is wrong ("say where the

@@ -144,6 +144,13 @@ std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& 
                std::to_string(late) + " ms after its request): raise it, e.g. --timeout " +
                std::to_string(suggested);
     }
+    if (connection.tcp && connection.serial_frames) {
+        return "nothing came back from " + transport::HostText(connection) +
+               ": check that --mode " + std::string(modbus::ModeName(connection.mode)) +
+               " and --slave " + std::to_string(connection.slave) +
+               " match the controller, and that the device server passes the frames on unchanged "
+               "at the controller's baud rate and line format";
+    }
     if (connection.tcp) {
         return "nothing came back from " + transport::HostText(connection) +
                ": check --slave (unit " + std::to_string(connection.slave) +

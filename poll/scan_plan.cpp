@@ -77,7 +77,7 @@ text::Result<std::vector<PlannedWrite>> PlanWrites(
 }
 
 conversion::BridgeLimits BridgeFor(const transport::Connection& connection) noexcept {
-    return connection.tcp ? conversion::kBridgeAnyGap : kSerialBridge;
+    return transport::ModbusTcpFrames(connection) ? conversion::kBridgeAnyGap : kSerialBridge;
 }
 
 }  // namespace poll

@@ -27,7 +27,8 @@ namespace poll {
 // apart. Over TCP the round trip is what costs, so every gap a request can span is bridged.
 inline constexpr conversion::BridgeLimits kSerialBridge{128, 8};
 
-// The bridging for a connection: every gap over TCP, kSerialBridge on a serial line.
+// The bridging for a connection: every gap over Modbus TCP, kSerialBridge where the frames cross
+// a serial line (a serial device server's too).
 conversion::BridgeLimits BridgeFor(const transport::Connection& connection) noexcept;
 
 // A write request and the assignments it carries, by their index in the list planned.

@@ -58,6 +58,18 @@ void AsioLink::DropPending() {
     }
 }
 
+std::vector<std::uint8_t> AsioLink::SerialFrame(std::uint8_t station,
+                                                std::span<const std::uint8_t> request) const {
+    if (connection_.mode == modbus::FrameMode::Ascii) {
+        const std::string text = modbus::AsciiFrame(station, request);
+        Log("> " + text.substr(0, text.size() - 2));
+        return {text.begin(), text.end()};
+    }
+    auto frame = modbus::RtuFrame(station, request);
+    Log("> " + modbus::RtuFrameText(frame));
+    return frame;
+}
+
 Attempt AsioLink::Collect(std::uint8_t station, std::span<const std::uint8_t> request,
                           Clock::time_point deadline) {
     finder_->Expect(request);
@@ -110,7 +122,7 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::uint8_t station,
                                                   std::span<const std::uint8_t> request,
                                                   const modbus::WireFrame& frame,
                                                   std::string& problem) const {
-    if (connection_.tcp) {
+    if (ModbusTcpFrames(connection_)) {
         // Transaction numbers wrap: the tries of this request are the last few before it. A late
         // reply to an earlier try answers it as well as the last try's would.
         const auto since_first = static_cast<std::uint16_t>(frame.transaction - first_try_number_);
@@ -123,7 +135,7 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::uint8_t station,
         }
     }
     if (frame.slave != station) {
-        const char* name = connection_.tcp ? "unit " : "slave ";
+        const char* name = ModbusTcpFrames(connection_) ? "unit " : "slave ";
         problem = std::string("a reply from ") + name + std::to_string(frame.slave) + ", not " +
                   name + std::to_string(station);
         return std::nullopt;
@@ -177,9 +189,10 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
             StartAfresh();
             return Failed(std::move(lost->message), LineState::Down, attempt + 1);
         }
-        // A reply on a serial line carries no transaction number, so one owed to a try that
-        // timed out is waited out before another request goes. Over TCP it could be told apart
-        // by its number, but a slow gateway would pile up tries that time out: waited out too.
+        // A serial frame carries no transaction number, on a port or through a serial device
+        // server alike, so a reply owed to a try that timed out is waited out before another
+        // request goes. Modbus TCP's could be told apart by its number, but a slow gateway would
+        // pile up tries that time out: waited out too.
         owed_.Sent(Clock::now());
         owed_request_.assign(request.begin(), request.end());
         owed_station_ = station;
@@ -260,10 +273,13 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
 }
 
 std::unique_ptr<Link> MakeLink(StopSignal& stop, const Connection& connection, LogLine log) {
-    if (connection.tcp) {
-        return MakeTcpLink(stop, connection, std::move(log));
+    if (!connection.tcp) {
+        return MakeSerialLink(stop, connection, std::move(log));
     }
-    return MakeSerialLink(stop, connection, std::move(log));
+    if (connection.serial_frames) {
+        return MakeSerialOverTcpLink(stop, connection, std::move(log));
+    }
+    return MakeTcpLink(stop, connection, std::move(log));
 }
 
 }  // namespace transport

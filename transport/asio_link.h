@@ -1,7 +1,8 @@
-// What the serial and the TCP link share: waits on the program's Boost.Asio context, each with a
+// What the serial and the TCP links share: waits on the program's Boost.Asio context, each with a
 // deadline and ended by a stop; the tries of a request; the one loop that reads a reply through
-// the transport's frame finder and matches it to its request; and the replies a line still owes.
-// Each transport says only how a try is sent and how bytes are read.
+// the transport's frame finder and matches it to its request; the replies a line still owes; and
+// a request in a serial line's framing, sent on a port or through a serial device server. Each
+// transport says only how a try is sent and how bytes are read.
 #pragma once
 
 // Boost 1.74's Asio uses std::exchange without its header under C++20.
@@ -149,6 +150,10 @@ class AsioLink : public Link {
     // Bytes already waiting are no answer to what is about to be sent: a late reply, line noise.
     void DropPending();
 
+    // `request` to `station` in the connection's serial framing (ASCII or RTU), logged as sent.
+    std::vector<std::uint8_t> SerialFrame(std::uint8_t station,
+                                          std::span<const std::uint8_t> request) const;
+
     void Log(std::string_view line) const;
     bool stop_requested() const noexcept { return stop_.requested(); }
 
@@ -190,5 +195,7 @@ class AsioLink : public Link {
 
 std::unique_ptr<Link> MakeSerialLink(StopSignal& stop, const Connection& connection, LogLine log);
 std::unique_ptr<Link> MakeTcpLink(StopSignal& stop, const Connection& connection, LogLine log);
+std::unique_ptr<Link> MakeSerialOverTcpLink(StopSignal& stop, const Connection& connection,
+                                            LogLine log);
 
 }  // namespace transport

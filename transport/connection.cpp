@@ -13,6 +13,10 @@ std::string HostText(const Connection& connection) {
 }
 
 std::string ConnectionText(const Connection& connection) {
+    if (connection.serial_frames && connection.tcp) {
+        return HostText(connection) + " (" + std::string(modbus::ModeName(connection.mode)) +
+               " over tcp, slave " + std::to_string(connection.slave) + ")";
+    }
     if (connection.tcp) {
         return HostText(connection) + " (tcp, unit " + std::to_string(connection.slave) + ")";
     }

@@ -1,5 +1,6 @@
-// Where the controller is and how to talk to it: a serial port and its line, or a Modbus TCP
-// host, with the station, the time a reply may take and the tries a request gets.
+// Where the controller is and how to talk to it: a serial port and its line, or a TCP host that
+// speaks Modbus TCP or passes the serial frames on (a serial device server), with the station, the
+// time a reply may take and the tries a request gets.
 #pragma once
 
 #include <chrono>
@@ -25,11 +26,14 @@ std::string LineText(const LineFormat& line);
 // The controller's own defaults where nothing is said: Modbus ASCII at 9600 7E1, station 1.
 struct Connection {
     bool tcp = false;
+    // Over TCP: the frames are the serial line's in `mode`, as a serial device server passes them
+    // on (RTU or ASCII over TCP), rather than Modbus TCP's.
+    bool serial_frames = false;
     std::string port;  // a serial port: /dev/ttyUSB0, COM3
     modbus::FrameMode mode = modbus::FrameMode::Ascii;
     unsigned baud = 9600;
     LineFormat line;
-    std::string host;  // Modbus TCP
+    std::string host;  // over TCP
     std::uint16_t tcp_port = 502;
     std::uint8_t slave = 1;
     std::chrono::milliseconds timeout{1000};
@@ -37,10 +41,17 @@ struct Connection {
     bool verbose = false;
 };
 
+// Whether the frames carry Modbus TCP's header (a transaction number and a unit, no checksum)
+// rather than a serial line's framing.
+inline bool ModbusTcpFrames(const Connection& connection) noexcept {
+    return connection.tcp && !connection.serial_frames;
+}
+
 // "192.168.1.5:502", "[::1]:1502".
 std::string HostText(const Connection& connection);
 
-// "/dev/ttyUSB0 (ascii, 9600 7E1, slave 1)", "127.0.0.1:502 (tcp, unit 1)".
+// "/dev/ttyUSB0 (ascii, 9600 7E1, slave 1)", "127.0.0.1:502 (tcp, unit 1)",
+// "192.168.1.5:4001 (rtu over tcp, slave 1)".
 std::string ConnectionText(const Connection& connection);
 
 }  // namespace transport

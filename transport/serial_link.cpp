@@ -1,7 +1,6 @@
 // The serial link: Boost.Asio's serial port, opened and set as serial_port.h does, speaking
 // Modbus ASCII or RTU as the modbus library writes and finds their frames.
 #include <boost/asio/serial_port.hpp>
-#include <vector>
 
 #include "modbus/wire.h"
 #include "transport/asio_link.h"
@@ -12,7 +11,6 @@ namespace transport {
 namespace {
 
 namespace asio = boost::asio;
-using modbus::FrameMode;
 
 // USB serial adapters hand bytes on in bursts up to 16 ms apart: a gap that short inside a frame
 // is the adapter, not the end of the frame.
@@ -49,16 +47,7 @@ class SerialLink final : public AsioLink {
     std::optional<text::Failure> Send(std::uint8_t station, std::span<const std::uint8_t> request,
                                       std::uint16_t) override {
         DropPending();
-        std::vector<std::uint8_t> frame;
-        if (connection_.mode == FrameMode::Ascii) {
-            const std::string text = modbus::AsciiFrame(station, request);
-            frame.assign(text.begin(), text.end());
-            Log("> " + text.substr(0, text.size() - 2));
-        } else {
-            frame = modbus::RtuFrame(station, request);
-            Log("> " + modbus::RtuFrameText(frame));
-        }
-        if (const auto error = WriteAll(port_, frame)) {
+        if (const auto error = WriteAll(port_, SerialFrame(station, request))) {
             return text::Failure{"the port " + connection_.port + " failed: " + ErrorText(error)};
         }
         return std::nullopt;

@@ -88,11 +88,15 @@ def check_telegraf(c):
     c.expect("telegraf: every tag at its device, table and type", seen == KEPT,
              f"{seen}\n   expected {KEPT}")
 
-    tcp = tomllib.loads(config(c, "telegraf", "--host", "192.168.1.5:1502", "--slave", "3"))
-    plugin = tcp["inputs"]["modbus"][0]
-    c.expect("telegraf: tcp", plugin["controller"] == "tcp://192.168.1.5:1502" and
-             plugin["transmission_mode"] == "TCP" and plugin["slave_id"] == 3 and
-             all(r["slave_id"] == 3 for r in plugin["request"]), plugin)
+    for mode, transmission in (([], "TCP"), (["--mode", "rtu"], "RTUoverTCP"),
+                               (["--mode", "ascii"], "ASCIIoverTCP")):
+        tcp = tomllib.loads(config(c, "telegraf", "--host", "192.168.1.5:1502", "--slave", "3",
+                                   *mode))
+        plugin = tcp["inputs"]["modbus"][0]
+        c.expect(f"telegraf: {transmission}", plugin["controller"] == "tcp://192.168.1.5:1502" and
+                 plugin["transmission_mode"] == transmission and plugin["slave_id"] == 3 and
+                 all(r["slave_id"] == 3 for r in plugin["request"]) and
+                 "baud_rate" not in plugin, plugin)
 
 
 HA_TABLES = {"holding": "holding register", "coil": "coil", "discrete_input": "discrete input"}
@@ -127,9 +131,12 @@ def check_home_assistant(c):
     c.expect("home-assistant: the switch", [e["name"] for e in hub.get("switches", [])] == ["Pump"],
              hub.get("switches"))
 
-    tcp = yaml.safe_load(config(c, "home-assistant", "--host", "[::1]:1502"))["modbus"][0]
-    c.expect("home-assistant: tcp hub", (tcp["type"], tcp["host"], tcp["port"]) == (
-        "tcp", "::1", 1502), tcp)
+    for connection, hub in ((["--host", "[::1]:1502"], ("tcp", "::1", 1502)),
+                            (["--host", "192.168.1.5:4001", "--mode", "rtu"],
+                             ("rtuovertcp", "192.168.1.5", 4001))):
+        tcp = yaml.safe_load(config(c, "home-assistant", *connection))["modbus"][0]
+        c.expect(f"home-assistant: {hub[0]} hub", (tcp["type"], tcp["host"], tcp["port"]) == hub
+                 and "method" not in tcp, tcp)
 
 
 def main():
@@ -147,12 +154,20 @@ def main():
         ("D100", 4196, "UINT16"), ("D101", 4197, "UINT16"), ("D200", 4296, "FLOAT32"),
         ("D202", 4298, "FLOAT32")], f"{code} {fields} {err}")
 
-    # A config says where the controller is, or is no config.
-    for target in ("telegraf", "home-assistant", "node-red"):
-        code, out, err = c.run(["--format", target, "D100"])
-        c.expect(f"{target} without a connection", code == 2 and out == "" and
-                 "say where the controller is: --port DEVICE (serial) or --host HOST" in err,
-                 f"exit status {code}: {err}")
+    # A config says where the controller is, or is no config; and an engine that cannot speak
+    # ASCII over TCP is not given a config for it.
+    nowhere = "say where the controller is: --port DEVICE (serial) or --host HOST"
+    ascii_over_tcp = ["--host", "192.168.1.5:4001", "--mode", "ascii"]
+    for target, connection, said in (
+            ("telegraf", [], nowhere), ("home-assistant", [], nowhere), ("node-red", [], nowhere),
+            ("home-assistant", ascii_over_tcp, "Home Assistant's Modbus integration has no ASCII "
+             "over TCP (its hubs are serial, tcp, udp and rtuovertcp): set the controller and the "
+             "device server to Modbus RTU and give --mode rtu"),
+            ("node-red", ascii_over_tcp, "node-red-contrib-modbus's client has no ASCII over TCP"),
+            ("node-red", ["--mode", "rtu"], nowhere)):
+        code, out, err = c.run(["--format", target, *connection, "D100"])
+        c.expect(f"{target} {' '.join(connection) or 'without a connection'}", code == 2 and
+                 out == "" and said in err, f"exit status {code}: {err}")
     for fault in c.faults:
         print("FAIL", fault)
     print(f"{len(c.faults)} faults" if c.faults else "configs: every check passed")

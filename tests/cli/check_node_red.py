@@ -3,11 +3,14 @@
 every tag's value, as the flow's function nodes send it (msg.topic the tag, msg.payload its value),
 checked against what the controller holds.
 
-    check_node_red.py --cache DIR (--flow FILE --expect FILE | --sample) [--timeout SECONDS]
+    check_node_red.py --cache DIR (--flow FILE --expect FILE | --sample | --lookup PROGRAM)
+                      [--framer rtu] [--timeout SECONDS]
 
 --expect is a JSON object, tag -> value. Each tag's last value must equal it, a float within
 1e-6 of it relatively, a boolean as a boolean. --sample runs a flow written here by hand in the
-shape zentriq-lookup writes, and checks the check itself on what that flow delivered.
+shape zentriq-lookup writes, and checks the check itself on what that flow delivered. --framer rtu:
+the simulator speaks RTU frames over TCP, as a serial device server passes them on, and
+zentriq-lookup is asked for a flow for that (--mode rtu).
 
 One line per tag that is missing, wrong or not expected; exit status 1 if there is any, 0 if not,
 2 if Node-RED or the simulator could not be started."""
@@ -78,12 +81,13 @@ def faults(got, expected):
     return lines
 
 
-def run_flow(cache, flow, expected, timeout):
+def run_flow(cache, flow, expected, timeout, framer):
     """{tag: last value} the flow sent once every expected tag came at least once (or time ran out).
-    The simulator and Node-RED are stopped before it returns or raises."""
+    The simulator (Modbus TCP, or `framer`'s frames over TCP) and Node-RED are stopped before it
+    returns or raises."""
     function_ids = [node["id"] for node in flow if node.get("type") == "function"]
     with Lab() as lab, tempfile.TemporaryDirectory(prefix="zentriq-node-red-") as work:
-        port = int(lab.simulator("--tcp", "0"))
+        port = int(lab.simulator("--tcp", "0", *(["--framer", framer] if framer else [])))
         out_file = os.path.join(work, "collected.jsonl")
         flow = collect(point_at(flow, port), function_ids, out_file)
         with NodeRed(cache, flow, work) as node_red:
@@ -211,12 +215,13 @@ LOOKUP_REFUSED = ["zentriq-lookup: line 10: M0:f32: M0 is a bit; f32 is for regi
                   "is not established: left out"]
 
 
-def lookup_flow(command):
-    """The flow zentriq-lookup writes for LOOKUP_LIST; a fault when it does not say what it left
-    out and why."""
+def lookup_flow(command, framer):
+    """The flow zentriq-lookup writes for LOOKUP_LIST (`framer`'s frames over TCP, if given); a
+    fault when it does not say what it left out and why."""
+    mode = ["--mode", framer] if framer else []
     done = subprocess.run(command + ["--batch", "-", "--header", "--column", "Device",
                                      "--name-column", "Tag", "--type-column", "Type",
-                                     "--format", "node-red", "--host", "127.0.0.1"],
+                                     "--format", "node-red", "--host", "127.0.0.1", *mode],
                           input=LOOKUP_LIST.encode(), capture_output=True, timeout=60)
     err = done.stderr.decode("utf-8", "replace")
     if done.returncode != 1 or err.splitlines() != LOOKUP_REFUSED:
@@ -233,6 +238,8 @@ def main():
     parser.add_argument("--sample", action="store_true", help="check the flow written here")
     parser.add_argument("--lookup", nargs="+", metavar="PROGRAM",
                         help="[WRAPPER...] zentriq-lookup: check the flow it writes for a tag list")
+    parser.add_argument("--framer", choices=["rtu"],
+                        help="RTU frames over TCP rather than Modbus TCP")
     parser.add_argument("--timeout", type=float, default=60,
                         help="seconds to wait for every tag (default 60)")
     args = parser.parse_args()
@@ -244,14 +251,14 @@ def main():
         if args.sample:
             flow, expected = sample_flow(), SAMPLE_EXPECTED
         elif args.lookup:
-            flow, expected = lookup_flow(args.lookup), LOOKUP_EXPECTED
+            flow, expected = lookup_flow(args.lookup, args.framer), LOOKUP_EXPECTED
         else:
             with open(args.flow, encoding="utf-8") as f:
                 flow = json.load(f)
             with open(args.expect, encoding="utf-8") as f:
                 expected = json.load(f)
         ensure_installed(args.cache)
-        got = run_flow(args.cache, flow, expected, args.timeout)
+        got = run_flow(args.cache, flow, expected, args.timeout, args.framer)
     except (OSError, ValueError, HarnessError, NodeRedError) as error:
         print(f"check_node_red: {error}", file=sys.stderr)
         return 2

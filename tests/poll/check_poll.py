@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """End-to-end checks of zentriq-poll against a simulated controller (simulator.py, a pymodbus
-server shaped like the controller's map), over Modbus ASCII and RTU on pty pairs and over Modbus
-TCP on 127.0.0.1, directly and through a relay that spoils replies (relay.py):
+server shaped like the controller's map), over Modbus ASCII and RTU on pty pairs, over Modbus TCP
+and over ASCII and RTU frames on TCP (as through a serial device server) on 127.0.0.1, directly and
+through a relay that spoils replies (relay.py):
 
     check_poll.py [WRAPPER...] PROGRAM
 
@@ -22,14 +23,23 @@ import subprocess
 import sys
 import time
 
-from harness import (HarnessError, Lab, ascii_frame, exchange_serial, exchange_tcp, rtu_frame,
-                     stop_on_signals)
+from harness import (HarnessError, Lab, ascii_frame, exchange_serial, exchange_stream,
+                     exchange_tcp, rtu_frame, stop_on_signals)
 from relay import crc16, lrc
 from wine_ports import WinePorts
 
 COLUMNS = ["device", "table", "address", "value", "hex", "note", "error"]
-SERIAL = ("ascii", "rtu")
-ALL = ("ascii", "rtu", "tcp")
+SERIAL = ("ascii", "rtu")  # on pty pairs
+OVER_TCP = ("ascii-tcp", "rtu-tcp")  # the serial frames on TCP, as a serial device server passes them
+CHECKSUMMED = SERIAL + OVER_TCP
+ALL = SERIAL + ("tcp",) + OVER_TCP
+
+
+def framing(transport):
+    """ascii, rtu or tcp: how the transport's frames are made."""
+    return transport.removesuffix("-tcp")
+
+
 FAST = ["--timeout", "200"]  # where the controller fails to answer; elsewhere the default
 NO_ANSWER = "no answer within 200 ms after 3 tries"
 UNSOUND = "no sound answer after 3 tries"
@@ -89,6 +99,7 @@ VERBOSE = {
     "rtu": ["> 01 03 10 64 00 01 C1 15", "< 01 03 02 10 64 B4 6F"],
     "tcp": ["> [tcp ", " 01 03 10 64 00 01", "< [tcp ", " 01 03 02 10 64"],
 }
+VERBOSE.update({transport: VERBOSE[framing(transport)] for transport in OVER_TCP})
 # The only values a read through the relay may ever show (device, table) -> value.
 TRUE_VALUES = {(row[0], row[1]): row[3] for row in csv.reader(READ_ROWS.splitlines()[:17])}
 TRUE_VALUES[("D3000", "holding register")] = "7096"
@@ -128,14 +139,16 @@ FAULT_ROWS = [
     Fault("delay", 1, ALL, 0, [], run="same"),
     Fault("truncate", 1, ALL, 0, []),
     Fault("truncate", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
-    Fault("corrupt", 1, SERIAL, 0, []),
-    Fault("corrupt", 0, SERIAL, 1, [f"zentriq-poll: D100: {UNSOUND}: ", f"M0-M15: {UNSOUND}: "]),
+    Fault("corrupt", 1, CHECKSUMMED, 0, []),
+    Fault("corrupt", 0, CHECKSUMMED, 1, [f"zentriq-poll: D100: {UNSOUND}: ",
+                                         f"M0-M15: {UNSOUND}: "]),
     Fault("other-slave", 1, ALL, 0, []),
     Fault("other-slave", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
     Fault("other-request", 1, ALL, 0, []),
     Fault("other-request", 0, ALL, 1, ["zentriq-poll: D100: ", "after 3 tries"]),
-    Fault("garbage", 1, SERIAL, 0, []),
-    Fault("garbage", 0, ("ascii",), 0, []),  # noise before the colon is skipped, every time
+    Fault("garbage", 1, CHECKSUMMED, 0, []),
+    # Noise before the colon is skipped, every time.
+    Fault("garbage", 0, ("ascii", "ascii-tcp"), 0, []),
     Fault("silent", 1, ALL, 1, [f"zentriq-poll: M0-M15: {NO_ANSWER}\n{NOT_READ}\n"]),
     # A slow controller: every reply later than the timeout, one request served at a time.
     Fault("slow", 0, ALL, 0, [], delay=240, run="same"),
@@ -153,6 +166,16 @@ FAULT_ROWS = [
 ]
 # The late rows' hint.
 LATE_HINTS = {(280, "watch"): LATE, (700, "watch"): LATE, (700, "write"): LATE}
+# What a line that never answers is told to check, by transport.
+SILENT_HINTS = {
+    "ascii": "did not answer at all: check that --mode ascii, --baud 9600, --line 8N1",
+    "rtu": "did not answer at all: check that --mode rtu, --baud 9600, --line 8N1",
+    "tcp": "that it is a Modbus TCP server",
+    "ascii-tcp": "check that --mode ascii and --slave 1 match the controller, and that the device "
+                 "server passes the frames on",
+    "rtu-tcp": "check that --mode rtu and --slave 1 match the controller, and that the device "
+               "server passes the frames on",
+}
 
 
 class Checker:
@@ -188,6 +211,12 @@ def on_pty(end, mode, line="8N1"):
     return ["--port", PORTS.name(end), "--mode", mode, "--line", line]
 
 
+def on_host(port, transport):
+    """The connection options for a TCP port on 127.0.0.1: Modbus TCP, or the serial frames."""
+    mode = [] if transport == "tcp" else ["--mode", framing(transport)]
+    return ["--host", f"127.0.0.1:{port}"] + mode
+
+
 def csv_rows(text):
     return list(csv.reader(io.StringIO(text)))
 
@@ -221,9 +250,10 @@ def check_simulator(transport, where):
         if transport == "tcp":
             got = exchange_tcp(int(where), payload[1:])[6:]
         else:
-            frame = ascii_frame(payload) if transport == "ascii" else rtu_frame(payload)
-            raw = exchange_serial(where, frame)
-            got = unframe(transport, raw)
+            frame = ascii_frame(payload) if framing(transport) == "ascii" else rtu_frame(payload)
+            raw = (exchange_stream(int(where), frame) if transport in OVER_TCP else
+                   exchange_serial(where, frame))
+            got = unframe(framing(transport), raw)
         if got != bytes.fromhex(reply):
             raise HarnessError(f"simulator over {transport}, {name}: {got!r}, expected {reply}")
 
@@ -384,12 +414,18 @@ def fault_command(row):
 
 
 def check_faults(c, lab, transport, target):
-    """`target`: the simulator's free pty end (serial) or its port (tcp)."""
-    if transport == "tcp":
-        place = ["--tcp", "0", "--to", target]
-    else:
+    """`target`: the simulator's free pty end (serial) or its port (over TCP)."""
+    if transport in SERIAL:
         tool_end, relay_end = lab.pty_pair("relay-" + transport)
         place = ["--serial", relay_end, target, "--framer", transport]
+    else:
+        place = ["--tcp", "0", "--to", target] + (
+            [] if transport == "tcp" else ["--framer", framing(transport)])
+
+    def connect(where):
+        """The tool's connection through the relay, which says `where` it listens."""
+        return on_pty(tool_end, transport) if transport in SERIAL else on_host(where, transport)
+
     for number, row in enumerate(FAULT_ROWS):
         if transport not in row.transports:
             continue
@@ -397,10 +433,8 @@ def check_faults(c, lab, transport, target):
         relay = f"relay-{transport}-{number}"
         where = lab.relay(*place, "--fault", row.fault, "--delay", str(row.delay), "--times",
                           str(row.times), "--after", str(row.after), name=relay)
-        connection = (["--host", f"127.0.0.1:{where}"] if transport == "tcp" else
-                      on_pty(tool_end, transport))
         args, devices = fault_command(row)
-        code, out, err = c.run(connection + args)
+        code, out, err = c.run(connect(where) + args)
         lab.stop_named(relay)
         statuses = row.status if isinstance(row.status, tuple) else (row.status,)
         c.expect_exit(name, code if code not in statuses else statuses[0], statuses[0], err)
@@ -416,15 +450,13 @@ def check_faults(c, lab, transport, target):
         if row.run == "watch":
             c.expect(name, [r[0] for r in rows[2:]] == ["D100", "D3000"] and
                      all(r[3] for r in rows[2:]), f"the second scan read nothing: {out}")
-    check_silent_line(c, lab, transport, place, None if transport == "tcp" else tool_end)
+    check_silent_line(c, lab, transport, place, connect)
 
 
-def check_silent_line(c, lab, transport, place, tool_end):
+def check_silent_line(c, lab, transport, place, connect):
     """A line that drops every reply: the tries of one request, then every device not read."""
     relay = f"relay-{transport}-silent"
-    where = lab.relay(*place, "--fault", "drop", "--times", "0", name=relay)
-    connection = (["--host", f"127.0.0.1:{where}"] if transport == "tcp" else
-                  on_pty(tool_end, transport))
+    connection = connect(lab.relay(*place, "--fault", "drop", "--times", "0", name=relay))
     items = [f"D{number}" for number in range(0, 6000, 300)]  # 20 devices, 20 requests
     code, out, err = c.run(connection + FAST + ["--format", "csv", "read"] + items)
     lab.stop_named(relay)
@@ -437,7 +469,7 @@ def check_silent_line(c, lab, transport, place, tool_end):
     c.expect(name, sent == 3, f"{sent} requests answered by the simulator, not 3 (one request's "
              "tries)")
     c.expect(name, err.count("\n") == 3 and "D300, D600, D900 and 16 more requests: not read"
-             in err, err)
+             in err and SILENT_HINTS[transport] in err, err)
 
 
 # ---- connections that fail, and watch across a port that goes away ----
@@ -639,10 +671,13 @@ def main():
                 check_simulator(transport, tool_end)
                 connections[transport] = on_pty(tool_end, transport)
                 targets[transport] = tool_end
-            port = lab.simulator("--tcp", "0", "--missing", "D4096-D9999", name="simulator-tcp")
-            check_simulator("tcp", port)
-            connections["tcp"] = ["--host", f"127.0.0.1:{port}"]
-            targets["tcp"] = port
+            for transport in ("tcp",) + OVER_TCP:
+                framer = [] if transport == "tcp" else ["--framer", framing(transport)]
+                port = lab.simulator("--tcp", "0", *framer, "--missing", "D4096-D9999",
+                                     name="simulator-" + transport)
+                check_simulator(transport, port)
+                connections[transport] = on_host(port, transport)
+                targets[transport] = port
 
             for transport in ALL:
                 check_read(c, transport, connections[transport])

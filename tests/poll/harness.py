@@ -144,6 +144,20 @@ def exchange_serial(path, frame, quiet=0.3):
         os.close(fd)
 
 
+def exchange_stream(port, frame, quiet=0.3):
+    """Sends one serial frame on a fresh TCP connection, as to a serial device server, and returns
+    what came back until the connection went quiet."""
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+        s.sendall(frame)
+        reply = b""
+        while select.select([s], [], [], quiet)[0]:
+            chunk = s.recv(512)
+            if not chunk:
+                break
+            reply += chunk
+        return reply
+
+
 def exchange_tcp(port, pdu, unit=1, transaction=1):
     """One request on a fresh connection; returns the reply's MBAP header and PDU."""
     with socket.create_connection(("127.0.0.1", port), timeout=5) as s:

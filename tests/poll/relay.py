@@ -2,7 +2,7 @@
 """A relay between the tool and the simulated controller that spoils replies on purpose.
 
     relay.py --serial TOOL_END SIMULATOR_END --framer ascii|rtu FAULT [--times N] [--after K]
-    relay.py --tcp PORT --to SIMULATOR_PORT FAULT [--times N] [--after K]
+    relay.py --tcp PORT --to SIMULATOR_PORT [--framer ascii|rtu] FAULT [--times N] [--after K]
     FAULT: --fault drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
            [--delay MS]
 
@@ -12,7 +12,8 @@ are never reordered: one held back (delay) holds back those after it, as on a li
 controller answers late. A slow controller (slow) serves one request at a time, each reply the
 delay after the one before it or after its own request, whichever is later, so that replies to
 tries that timed out queue up exactly as they do on a real slow controller. Reply boundaries: CR LF in ascii, 20 ms of silence in rtu, the MBAP length
-on TCP. On serial the relay opens one end of each of two pty pairs (tool side, simulator side); on
+on TCP without --framer (with it, the serial frames over TCP, as a serial device server passes
+them). On serial the relay opens one end of each of two pty pairs (tool side, simulator side); on
 TCP it listens on 127.0.0.1 and opens one connection to the simulator per client. It prints "ready
 <path-or-port>" once listening, and one line per spoiled reply on stderr."""
 
@@ -252,7 +253,8 @@ def run(args):
         print("ready", args.serial[0], flush=True)
     else:
         listener = socket.create_server(("127.0.0.1", args.tcp))
-        replies = Replies(args, Tcp())  # one count for every client: replies overall
+        # One count for every client: replies overall.
+        replies = Replies(args, Serial(args.framer) if args.framer else Tcp())
         print("ready", listener.getsockname()[1], flush=True)
     while True:
         deadlines = [t for t in (p.deadline() for p in pairs) if t is not None]
@@ -265,7 +267,7 @@ def run(args):
             if source is listener:
                 client, _ = listener.accept()
                 upstream = socket.create_connection(("127.0.0.1", args.to))
-                pairs.append(Pair(client, upstream, replies, "tcp"))
+                pairs.append(Pair(client, upstream, replies, args.framer or "tcp"))
                 continue
             pair = next((p for p in pairs if source in (p.tool, p.simulator)), None)
             if pair is None:  # closed a moment ago, with its other end
@@ -304,14 +306,16 @@ def main():
     where.add_argument("--serial", nargs=2, metavar=("TOOL_END", "SIMULATOR_END"))
     where.add_argument("--tcp", type=int, metavar="PORT")
     parser.add_argument("--to", type=int, metavar="SIMULATOR_PORT")
-    parser.add_argument("--framer", choices=["ascii", "rtu"], default="ascii")
+    parser.add_argument("--framer", choices=["ascii", "rtu"])
     parser.add_argument("--fault", choices=sorted(FAULTS), required=True)
     parser.add_argument("--delay", type=int, default=0, metavar="MS")
     parser.add_argument("--times", type=int, default=1)
     parser.add_argument("--after", type=int, default=0)
     args = parser.parse_args()
-    if args.tcp is not None and (args.to is None or args.fault == "corrupt"):
-        parser.error("TCP needs --to, and has no checksum for corrupt to spoil")
+    if args.serial and not args.framer:
+        parser.error("--serial needs --framer")
+    if args.tcp is not None and (args.to is None or args.fault == "corrupt" and not args.framer):
+        parser.error("TCP needs --to, and Modbus TCP has no checksum for corrupt to spoil")
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     try:
         return run(args)

@@ -2,7 +2,8 @@
 """A simulated DVP controller: a Modbus server (pymodbus) that answers where the controller has a
 device and nowhere else.
 
-    simulator.py (--tcp PORT | --serial PATH --framer ascii|rtu) [--slave N] [--missing RANGE]...
+    simulator.py (--tcp PORT [--framer ascii|rtu] | --serial PATH --framer ascii|rtu) [--slave N]
+                 [--missing RANGE]...
 
 Coils at S, Y, T, M (both segments) and C; discrete inputs at X and at every coil address (function
 02 reads the same bits as 01, so a coil written shows on 02 too); holding registers at T, C and D
@@ -14,7 +15,8 @@ Initial values, chosen to be written out literally in tests:
     every register holds its own address:  D100 (1064) = 4196, T5 (0605) = 1541, C200 (0EC8) = 3784
     every bit is 1 at an odd address:      M0 = 0, M1 = 1, X0 = 0, X17 = 1, Y0 = 0, T5 = 1, C200 = 0
 
---tcp listens on 127.0.0.1 (0 picks a free port); --serial opens one end of a pty pair at 9600 8N1
+--tcp listens on 127.0.0.1 (0 picks a free port), speaking Modbus TCP or, with --framer, the serial
+frames as a serial device server passes them on; --serial opens one end of a pty pair at 9600 8N1
 and opens it again when the pair comes back after it went away. One line "ready <port-or-path>" on
 stdout once requests can really be served; SIGTERM ends it with status 0."""
 
@@ -114,8 +116,10 @@ async def serve(args):
     loop = asyncio.get_running_loop()
     loop.add_signal_handler(signal.SIGTERM, stop.set)
     loop.add_signal_handler(signal.SIGINT, stop.set)
+    framer = {"ascii": ModbusAsciiFramer, "rtu": ModbusRtuFramer, None: None}[args.framer]
     if args.tcp is not None:
-        server = ModbusTcpServer(context, address=("127.0.0.1", args.tcp), allow_reuse_address=True)
+        server = ModbusTcpServer(context, framer=framer, address=("127.0.0.1", args.tcp),
+                                 allow_reuse_address=True)
         task = asyncio.create_task(server.serve_forever())
         await server.serving
         port = server.server.sockets[0].getsockname()[1]
@@ -125,7 +129,6 @@ async def serve(args):
         await writer.wait_closed()
         where = str(port)
     else:
-        framer = ModbusAsciiFramer if args.framer == "ascii" else ModbusRtuFramer
         server = ModbusSerialServer(context, framer=framer, port=args.serial, baudrate=9600,
                                     bytesize=8, parity="N", stopbits=1, auto_reconnect=True,
                                     reconnect_delay=0.1)
@@ -145,11 +148,13 @@ def main():
     where = parser.add_mutually_exclusive_group(required=True)
     where.add_argument("--tcp", type=int, metavar="PORT")
     where.add_argument("--serial", metavar="PATH")
-    parser.add_argument("--framer", choices=["ascii", "rtu"], default="ascii")
+    parser.add_argument("--framer", choices=["ascii", "rtu"])
     parser.add_argument("--slave", type=int, default=1)
     parser.add_argument("--missing", action="append", default=[], metavar="RANGE")
     parser.add_argument("--debug", action="store_true", help="pymodbus's own log on stderr")
     args = parser.parse_args()
+    if args.serial and not args.framer:
+        parser.error("--serial needs --framer")
     try:
         for text in args.missing:
             device_range(text)
