@@ -22,6 +22,8 @@ constexpr const char* kExamples = R"(Examples:
                       read again and again: a table redrawn in place, changed values marked
   zentriq-poll --host 192.168.1.5 watch D100 --format csv >> d100.log
                       one row per device per scan, with its time, for a log
+  zentriq-poll --host 192.168.1.20:4001 --mode rtu read D100-D109
+                      through a serial device server that passes the RTU frames on over TCP
   zentriq-poll --port /dev/ttyUSB0 write D100=250 D101=-3 D102=0x00FA Y0=on M5=off
                       writes, then reads the devices back
   zentriq-poll --port /dev/ttyUSB0 --verbose read D100
