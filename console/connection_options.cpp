@@ -27,55 +27,56 @@ std::optional<LineFormat> ReadLineFormat(std::string_view text) {
                       static_cast<unsigned>(text[2] - '0')};
 }
 
-// "HOST", "HOST:PORT", "[IPv6]" or "[IPv6]:PORT".
-bool ReadHost(const std::string& text, Connection& connection) {
-    std::string host = text;
-    std::string port;
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos) {
-            return false;
-        }
-        host = text.substr(1, close - 1);
-        if (close + 1 < text.size()) {
-            if (text[close + 1] != ':') {
-                return false;
-            }
-            port = text.substr(close + 2);
-        }
-    } else if (const auto colon = text.find(':');
-               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-    }
-    if (host.empty()) {
-        return false;
-    }
-    connection.host = host;
-    if (!port.empty()) {
-        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoul(port) == 0 || std::stoul(port) > 65535) {
-            return false;
-        }
-        connection.tcp_port = static_cast<std::uint16_t>(std::stoul(port));
-    }
-    return true;
-}
-
 text::Failure UsageError(std::string message) {
     return text::Failure{std::move(message)};
 }
 
 }  // namespace
 
-ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange) {
+std::optional<HostAndPort> ReadHostAndPort(const std::string& text, std::uint16_t default_port,
+                                           bool any_port) {
+    HostAndPort read{text, default_port};
+    std::string port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos) {
+            return std::nullopt;
+        }
+        read.host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':') {
+                return std::nullopt;
+            }
+            port = text.substr(close + 2);
+        }
+    } else if (const auto colon = text.find(':');
+               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        read.host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    if (read.host.empty()) {
+        return std::nullopt;
+    }
+    if (!port.empty()) {
+        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(port) > 65535 || (std::stoul(port) == 0 && !any_port)) {
+            return std::nullopt;
+        }
+        read.port = static_cast<std::uint16_t>(std::stoul(port));
+    }
+    return read;
+}
+
+ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange, bool tcp) {
     port_option_ = app.add_option("--port", connection_.port, "The serial port: /dev/ttyUSB0, COM3")
                        ->type_name("DEVICE");
-    host_option_ = app.add_option("--host", host_,
-                                  "Modbus TCP: the controller's address, port 502 "
-                                  "unless given")
-                       ->type_name("HOST[:PORT]");
-    port_option_->excludes(host_option_);
+    if (tcp) {
+        host_option_ = app.add_option("--host", host_,
+                                      "Modbus TCP: the controller's address, port 502 "
+                                      "unless given")
+                           ->type_name("HOST[:PORT]");
+        port_option_->excludes(host_option_);
+    }
     mode_option_ = app.add_option("--mode", mode_, "On a serial port: ascii (default) or rtu")
                        ->check(CLI::IsMember({"ascii", "rtu"}))
                        ->needs(port_option_);
@@ -100,24 +101,34 @@ ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange) {
 }
 
 bool ConnectionOptions::given() const {
-    return port_option_->count() > 0 || host_option_->count() > 0;
+    return port_option_->count() > 0 || host_given();
+}
+
+bool ConnectionOptions::host_given() const {
+    return host_option_ != nullptr && host_option_->count() > 0;
 }
 
 text::Result<transport::Connection> ConnectionOptions::Connection() const {
     transport::Connection connection = connection_;
     if (!given()) {
-        return UsageError(
-            "say where the controller is: --port DEVICE (serial) or --host HOST "
-            "(Modbus TCP)");
+        return UsageError(host_option_ == nullptr
+                              ? "say which serial port the controller is on: --port DEVICE"
+                              : "say where the controller is: --port DEVICE (serial) or --host "
+                                "HOST (Modbus TCP)");
     }
     if (port_option_->count() > 0 && connection.port.empty()) {
         return UsageError("--port: give the serial port's name, such as /dev/ttyUSB0 or COM3");
     }
-    connection.tcp = host_option_->count() > 0;
-    if (connection.tcp && !ReadHost(host_, connection)) {
-        return UsageError("--host " + host_ +
-                          ": give a host name or address, and a port from 1 to "
-                          "65535 after a colon if not 502");
+    connection.tcp = host_given();
+    if (connection.tcp) {
+        const auto host = ReadHostAndPort(host_, connection.tcp_port, false);
+        if (!host) {
+            return UsageError("--host " + host_ +
+                              ": give a host name or address, and a port from 1 to "
+                              "65535 after a colon if not 502");
+        }
+        connection.host = host->host;
+        connection.tcp_port = host->port;
     }
     if (mode_option_->count() > 0 && mode_ == "rtu") {
         connection.mode = modbus::FrameMode::Rtu;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "text/failure.h"
@@ -11,15 +13,26 @@
 
 namespace console {
 
+// "HOST", "HOST:PORT", "[IPv6]" or "[IPv6]:PORT": the port `default_port` when none is given, and
+// port 0 only when `any_port` (a listener's "any free port"). None when the text is none of these.
+struct HostAndPort {
+    std::string host;
+    std::uint16_t port = 0;
+};
+std::optional<HostAndPort> ReadHostAndPort(const std::string& text, std::uint16_t default_port,
+                                           bool any_port);
+
 class ConnectionOptions {
   public:
-    // Adds the options to `app`; `exchange`: --timeout and --retries too.
-    ConnectionOptions(CLI::App& app, bool exchange);
+    // Adds the options to `app`; `exchange`: --timeout and --retries too; `tcp`: --host too, else
+    // the controller is on a serial port.
+    ConnectionOptions(CLI::App& app, bool exchange, bool tcp = true);
     ConnectionOptions(const ConnectionOptions&) = delete;
     ConnectionOptions& operator=(const ConnectionOptions&) = delete;
 
     // Whether --port or --host was given.
     bool given() const;
+    bool host_given() const;
     // Once parsed: the connection, or the usage error that says what is wrong ("say where the
     // controller is: ..." when neither --port nor --host was given).
     text::Result<transport::Connection> Connection() const;
@@ -32,7 +45,7 @@ class ConnectionOptions {
     unsigned slave_ = 1;
     unsigned timeout_ms_ = 1000;
     CLI::Option* port_option_;
-    CLI::Option* host_option_;
+    CLI::Option* host_option_ = nullptr;
     CLI::Option* mode_option_;
     CLI::Option* line_option_;
 };

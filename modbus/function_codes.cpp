@@ -95,6 +95,10 @@ std::string ExceptionText(std::uint8_t exception) {
     text::ascii::AppendHexByte(text, exception);
     if (exception >= 1 && exception <= std::size(kNames)) {
         text.append(" (").append(kNames[exception - 1]).append(")");
+    } else if (exception == kGatewayPathUnavailable) {
+        text.append(" (gateway path unavailable)");
+    } else if (exception == kGatewayTargetFailed) {
+        text.append(" (gateway target device failed to respond)");
     }
     return text;
 }

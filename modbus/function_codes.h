@@ -72,7 +72,12 @@ std::optional<std::uint16_t> MostItems(FunctionCode code) noexcept;
 // address)".
 std::string ExceptionText(std::uint8_t exception);
 
-// The exception code a server answers a quantity outside the protocol's limits with.
+// The exception codes a server answers with on its own: a function it does not serve, a quantity
+// outside the protocol's limits; and a gateway's two, for a line it cannot reach (down, or a
+// station it does not serve) and a station that did not answer.
+inline constexpr std::uint8_t kIllegalFunction = 0x01;
 inline constexpr std::uint8_t kIllegalDataValue = 0x03;
+inline constexpr std::uint8_t kGatewayPathUnavailable = 0x0A;
+inline constexpr std::uint8_t kGatewayTargetFailed = 0x0B;
 
 }  // namespace modbus

@@ -80,6 +80,18 @@ Reply WriteAnswer(std::span<const std::uint8_t> request, std::span<const std::ui
     return answer;
 }
 
+// 17 is answered by a byte count and that many bytes: the station's id, its run status and what
+// else the device adds. Each byte becomes a value.
+Reply ServerIdAnswer(std::span<const std::uint8_t> reply) {
+    if (reply.size() < 2 || reply[1] != reply.size() - 2) {
+        return Unrelated("a report of " + Bytes(reply.size()) + " whose byte count does not fit");
+    }
+    Reply answer;
+    answer.kind = ReplyKind::Values;
+    answer.values.assign(reply.begin() + 2, reply.end());
+    return answer;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> RequestPdu(const ReadRequest& request) {
@@ -133,7 +145,8 @@ std::vector<std::uint8_t> RequestPdu(const WriteRequest& request) {
 }
 
 Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
-    if (request.size() < kShortPdu || IsExceptionFunction(request[0])) {
+    const bool report_id = request.size() == 1 && request[0] == 0x11;
+    if ((request.size() < kShortPdu && !report_id) || IsExceptionFunction(request[0])) {
         return Unrelated("no request of a read or a write to answer");
     }
     if (reply.empty()) {
@@ -166,6 +179,8 @@ Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint
         case FunctionCode::WriteMultipleCoils:
         case FunctionCode::WriteMultipleRegisters:
             return WriteAnswer(request, reply);
+        case FunctionCode::ReportServerId:
+            return ServerIdAnswer(reply);
         default:
             return Unrelated("a reply to " + FunctionText(code) + ", which is not checked here");
     }

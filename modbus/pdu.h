@@ -41,7 +41,8 @@ struct Reply {
 // Reads `reply` (function code and data) as the answer to `request` (a PDU RequestPdu made).
 // 01/02: a byte count of (quantity + 7) / 8 and that many bytes, the bits unpacked; 03: a byte
 // count of 2 x quantity, the words high byte first; 05/06: the request echoed; 15/16: its start
-// and quantity. An exception reply (the request's function with 0x80 added, one exception code)
+// and quantity; 17: a byte count and that many bytes, each a value. An exception reply (the
+// request's function with 0x80 added, one exception code)
 // gives Exception. Anything else gives Unrelated with a message that says what arrived instead:
 // "a reply to function 1 (0x01) instead of function 3 (0x03)", "6 bytes of data where 2 registers
 // take 4" ... Never trusts a byte count over the bytes that are there.

@@ -58,7 +58,8 @@ void AsioLink::DropPending() {
     }
 }
 
-Attempt AsioLink::Collect(std::span<const std::uint8_t> request, Clock::time_point deadline) {
+Attempt AsioLink::Collect(std::uint8_t station, std::span<const std::uint8_t> request,
+                          Clock::time_point deadline) {
     finder_->Expect(request);
     std::string problem;  // what came instead of the answer
     std::array<std::uint8_t, kReadChunk> buffer{};
@@ -75,7 +76,7 @@ Attempt AsioLink::Collect(std::span<const std::uint8_t> request, Clock::time_poi
                 CutShort();
                 problem = "a reply cut short";
             }
-            return {AttemptKind::TimedOut, std::nullopt, std::move(problem)};
+            return {AttemptKind::TimedOut, std::nullopt, std::move(problem), {}};
         }
         if (got > 0) {
             Heard(true);
@@ -95,17 +96,18 @@ Attempt AsioLink::Collect(std::span<const std::uint8_t> request, Clock::time_poi
                 if (finder_->lost()) {
                     Close();
                 }
-                return {AttemptKind::Broken, std::nullopt, frame->fault};
+                return {AttemptKind::Broken, std::nullopt, frame->fault, {}};
             }
-            if (auto reply = AnswerFrom(request, *frame, problem)) {
-                return {AttemptKind::Answered, std::move(reply), {}};
+            if (auto reply = AnswerFrom(station, request, *frame, problem)) {
+                return {AttemptKind::Answered, std::move(reply), {}, std::move(frame->pdu)};
             }
             Log("  (" + problem + ": not the answer)");
         }
     }
 }
 
-std::optional<modbus::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> request,
+std::optional<modbus::Reply> AsioLink::AnswerFrom(std::uint8_t station,
+                                                  std::span<const std::uint8_t> request,
                                                   const modbus::WireFrame& frame,
                                                   std::string& problem) const {
     if (connection_.tcp) {
@@ -120,10 +122,10 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::span<const std::uint8_t> 
             return std::nullopt;
         }
     }
-    if (frame.slave != connection_.slave) {
-        const char* station = connection_.tcp ? "unit " : "slave ";
-        problem = std::string("a reply from ") + station + std::to_string(frame.slave) + ", not " +
-                  station + std::to_string(connection_.slave);
+    if (frame.slave != station) {
+        const char* name = connection_.tcp ? "unit " : "slave ";
+        problem = std::string("a reply from ") + name + std::to_string(frame.slave) + ", not " +
+                  name + std::to_string(station);
         return std::nullopt;
     }
     auto reply = modbus::ReadReply(request, frame.pdu);
@@ -146,47 +148,56 @@ void AsioLink::Heard(bool answering) noexcept {
     owed_.Heard(Clock::now());
 }
 
-Outcome AsioLink::Failed(std::string message, LineState line) const {
-    return {std::nullopt, std::move(message), line};
+Outcome AsioLink::Failed(std::string message, LineState line, unsigned tries) const {
+    return {std::nullopt, std::move(message), line, {}, tries};
 }
 
 Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
+    return TransactWith(connection_.slave, request);
+}
+
+Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) {
     WaitOutOwed();
     const std::uint64_t heard_before = bytes_heard_;
     std::string problem;  // what came instead of a sound answer, at the last try
     for (unsigned attempt = 0; attempt <= connection_.retries; ++attempt) {
         if (stop_.requested()) {
-            return Failed("interrupted", LineState::Answering);
+            return Failed("interrupted", LineState::Answering, attempt);
         }
         if (!IsOpen()) {
             if (auto failure = Open()) {
-                return Failed(std::move(failure->message), LineState::Down);
+                return Failed(std::move(failure->message), LineState::Down, attempt);
             }
         }
         if (attempt == 0) {
             first_try_number_ = static_cast<std::uint16_t>(try_number_ + 1);
         }
-        if (auto lost = Send(request, ++try_number_)) {
+        if (auto lost = Send(station, request, ++try_number_)) {
             Close();
             StartAfresh();
-            return Failed(std::move(lost->message), LineState::Down);
+            return Failed(std::move(lost->message), LineState::Down, attempt + 1);
         }
         // A reply on a serial line carries no transaction number, so one owed to a try that
         // timed out is waited out before another request goes. Over TCP it could be told apart
         // by its number, but a slow gateway would pile up tries that time out: waited out too.
         owed_.Sent(Clock::now());
         owed_request_.assign(request.begin(), request.end());
-        Attempt attempt_result = Collect(request, Clock::now() + connection_.timeout);
+        owed_station_ = station;
+        Attempt attempt_result = Collect(station, request, Clock::now() + connection_.timeout);
         switch (attempt_result.kind) {
             case AttemptKind::Answered:
                 // Whichever try it answers, the oldest owed is paid; the others are waited out
                 // before the next request.
                 owed_.Answered(Clock::now());
-                return {std::move(attempt_result.reply), {}, LineState::Answering};
+                return {std::move(attempt_result.reply),
+                        {},
+                        LineState::Answering,
+                        std::move(attempt_result.pdu),
+                        attempt + 1};
             case AttemptKind::Lost:
                 Close();
                 StartAfresh();
-                return Failed(std::move(attempt_result.message), LineState::Down);
+                return Failed(std::move(attempt_result.message), LineState::Down, attempt + 1);
             case AttemptKind::TimedOut:
             case AttemptKind::Broken:
                 if (!attempt_result.message.empty()) {
@@ -195,16 +206,17 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
                 break;
         }
     }
+    const unsigned tries = connection_.retries + 1;
     if (stop_.requested()) {
-        return Failed("interrupted", LineState::Answering);
+        return Failed("interrupted", LineState::Answering, tries);
     }
     const LineState line = bytes_heard_ == heard_before ? LineState::Silent : LineState::Answering;
     if (problem.empty()) {
         return Failed("no answer within " + std::to_string(connection_.timeout.count()) +
                           " ms after " + TriesText(),
-                      line);
+                      line, tries);
     }
-    return Failed("no sound answer after " + TriesText() + ": " + problem, line);
+    return Failed("no sound answer after " + TriesText() + ": " + problem, line, tries);
 }
 
 std::optional<std::chrono::milliseconds> AsioLink::Settle() {
@@ -229,7 +241,7 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
         if (Clock::now() >= give_up) {
             break;
         }
-        Attempt late = Collect(owed_request_, give_up);
+        Attempt late = Collect(owed_station_, owed_request_, give_up);
         if (late.kind == AttemptKind::Answered) {
             const auto delay = owed_.Answered(Clock::now());
             latest = std::max(latest.value_or(delay), delay);

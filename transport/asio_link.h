@@ -36,11 +36,13 @@ struct Attempt {
     AttemptKind kind = AttemptKind::TimedOut;
     std::optional<modbus::Reply> reply;
     std::string message;
+    std::vector<std::uint8_t> pdu;  // the answer as it came
 };
 
 class AsioLink : public Link {
   public:
     Outcome Transact(std::span<const std::uint8_t> request) final;
+    Outcome TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) final;
     std::optional<std::chrono::milliseconds> Settle() final;
     void Pause(std::chrono::milliseconds time) final;
 
@@ -50,9 +52,10 @@ class AsioLink : public Link {
 
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
-    // Sends try number `number` of `request` (over TCP, its transaction): none, or why the line
-    // failed.
-    virtual std::optional<text::Failure> Send(std::span<const std::uint8_t> request,
+    // Sends try number `number` of `request` to `station` (over TCP, its transaction): none, or
+    // why the line failed.
+    virtual std::optional<text::Failure> Send(std::uint8_t station,
+                                              std::span<const std::uint8_t> request,
                                               std::uint16_t number) = 0;
     // Reads what arrives before `deadline` into `buffer` (see ReadBefore).
     virtual std::size_t ReadSome(std::span<std::uint8_t> buffer, Clock::time_point deadline,
@@ -156,12 +159,14 @@ class AsioLink : public Link {
     Clock::duration silence_{};
 
   private:
-    // Reads until a frame answers `request` or `deadline` passes.
-    Attempt Collect(std::span<const std::uint8_t> request, Clock::time_point deadline);
-    // Whether a frame from the line is the answer to `request`: from our station, to one of this
+    // Reads until a frame from `station` answers `request` or `deadline` passes.
+    Attempt Collect(std::uint8_t station, std::span<const std::uint8_t> request,
+                    Clock::time_point deadline);
+    // Whether a frame from the line is the answer to `request`: from `station`, to one of this
     // request's tries, and a reply that answers this request. Otherwise what it is instead, kept in
     // `problem`.
-    std::optional<modbus::Reply> AnswerFrom(std::span<const std::uint8_t> request,
+    std::optional<modbus::Reply> AnswerFrom(std::uint8_t station,
+                                            std::span<const std::uint8_t> request,
                                             const modbus::WireFrame& frame,
                                             std::string& problem) const;
     // Bytes came from the line, whatever they are; `answering`: after a request was sent, rather
@@ -170,13 +175,14 @@ class AsioLink : public Link {
     // Waits until the line owes no reply (see OwedReplies); gives the longest delay of the owed
     // replies that came meanwhile.
     std::optional<Clock::duration> WaitOutOwed();
-    Outcome Failed(std::string message, LineState line) const;
+    Outcome Failed(std::string message, LineState line, unsigned tries) const;
     std::string TriesText() const;
 
     StopSignal& stop_;
     LogLine log_;
     OwedReplies owed_;
     std::vector<std::uint8_t> owed_request_;  // the request the owed replies answer
+    std::uint8_t owed_station_ = 0;           // and the station it went to
     std::uint64_t bytes_heard_ = 0;           // reads that brought bytes, ever
     std::uint16_t try_number_ = 0;            // the last try's
     std::uint16_t first_try_number_ = 0;      // the first try's of the request under way

@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "modbus/pdu.h"
 #include "text/failure.h"
@@ -35,6 +36,8 @@ struct Outcome {
     std::optional<modbus::Reply> reply;
     std::string message;
     LineState line = LineState::Answering;
+    std::vector<std::uint8_t> pdu;  // the reply as it came (function code and data), to pass on
+    unsigned tries = 0;             // the tries sent, the first included
 };
 
 // Where --verbose lines go, each without its line end.
@@ -53,6 +56,9 @@ class Link {
     // still owes replies to an earlier request's tries waits them out first: a late reply is
     // never taken as the answer to another request.
     virtual Outcome Transact(std::span<const std::uint8_t> request) = 0;
+    // The same for `station` rather than the connection's own: a gateway's clients each name the
+    // station they want.
+    virtual Outcome TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) = 0;
 
     // Waits out the replies the line still owes, now rather than before the next request: after a
     // silent request, to learn whether the controller is only slow. Gives the delay of the latest

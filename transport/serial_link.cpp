@@ -46,16 +46,16 @@ class SerialLink final : public AsioLink {
         port_.close(ignored);
     }
 
-    std::optional<text::Failure> Send(std::span<const std::uint8_t> request,
+    std::optional<text::Failure> Send(std::uint8_t station, std::span<const std::uint8_t> request,
                                       std::uint16_t) override {
         DropPending();
         std::vector<std::uint8_t> frame;
         if (connection_.mode == FrameMode::Ascii) {
-            const std::string text = modbus::AsciiFrame(connection_.slave, request);
+            const std::string text = modbus::AsciiFrame(station, request);
             frame.assign(text.begin(), text.end());
             Log("> " + text.substr(0, text.size() - 2));
         } else {
-            frame = modbus::RtuFrame(connection_.slave, request);
+            frame = modbus::RtuFrame(station, request);
             Log("> " + modbus::RtuFrameText(frame));
         }
         if (const auto error = WriteAll(port_, frame)) {
@@ -70,8 +70,10 @@ class SerialLink final : public AsioLink {
     }
 
     Attempt ReadFailed(const boost::system::error_code& error) override {
-        return {AttemptKind::Lost, std::nullopt,
-                "the port " + connection_.port + " was lost: " + ErrorText(error)};
+        return {AttemptKind::Lost,
+                std::nullopt,
+                "the port " + connection_.port + " was lost: " + ErrorText(error),
+                {}};
     }
 
     // Only an ASCII frame is cut short by the time running out: an RTU frame ends at silence.

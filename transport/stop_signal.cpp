@@ -14,11 +14,22 @@ struct StopSignal::Loop {
     boost::asio::signal_set signals{io, SIGINT, SIGTERM};
 };
 
-StopSignal::StopSignal() : loop_(std::make_unique<Loop>()) {
+StopSignal::StopSignal(std::function<void()> on_signal)
+    : loop_(std::make_unique<Loop>()), on_signal_(std::move(on_signal)) {
+    Listen();
+}
+
+void StopSignal::Listen() {
     loop_->signals.async_wait([this](const boost::system::error_code& error, int) {
-        if (!error) {
-            Request();
+        if (error) {
+            return;
         }
+        if (!on_signal_) {
+            Request();
+            return;
+        }
+        Listen();
+        on_signal_();
     });
 }
 

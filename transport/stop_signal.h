@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace boost::asio {
@@ -14,8 +15,10 @@ namespace transport {
 
 class StopSignal {
   public:
-    // Listens for SIGINT and SIGTERM from now on.
-    StopSignal();
+    // Listens for SIGINT and SIGTERM from now on: each requests a stop, or, given `on_signal`,
+    // calls it instead, for a service that winds down on its own terms (and may then request the
+    // stop).
+    explicit StopSignal(std::function<void()> on_signal = {});
     ~StopSignal();
     StopSignal(const StopSignal&) = delete;
     StopSignal& operator=(const StopSignal&) = delete;
@@ -29,7 +32,10 @@ class StopSignal {
 
   private:
     struct Loop;
+    void Listen();
+
     std::unique_ptr<Loop> loop_;
+    std::function<void()> on_signal_;
     std::atomic<bool> requested_{false};
 };
 

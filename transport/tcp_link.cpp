@@ -72,11 +72,10 @@ class TcpLink final : public AsioLink {
         return "the connection to " + HostText(connection_) + " was lost: " + ErrorText(error);
     }
 
-    std::optional<text::Failure> Send(std::span<const std::uint8_t> request,
+    std::optional<text::Failure> Send(std::uint8_t unit, std::span<const std::uint8_t> request,
                                       std::uint16_t transaction) override {
-        Log("> " + modbus::TcpFrameText(transaction, connection_.slave, request));
-        if (const auto error =
-                WriteAll(socket_, modbus::TcpFrame(transaction, connection_.slave, request))) {
+        Log("> " + modbus::TcpFrameText(transaction, unit, request));
+        if (const auto error = WriteAll(socket_, modbus::TcpFrame(transaction, unit, request))) {
             return text::Failure{LostText(error)};
         }
         return std::nullopt;
@@ -90,7 +89,7 @@ class TcpLink final : public AsioLink {
     // The controller closed or reset the connection: a try of its own, connected anew.
     Attempt ReadFailed(const boost::system::error_code& error) override {
         Close();
-        return {AttemptKind::Broken, std::nullopt, LostText(error)};
+        return {AttemptKind::Broken, std::nullopt, LostText(error), {}};
     }
 
     // The rest of a reply cut short would be read as the start of the next one.

@@ -31,19 +31,23 @@ class FakeController final : public transport::Link {
         std::snprintf(text, sizeof text, "%04X+%u", start, quantity);
         sent.emplace_back(text);
         if (silent) {
-            return {std::nullopt, "no answer within 200 ms after 1 try", LineState::Silent};
+            return {std::nullopt, "no answer within 200 ms after 1 try", LineState::Silent, {}, 1};
         }
         modbus::Reply reply;
         for (std::uint32_t address = start; address < start + quantity; ++address) {
             if (missing.count(static_cast<std::uint16_t>(address)) != 0) {
                 reply.kind = modbus::ReplyKind::Exception;
                 reply.exception = 0x02;
-                return {reply, {}, LineState::Answering};
+                return {reply, {}, LineState::Answering, {}, 1};
             }
             reply.values.push_back(static_cast<std::uint16_t>(address & 0xFF));
         }
         reply.kind = modbus::ReplyKind::Values;
-        return {reply, {}, LineState::Answering};
+        return {reply, {}, LineState::Answering, {}, 1};
+    }
+
+    Outcome TransactWith(std::uint8_t, std::span<const std::uint8_t> pdu) override {
+        return Transact(pdu);
     }
 
     std::optional<std::chrono::milliseconds> Settle() override { return std::nullopt; }

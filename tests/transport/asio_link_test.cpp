@@ -46,7 +46,8 @@ class ScriptedLine final : public transport::AsioLink {
     bool IsOpen() const override { return open_; }
     void Close() override { open_ = false; }
 
-    std::optional<text::Failure> Send(std::span<const std::uint8_t>, std::uint16_t) override {
+    std::optional<text::Failure> Send(std::uint8_t, std::span<const std::uint8_t>,
+                                      std::uint16_t) override {
         DropPending();
         sent_.push_back(Clock::now());
         return std::nullopt;

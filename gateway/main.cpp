@@ -1,0 +1,35 @@
+// zentriq-gateway: Modbus TCP clients reach the controller on its serial line. main reads the
+// command line, opens the port and the listening socket, and serves until it is asked to stop.
+#include <string>
+#include <vector>
+
+#include "console/platform.h"
+#include "console/program.h"
+#include "gateway/options.h"
+#include "gateway/server.h"
+
+namespace {
+
+const console::Messages kMessages("zentriq-gateway");
+
+int Run(int argc, char** argv) {
+    console::StartConsoleProgram();
+    gateway::Settings settings;
+    if (const auto status =
+            gateway::ParseCommandLine(console::Utf8Arguments(argc, argv), settings)) {
+        return *status;
+    }
+    gateway::Server server(std::move(settings), kMessages);
+    if (auto failure = server.Start()) {
+        return kMessages.Failure(failure->message);
+    }
+    server.Run();
+    // A service stopped as asked: not an interrupted run.
+    return console::kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return console::RunGuarded(kMessages, [&] { return Run(argc, argv); });
+}

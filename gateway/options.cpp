@@ -1,0 +1,119 @@
+#include "gateway/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include "console/connection_options.h"
+#include "console/program.h"
+
+namespace gateway {
+
+namespace {
+
+constexpr const char* kExamples = R"(Examples:
+  zentriq-gateway --port /dev/ttyUSB0
+                      Modbus TCP on 127.0.0.1:502 to the controller's port as it comes (Modbus
+                      ASCII, 9600 baud, 7E1, slave 1); only programs on this machine reach it
+  zentriq-gateway --port /dev/ttyUSB0 --listen 0.0.0.0:502 --allow 192.168.10.0/24
+                      for the SCADA and HMI of one network (port 502 needs the right to bind it:
+                      see the systemd unit, or use a port from 1024 up)
+  zentriq-gateway --port COM3 --mode rtu --baud 19200 --line 8E1 --listen 127.0.0.1:1502
+  zentriq-gateway --port /dev/ttyUSB0 --listen 127.0.0.1:1502 --verbose --read-only
+                      one line per request in device names; writes refused
+  mbpoll -m tcp -a 1 -t 4 -r 4197 -c 10 -1 -p 1502 127.0.0.1
+                      reads D100-D109 through a gateway on port 1502
+
+Unit ids: 0 and 255 reach --slave, 1-247 the station of that address, 248-254 none (0A).
+Exceptions the gateway answers itself: 01 a function the controller does not serve (it serves 01,
+02, 03, 05, 06, 15, 16 and 17) or a write with --read-only; 03 a request of a wrong shape; 0A the
+line down, a unit not forwarded, or the gateway stopping; 0B no sound answer after the tries, or
+a station that has not been answering (tried again now and then).
+SIGUSR1 prints the counters; SIGTERM or Ctrl-C stops the gateway cleanly (exit 0).
+Exit status: 0 stopped as asked, 2 usage error, or the port or the listening address unusable.)";
+
+int UsageError(const std::string& message) {
+    return console::Messages("zentriq-gateway").UsageError(message);
+}
+
+constexpr unsigned kLastStation = 247;
+
+}  // namespace
+
+std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Settings& settings) {
+    CLI::App app{
+        "Lets Modbus TCP clients (SCADA, HMI, monitoring) reach a DVP-series PLC on its serial "
+        "line, in Modbus ASCII or RTU: one request on the line at a time, clients served in "
+        "turn, every answer to the client and transaction that asked.",
+        "zentriq-gateway"};
+    app.allow_windows_style_options(false);  // only - and --: /dev/... is a port name
+    app.footer(kExamples);
+    app.set_version_flag("--version", "zentriq-gateway " ZENTRIQ_VERSION);
+    console::ConnectionOptions line(app, true, false);
+    std::string listen = "127.0.0.1:502";
+    app.add_option("--listen", listen,
+                   "Where clients connect (default 127.0.0.1:502: this machine only; "
+                   "0.0.0.0:502 for every network, port 0 for any free port)")
+        ->type_name("ADDRESS:PORT");
+    std::vector<unsigned> stations;
+    app.add_option("--stations", stations,
+                   "The only stations forwarded, such as 1,2 (default: all, 1-247)")
+        ->delimiter(',')
+        ->check(CLI::Range(1U, kLastStation));
+    std::string allow;
+    app.add_option("--allow", allow,
+                   "The only clients that may connect: addresses or networks, such as "
+                   "192.168.10.0/24,10.0.0.5 (default: any that reaches the address listened on)")
+        ->type_name("CIDR,...");
+    app.add_flag("--read-only", settings.rules.read_only,
+                 "Answer every write (05, 06, 15, 16) with exception 01, the line untouched");
+    app.add_option("--max-clients", settings.max_clients,
+                   "Connections at once; more are closed as they come (default 32)")
+        ->check(CLI::Range(1U, 10000U));
+    unsigned idle_s = 60;
+    app.add_option("--idle-timeout", idle_s,
+                   "Seconds without traffic before a connection is closed (default 60, 0: never)")
+        ->check(CLI::Range(0U, 86400U));
+    unsigned stats_s = 0;
+    app.add_option("--stats-interval", stats_s,
+                   "Print the counters every N seconds (default: on SIGUSR1 and at exit only)")
+        ->check(CLI::Range(0U, 86400U));
+    app.add_flag("--verbose,-v", settings.verbose,
+                 "One line per request, in device names: read D100-D109 -> ok 41 ms");
+    try {
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
+    } catch (const CLI::ParseError& e) {
+        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    }
+    auto connection = line.Connection();
+    if (auto* failure = std::get_if<text::Failure>(&connection)) {
+        return UsageError(failure->message);
+    }
+    settings.line = std::get<transport::Connection>(std::move(connection));
+    const auto where = console::ReadHostAndPort(listen, 502, true);
+    if (!where) {
+        return UsageError("--listen " + listen +
+                          ": give an address and a port, such as 127.0.0.1:502 or [::1]:1502");
+    }
+    settings.listen_host = where->host;
+    settings.listen_port = where->port;
+    const bool read_only = settings.rules.read_only;
+    settings.rules = EveryStation(settings.line.slave);
+    settings.rules.read_only = read_only;
+    if (!stations.empty()) {
+        settings.rules.stations.reset();
+        for (const unsigned station : stations) {
+            settings.rules.stations.set(station);
+        }
+    }
+    if (!allow.empty()) {
+        auto networks = ReadAllowList(allow);
+        if (auto* failure = std::get_if<text::Failure>(&networks)) {
+            return UsageError(failure->message);
+        }
+        settings.allow = std::get<std::vector<AllowedNetwork>>(std::move(networks));
+    }
+    settings.idle_timeout = std::chrono::seconds(idle_s);
+    settings.stats_interval = std::chrono::seconds(stats_s);
+    return std::nullopt;
+}
+
+}  // namespace gateway

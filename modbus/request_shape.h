@@ -1,0 +1,22 @@
+// Whether a request PDU that arrived from elsewhere (a gateway's client) is one the protocol lets
+// a server act on: the size its function code gives it, a quantity within the protocol's limits,
+// a byte count that matches the quantity and the bytes there. A server answers a request that is
+// not with exception 03 (illegal data value); one that passes it on first would spend the line on
+// a request the controller can only refuse, or might read wrongly.
+//
+// Nothing here keeps state or throws (but std::bad_alloc when memory runs out).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace modbus {
+
+// What is wrong with the shape of `pdu` (function code and data) for 01, 02, 03, 05, 06, 15, 16 or
+// 17: "a read of 0 registers", "a byte count of 3 where 20 coils take 3 bytes and 2 follow" ...
+// Empty when the request is sound, and for any other function code, whose shapes are not known
+// here.
+std::string RequestShapeFault(std::span<const std::uint8_t> pdu);
+
+}  // namespace modbus
