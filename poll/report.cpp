@@ -8,6 +8,7 @@
 
 #include "console/text_table.h"
 #include "conversion/device_map.h"
+#include "conversion/typed_values.h"
 #include "text/ascii_text.h"
 
 namespace poll {
@@ -36,9 +37,36 @@ std::string PrefixedHexWord(std::uint16_t word) {
     return "0x" + text::ascii::HexWord(word);
 }
 
+// A value of a type the user said: the device as asked ("D200:f32"), the value as its type shows
+// it, its words in hex (a 32-bit value's high word first, as the number reads).
+Cells TypedRowOf(const DeviceValue& device) {
+    const auto& entry = device.entry;
+    const auto type = *device.type;
+    Cells row{conversion::DeviceName(entry.device) + ":" + std::string(conversion::TypeName(type)),
+              std::string(conversion::TableName(entry.table)),
+              conversion::AddressText(entry.address),
+              "",
+              "",
+              "",
+              device.error};
+    if (device.value) {
+        const std::uint16_t high = device.high.value_or(0);
+        row[ValueCell] = conversion::TypedValueText(type, *device.value, high);
+        if (conversion::IsDoubleWord(type)) {
+            row[HexCell] = PrefixedHexWord(high) + text::ascii::HexWord(*device.value);
+        } else if (type != conversion::ValueType::Bool) {
+            row[HexCell] = PrefixedHexWord(*device.value);
+        }
+    }
+    return row;
+}
+
 // The cells of one device: value in decimal, a word also in hex; a 32-bit counter's raw word in
 // hex only, since its packing is not known.
 Cells RowOf(const DeviceValue& device) {
+    if (device.type) {
+        return TypedRowOf(device);
+    }
     const auto& entry = device.entry;
     Cells row{conversion::DeviceName(entry.device),
               std::string(conversion::TableName(entry.table)),
@@ -61,6 +89,15 @@ Cells RowOf(const DeviceValue& device) {
     return row;
 }
 
+// What a device holds, both words of a 32-bit value, for telling a change from one scan to the
+// next.
+std::optional<std::uint32_t> HeldWords(const DeviceValue& device) {
+    if (!device.value) {
+        return std::nullopt;
+    }
+    return conversion::DoubleWord(*device.value, device.high.value_or(0));
+}
+
 nlohmann::ordered_json JsonOf(const Cells& row) {
     nlohmann::ordered_json object;
     for (std::size_t i = 0; i < kColumns.size(); ++i) {
@@ -68,7 +105,9 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
         if (row[i].empty() && i >= ValueCell) {
             object[key] = nullptr;
         } else if (i == ValueCell) {
-            object[key] = std::stol(row[i]);
+            // A number as JSON writes one; a float that is none (nan, inf) stays text.
+            auto number = nlohmann::ordered_json::parse(row[i], nullptr, false);
+            object[key] = number.is_number() ? std::move(number) : nlohmann::ordered_json(row[i]);
         } else {
             object[key] = row[i];
         }
@@ -78,7 +117,7 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
 
 // The table of a scan, the columns no row fills (hex, note, error) left out.
 std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_marks,
-                             std::span<const std::optional<std::uint16_t>> previous) {
+                             std::span<const std::optional<std::uint32_t>> previous) {
     std::vector<Cells> rows{Cells(kColumns.begin(), kColumns.end())};
     for (const auto& value : values) {
         rows.push_back(RowOf(value));
@@ -95,8 +134,8 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
     if (change_marks) {
         rows[0].insert(rows[0].begin(), "");
         for (std::size_t i = 0; i < values.size(); ++i) {
-            const bool changed = i < previous.size() && values[i].value && previous[i] &&
-                                 *previous[i] != *values[i].value;
+            const auto now = HeldWords(values[i]);
+            const bool changed = i < previous.size() && now && previous[i] && *previous[i] != *now;
             rows[i + 1].insert(rows[i + 1].begin(), changed ? "*" : "");
         }
     }
@@ -187,8 +226,9 @@ std::string WatchReport::After(std::uint64_t scan, std::chrono::system_clock::ti
     }
     std::string text = redraw_ ? Redrawn(scan, time, values) : LogRows(scan, time, values);
     previous_.clear();
+    previous_.reserve(values.size());
     for (const auto& value : values) {
-        previous_.push_back(value.value);
+        previous_.push_back(HeldWords(value));
     }
     return text;
 }

@@ -50,7 +50,7 @@ class WatchReport {
     Format format_;
     bool redraw_;
     std::string connection_;
-    std::vector<std::optional<std::uint16_t>> previous_;
+    std::vector<std::optional<std::uint32_t>> previous_;  // each value's words, last scan
     std::size_t lines_drawn_ = 0;
     std::size_t errors_ = 0;
     std::optional<std::chrono::system_clock::time_point> last_good_;
