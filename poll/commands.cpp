@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "console/program.h"
+#include "conversion/typed_values.h"
 #include "modbus/function_codes.h"
 #include "poll/report.h"
 #include "poll/scan.h"
@@ -131,7 +132,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     Scanner scanner(entries, BridgeFor(options.connection));
     if (ended) {
         for (const auto& entry : entries) {
-            values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt});
+            values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
         }
     } else {
         scanner.Scan(link);
@@ -147,14 +148,30 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
                 not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
         }
     }
+    auto shown = ValuesAsAsked(written, values);
+    std::size_t differ = 0;
+    std::size_t word = 0;  // the first assignment of each value: a 32-bit value has two
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::uint16_t low = assignments[word++].value;
+        shown[i].written = written[i].high ? conversion::DoubleWord(low, assignments[word++].value)
+                                           : std::uint32_t{low};
+        if (WrittenDiffers(shown[i])) {
+            ++differ;
+        }
+    }
     console::Output output;
-    output.Write(ScanText(options.format, ValuesAsAsked(written, values)));
+    output.Write(ScanText(options.format, shown, true));
     ReportFailures(scanner);
+    if (differ > 0 && options.verify) {
+        kMessages.Say(std::to_string(differ) + (differ == 1 ? " device reads" : " devices read") +
+                      " back other than written (--verify)");
+    }
     if (ended) {
         ReportEnd(options.connection, *ended);
     }
-    return output.Finish(all_written && all_read ? console::kExitDone : console::kExitPartly,
-                         kMessages);
+    const bool verified = !options.verify || differ == 0;
+    return output.Finish(
+        all_written && all_read && verified ? console::kExitDone : console::kExitPartly, kMessages);
 }
 
 }  // namespace poll

@@ -26,7 +26,8 @@ int Run(int argc, char** argv) {
     std::vector<poll::AskedValue> asked;
     poll::AskedWrites writes;
     if (options.command == poll::Command::Write) {
-        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers);
+        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers,
+                                          options.write_codes);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(failure->message);
         }
