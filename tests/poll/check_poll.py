@@ -323,10 +323,11 @@ def check_typed(c, transport, connection):
     code, out, err = c.run(connection + ["--format", "csv", "write", "D210:f32=21.5",
                                          "D212:i32=-7", "D214:f32=-0.3"])
     c.expect_exit(name, code, 0, err)
-    c.expect(name, [row[:4] for row in csv_rows(out)[1:]] == [
-        ["D210:f32", "holding register", "10D2", "21.5"],
-        ["D212:i32", "holding register", "10D4", "-7"],
-        ["D214:f32", "holding register", "10D6", "-0.3"]], out)
+    # device, table, address, the value written, the value read back
+    c.expect(name, [row[:5] for row in csv_rows(out)[1:]] == [
+        ["D210:f32", "holding register", "10D2", "21.5", "21.5"],
+        ["D212:i32", "holding register", "10D4", "-7", "-7"],
+        ["D214:f32", "holding register", "10D6", "-0.3", "-0.3"]], out)
     code, out, err = c.run(connection + ["--format", "csv", "read", "D210-D211"])
     c.expect(name, code == 0 and [row[4] for row in csv_rows(out)[1:]] == ["0x0000", "0x41AC"],
              f"the low word first at D210: {out} {err}")
