@@ -1,7 +1,5 @@
 #include "gateway/server.h"
 
-#include <csignal>
-
 #include "gateway/request_text.h"
 #include "modbus/function_codes.h"
 #include "modbus/wire.h"
@@ -136,10 +134,12 @@ std::optional<tcp::endpoint> Server::ListenEndpoint() {
 
 void Server::Run() {
     Accept();
-    WatchCountersSignal();
     PrintCountersEvery();
     auto& io = stop_.context();
     while (!stopping_ && !stop_.requested()) {
+        if (stop_.TakeReportRequest()) {
+            Log(CountersText(counters_, Clock::now()));
+        }
         if (auto next = queue_.Next()) {
             Serve(*next);
             continue;
@@ -326,30 +326,12 @@ void Server::Stop() {
     acceptor_.close(ignored);
     accept_timer_.cancel();
     counters_timer_.cancel();
-    if (counters_signal_) {
-        counters_signal_->cancel(ignored);
-    }
     for (const auto& request : queue_.TakeAll()) {
         Answer(request, ExceptionPdu(request.pdu.at(0), modbus::kGatewayPathUnavailable));
     }
     for (const auto& [id, client] : std::map(clients_)) {
         client->CloseWhenAnswered("the gateway stopped");
     }
-}
-
-void Server::WatchCountersSignal() {
-#ifdef SIGUSR1
-    if (!counters_signal_) {
-        counters_signal_.emplace(stop_.context(), SIGUSR1);
-    }
-    counters_signal_->async_wait([this](const boost::system::error_code& error, int) {
-        if (error || stopping_) {
-            return;
-        }
-        Log(CountersText(counters_, Clock::now()));
-        WatchCountersSignal();
-    });
-#endif
 }
 
 void Server::PrintCountersEvery() {

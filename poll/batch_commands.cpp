@@ -5,6 +5,7 @@
 #include "console/program.h"
 #include "console/text_table.h"
 #include "poll/commands.h"
+#include "poll/line_report.h"
 #include "poll/report.h"
 #include "poll/scan.h"
 #include "taglist/xlsx_writer.h"
@@ -61,8 +62,12 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
 }
 
 int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
+    const auto started = std::chrono::steady_clock::now();
     Scanner scanner(EntriesToRead(list.asked), BridgeFor(options.connection));
     scanner.Scan(link);
+    if (options.stats) {
+        ReportStats(link, 0, started);
+    }
     const auto values = ValuesAsAsked(list.asked, scanner.values());
     const bool row_errors = ReportRowErrors(list);
     ReportFailures(scanner);
@@ -81,7 +86,9 @@ int ReadBatch(const Options& options, const TagList& list, transport::Link& link
 }
 
 int WatchBatch(const Options& options, const TagList& list, transport::Link& link,
-               const Stopped& stopped) {
+               const Stopped& stopped, const ReportAsked& report_asked) {
+    const auto first_started = std::chrono::steady_clock::now();
+    std::uint64_t scans = 0;
     Scanner scanner(EntriesToRead(list.asked), BridgeFor(options.connection));
     const bool redraw = console::StandardOutputIsTerminal();
     console::Output output;
@@ -98,6 +105,10 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         scanner.Scan(link);
         if (stopped()) {
             break;
+        }
+        ++scans;
+        if (report_asked()) {
+            ReportStats(link, scans, first_started);
         }
         const auto values = ValuesAsAsked(list.asked, scanner.values());
         std::string text;
@@ -125,6 +136,9 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
     }
     if (redraw) {
         row_errors = ReportRowErrors(list);
+    }
+    if (options.stats || redraw) {
+        ReportStats(link, scans, first_started);
     }
     return output.Finish(
         scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly, kMessages);

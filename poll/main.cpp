@@ -64,7 +64,8 @@ int Run(int argc, char** argv) {
     if (list) {
         const auto stopped = [&stop] { return stop.requested(); };
         const int status = options.command == poll::Command::Watch
-                               ? poll::WatchBatch(options, *list, *link, stopped)
+                               ? poll::WatchBatch(options, *list, *link, stopped,
+                                                  [&stop] { return stop.TakeReportRequest(); })
                                : poll::ReadBatch(options, *list, *link);
         if (options.command == poll::Command::Read && stop.requested()) {
             console::EndAsInterrupted(SIGINT);
@@ -81,7 +82,9 @@ int Run(int argc, char** argv) {
             return status;
         }
         case poll::Command::Watch:
-            return poll::Watch(options, asked, *link, [&stop] { return stop.requested(); });
+            return poll::Watch(
+                options, asked, *link, [&stop] { return stop.requested(); },
+                [&stop] { return stop.TakeReportRequest(); });
         case poll::Command::Write:
             return poll::Write(options, writes.assignments, writes.requests, writes.written, *link);
     }

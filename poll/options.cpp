@@ -66,8 +66,13 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                              "refuses one that can be meant more than one way",
                              conversion::kNumbersWords);
     app.add_option("--format", format,
-                   "Output: table (default), csv or json; for read also xlsx (with --output)")
-        ->check(CLI::IsMember({"table", "csv", "json", "xlsx"}));
+                   "Output: table (default), csv, json, influx (InfluxDB line protocol); for "
+                   "read also xlsx (with --output)")
+        ->check(CLI::IsMember({"table", "csv", "json", "influx", "xlsx"}));
+    app.add_flag("--stats", options.stats,
+                 "At the end, the line's counters on standard error: requests, retries, "
+                 "timeouts, checksum errors, exceptions, reply delay, scans per second (a watch "
+                 "on a terminal always; SIGUSR1 asks a watch for them meanwhile)");
     auto* output_option = app.add_option("--output", options.output,
                                          "With --format xlsx: the spreadsheet file to write")
                               ->type_name("FILE");
@@ -184,6 +189,10 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         options.count = count;
     }
     options.xlsx = format == "xlsx";
+    options.influx = format == "influx";
+    if (options.influx && write->parsed()) {
+        return UsageError("--format influx is for read and watch");
+    }
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json
                                         : Format::Table;

@@ -29,6 +29,8 @@ struct Options {
     std::chrono::milliseconds interval{1000};
     std::optional<std::uint64_t> count;  // scans of a watch; none: until Ctrl-C
     bool xlsx = false;                   // read: a spreadsheet written to `output`
+    bool influx = false;                 // InfluxDB line protocol
+    bool stats = false;                  // the line's counters on standard error at the end
     std::string output;                  // the file of --output
     std::optional<std::string> batch;    // a tag list's file: its rows are the items
     TagListColumns columns;
