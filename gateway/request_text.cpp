@@ -57,7 +57,7 @@ std::string RequestText(std::uint8_t station, std::span<const std::uint8_t> pdu)
     const auto frame =
         conversion::DecodeFrame(modbus::RtuFrameText(modbus::RtuFrame(station, pdu)));
     const auto name = modbus::FunctionName(pdu.empty() ? 0 : pdu[0]);
-    const std::string function = name.empty() ? modbus::FunctionText(code) : std::string(name);
+    std::string function = name.empty() ? modbus::FunctionText(code) : std::string(name);
     if (frame.readings.empty() || !frame.readings.front().role) {
         return function;
     }

@@ -34,13 +34,16 @@ std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t excep
     return {static_cast<std::uint8_t>(function | modbus::kExceptionBit), exception};
 }
 
-std::string ListenFailure(const std::string& where, const boost::system::error_code& error) {
-    std::string text = "cannot listen on " + where + ": " + transport::ErrorText(error);
+std::string ListenFailure(const tcp::endpoint& where, const boost::system::error_code& error) {
+    std::string text =
+        "cannot listen on " + EndpointText(where) + ": " + transport::ErrorText(error);
+    const std::string other_port = EndpointText(tcp::endpoint(where.address(), 1502));
     if (error == asio::error::access_denied) {
         text +=
             "; ports below 1024 need the right to bind them: run it with that capability "
             "(setcap cap_net_bind_service=+ep /usr/bin/zentriq-gateway), from its systemd unit, "
-            "or on a port from 1024 up (--listen 0.0.0.0:1502)";
+            "or on a port from 1024 up (--listen " +
+            other_port + ")";
     } else if (error == asio::error::address_in_use) {
         text +=
             "; another program listens there: stop it, or choose another port (--listen "
@@ -84,15 +87,14 @@ std::optional<text::Failure> Server::Start() {
     if (auto failure = link_->Open()) {
         return failure;
     }
-    const std::string where = settings_.listen_host + ":" + std::to_string(settings_.listen_port);
-    boost::system::error_code error;
-    const auto address = asio::ip::make_address(settings_.listen_host, error);
-    if (error) {
-        return text::Failure{"--listen " + where +
-                             ": give an address of this machine, such as 127.0.0.1 or 0.0.0.0"};
+    const auto endpoint = ListenEndpoint();
+    if (!endpoint) {
+        return text::Failure{"--listen " + settings_.listen_host +
+                             ": give an address or a name of this machine, such as 127.0.0.1, "
+                             "localhost or 0.0.0.0"};
     }
-    const tcp::endpoint endpoint(address, settings_.listen_port);
-    acceptor_.open(endpoint.protocol(), error);
+    boost::system::error_code error;
+    acceptor_.open(endpoint->protocol(), error);
 #ifndef _WIN32
     // A restarted gateway binds again at once, past the last run's closing connections. Not on
     // Windows, where the same option would let another program take a port in use.
@@ -101,18 +103,35 @@ std::optional<text::Failure> Server::Start() {
     }
 #endif
     if (!error) {
-        acceptor_.bind(endpoint, error);
+        acceptor_.bind(*endpoint, error);
     }
     if (!error) {
         acceptor_.listen(asio::socket_base::max_listen_connections, error);
     }
     if (error) {
-        return text::Failure{ListenFailure(EndpointText(endpoint), error)};
+        return text::Failure{ListenFailure(*endpoint, error)};
     }
     counters_.started = Clock::now();
     Log("listening on " + EndpointText(acceptor_.local_endpoint(error)) + ", forwarding to " +
         transport::ConnectionText(settings_.line));
     return std::nullopt;
+}
+
+std::optional<tcp::endpoint> Server::ListenEndpoint() {
+    boost::system::error_code error;
+    const auto address = asio::ip::make_address(settings_.listen_host, error);
+    if (!error) {
+        return tcp::endpoint(address, settings_.listen_port);
+    }
+    // A name, such as localhost: its first address.
+    tcp::resolver resolver(stop_.context());
+    const auto found =
+        resolver.resolve(settings_.listen_host, std::to_string(settings_.listen_port),
+                         tcp::resolver::passive, error);
+    if (error || found.empty()) {
+        return std::nullopt;
+    }
+    return found.begin()->endpoint();
 }
 
 void Server::Run() {

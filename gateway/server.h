@@ -62,6 +62,8 @@ class Server final : public ConnectionEvents {
     void Closed(ClientId client, const std::string& peer, const std::string& reason) override;
 
   private:
+    // Where --listen says, a name resolved to its first address.
+    std::optional<boost::asio::ip::tcp::endpoint> ListenEndpoint();
     void Accept();
     void Admit(boost::asio::ip::tcp::socket socket);
     void Serve(const PendingRequest& request);

@@ -153,6 +153,10 @@ const ReplyCase kReplyCases[] = {
      "start and quantity 10 64 00 02 instead of 10 64 00 03"},
     {"ShortEcho", "06 1064 00FA", "06 1064 00", "a reply of 4 bytes where 5 are expected"},
     {"NoRequest", "03 10", "03 00", "no request of a read or a write to answer"},
+    {"ReportSlaveId", "11", "11 03 01 FF 2A", "values 1 255 42"},
+    {"ReportSlaveIdCountPastTheData", "11", "11 04 01 FF",
+     "a report of 4 bytes whose byte count does not fit"},
+    {"ReportSlaveIdException", "11", "91 01", "exception 1"},
 };
 INSTANTIATE_TEST_SUITE_P(Replies, ReadReplyTest, testing::ValuesIn(kReplyCases),
                          RowName<ReplyCase>);
