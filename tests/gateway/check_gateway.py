@@ -21,7 +21,8 @@ from checks_clients import IDLE, MAX_CLIENTS, check_hostile_clients  # noqa: E40
 from checks_faults import ROWS, check_line_pulled, check_relay_faults  # noqa: E402
 from checks_forwarding import (check_answered_without_line, check_broadcast_units,  # noqa: E402
                                check_load, check_mbpoll, check_poll)
-from checks_lifecycle import check_listen_failures, check_sigterm_during_load  # noqa: E402
+from checks_lifecycle import (check_allow, check_listen_failures,  # noqa: E402
+                              check_sigterm_during_load)
 from gateway_process import COUNTERS, Gateway  # noqa: E402
 from harness import HarnessError, Lab, stop_on_signals  # noqa: E402
 from wine_ports import WinePorts, WinePortsError  # noqa: E402
@@ -88,9 +89,15 @@ def run_checks(c, lab, ports):
     check_answered_without_line(c, lab, ports)
 
     hostile = Gateway(lab, c.command, ports.name(ends["ascii"]), "ascii", "--max-clients",
-                      str(MAX_CLIENTS), "--idle-timeout", str(IDLE), name="gateway-hostile")
+                      str(MAX_CLIENTS), "--idle-timeout", str(IDLE), "--stats-interval", "1",
+                      name="gateway-hostile")
+    start = time.monotonic()
     check_hostile_clients(c, hostile)
+    printed, seconds = hostile.count(COUNTERS), time.monotonic() - start
+    c.found("--stats-interval 1", f"{printed} counters lines in {seconds:.1f} s")
+    c.expect("--stats-interval 1", seconds - 2 <= printed <= seconds + 1, hostile.text()[-300:])
     lab.stop_named("gateway-hostile")
+    check_allow(c, lab, ports, ends["ascii"])
 
     check_relay_faults(c, lab, ports, "ascii", ends["ascii"])
     check_relay_faults(c, lab, ports, "rtu", ends["rtu"], RTU_ROWS)

@@ -29,6 +29,13 @@ def serial_options(port):
 
 def check_listen_failures(c, lab, ports):
     tool_end, _ = lab.pty_pair("listen")
+    nope = ports.name(lab.path("nope"))
+    code, err = run_once(c.command + serial_options(nope) + ["--listen", "127.0.0.1:0"])
+    name = "a port that cannot be opened"
+    c.found(name, f"exit status {code}, {err.count(chr(10))} lines: {err.strip()[:200]}")
+    c.expect(name, code == 2 and err.count("\n") == 1 and
+             err.startswith(f"zentriq-gateway: cannot open {nope}: "), err)
+
     with socket.socket() as taken:
         taken.bind(("127.0.0.1", 0))
         taken.listen()
@@ -79,7 +86,6 @@ def check_sigterm_during_load(c, lab, ports, mode, simulator_end):
         await asyncio.sleep(1.0)
         control.stop_sending = True
         await asyncio.sleep(0.3)  # what the clients sent has reached the gateway
-        stopped["answered before"] = tally.ok
         stopped["at"] = time.monotonic()
         gateway.process.send_signal(signal.SIGTERM)
 
@@ -88,13 +94,35 @@ def check_sigterm_during_load(c, lab, ports, mode, simulator_end):
     code = gateway.stop(timeout=30)
     took = time.monotonic() - stopped["at"]
     counters = COUNTERS.search(gateway.text())
-    c.found(name, f"exit status {code} {took:.2f} s after SIGTERM; {tally.summary()}; counters: "
+    c.found(name, f"exit status {code}, its clients done {took:.2f} s after SIGTERM; "
+            f"{tally.summary()}; counters: "
             f"{counters[0] if counters else None}")
     c.expect(name, code == 0, f"exit status {code}")
     c.expect(name, tally.sound((mbap.PATH_UNAVAILABLE,)) and
              tally.exceptions[mbap.PATH_UNAVAILABLE] > 0,
-             "every request taken must be answered, the queued ones with 0A: " +
-             ("; ".join(tally.wrong) or tally.summary()))
+             "every request taken must be answered, in order, the queued ones with 0A: " +
+             tally.detail())
     c.expect(name, counters is not None, f"no counters line: {gateway.text()[-400:]}")
     lab.stop_named("relay-term")
     lab.stop_pair("term")
+
+
+# (--allow, whether a client on 127.0.0.1 is served)
+ALLOW_ROWS = [("10.0.0.0/8", False), ("192.168.10.0/24,127.0.0.0/8", True), ("127.0.0.1", True),
+              ("127.0.0.2", False)]
+
+
+def check_allow(c, lab, ports, tool_end):
+    for allow, served in ALLOW_ROWS:
+        name = f"--allow {allow}"
+        gateway = Gateway(lab, c.command, ports.name(tool_end), "ascii", "--allow", allow,
+                          name="gateway-allow")
+        since = gateway.mark()
+        reply = mbap.exchange(gateway.port, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1))
+        refused = gateway.wait_for("refused: not in --allow", 0 if served else 2, since)
+        lab.stop_named("gateway-allow")
+        got = mbap.registers_of(reply[1]) if reply else None
+        c.found(name, f"a client on 127.0.0.1 read {got}; refusal logged: "
+                      f"{refused.string if refused else None}")
+        c.expect(name, (got == [4196] and refused is None) if served else
+                 (reply is None and refused is not None), f"reply {reply}")

@@ -25,49 +25,57 @@ INPUTS = (mbap.x(0), 16)  # X0-X17
 
 
 class Plan:
-    """What every client of one load does. `mix`: "mixed" reads and writes, or "same-shape": reads
+    """What every client of one load does. `mix`: "mixed" reads and writes; "same-shape": reads
     of one register each at addresses no one writes, so that a reply handed to the wrong request
-    shows as a wrong value whatever else the gateway checks."""
+    shows as a wrong value whatever else the gateway checks; "shared-read": D100-D109 read again
+    and again, the same request every time."""
 
     def __init__(self, requests, mix="mixed", depth=1, unit=1, wait=30.0):
         self.requests, self.mix, self.depth, self.unit, self.wait = requests, mix, depth, unit, wait
 
 
 class Tally:
+    """What the clients of one load got, counted; the first few faults described."""
+
     def __init__(self):
+        self.sent = 0
         self.ok = 0
         self.exceptions = collections.Counter()
-        self.wrong = []  # descriptions, the first few kept
-        self.wrong_count = 0
-        self.crossed = 0
-        self.out_of_order = 0
-        self.lost = 0
+        self.wrong = 0  # a value the controller cannot hold, or a reply of the wrong shape
+        self.crossed = 0  # a transaction id no outstanding request has, or another unit's
+        self.out_of_order = 0  # a later request answered before an earlier one
+        self.lost = 0  # no reply before the connection closed or the wait ran out
         self.unconnected = 0
         self.latencies = []
-        self.sent = 0
+        self.notes = []
 
-    def add_wrong(self, text):
-        self.wrong_count += 1
-        if len(self.wrong) < 5:
-            self.wrong.append(text)
+    def note(self, text):
+        if len(self.notes) < 5:
+            self.notes.append(text)
 
     def summary(self):
         codes = " ".join(f"{code:02X}:{n}" for code, n in sorted(self.exceptions.items()))
         return (f"{self.sent} requests, {self.ok} ok, exceptions {codes or 'none'}, "
-                f"{self.wrong_count} wrong, {self.crossed} crossed, {self.out_of_order} out of "
-                f"order, {self.lost} lost"
+                f"{self.wrong} wrong, {self.crossed} crossed, {self.out_of_order} out of order, "
+                f"{self.lost} lost"
                 + (f", {self.unconnected} clients not connected" if self.unconnected else ""))
 
+    def detail(self):
+        return "; ".join([self.summary()] + self.notes)
+
     def sound(self, allowed=()):
-        """Nothing wrong, crossed or lost, and no exception but the `allowed` codes."""
-        return (not self.wrong_count and not self.crossed and not self.out_of_order and
-                not self.lost and
-                not self.unconnected and set(self.exceptions) <= set(allowed))
+        """Nothing wrong, crossed, out of order or lost, and no exception but the `allowed`
+        codes."""
+        return (not (self.wrong or self.crossed or self.out_of_order or self.lost or
+                     self.unconnected) and set(self.exceptions) <= set(allowed))
 
 
 class Request:
-    def __init__(self, pdu, check):
-        self.pdu, self.check = pdu, check
+    """A PDU, what checks its reply (returns a fault's description or None) and what follows an
+    exception in its stead."""
+
+    def __init__(self, pdu, check, failed=lambda: None):
+        self.pdu, self.check, self.failed = pdu, check, failed
         self.transaction = 0
         self.sent_at = 0.0
 
@@ -87,6 +95,9 @@ class Client:
 
     def next_request(self):
         self.made += 1
+        if self.plan.mix == "shared-read":
+            return self.read_known(mbap.READ_REGISTERS, SHARED[0], SHARED[1],
+                                   [SHARED[0] + i for i in range(SHARED[1])])
         if self.plan.mix == "same-shape":
             number = 3000 + self.index if self.made % 2 else 3100 + self.index
             return self.read_known(mbap.READ_REGISTERS, mbap.d(number), 1, [mbap.d(number)])
@@ -173,33 +184,23 @@ class Client:
             for address, value in zip(addresses, values):
                 if model[address] is not None:
                     model[address] = model[address] | {value}
-        request = Request(pdu, check)
-        request.failed = failed
-        return request
+        return Request(pdu, check, failed)
 
     # ---- what it hears ----
 
-    def judge(self, request, header, pdu, tally):
-        transaction, protocol, _, unit = header
-        if transaction != request.transaction or protocol != 0 or unit != self.plan.unit:
-            tally.crossed += 1
-            tally.add_wrong(f"client {self.index}: reply header {header}, expected transaction "
-                            f"{request.transaction} unit {self.plan.unit}")
-            return False
+    def judge(self, request, pdu, tally):
         code = mbap.exception_of(request.pdu, pdu)
         if code is not None:
             tally.exceptions[code] += 1
-            getattr(request, "failed", lambda: None)()
-            return True
-        if not pdu or pdu[0] != request.pdu[0]:
-            tally.add_wrong(f"client {self.index}: reply {pdu.hex()} to {request.pdu.hex()}")
-            return True
-        fault = request.check(pdu)
+            request.failed()
+            return
+        fault = (f"reply {pdu.hex()} to {request.pdu.hex()}" if not pdu or pdu[0] != request.pdu[0]
+                 else request.check(pdu))
         if fault:
-            tally.add_wrong(f"client {self.index}: {fault}")
+            tally.wrong += 1
+            tally.note(f"client {self.index}: {fault}")
         else:
             tally.ok += 1
-        return True
 
 
 class Control:
@@ -240,17 +241,19 @@ async def run_client(port, client, tally, control, clients):
             header = mbap.HEADER.unpack(head)
             pdu = await asyncio.wait_for(reader.readexactly(max(header[2] - 1, 0)), plan.wait)
             request = next((r for r in outstanding if r.transaction == header[0]), None)
-            if request is None:
-                client.judge(outstanding[0], header, pdu, tally)  # counted as crossed
+            if request is None or header[1] != 0 or header[3] != plan.unit:
+                tally.crossed += 1
+                tally.note(f"client {client.index}: reply header {header}, outstanding "
+                           f"transactions {[r.transaction for r in outstanding]}, unit {plan.unit}")
                 tally.lost += len(outstanding)
                 return
             if request is not outstanding[0]:
                 tally.out_of_order += 1
-                tally.add_wrong(f"client {client.index}: the reply to transaction {header[0]} "
-                                f"came before the reply to {outstanding[0].transaction}")
+                tally.note(f"client {client.index}: the reply to transaction {header[0]} came "
+                           f"before the reply to {outstanding[0].transaction}")
             outstanding.remove(request)
             tally.latencies.append(time.perf_counter() - request.sent_at)
-            client.judge(request, header, pdu, tally)
+            client.judge(request, pdu, tally)
             client.done += 1
             if sent == plan.requests and not outstanding and control.first_done is None:
                 control.first_done = [c.done for c in clients]

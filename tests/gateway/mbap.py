@@ -13,7 +13,7 @@ READ_COILS, READ_INPUTS, READ_REGISTERS, READ_INPUT_REGISTERS = 0x01, 0x02, 0x03
 WRITE_COIL, WRITE_REGISTER, WRITE_COILS, WRITE_REGISTERS = 0x05, 0x06, 0x0F, 0x10
 REPORT_SLAVE_ID = 0x11
 
-ILLEGAL_FUNCTION, ILLEGAL_ADDRESS, ILLEGAL_VALUE = 0x01, 0x02, 0x03
+ILLEGAL_FUNCTION, ILLEGAL_VALUE = 0x01, 0x03
 PATH_UNAVAILABLE, NO_RESPONSE = 0x0A, 0x0B
 
 
@@ -30,10 +30,6 @@ def m(number):
 def x(number):
     """The discrete input address of X<number> (X written in octal as the controller does)."""
     return 0x0400 + int(str(number), 8)
-
-
-def initial_register(address):
-    return address
 
 
 def initial_bit(address):
@@ -124,19 +120,6 @@ def exchange(port, pdu, unit=1, transaction=1, timeout=5):
                 if not chunk:
                     return None
                 buffer += chunk
-        except socket.timeout:
+        except (socket.timeout, ConnectionResetError):
             return None
 
-
-def closed_within(sock, seconds):
-    """Whether the other side closed `sock` (or reset it) within `seconds`; what it sent before
-    is read and dropped."""
-    sock.settimeout(seconds)
-    try:
-        while sock.recv(4096):
-            pass
-        return True
-    except ConnectionResetError:
-        return True
-    except socket.timeout:
-        return False
