@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "console/program.h"
+#include "conversion/typed_values.h"
 #include "modbus/function_codes.h"
 #include "poll/report.h"
 #include "poll/scan.h"
@@ -29,12 +30,11 @@ void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
 
 }  // namespace
 
-int Read(const Options& options, const std::vector<conversion::MapEntry>& entries,
-         transport::Link& link) {
-    Scanner scanner(entries, BridgeFor(options.connection));
+int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
+    Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
     scanner.Scan(link);
     console::Output output;
-    output.Write(ScanText(options.format, scanner.values()));
+    output.Write(ScanText(options.format, ValuesAsAsked(asked, scanner.values())));
     ReportFailures(scanner);
     if (const auto& end = scanner.ended_early()) {
         ReportEnd(options.connection, *end);
@@ -42,9 +42,9 @@ int Read(const Options& options, const std::vector<conversion::MapEntry>& entrie
     return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly, kMessages);
 }
 
-int Watch(const Options& options, const std::vector<conversion::MapEntry>& entries,
-          transport::Link& link, const Stopped& stopped) {
-    Scanner scanner(entries, BridgeFor(options.connection));
+int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
+          const Stopped& stopped) {
+    Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
     const bool redraw = options.format == Format::Table && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
     console::Output output;
@@ -68,7 +68,8 @@ int Watch(const Options& options, const std::vector<conversion::MapEntry>& entri
                 last_hint = hint;
             }
         }
-        if (!output.Write(report.After(scan, std::chrono::system_clock::now(), scanner.values(),
+        if (!output.Write(report.After(scan, std::chrono::system_clock::now(),
+                                       ValuesAsAsked(asked, scanner.values()),
                                        scanner.failures().size()))) {
             break;
         }
@@ -91,12 +92,9 @@ int Watch(const Options& options, const std::vector<conversion::MapEntry>& entri
 }
 
 int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
-          const std::vector<PlannedWrite>& requests, transport::Link& link) {
-    std::vector<conversion::MapEntry> entries;
-    entries.reserve(assignments.size());
-    for (const auto& assignment : assignments) {
-        entries.push_back(assignment.entry);
-    }
+          const std::vector<PlannedWrite>& requests, const std::vector<AskedValue>& written,
+          transport::Link& link) {
+    const std::vector<conversion::MapEntry> entries = EntriesToRead(written);
     // Why each entry was not written, by address and table.
     std::vector<std::string> not_written(assignments.size());
     std::optional<ScanEnd> ended;
@@ -134,7 +132,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     Scanner scanner(entries, BridgeFor(options.connection));
     if (ended) {
         for (const auto& entry : entries) {
-            values.push_back({entry, std::nullopt, {}});
+            values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
         }
     } else {
         scanner.Scan(link);
@@ -150,14 +148,30 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
                 not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
         }
     }
+    auto shown = ValuesAsAsked(written, values);
+    std::size_t differ = 0;
+    std::size_t word = 0;  // the first assignment of each value: a 32-bit value has two
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::uint16_t low = assignments[word++].value;
+        shown[i].written = written[i].high ? conversion::DoubleWord(low, assignments[word++].value)
+                                           : std::uint32_t{low};
+        if (WrittenDiffers(shown[i])) {
+            ++differ;
+        }
+    }
     console::Output output;
-    output.Write(ScanText(options.format, values));
+    output.Write(ScanText(options.format, shown, true));
     ReportFailures(scanner);
+    if (differ > 0 && options.verify) {
+        kMessages.Say(std::to_string(differ) + (differ == 1 ? " device reads" : " devices read") +
+                      " back other than written (--verify)");
+    }
     if (ended) {
         ReportEnd(options.connection, *ended);
     }
-    return output.Finish(all_written && all_read ? console::kExitDone : console::kExitPartly,
-                         kMessages);
+    const bool verified = !options.verify || differ == 0;
+    return output.Finish(
+        all_written && all_read && verified ? console::kExitDone : console::kExitPartly, kMessages);
 }
 
 }  // namespace poll

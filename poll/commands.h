@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "conversion/poll_items.h"
+#include "poll/asked_values.h"
 #include "poll/options.h"
 #include "poll/scan_plan.h"
 #include "transport/link.h"
@@ -16,14 +17,15 @@ namespace poll {
 // Whether the program was asked to stop: a watch ends at the scan under way.
 using Stopped = std::function<bool()>;
 
-int Read(const Options& options, const std::vector<conversion::MapEntry>& entries,
-         transport::Link& link);
+int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link);
 
-int Watch(const Options& options, const std::vector<conversion::MapEntry>& entries,
-          transport::Link& link, const Stopped& stopped);
+int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
+          const Stopped& stopped);
 
-// Writes each request of `requests` (planned from `assignments`), then reads every device back.
+// Writes each request of `requests` (planned from `assignments`), then reads every value written
+// back, as `written` asks for them (their entries those of `assignments`, in order).
 int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
-          const std::vector<PlannedWrite>& requests, transport::Link& link);
+          const std::vector<PlannedWrite>& requests, const std::vector<AskedValue>& written,
+          transport::Link& link);
 
 }  // namespace poll

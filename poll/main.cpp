@@ -7,7 +7,7 @@
 
 #include "console/platform.h"
 #include "console/program.h"
-#include "conversion/poll_items.h"
+#include "poll/asked_values.h"
 #include "poll/commands.h"
 #include "poll/options.h"
 #include "transport/stop_signal.h"
@@ -23,33 +23,22 @@ int Run(int argc, char** argv) {
         return *status;
     }
     // Every item is read before anything is sent: a typo stops the run, not half of it.
-    std::vector<conversion::MapEntry> entries;
-    std::vector<conversion::Assignment> assignments;
-    std::vector<poll::PlannedWrite> writes;
+    std::vector<poll::AskedValue> asked;
+    poll::AskedWrites writes;
     if (options.command == poll::Command::Write) {
-        for (const auto& text : options.items) {
-            auto assignment = conversion::ReadAssignment(text, options.table, options.numbers);
-            if (auto* failure = std::get_if<text::Failure>(&assignment)) {
-                return kMessages.UsageError(failure->message);
-            }
-            assignments.push_back(std::get<conversion::Assignment>(assignment));
-        }
-        auto planned = poll::PlanWrites(assignments);
-        if (auto* failure = std::get_if<text::Failure>(&planned)) {
+        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers,
+                                          options.write_codes);
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(failure->message);
         }
-        writes = std::get<std::vector<poll::PlannedWrite>>(std::move(planned));
+        writes = std::get<poll::AskedWrites>(std::move(read));
     } else {
-        for (const auto& item : options.items) {
-            auto read = conversion::ReadItem(item, options.table, options.numbers);
-            if (!read.ok()) {
-                return kMessages.UsageError(read.message);
-            }
-            if (!read.note.empty()) {
-                kMessages.Say(conversion::DisplayText(item) + ": " + read.note);
-            }
-            entries.insert(entries.end(), read.entries.begin(), read.entries.end());
+        auto read = poll::ReadAskedItems(options.items, options.table, options.numbers,
+                                         [](const std::string& note) { kMessages.Say(note); });
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
+            return kMessages.UsageError(failure->message);
         }
+        asked = std::get<std::vector<poll::AskedValue>>(std::move(read));
     }
     transport::StopSignal stop;
     auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);
@@ -58,7 +47,7 @@ int Run(int argc, char** argv) {
     }
     switch (options.command) {
         case poll::Command::Read: {
-            const int status = poll::Read(options, entries, *link);
+            const int status = poll::Read(options, asked, *link);
             if (stop.requested()) {
                 // What was read is written; end the way an interrupted program does.
                 console::EndAsInterrupted(SIGINT);
@@ -66,9 +55,9 @@ int Run(int argc, char** argv) {
             return status;
         }
         case poll::Command::Watch:
-            return poll::Watch(options, entries, *link, [&stop] { return stop.requested(); });
+            return poll::Watch(options, asked, *link, [&stop] { return stop.requested(); });
         case poll::Command::Write:
-            return poll::Write(options, assignments, writes, *link);
+            return poll::Write(options, writes.assignments, writes.requests, writes.written, *link);
     }
     return console::kExitFailed;
 }

@@ -88,6 +88,18 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                                 ->check(CLI::Range(0.0, 86400.0));
     auto* count_option = app.add_option("--count", count, "watch: stop after N scans")
                              ->check(CLI::Range(1U, UINT32_MAX));
+    bool single = false;
+    bool multiple = false;
+    auto* single_option = app.add_flag("--single", single,
+                                       "write: one device a request, by 05 or 06 (for devices and "
+                                       "gateways that take no other)");
+    auto* multiple_option = app.add_flag("--multiple", multiple,
+                                         "write: by 15 or 16 even for one device (for those that "
+                                         "take only these)");
+    single_option->excludes(multiple_option);
+    auto* verify_option = app.add_flag("--verify", options.verify,
+                                       "write: a device that reads back other than written is an "
+                                       "error (exit 1)");
     watch->footer(
         "--interval SECONDS and --count N set how often and how many times: see "
         "zentriq-poll --help.");
@@ -113,6 +125,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError(std::string(interval_option->count() > 0 ? "--interval" : "--count") +
                           " is for watch: it repeats the scan, read and write run once");
     }
+    for (const auto* write_only : {single_option, multiple_option, verify_option}) {
+        if (!write->parsed() && write_only->count() > 0) {
+            return UsageError(write_only->get_name() + " is for write");
+        }
+    }
+    options.write_codes = single     ? WriteCodes::Single
+                          : multiple ? WriteCodes::Multiple
+                                     : WriteCodes::Fewest;
     auto connection = where.Connection();
     if (auto* failure = std::get_if<text::Failure>(&connection)) {
         return UsageError(failure->message);

@@ -10,6 +10,7 @@
 
 #include "console/program.h"
 #include "conversion/device_map.h"
+#include "poll/scan_plan.h"
 #include "transport/connection.h"
 
 namespace poll {
@@ -26,6 +27,8 @@ struct Options {
     Format format = Format::Table;
     std::chrono::milliseconds interval{1000};
     std::optional<std::uint64_t> count;  // scans of a watch; none: until Ctrl-C
+    WriteCodes write_codes = WriteCodes::Fewest;
+    bool verify = false;  // a write that reads back other than written is an error
 };
 
 // Parses `arguments` (the program's name first) into `options`. Gives an exit status when the run

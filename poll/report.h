@@ -20,8 +20,12 @@ inline constexpr std::array<std::string_view, 7> kColumns{"device", "table", "ad
                                                           "hex",    "note",  "error"};
 
 // A scan's rows in `format`: a table (its empty columns left out), CSV with a header, or one JSON
-// array.
-std::string ScanText(Format format, std::span<const DeviceValue> values);
+// array. `writes`: a write's read-back, with the value written in a column of its own before the
+// value read, and a note where they differ.
+std::string ScanText(Format format, std::span<const DeviceValue> values, bool writes = false);
+
+// Whether a device written reads back other than written.
+bool WrittenDiffers(const DeviceValue& device);
 
 // What to check when a scan ended at a request the controller did not answer: the settings and
 // the cable when nothing came at all, a longer --timeout when a late reply came. Empty when the
@@ -50,7 +54,7 @@ class WatchReport {
     Format format_;
     bool redraw_;
     std::string connection_;
-    std::vector<std::optional<std::uint16_t>> previous_;
+    std::vector<std::optional<std::uint32_t>> previous_;  // each value's words, last scan
     std::size_t lines_drawn_ = 0;
     std::size_t errors_ = 0;
     std::optional<std::chrono::system_clock::time_point> last_good_;

@@ -307,6 +307,34 @@ def check_exception(c, transport, connection):
         "zentriq-poll: D9000: the controller answered exception 02 (illegal data address)"], err)
 
 
+def check_typed(c, transport, connection):
+    """32-bit values by name, low word first: the simulator's seeded ones read, new ones written
+    and read back as written, and a write whose items overlap refused before anything is sent."""
+    name = f"{transport} typed"
+    code, out, err = c.run(connection + ["--format", "csv", "read", "D200:f32", "D202:i32",
+                                         "D202:u32", "D200-D203:i32"])
+    c.expect_exit(name, code, 0, err)
+    c.expect(name, five(csv_rows(out)[1:]) == [
+        ["D200:f32", "holding register", "10C8", "0.1", "0x3DCCCCCD"],
+        ["D202:i32", "holding register", "10CA", "-100000", "0xFFFE7960"],
+        ["D202:u32", "holding register", "10CA", "4294867296", "0xFFFE7960"],
+        ["D200:i32", "holding register", "10C8", "1036831949", "0x3DCCCCCD"],
+        ["D202:i32", "holding register", "10CA", "-100000", "0xFFFE7960"]], out)
+    code, out, err = c.run(connection + ["--format", "csv", "write", "D210:f32=21.5",
+                                         "D212:i32=-7", "D214:f32=-0.3"])
+    c.expect_exit(name, code, 0, err)
+    # device, table, address, the value written, the value read back
+    c.expect(name, [row[:5] for row in csv_rows(out)[1:]] == [
+        ["D210:f32", "holding register", "10D2", "21.5", "21.5"],
+        ["D212:i32", "holding register", "10D4", "-7", "-7"],
+        ["D214:f32", "holding register", "10D6", "-0.3", "-0.3"]], out)
+    code, out, err = c.run(connection + ["--format", "csv", "read", "D210-D211"])
+    c.expect(name, code == 0 and [row[4] for row in csv_rows(out)[1:]] == ["0x0000", "0x41AC"],
+             f"the low word first at D210: {out} {err}")
+    code, _, err = c.run(connection + ["write", "D220:f32=1", "D221=5"])
+    c.expect(name, code == 2 and "D221 is written twice" in err, f"{code} {err}")
+
+
 def check_watch_count(c, connection):
     code, out, err = c.run(connection + ["--format", "csv", "watch", "D100", "T5", "--interval",
                                          "0.1", "--count", "3"])
@@ -658,6 +686,7 @@ def main():
             check_watch_recovery(c, lab, connections["ascii"])
             for transport in ALL:  # last: the other checks read the initial values
                 check_write(c, transport, connections[transport])
+                check_typed(c, transport, connections[transport])
     except HarnessError as error:
         print(f"check_poll: {error}", file=sys.stderr)
         return 1
