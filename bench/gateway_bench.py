@@ -8,9 +8,10 @@ so the line is as fast as the simulator answers), in Modbus ASCII and RTU:
   - latency: one read of D100-D109 at a time, from one Python process with raw frames, sent
     straight on the pty and sent through the gateway (Modbus TCP on 127.0.0.1); median and 99th
     percentile, and what the gateway adds
-  - throughput: requests per second with 1, 8 and 64 clients, each asking again as soon as it has
-    its answer, against one client back to back straight on the line (the ratio is what the
-    gateway keeps of the line's pace)
+  - throughput: requests per second with 1, 8 and 64 clients (asyncio, in one process), each
+    asking again as soon as it has its answer, and with the plain client of the latency rounds,
+    against that client back to back straight on the line (the ratio is what the gateway keeps
+    of the line's pace)
   - fairness: with 64 clients, the most and the fewest requests served to one client at the
     moment the first client has all its answers
   - memory: the gateway's peak RSS (VmHWM) after 64 clients, and after a run ten times longer
@@ -38,7 +39,7 @@ ROUNDS = 5
 RTU_REPLY = 1 + 2 + 20 + 2  # station, function, byte count, ten registers, CRC
 THROUGHPUT = {1: 2000, 8: 250, 64: 40}  # requests per client
 FAIRNESS_REQUESTS = 100
-MEMORY_REQUESTS = 30  # per client; the longer run asks ten times as many
+MEMORY_REQUESTS = 50  # per client; the longer run asks ten times as many
 
 
 def straight_reads(tool_end, mode, count):
@@ -96,14 +97,19 @@ def latency(straight, through):
           f"{ms(p99(through) - p99(straight))} (ratio of medians {g_med / s_med:.2f})")
 
 
-def throughput(port, straight_rate):
+def throughput(port, straight, through):
+    """`straight`, `through`: the latency rounds' times, one read at a time by one plain client."""
+    straight_rate = len(straight) / sum(straight)
     print(f"  requests/s, each client asking again as soon as it has its answer (straight on the "
           f"line back to back: {straight_rate:.0f}/s):")
+    rate = len(through) / sum(through)
+    print(f"    {'1 plain client':18}: {rate:6.0f}/s, ratio to straight {rate / straight_rate:.2f} "
+          "(the latency rounds)")
     for clients, requests in THROUGHPUT.items():
         tally, seconds, _ = asyncio.run(load(port, clients, Plan(requests, mix="shared-read")))
         rate = tally.ok / seconds
         sound = "" if tally.sound() else f"  ({tally.summary()})"
-        print(f"    {clients:2} clients x {requests:4}: {rate:6.0f}/s, ratio to straight "
+        print(f"    {f'{clients} asyncio x {requests}':18}: {rate:6.0f}/s, ratio to straight "
               f"{rate / straight_rate:.2f}{sound}")
 
 
@@ -160,7 +166,7 @@ def main():
             latency(straight, through)
             gateway = Gateway(lab, [program], tool_end, mode, "--max-clients", "80",
                               name="gateway-" + mode)
-            throughput(gateway.port, len(straight) / sum(straight))
+            throughput(gateway.port, straight, through)
             if mode == "ascii":
                 fairness(gateway.port)
             lab.stop_named("gateway-" + mode)

@@ -11,6 +11,7 @@ what it found; every failed one is listed at the end, and then the script exits 
 
 import argparse
 import os
+import signal
 import sys
 import time
 
@@ -69,9 +70,14 @@ def forwarding(c, lab, ports, mode, tool_end):
         c.found(f"counters on SIGUSR1 ({mode})", counted.string if counted else "none")
         c.expect(f"counters on SIGUSR1 ({mode})", counted is not None and
                  int(counted[1]) >= 64 * LOAD[mode], gateway.text()[-300:])
+        # Ctrl-C ends it as SIGTERM does.
+        sig = signal.SIGTERM if mode == "ascii" else signal.SIGINT
         since = gateway.mark()
-        code = gateway.stop()
-        c.expect(f"SIGTERM when idle ({mode})", code == 0 and gateway.wait_for(COUNTERS, 1, since),
+        code = gateway.stop(sig)
+        ended = gateway.wait_for(COUNTERS, 1, since)
+        c.found(f"{sig.name} when idle ({mode})", f"exit status {code}, counters: "
+                f"{ended.string if ended else None}")
+        c.expect(f"{sig.name} when idle ({mode})", code == 0 and ended is not None,
                  f"exit status {code}: {gateway.text(since)[-300:]}")
     else:
         check_load(c, gateway.port, mode, WINE_CLIENTS, WINE_LOAD)

@@ -18,8 +18,7 @@ COUNTERS = re.compile(r"zentriq-gateway: (\d+) requests, (\d+) retries, (\d+) ti
 
 
 class Gateway:
-    def __init__(self, lab, command, port, mode, *options, name="gateway", listen="127.0.0.1:0",
-                 wait_ready=True):
+    def __init__(self, lab, command, port, mode, *options, name="gateway"):
         """`command`: [WRAPPER...] PROGRAM; `port`: what --port is given. The serial side is
         8N1, as a pty has it; the baud rate only sets the gateway's timing of the line."""
         self.name = name
@@ -27,19 +26,17 @@ class Gateway:
         self.lines = []
         self.changed = threading.Condition()
         arguments = ["--port", port, "--mode", mode, "--line", "8N1", "--baud", "115200",
-                     "--listen", listen, *options]
+                     "--listen", "127.0.0.1:0", *options]
         self.process = subprocess.Popen(command + arguments, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                         start_new_session=True)
         lab.processes.append((name, self.process))
         self.log = open(lab.path(name + ".log"), "ab")
         threading.Thread(target=self._read, daemon=True).start()
-        self.port = None
-        if wait_ready:
-            found = self.wait_for(LISTENING, 60)
-            if not found:
-                raise HarnessError(f"{name} did not say where it listens: {self.text()[-800:]}")
-            self.port = int(found[2])
+        found = self.wait_for(LISTENING, 60)  # Wine's first start in a prefix takes a while
+        if not found:
+            raise HarnessError(f"{name} did not say where it listens: {self.text()[-800:]}")
+        self.port = int(found[2])
 
     def _read(self):
         for raw in self.process.stderr:
@@ -48,6 +45,7 @@ class Gateway:
             with self.changed:
                 self.lines.append(raw.decode("utf-8", "replace").rstrip("\r\n"))
                 self.changed.notify_all()
+        self.log.close()
         with self.changed:
             self.lines.append(None)  # the end of its output
             self.changed.notify_all()
