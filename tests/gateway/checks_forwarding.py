@@ -16,8 +16,6 @@ from harness import ascii_frame
 from load import Plan, run_load
 from relay import lrc
 
-D100_D109 = [4196 + i for i in range(10)]
-
 
 def check_mbpoll(c, port, mode):
     name = f"mbpoll through the gateway ({mode})"
@@ -44,17 +42,6 @@ def check_poll(c, port, mode):
     c.expect(name, done.returncode == 0 and got == want, done.stdout[-600:] + done.stderr)
 
 
-def check_broadcast_units(c, port):
-    """Units 0 and 255 reach the --slave station (1 here); the reply carries the unit asked."""
-    for unit in (0, 255):
-        name = f"unit {unit} forwarded to --slave"
-        reply = mbap.exchange(port, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 10), unit=unit)
-        values = mbap.registers_of(reply[1]) if reply else None
-        c.found(name, f"reply unit {reply[0][3] if reply else None}, values {values}")
-        c.expect(name, reply is not None and reply[0][3] == unit and values == D100_D109,
-                 f"reply {reply}")
-
-
 def check_load(c, port, mode, clients, requests):
     name = f"load {clients} clients x {requests} ({mode})"
     tally, seconds = run_load(port, clients, Plan(requests, depth=2))
@@ -64,7 +51,10 @@ def check_load(c, port, mode, clients, requests):
 
 # ---- answered by the gateway itself: a line that only the test reads ----
 
-# (name, unit, request PDU, the exception expected), against --stations 1 --read-only.
+# The gateway here forwards to stations 1 and 5, --slave being 5, so that units 0 and 255 show on
+# the line as a station of their own.
+STATIONS = ["--slave", "5", "--stations", "1,5"]
+# (name, unit, request PDU, the exception expected), against --read-only.
 READ_ONLY_ROWS = [
     ("unit 248", 248, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), mbap.PATH_UNAVAILABLE),
     ("unit 250", 250, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), mbap.PATH_UNAVAILABLE),
@@ -82,7 +72,7 @@ READ_ONLY_ROWS = [
     ("write 15, --read-only", 1, mbap.write_coils(mbap.m(0), [True] * 9), mbap.ILLEGAL_FUNCTION),
     ("write 16, --read-only", 1, mbap.write_registers(mbap.d(0), [1, 2]), mbap.ILLEGAL_FUNCTION),
 ]
-# Against --stations 1 alone: a known function whose PDU has the wrong shape.
+# Without --read-only: a known function whose PDU has the wrong shape.
 SHAPE_ROWS = [
     ("read 0 registers", 1, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 0), mbap.ILLEGAL_VALUE),
     ("read 126 registers", 1, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 126),
@@ -100,9 +90,10 @@ SHAPE_ROWS = [
 # Forwarded: (name, unit, request PDU, the station the line sees, the reply the test gives).
 FORWARDED_ROWS = [
     ("unit 1", 1, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 2), 1, bytes.fromhex("03040001FFFF")),
-    ("unit 0", 0, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), 1, bytes.fromhex("03020102")),
-    ("unit 255", 255, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), 1,
+    ("unit 0", 0, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), 5, bytes.fromhex("03020102")),
+    ("unit 255", 255, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), 5,
      bytes.fromhex("03020304")),
+    ("unit 5", 5, mbap.read(mbap.READ_COILS, mbap.m(0), 3), 5, bytes.fromhex("010105")),
     ("function 17", 1, bytes([mbap.REPORT_SLAVE_ID]), 1, bytes.fromhex("110344FF00")),
     ("exception from the controller", 1, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), 1,
      bytes.fromhex("8302")),
@@ -145,10 +136,9 @@ def check_answered_without_line(c, lab, ports):
     tool_end, far_end = lab.pty_pair("quiet")
     line = QuietLine(far_end)
     try:
-        for rows, options in ((READ_ONLY_ROWS, ["--stations", "1", "--read-only"]),
-                              (SHAPE_ROWS, ["--stations", "1"])):
-            gateway = Gateway(lab, c.command, ports.name(tool_end), "ascii", "--slave", "1",
-                              "--verbose", *options, name="gateway-quiet")
+        for rows, options in ((READ_ONLY_ROWS, STATIONS + ["--read-only"]), (SHAPE_ROWS, STATIONS)):
+            gateway = Gateway(lab, c.command, ports.name(tool_end), "ascii", "--verbose", *options,
+                              name="gateway-quiet")
             exceptions(c, gateway.port, rows, " ".join(options))
             on_line = line.drain()
             c.found(f"answered without the line ({' '.join(options)})",
