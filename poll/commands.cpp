@@ -33,6 +33,14 @@ void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
     Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
     scanner.Scan(link);
+    if (options.xlsx) {
+        ReportFailures(scanner);
+        const int written =
+            WriteSpreadsheet(options.output, ScanRows(ValuesAsAsked(asked, scanner.values())));
+        return written != console::kExitDone ? written
+               : scanner.all_read()          ? console::kExitDone
+                                             : console::kExitPartly;
+    }
     console::Output output;
     output.Write(ScanText(options.format, ValuesAsAsked(asked, scanner.values())));
     ReportFailures(scanner);

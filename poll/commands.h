@@ -10,6 +10,7 @@
 #include "poll/asked_values.h"
 #include "poll/options.h"
 #include "poll/scan_plan.h"
+#include "poll/tag_list.h"
 #include "transport/link.h"
 
 namespace poll {
@@ -21,6 +22,14 @@ int Read(const Options& options, const std::vector<AskedValue>& asked, transport
 
 int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
           const Stopped& stopped);
+
+// Writes `rows` (the header first) to the spreadsheet `path`: an exit status, the failure said.
+int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows);
+
+// read and watch over a tag list: the list's rows with value and error columns appended.
+int ReadBatch(const Options& options, const TagList& list, transport::Link& link);
+int WatchBatch(const Options& options, const TagList& list, transport::Link& link,
+               const Stopped& stopped);
 
 // Writes each request of `requests` (planned from `assignments`), then reads every value written
 // back, as `written` asks for them (their entries those of `assignments`, in order).

@@ -2,11 +2,14 @@
 // Modbus TCP. main reads the command line and the items into map entries before anything is sent,
 // opens the line, and runs the one command asked for (commands.h).
 #include <csignal>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/platform.h"
 #include "console/program.h"
+#include "console/tag_list_input.h"
 #include "poll/asked_values.h"
 #include "poll/commands.h"
 #include "poll/options.h"
@@ -25,7 +28,20 @@ int Run(int argc, char** argv) {
     // Every item is read before anything is sent: a typo stops the run, not half of it.
     std::vector<poll::AskedValue> asked;
     poll::AskedWrites writes;
-    if (options.command == poll::Command::Write) {
+    std::optional<poll::TagList> list;
+    if (options.batch) {
+        console::InputFile input;
+        if (!input.Open(*options.batch)) {
+            return kMessages.Failure("cannot read " + input.name + ": " +
+                                     std::strerror(input.error));
+        }
+        auto read =
+            poll::ReadTagList(input.Source(), options.columns, options.table, options.numbers);
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
+            return kMessages.UsageError(*options.batch + ": " + failure->message);
+        }
+        list = std::get<poll::TagList>(std::move(read));
+    } else if (options.command == poll::Command::Write) {
         auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers,
                                           options.write_codes);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
@@ -44,6 +60,16 @@ int Run(int argc, char** argv) {
     auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);
     if (auto failure = link->Open()) {
         return kMessages.Failure(failure->message);
+    }
+    if (list) {
+        const auto stopped = [&stop] { return stop.requested(); };
+        const int status = options.command == poll::Command::Watch
+                               ? poll::WatchBatch(options, *list, *link, stopped)
+                               : poll::ReadBatch(options, *list, *link);
+        if (options.command == poll::Command::Read && stop.requested()) {
+            console::EndAsInterrupted(SIGINT);
+        }
+        return status;
     }
     switch (options.command) {
         case poll::Command::Read: {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include "console/choice_option.h"
 #include "console/connection_options.h"
+#include "console/tag_list_input.h"
 
 #include "console/program.h"
 #include "text/ascii_text.h"
@@ -64,8 +65,32 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                              "or references. Without it each is read every way, and write "
                              "refuses one that can be meant more than one way",
                              conversion::kNumbersWords);
-    app.add_option("--format", format, "Output: table (default), csv or json")
-        ->check(CLI::IsMember({"table", "csv", "json"}));
+    app.add_option("--format", format,
+                   "Output: table (default), csv or json; for read also xlsx (with --output)")
+        ->check(CLI::IsMember({"table", "csv", "json", "xlsx"}));
+    auto* output_option = app.add_option("--output", options.output,
+                                         "With --format xlsx: the spreadsheet file to write")
+                              ->type_name("FILE");
+    std::string batch;
+    auto* batch_option =
+        app.add_option("--batch", batch,
+                       "read, watch: a tag list (CSV as exported, - for standard input) whose "
+                       "rows name the devices; each row written back with value and error "
+                       "columns")
+            ->type_name("FILE");
+    app.add_option("--column", options.columns.device,
+                   "In --batch, the column of the devices: its number from 1 (default 1), or "
+                   "with --header its name")
+        ->needs(batch_option);
+    app.add_flag("--header", options.columns.header,
+                 "In --batch, the first row names the columns and is passed through")
+        ->needs(batch_option);
+    app.add_option("--type-column", options.columns.type,
+                   "In --batch, the column of the value types (bool, i16, u16, i32, u32, f32), "
+                   "by number or with --header by name")
+        ->needs(batch_option);
+    std::string delimiter;
+    console::AddDelimiterOption(app, delimiter)->needs(batch_option);
     bool verbose = false;
     app.add_flag("--verbose,-v", verbose,
                  "Show every frame sent (>) and received (<) on standard error");
@@ -113,7 +138,22 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError(
             "say what to do: read, watch or write, then the devices (read D100 M0-M15)");
     }
-    if (options.items.empty()) {
+    if (batch_option->count() > 0) {
+        if (write->parsed()) {
+            return UsageError("--batch is for read and watch: write takes DEVICE=VALUE");
+        }
+        if (!options.items.empty()) {
+            return UsageError("give the devices on the command line or in --batch, not both");
+        }
+        options.batch = batch;
+        options.columns.delimiter = console::DelimiterOf(delimiter);
+        const bool numbered =
+            options.columns.device.find_first_not_of("0123456789") == std::string::npos;
+        if (!numbered && !options.columns.header) {
+            return UsageError("--column " + options.columns.device +
+                              ": a column is named only with --header");
+        }
+    } else if (options.items.empty()) {
         return UsageError(write->parsed() ? "write: give DEVICE=VALUE, such as D100=250 or Y0=on"
                                           : app.get_subcommands().front()->get_name() +
                                                 ": give the devices, such as D100 M0-M15 X0-X17");
@@ -143,9 +183,20 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     if (count_option->count() > 0) {
         options.count = count;
     }
+    options.xlsx = format == "xlsx";
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json
                                         : Format::Table;
+    if (options.xlsx && (!read->parsed() || output_option->count() == 0)) {
+        return UsageError("--format xlsx is for read, with --output FILE");
+    }
+    if (!options.xlsx && output_option->count() > 0) {
+        return UsageError("--output is for --format xlsx: the other formats go to standard output");
+    }
+    if (options.batch && format != "table" && format != "csv" && !options.xlsx) {
+        return UsageError("--batch writes the list's rows as CSV (or xlsx for read): --format " +
+                          format + " is for devices on the command line");
+    }
     return std::nullopt;
 }
 

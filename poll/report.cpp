@@ -181,6 +181,20 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
 
 }  // namespace
 
+std::vector<std::vector<std::string>> ScanRows(std::span<const DeviceValue> values) {
+    std::vector<Cells> rows{Header(false)};
+    rows.reserve(values.size() + 1);
+    for (const auto& value : values) {
+        rows.push_back(RowOf(value));
+    }
+    return rows;
+}
+
+std::string ValueText(const DeviceValue& device) {
+    const Cells row = RowOf(device);
+    return row[ValueCell].empty() ? row[HexCell] : row[ValueCell];
+}
+
 bool WrittenDiffers(const DeviceValue& device) {
     return device.written && device.value && HeldWords(device) != *device.written;
 }
@@ -281,19 +295,23 @@ std::string WatchReport::Redrawn(std::uint64_t scan, std::chrono::system_clock::
                        (last_good_ ? TimeText(*last_good_).substr(11) : std::string("none")) +
                        "  errors " + std::to_string(errors_) + "  (Ctrl-C ends)\n\n";
     console::AppendTable(body, TableRows(values, true, previous_, false));
+    return DrawnOver(body, lines_drawn_);
+}
+
+std::string DrawnOver(std::string_view body, std::size_t& lines_drawn) {
     std::string out;
-    if (lines_drawn_ > 0) {
+    if (lines_drawn > 0) {
         // Back to the first line drawn last time; each line is cleared to its end as it is
         // written, and whatever stood below the new table is cleared too.
-        out += "\x1b[" + std::to_string(lines_drawn_) + "F";
+        out += "\x1b[" + std::to_string(lines_drawn) + "F";
     }
-    lines_drawn_ = 0;
+    lines_drawn = 0;
     std::size_t start = 0;
     while (start < body.size()) {
-        const std::size_t end = body.find('\n', start);
-        out.append(body, start, end - start);
+        const std::size_t end = std::min(body.find('\n', start), body.size());
+        out.append(body.substr(start, end - start));
         out += "\x1b[K\n";
-        ++lines_drawn_;
+        ++lines_drawn;
         start = end + 1;
     }
     out += "\x1b[J";
