@@ -2,12 +2,15 @@
 // Modbus TCP. main reads the command line and the items into map entries before anything is sent,
 // opens the line, and runs the one command asked for (commands.h).
 #include <csignal>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/platform.h"
 #include "console/program.h"
-#include "conversion/poll_items.h"
+#include "console/tag_list_input.h"
+#include "poll/asked_values.h"
 #include "poll/commands.h"
 #include "poll/options.h"
 #include "transport/stop_signal.h"
@@ -23,42 +26,55 @@ int Run(int argc, char** argv) {
         return *status;
     }
     // Every item is read before anything is sent: a typo stops the run, not half of it.
-    std::vector<conversion::MapEntry> entries;
-    std::vector<conversion::Assignment> assignments;
-    std::vector<poll::PlannedWrite> writes;
-    if (options.command == poll::Command::Write) {
-        for (const auto& text : options.items) {
-            auto assignment = conversion::ReadAssignment(text, options.table, options.numbers);
-            if (auto* failure = std::get_if<text::Failure>(&assignment)) {
-                return kMessages.UsageError(failure->message);
-            }
-            assignments.push_back(std::get<conversion::Assignment>(assignment));
+    std::vector<poll::AskedValue> asked;
+    poll::AskedWrites writes;
+    std::optional<poll::TagList> list;
+    if (options.batch) {
+        console::InputFile input;
+        if (!input.Open(*options.batch)) {
+            return kMessages.Failure("cannot read " + input.name + ": " +
+                                     std::strerror(input.error));
         }
-        auto planned = poll::PlanWrites(assignments);
-        if (auto* failure = std::get_if<text::Failure>(&planned)) {
+        auto read =
+            poll::ReadTagList(input.Source(), options.columns, options.table, options.numbers);
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
+            return kMessages.UsageError(*options.batch + ": " + failure->message);
+        }
+        list = std::get<poll::TagList>(std::move(read));
+    } else if (options.command == poll::Command::Write) {
+        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers,
+                                          options.write_codes);
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(failure->message);
         }
-        writes = std::get<std::vector<poll::PlannedWrite>>(std::move(planned));
+        writes = std::get<poll::AskedWrites>(std::move(read));
     } else {
-        for (const auto& item : options.items) {
-            auto read = conversion::ReadItem(item, options.table, options.numbers);
-            if (!read.ok()) {
-                return kMessages.UsageError(read.message);
-            }
-            if (!read.note.empty()) {
-                kMessages.Say(conversion::DisplayText(item) + ": " + read.note);
-            }
-            entries.insert(entries.end(), read.entries.begin(), read.entries.end());
+        auto read = poll::ReadAskedItems(options.items, options.table, options.numbers,
+                                         [](const std::string& note) { kMessages.Say(note); });
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
+            return kMessages.UsageError(failure->message);
         }
+        asked = std::get<std::vector<poll::AskedValue>>(std::move(read));
     }
     transport::StopSignal stop;
     auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);
     if (auto failure = link->Open()) {
         return kMessages.Failure(failure->message);
     }
+    if (list) {
+        const auto stopped = [&stop] { return stop.requested(); };
+        const int status = options.command == poll::Command::Watch
+                               ? poll::WatchBatch(options, *list, *link, stopped,
+                                                  [&stop] { return stop.TakeReportRequest(); })
+                               : poll::ReadBatch(options, *list, *link);
+        if (options.command == poll::Command::Read && stop.requested()) {
+            console::EndAsInterrupted(SIGINT);
+        }
+        return status;
+    }
     switch (options.command) {
         case poll::Command::Read: {
-            const int status = poll::Read(options, entries, *link);
+            const int status = poll::Read(options, asked, *link);
             if (stop.requested()) {
                 // What was read is written; end the way an interrupted program does.
                 console::EndAsInterrupted(SIGINT);
@@ -66,9 +82,11 @@ int Run(int argc, char** argv) {
             return status;
         }
         case poll::Command::Watch:
-            return poll::Watch(options, entries, *link, [&stop] { return stop.requested(); });
+            return poll::Watch(
+                options, asked, *link, [&stop] { return stop.requested(); },
+                [&stop] { return stop.TakeReportRequest(); });
         case poll::Command::Write:
-            return poll::Write(options, assignments, writes, *link);
+            return poll::Write(options, writes.assignments, writes.requests, writes.written, *link);
     }
     return console::kExitFailed;
 }

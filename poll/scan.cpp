@@ -45,7 +45,7 @@ Scanner::Scanner(const std::vector<conversion::MapEntry>& entries,
                  conversion::BridgeLimits bridge) {
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
-        values_.push_back({entry, std::nullopt, {}});
+        values_.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
     }
     std::vector<std::size_t> all(values_.size());
     std::iota(all.begin(), all.end(), std::size_t{0});

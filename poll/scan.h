@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/typed_items.h"
 #include "poll/scan_plan.h"
 #include "transport/link.h"
 
@@ -20,6 +21,13 @@ struct DeviceValue {
     conversion::MapEntry entry;
     std::optional<std::uint16_t> value;  // 0 or 1 for a bit, the word for a register
     std::string error;                   // why there is no value
+    // The type the user said ("D200:f32"), none for an entry read as itself; for a 32-bit value
+    // `value` is its low word and `high` its high word.
+    std::optional<conversion::ValueType> type = std::nullopt;
+    std::optional<std::uint16_t> high = std::nullopt;
+    // For a write: the words written (a 32-bit value's high word in the upper half), to show
+    // beside what was read back.
+    std::optional<std::uint32_t> written = std::nullopt;
 };
 
 // A request that failed and the devices it was to read, for one line on standard error:

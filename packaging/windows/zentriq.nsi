@@ -5,8 +5,8 @@
 ;
 ; Built by packaging/CMakeLists.txt (target windows_installer), which passes:
 ;   VERSION   the project's version, x.y.z
-;   STAGE     a folder with zentriq.exe, zentriq-lookup.exe, zentriq-poll.exe, README.md,
-;             LICENSE.txt and third-party\
+;   STAGE     a folder with zentriq.exe, zentriq-lookup.exe, zentriq-poll.exe,
+;             zentriq-gateway.exe, README.md, LICENSE.txt and third-party\
 ;   ICON      the application's .ico
 ;   OUTFILE   the setup program to write
 ; makensis -INPUTCHARSET UTF8 -DVERSION=... -DSTAGE=... -DICON=... -DOUTFILE=... zentriq.nsi
@@ -52,6 +52,7 @@ Section "ZENTRIQ"
     File "${STAGE}/zentriq.exe"
     File "${STAGE}/zentriq-lookup.exe"
     File "${STAGE}/zentriq-poll.exe"
+    File "${STAGE}/zentriq-gateway.exe"
     File "${STAGE}/README.md"
     File "${STAGE}/LICENSE.txt"
     SetOutPath "$INSTDIR\third-party"
@@ -85,6 +86,7 @@ Section "Uninstall"
     Delete "$INSTDIR\zentriq.exe"
     Delete "$INSTDIR\zentriq-lookup.exe"
     Delete "$INSTDIR\zentriq-poll.exe"
+    Delete "$INSTDIR\zentriq-gateway.exe"
     Delete "$INSTDIR\README.md"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\third-party\libxlsxwriter-License.txt"

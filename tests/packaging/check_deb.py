@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Builds the Debian package from a configured and built tree, unpacks it into a temporary root and
 checks it as a desktop would meet it: the program, its menu entry, its icons, its AppStream data
-and the dependencies that make it start on a fresh system. Every fault found is listed, then the
-script exits 1; the temporary directory is removed either way."""
+and the dependencies that make it start on a fresh system; the command-line tools and their
+manuals; the gateway's systemd unit and options file, as systemd and dpkg read them. Every fault
+found is listed, then the script exits 1; the temporary directory is removed either way."""
 
 import argparse
 import configparser
@@ -18,6 +19,9 @@ import xml.etree.ElementTree as ET
 
 ICON_SIZES = (16, 32, 48)
 REQUIRED_DEPENDS = ("libqt6widgets6", "qt6-qpa-plugins")
+TOOLS = ("zentriq-lookup", "zentriq-poll", "zentriq-gateway")
+UNIT = "usr/lib/systemd/system/zentriq-gateway.service"
+OPTIONS_FILE = "etc/default/zentriq-gateway"
 
 
 def run(args, **kwargs):
@@ -43,17 +47,72 @@ def package_names(depends):
     return names
 
 
+def check_gateway_service(root, deb, faults):
+    """The unit as systemd reads it, naming the program and options file the package ships; the
+    options file defines what the unit passes, and dpkg keeps it as a conffile."""
+    unit = os.path.join(root, UNIT)
+    if not os.path.isfile(unit):
+        faults.append(f"{UNIT} is missing")
+        return
+    with open(unit, encoding="utf-8") as f:
+        text = f.read()
+    exec_start = re.search(r"^ExecStart=(\S+)(.*)$", text, re.MULTILINE)
+    environment = re.search(r"^EnvironmentFile=-?(\S+)$", text, re.MULTILINE)
+    if not exec_start or not os.path.isfile(os.path.join(root, exec_start.group(1).lstrip("/"))):
+        faults.append(f"the unit's ExecStart names no program of the package: "
+                      f"{exec_start.group(0) if exec_start else None}")
+    if not environment or environment.group(1) != "/" + OPTIONS_FILE:
+        faults.append(f"the unit reads {environment.group(1) if environment else 'no file'}, "
+                      f"not /{OPTIONS_FILE}")
+
+    options = os.path.join(root, OPTIONS_FILE)
+    if not os.path.isfile(options):
+        faults.append(f"{OPTIONS_FILE} is missing")
+    else:
+        with open(options, encoding="utf-8") as f:
+            defined = set(re.findall(r"^([A-Z_]+)=", f.read(), re.MULTILINE))
+        used = set(re.findall(r"\$\{?([A-Z_]+)", exec_start.group(2) if exec_start else ""))
+        if not used or not used <= defined:
+            faults.append(f"ExecStart passes {sorted(used)}, {OPTIONS_FILE} defines "
+                          f"{sorted(defined)}")
+
+    conffiles = run(["dpkg-deb", "--info", deb, "conffiles"]).stdout.split()
+    if conffiles != ["/" + OPTIONS_FILE]:
+        faults.append(f"the conffiles are {conffiles}, not /{OPTIONS_FILE}")
+
+    # systemd-analyze wants the program at the ExecStart path and looks the manual of
+    # Documentation= up: a copy of the unit points into the unpacked tree, where MANPATH leads too.
+    if exec_start:
+        with tempfile.TemporaryDirectory(prefix="zentriq-unit-") as folder:
+            copy = os.path.join(folder, os.path.basename(UNIT))
+            with open(copy, "w", encoding="utf-8") as f:
+                f.write(text.replace(f"ExecStart={exec_start.group(1)}",
+                                     f"ExecStart={root}{exec_start.group(1)}"))
+            result = run(["systemd-analyze", "verify", copy],
+                         env=dict(os.environ, MANPATH=os.path.join(root, "usr/share/man")))
+            if result.returncode != 0 or result.stderr.strip():
+                faults.append("systemd-analyze verify rejects the unit:\n"
+                              f"{result.stdout}{result.stderr}")
+
+
 def check_tree(root, deb, app_id, version, faults):
-    # The programs, and the command-line tools' manuals.
-    for name in ("zentriq", "zentriq-lookup", "zentriq-poll"):
+    # The programs, and the command-line tools' manuals, which groff formats without a warning.
+    for name in ("zentriq",) + TOOLS:
         program = os.path.join(root, "usr/bin", name)
         if not os.path.isfile(program):
             faults.append(f"usr/bin/{name} is missing")
         elif not os.access(program, os.X_OK):
             faults.append(f"usr/bin/{name} is not executable")
-    for manual in ("zentriq-lookup.1", "zentriq-poll.1"):
-        if not os.path.isfile(os.path.join(root, "usr/share/man/man1", manual)):
-            faults.append(f"usr/share/man/man1/{manual} is missing")
+    for name in TOOLS:
+        manual = os.path.join(root, "usr/share/man/man1", f"{name}.1")
+        if not os.path.isfile(manual):
+            faults.append(f"usr/share/man/man1/{name}.1 is missing")
+            continue
+        result = run(["groff", "-man", "-Tutf8", "-ww", "-z", manual])
+        if result.returncode != 0 or result.stderr:
+            faults.append(f"groff warns on {name}.1:\n{result.stderr}")
+
+    check_gateway_service(root, deb, faults)
 
     # The menu entry, and that what it names is in the package.
     if not os.path.isfile(os.path.join(root, "usr/share/doc/zentriq/copyright")):
@@ -111,9 +170,11 @@ def check_tree(root, deb, app_id, version, faults):
 
     # Nothing but the runtime files: the library, headers and CMake files stay out of the package.
     allowed = re.compile(
-        r"usr/bin/zentriq(-lookup|-poll)?|usr/share/man/man1/zentriq-(lookup|poll)\.1"
+        r"usr/bin/zentriq(-lookup|-poll|-gateway)?"
+        r"|usr/share/man/man1/zentriq-(lookup|poll|gateway)\.1"
         r"|usr/share/applications/[^/]+\.desktop|usr/share/metainfo/[^/]+\.xml"
         r"|usr/share/icons/hicolor/\d+x\d+/apps/zentriq\.png|usr/share/doc/zentriq/copyright"
+        rf"|{re.escape(UNIT)}|{re.escape(OPTIONS_FILE)}"
     )
     for folder, _, files in os.walk(root):
         for name in files:
@@ -143,7 +204,8 @@ def main():
     parser.add_argument("--version", required=True)
     args = parser.parse_args()
 
-    for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps", "desktop-file-validate", "appstreamcli"):
+    for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps", "desktop-file-validate", "appstreamcli",
+                 "groff", "man", "systemd-analyze"):
         if shutil.which(tool) is None:
             print(f"FAIL: {tool} is not installed (./dev installs it)", file=sys.stderr)
             return 1
@@ -176,7 +238,8 @@ def main():
                 print(f"  - {fault}", file=sys.stderr)
             print(run(["dpkg-deb", "-c", deb]).stdout, file=sys.stderr)
             return 1
-        print(f"{os.path.basename(deb)}: program, menu entry, icons, metainfo and Depends are sound")
+        print(f"{os.path.basename(deb)}: programs, manuals, menu entry, icons, metainfo, the "
+              f"gateway's service and Depends are sound")
         print(run(["dpkg-deb", "-f", deb, "Depends"]).stdout.strip())
     return 0
 

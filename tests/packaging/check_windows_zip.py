@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Builds the Windows zip of the command-line tools from a configured cross build, unpacks it into
 a temporary directory and checks it as a Windows user meets it: one folder holding zentriq-lookup,
-zentriq-poll, the README and the licence, and programs that start from there with no DLL of their
-own beside them (run through WRAPPER, such as Wine). Every fault found is listed, then the script
-exits 1."""
+zentriq-poll, zentriq-gateway, the README and the licence, and programs that start from there with
+no DLL of their own beside them (run through WRAPPER, such as Wine). Every fault found is listed,
+then the script exits 1."""
 
 import argparse
 import os
@@ -53,13 +53,13 @@ def main():
     with zipfile.ZipFile(path) as archive, tempfile.TemporaryDirectory() as tmp:
         files = {name for name in archive.namelist() if not name.endswith("/")}
         wanted = {f"{folder}/{name}" for name in (
-            "zentriq-lookup.exe", "zentriq-poll.exe", "README.md", "LICENSE.txt",
-            "third-party/README.txt",
+            "zentriq-lookup.exe", "zentriq-poll.exe", "zentriq-gateway.exe", "README.md",
+            "LICENSE.txt", "third-party/README.txt",
             "third-party/libxlsxwriter-License.txt", "third-party/zlib-copyright.txt")}
         if files != wanted:
             faults.append(f"the zip holds {sorted(files)}, expected {sorted(wanted)}")
         archive.extractall(tmp)
-        for name in ("zentriq-lookup", "zentriq-poll"):
+        for name in ("zentriq-lookup", "zentriq-poll", "zentriq-gateway"):
             program = os.path.join(tmp, folder, f"{name}.exe")
             if not os.path.isfile(program):
                 continue

@@ -183,10 +183,11 @@ class Checker:
         self.command = command
         self.faults = []
 
-    def run(self, args, timeout=60):
+    def run(self, args, timeout=60, stdin=None):
         try:
             done = subprocess.run(self.command + args, capture_output=True, timeout=timeout,
-                                  stdin=subprocess.DEVNULL)
+                                  **({"input": stdin} if stdin is not None else
+                                     {"stdin": subprocess.DEVNULL}))
         except subprocess.TimeoutExpired:
             return None, "", f"(still running after {timeout} s, stopped)"
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode(
@@ -335,6 +336,58 @@ def check_exception(c, transport, connection):
          "the controller answered exception 02 (illegal data address)"]], out)
     c.expect(name, err.splitlines() == [
         "zentriq-poll: D9000: the controller answered exception 02 (illegal data address)"], err)
+
+
+def check_typed(c, transport, connection):
+    """32-bit values by name, low word first: the simulator's seeded ones read, new ones written
+    and read back as written, and a write whose items overlap refused before anything is sent."""
+    name = f"{transport} typed"
+    code, out, err = c.run(connection + ["--format", "csv", "read", "D200:f32", "D202:i32",
+                                         "D202:u32", "D200-D203:i32"])
+    c.expect_exit(name, code, 0, err)
+    c.expect(name, five(csv_rows(out)[1:]) == [
+        ["D200:f32", "holding register", "10C8", "0.1", "0x3DCCCCCD"],
+        ["D202:i32", "holding register", "10CA", "-100000", "0xFFFE7960"],
+        ["D202:u32", "holding register", "10CA", "4294867296", "0xFFFE7960"],
+        ["D200:i32", "holding register", "10C8", "1036831949", "0x3DCCCCCD"],
+        ["D202:i32", "holding register", "10CA", "-100000", "0xFFFE7960"]], out)
+    code, out, err = c.run(connection + ["--format", "csv", "write", "D210:f32=21.5",
+                                         "D212:i32=-7", "D214:f32=-0.3"])
+    c.expect_exit(name, code, 0, err)
+    # device, table, address, the value written, the value read back
+    c.expect(name, [row[:5] for row in csv_rows(out)[1:]] == [
+        ["D210:f32", "holding register", "10D2", "21.5", "21.5"],
+        ["D212:i32", "holding register", "10D4", "-7", "-7"],
+        ["D214:f32", "holding register", "10D6", "-0.3", "-0.3"]], out)
+    code, out, err = c.run(connection + ["--format", "csv", "read", "D210-D211"])
+    c.expect(name, code == 0 and [row[4] for row in csv_rows(out)[1:]] == ["0x0000", "0x41AC"],
+             f"the low word first at D210: {out} {err}")
+    code, _, err = c.run(connection + ["write", "D220:f32=1", "D221=5"])
+    c.expect(name, code == 2 and "D221 is written twice" in err, f"{code} {err}")
+
+
+def check_batch(c, connection):
+    """A tag list in as exported (a byte-order mark, semicolons, a quoted name, a type column, a
+    blank and a bad row), its rows back with live values; a watch writes one block per scan."""
+    name = "batch"
+    tags = (b'\xef\xbb\xbfTag;Device;Type\r\nLevel;D100;\r\nTemp;D200;f32\r\n;;\r\n'
+            b'"Timer; 5";T5;\r\nBad;Q9;\r\n')
+    code, out, err = c.run(connection + ["read", "--batch", "-", "--header", "--column",
+                                         "device", "--type-column", "Type"], stdin=tags)
+    c.expect_exit(name, code, 1, err)
+    c.expect(name, out.splitlines() == [
+        "\ufeffTag;Device;Type;value;error", "Level;D100;;4196;", "Temp;D200;f32;0.1;", ";;",
+        '"Timer; 5";T5;;1;', '"Timer; 5";T5;;1541;',
+        "Bad;Q9;;;Q9 is not a device: the device letters are S, X, Y, T, M, C and D"], out)
+    c.expect(name, "line 6: Q9 is not a device" in err, err)
+    code, out, err = c.run(connection + ["watch", "--count", "2", "--interval", "0.1", "--batch",
+                                         "-", "--header", "--column", "2"], stdin=tags)
+    c.expect(name, out.count("Level;D100;;4196;") == 2 and out.count("\ufeff") == 1,
+             f"{code} {out} {err}")
+    code, _, err = c.run(connection + ["read", "--batch", "-", "--header", "--column", "Nom"],
+                         stdin=tags)
+    c.expect(name, code == 2 and 'no column named "Nom" in the header (Tag, Device, Type)' in err,
+             f"{code} {err}")
 
 
 def check_watch_count(c, connection):
@@ -685,6 +738,7 @@ def main():
                 check_exception(c, transport, connections[transport])
                 check_faults(c, lab, transport, targets[transport])
             check_formats(c, connections["tcp"])
+            check_batch(c, connections["tcp"])
             check_watch_count(c, connections["tcp"])
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])
@@ -693,6 +747,7 @@ def main():
             check_watch_recovery(c, lab, connections["ascii"])
             for transport in ALL:  # last: the other checks read the initial values
                 check_write(c, transport, connections[transport])
+                check_typed(c, transport, connections[transport])
     except HarnessError as error:
         print(f"check_poll: {error}", file=sys.stderr)
         return 1

@@ -14,6 +14,7 @@ lacks it.
 Initial values, chosen to be written out literally in tests:
     every register holds its own address:  D100 (1064) = 4196, T5 (0605) = 1541, C200 (0EC8) = 3784
     every bit is 1 at an odd address:      M0 = 0, M1 = 1, X0 = 0, X17 = 1, Y0 = 0, T5 = 1, C200 = 0
+    but for two 32-bit values, low word first: D200:f32 = 0.1, D202:i32 = -100000
 
 --tcp listens on 127.0.0.1 (0 picks a free port), speaking Modbus TCP or, with --framer, the serial
 frames as a serial device server passes them on; --serial opens one end of a pty pair at 9600 8N1
@@ -95,6 +96,10 @@ class Devices(ModbusSparseDataBlock):
         return count > 0 and all(a in self.addresses for a in range(address, address + count))
 
 
+# D200-D201 hold the float 0.1 (0x3DCCCCCD), D202-D203 the integer -100000 (0xFFFE7960).
+SEEDED = {0x10C8: 0xCCCD, 0x10C9: 0x3DCC, 0x10CA: 0x7960, 0x10CB: 0xFFFE}
+
+
 def build_context(slave, missing):
     tables = {COIL: set(), INPUT: set(), REGISTER: set()}
     for _, first, last, table, address in SEGMENTS:
@@ -104,6 +109,8 @@ def build_context(slave, missing):
             tables[table] -= gone
     bits = {a: a % 2 == 1 for a in tables[COIL] | tables[INPUT]}
     registers = {a: a for a in tables[REGISTER]}
+    # 32-bit values as the controller keeps them, low word at the lower address.
+    registers.update((a, w) for a, w in SEEDED.items() if a in tables[REGISTER])
     store = ModbusSlaveContext(
         co=Devices(bits, tables[COIL]), di=Devices(bits, tables[COIL] | tables[INPUT]),
         hr=Devices(registers, tables[REGISTER]), ir=Devices({}, ()), zero_mode=True)

@@ -15,8 +15,8 @@ then the window manager's view of both windows (frames, taskbar, owner, icons, s
 screenshot of both.
 `installer`: a silent install, the files, the Start-menu shortcut and the entry in the list of
 installed programs, the window started from the shortcut with the driver's start-up checks,
-zentriq-lookup.exe and zentriq-poll.exe run from where they were installed, a silent uninstall, and
-nothing left behind.
+zentriq-lookup.exe, zentriq-poll.exe and zentriq-gateway.exe run from where they were installed, a
+silent uninstall, and nothing left behind.
 
 Exit status 0 when every check passed.
 """
@@ -364,8 +364,8 @@ def run_installer(session, args):
                             "ZENTRIQ.lnk")
     status, _ = session.wine(windows_path(args.program), "/S")
     check(status == 0, f"silent install (status {status})")
-    for name in ("zentriq.exe", "zentriq-lookup.exe", "zentriq-poll.exe", "uninstall.exe", "README.md",
-                 "LICENSE.txt"):
+    for name in ("zentriq.exe", "zentriq-lookup.exe", "zentriq-poll.exe", "zentriq-gateway.exe",
+                 "uninstall.exe", "README.md", "LICENSE.txt"):
         check(os.path.isfile(os.path.join(installed, name)), f"installed: Program Files\\ZENTRIQ\\{name}")
     check(os.path.isfile(shortcut), "installed: the Start-menu shortcut for all users")
     values = registry_values(session) or {}
@@ -386,9 +386,10 @@ def run_installer(session, args):
     check(status == 0, f"the driver's start-up checks on the window started from the shortcut (status {status})")
     status, out = session.wine("C:\\Program Files\\ZENTRIQ\\zentriq-lookup.exe", "D100")
     check(status == 0 and "1064" in out, f"the installed zentriq-lookup.exe answers D100 ({out.strip()!r})")
-    status, out = session.wine("C:\\Program Files\\ZENTRIQ\\zentriq-poll.exe", "--version")
-    check(status == 0 and out.strip() == f"zentriq-poll {args.version}",
-          f"the installed zentriq-poll.exe starts ({out.strip()!r})")
+    for name in ("zentriq-poll", "zentriq-gateway"):
+        status, out = session.wine(f"C:\\Program Files\\ZENTRIQ\\{name}.exe", "--version")
+        check(status == 0 and out.strip() == f"{name} {args.version}",
+              f"the installed {name}.exe starts ({out.strip()!r})")
 
     status, _ = session.wine("C:\\Program Files\\ZENTRIQ\\uninstall.exe", "/S")
     check(status == 0, f"silent uninstall started (status {status})")
