@@ -565,6 +565,16 @@ def check_connection_errors(c, lab, tool_end):
     c.expect("refused", err == f"zentriq-poll: cannot connect to 127.0.0.1:{closed}: Connection "
              "refused\n", err)
 
+    # --mode goes with --port or --host; the serial line's own settings only with --port.
+    for args, said in ((["--host", "127.0.0.1", "--mode", "rtu", "--baud", "19200"],
+                        "--baud requires --port"),
+                       (["--host", "127.0.0.1", "--line", "8N1"], "--line requires --port"),
+                       (["--mode", "rtu"], "say where the controller is")):
+        name = " ".join(args)
+        code, out, err = c.run(args + ["read", "D1"])
+        c.expect_exit(name, code, 2, err)
+        c.expect(name, out == "" and said in err, err)
+
     # A pty has no parity and always 8 data bits: 7E1 is refused, and said so.
     code, out, err = c.run(on_pty(tool_end, "ascii", "7E1") + ["read", "D1"])
     c.expect_exit("7E1 on a pty", code, 2, err)
