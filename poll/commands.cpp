@@ -30,7 +30,7 @@ void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
 }  // namespace
 
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
-    Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
     scanner.Scan(link);
     console::Output output;
     output.Write(ScanText(options.format, ValuesAsAsked(asked, scanner.values())));
@@ -43,7 +43,7 @@ int Read(const Options& options, const std::vector<AskedValue>& asked, transport
 
 int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
           const Stopped& stopped) {
-    Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
     const bool redraw = options.format == Format::Table && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
     console::Output output;
@@ -128,7 +128,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     }
     std::vector<DeviceValue> values;
     bool all_read = false;
-    Scanner scanner(entries, BridgeFor(options.connection));
+    Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay));
     if (ended) {
         for (const auto& entry : entries) {
             values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt});

@@ -26,6 +26,10 @@ struct Options {
     Format format = Format::Table;
     std::chrono::milliseconds interval{1000};
     std::optional<std::uint64_t> count;  // scans of a watch; none: until Ctrl-C
+    // The controller's time to answer a request (over TCP, the round trip), that the scan plan
+    // weighs each request by.
+    std::chrono::milliseconds reply_delay{10};
+    bool plan = false;  // show the scan's requests and its predicted time; nothing is sent
 };
 
 // Parses `arguments` (the program's name first) into `options`. Gives an exit status when the run
