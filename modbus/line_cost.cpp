@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "modbus/wire.h"
+
 namespace modbus {
 
 namespace {
@@ -10,8 +12,6 @@ namespace {
 constexpr std::uint32_t kReadRequestBytes = 6;
 // Slave address, function code and byte count before the data.
 constexpr std::uint32_t kReadReplyHeadBytes = 3;
-// An RTU frame ends after 3.5 characters of silence: 7 half characters.
-constexpr std::uint32_t kRtuSilenceHalfCharacters = 7;
 
 std::uint32_t ReplyDataBytes(const ReadRequest& request) noexcept {
     return ReachesBits(request.function) ? (request.quantity + 7u) / 8u : 2u * request.quantity;
@@ -32,18 +32,18 @@ std::chrono::nanoseconds ReadTime(const LineCost& cost, const ReadRequest& reque
         return delay;
     }
     const FrameMode mode = *cost.mode;
-    std::uint64_t half_characters =
-        2u * (FrameCharacters(mode, kReadRequestBytes) +
-              FrameCharacters(mode, kReadReplyHeadBytes + ReplyDataBytes(request)));
-    if (mode == FrameMode::Rtu) {
-        half_characters += 2u * kRtuSilenceHalfCharacters;
-    }
+    const std::uint64_t characters =
+        FrameCharacters(mode, kReadRequestBytes) +
+        FrameCharacters(mode, kReadReplyHeadBytes + ReplyDataBytes(request));
     constexpr std::uint64_t kNanosecondsPerSecond = 1'000'000'000;
-    const std::uint64_t half_bauds = 2u * std::max(cost.baud, 1u);
+    const std::uint64_t baud = std::max(cost.baud, 1u);
     const std::uint64_t line =
-        (half_characters * cost.character_bits * kNanosecondsPerSecond + half_bauds / 2) /
-        half_bauds;
-    return delay + std::chrono::nanoseconds(static_cast<std::int64_t>(line));
+        (characters * cost.character_bits * kNanosecondsPerSecond + baud / 2) / baud;
+    std::chrono::nanoseconds time = delay + std::chrono::nanoseconds(line);
+    if (mode == FrameMode::Rtu) {  // the silence after the request and after the reply
+        time += 2 * std::chrono::microseconds(RtuSilenceMicroseconds(cost.baud, cost.character_bits));
+    }
+    return time;
 }
 
 }  // namespace modbus

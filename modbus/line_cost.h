@@ -33,13 +33,14 @@ constexpr unsigned CharacterBits(unsigned data_bits, char parity, unsigned stop_
 
 // The characters a serial frame of `bytes` (slave address and PDU, no checksum) takes in `mode`:
 // ':', two hex digits a byte and two for the LRC, CR LF in ASCII; the bytes and the two of the CRC
-// in RTU, whose frames also need 3.5 characters of silence each (not counted here).
+// in RTU, whose frames also need a silence of 3.5 characters each (not counted here).
 std::uint32_t FrameCharacters(FrameMode mode, std::uint32_t bytes) noexcept;
 
 // The time `request` takes on the link `cost` describes, from its first character sent to its
-// reply's last received, the silence that ends each RTU frame included. A read of bits is answered
-// with a byte for each eight of them or part of eight. Rounded to the nanosecond, once per request,
-// so that the times of two plans add up exactly.
+// reply's last received, and in RTU the silence that ends each of the two frames
+// (RtuSilenceMicroseconds). A read of bits is answered with a byte for each eight of them or part
+// of eight. Rounded to the nanosecond once per request, so that the times of two plans add up
+// exactly.
 std::chrono::nanoseconds ReadTime(const LineCost& cost, const ReadRequest& request) noexcept;
 
 }  // namespace modbus

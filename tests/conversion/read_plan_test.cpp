@@ -75,8 +75,9 @@ TEST_P(PlanReadsTest, ReadsEveryEntryInTheLeastTime) {
 }
 
 // A request of its own costs the reply delay and, besides its data, 28 characters in ASCII: at 9600
-// 7E1 as much as 9.4 registers (4 characters each) or 18.8 bytes of bits. In RTU it costs 20
-// characters with the silences, at 9600 8N1 as much as 14.8 registers, at 115200 8E1 62.3.
+// 7E1 as much as 9.4 registers (4 characters each) or 18.8 bytes of bits. In RTU it costs 13
+// characters and two silences of 3.5: at 9600 8N1 as much as 14.8 registers (2 characters each); at
+// 115200 8E1, where a silence is 1.75 ms, 77.2.
 const ReadCase kReadCases[] = {
     {"Nothing", {}, std::nullopt, kTcp, ""},
     {"Consecutive", {"D100-D109"}, std::nullopt, kAscii, "03 1064+10"},
@@ -88,8 +89,8 @@ const ReadCase kReadCases[] = {
     {"AsciiAsks159BitsApart", {"M0", "M160"}, std::nullopt, kAscii, "01 0800+1, 01 08A0+1"},
     {"RtuReadsAcrossFourteenRegisters", {"D100", "D115"}, std::nullopt, kRtu, "03 1064+16"},
     {"RtuAsksFifteenApart", {"D100", "D116"}, std::nullopt, kRtu, "03 1064+1, 03 1074+1"},
-    {"FastRtuReadsAcross62Registers", {"D0", "D63"}, std::nullopt, kFastRtu, "03 1000+64"},
-    {"FastRtuAsks63Apart", {"D0", "D64"}, std::nullopt, kFastRtu, "03 1000+1, 03 1040+1"},
+    {"FastRtuReadsAcross77Registers", {"D0", "D78"}, std::nullopt, kFastRtu, "03 1000+79"},
+    {"FastRtuAsks78Apart", {"D0", "D79"}, std::nullopt, kFastRtu, "03 1000+1, 03 104F+1"},
     {"TcpReadsAcrossEveryGap", {"D0", "D124"}, std::nullopt, kTcp, "03 1000+125"},
     {"CoilsThenInputsThenRegisters", {"D100", "X0", "Y0"}, std::nullopt, kTcp,
      "01 0500+1, 02 0400+1, 03 1064+1"},

@@ -37,7 +37,8 @@ TEST_P(ReadTimeTest, CountsEveryCharacterAndTheDelay) {
 }
 
 // ASCII: a request of 17 characters (":01031064000187" CR LF), a reply of 11 and 2 a data byte.
-// RTU: 8 and 5 bytes and 1 a data byte, and 3.5 characters of silence after each frame.
+// RTU: 8 and 5 bytes and 1 a data byte, and 3.5 characters of silence after each frame (in whole
+// microseconds, rounded up), 1750 microseconds above 19200 baud.
 const TimeCase kTimeCases[] = {
     // 32 characters of 10 bits at 9600 baud, and 10 ms.
     {"AsciiOneRegister", FrameMode::Ascii, 9600, 7, 'E', 1, 10,
@@ -46,12 +47,15 @@ const TimeCase kTimeCases[] = {
      {FunctionCode::ReadCoils, 0x0800, 16}, 43'333'333},
     {"AsciiSeventeenBitsInThree", FrameMode::Ascii, 9600, 7, 'E', 1, 10,
      {FunctionCode::ReadDiscreteInputs, 0x0400, 17}, 45'416'667},
-    // 8 + 7 + 7 characters of 10 bits.
+    // 8 + 7 characters of 10 bits, 2 x 3646 microseconds.
     {"RtuOneRegister", FrameMode::Rtu, 9600, 8, 'N', 1, 10,
-     {FunctionCode::ReadHoldingRegisters, 0x1064, 1}, 32'916'667},
-    // 8 + 255 + 7 characters of 11 bits at 19200 baud, no delay.
+     {FunctionCode::ReadHoldingRegisters, 0x1064, 1}, 32'917'000},
+    // 8 + 255 characters of 11 bits at 19200 baud, 2 x 2006 microseconds, no delay.
     {"Rtu125RegistersAt8E1", FrameMode::Rtu, 19200, 8, 'E', 1, 0,
-     {FunctionCode::ReadHoldingRegisters, 0x1000, 125}, 154'687'500},
+     {FunctionCode::ReadHoldingRegisters, 0x1000, 125}, 154'689'083},
+    // 15 characters of 11 bits, 2 x 1750 microseconds.
+    {"RtuFastLine", FrameMode::Rtu, 115200, 8, 'E', 1, 0,
+     {FunctionCode::ReadHoldingRegisters, 0x1000, 1}, 4'932'292},
     {"AsciiTwoStopBits", FrameMode::Ascii, 19200, 7, 'O', 2, 0,
      {FunctionCode::ReadHoldingRegisters, 0x1000, 1}, 18'333'333},
     {"TcpTheRoundTripAlone", std::nullopt, 9600, 8, 'N', 1, 7,
