@@ -1,12 +1,12 @@
 // Reading the controller in the least time the protocol and the map allow.
 //
 // A read names entries anywhere in the map; the plan reads one table's entries in requests of
-// consecutive addresses, and reads across addresses nobody asked for where that costs less time than
-// a request of its own, but only where the map has a device of that table: an address without one
-// is answered with exception 02 (illegal data address) and would fail the whole request. The time
-// is the link's (modbus/line_cost.h): on a serial line every character counts, over TCP only the
-// round trips. The same entries always give the same plan, so every scan of a watch sends the same
-// frames, and a config for another engine reads what zentriq-poll reads.
+// consecutive addresses, and reads across addresses nobody asked for where that costs less time
+// than a request of its own, but only where the map has a device of that table: an address without
+// one is answered with exception 02 (illegal data address) and would fail the whole request. The
+// time is the link's (modbus/line_cost.h): on a serial line every character counts, over TCP only
+// the round trips. The same entries always give the same plan, so every scan of a watch sends the
+// same frames, and a config for another engine reads what zentriq-poll reads.
 //
 // Nothing here keeps state or throws (but std::bad_alloc when memory runs out).
 #pragma once

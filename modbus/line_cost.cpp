@@ -41,7 +41,8 @@ std::chrono::nanoseconds ReadTime(const LineCost& cost, const ReadRequest& reque
         (characters * cost.character_bits * kNanosecondsPerSecond + baud / 2) / baud;
     std::chrono::nanoseconds time = delay + std::chrono::nanoseconds(line);
     if (mode == FrameMode::Rtu) {  // the silence after the request and after the reply
-        time += 2 * std::chrono::microseconds(RtuSilenceMicroseconds(cost.baud, cost.character_bits));
+        time +=
+            2 * std::chrono::microseconds(RtuSilenceMicroseconds(cost.baud, cost.character_bits));
     }
     return time;
 }

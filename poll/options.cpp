@@ -124,7 +124,8 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                           " is for watch: it repeats the scan, read and write run once");
     }
     if (options.plan && write->parsed()) {
-        return UsageError("--plan is for read and watch: write sends its requests as it plans them");
+        return UsageError(
+            "--plan is for read and watch: write sends its requests as it plans them");
     }
     options.reply_delay = std::chrono::milliseconds(reply_delay_ms);
     auto connection = where.Connection();

@@ -31,8 +31,9 @@ std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanose
     std::string text;
     for (const auto& [request, devices] : plan) {
         char head[32];
-        std::snprintf(head, sizeof head, "%02X %04X +%-*u  ", static_cast<unsigned>(request.function),
-                      request.start, static_cast<int>(widest), request.quantity);
+        std::snprintf(head, sizeof head, "%02X %04X +%-*u  ",
+                      static_cast<unsigned>(request.function), request.start,
+                      static_cast<int>(widest), request.quantity);
         text += head;
         text += devices;
         text += '\n';
@@ -43,8 +44,8 @@ std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanose
     text += connection.tcp ? " over TCP, " + delay + " a round trip\n"
                            : " at " + std::to_string(connection.baud) + " " +
                                  transport::LineText(connection.line) + " " +
-                                 std::string(modbus::ModeName(connection.mode)) +
-                                 ", reply delay " + delay + "\n";
+                                 std::string(modbus::ModeName(connection.mode)) + ", reply delay " +
+                                 delay + "\n";
     return text;
 }
 

@@ -81,7 +81,10 @@ TEST_P(PlanReadsTest, ReadsEveryEntryInTheLeastTime) {
 const ReadCase kReadCases[] = {
     {"Nothing", {}, std::nullopt, kTcp, ""},
     {"Consecutive", {"D100-D109"}, std::nullopt, kAscii, "03 1064+10"},
-    {"RepeatsInAnyNotation", {"D101", "D100", "404197", "0x1065"}, std::nullopt, kAscii,
+    {"RepeatsInAnyNotation",
+     {"D101", "D100", "404197", "0x1065"},
+     std::nullopt,
+     kAscii,
      "03 1064+2"},
     {"AsciiReadsAcrossNineRegisters", {"D100", "D110"}, std::nullopt, kAscii, "03 1064+11"},
     {"AsciiAsksTenApart", {"D100", "D111"}, std::nullopt, kAscii, "03 1064+1, 03 106F+1"},
@@ -92,7 +95,10 @@ const ReadCase kReadCases[] = {
     {"FastRtuReadsAcross77Registers", {"D0", "D78"}, std::nullopt, kFastRtu, "03 1000+79"},
     {"FastRtuAsks78Apart", {"D0", "D79"}, std::nullopt, kFastRtu, "03 1000+1, 03 104F+1"},
     {"TcpReadsAcrossEveryGap", {"D0", "D124"}, std::nullopt, kTcp, "03 1000+125"},
-    {"CoilsThenInputsThenRegisters", {"D100", "X0", "Y0"}, std::nullopt, kTcp,
+    {"CoilsThenInputsThenRegisters",
+     {"D100", "X0", "Y0"},
+     std::nullopt,
+     kTcp,
      "01 0500+1, 02 0400+1, 03 1064+1"},
     {"NeverFromD4095ToD4096", {"D4095", "D4096"}, std::nullopt, kTcp, "03 1FFF+1, 03 9000+1"},
     {"NeverAcrossTheRegisterHoleAfterT", {"T255", "C0"}, Register, kTcp, "03 06FF+1, 03 0E00+1"},
@@ -101,7 +107,10 @@ const ReadCase kReadCases[] = {
     {"InputsAcrossXToY", {"S1023", "X0", "Y0"}, Input, kTcp, "02 03FF+258"},
     {"InputsNeverIntoTheHoleAfterT", {"T255", "M0"}, Input, kTcp, "02 06FF+1, 02 0800+1"},
     {"TimersOnBothTables", {"T0", "T5"}, std::nullopt, kTcp, "01 0600+6, 03 0600+6"},
-    {"CountersOnBothTables", {"C0", "C255"}, std::nullopt, kTcp,
+    {"CountersOnBothTables",
+     {"C0", "C255"},
+     std::nullopt,
+     kTcp,
      "01 0E00+256, 03 0E00+1, 03 0EFF+1"},
     {"At125Registers", {"D0-D125"}, std::nullopt, kAscii, "03 1000+125, 03 107D+1"},
     {"At2000Coils", {"M1536-M4095"}, std::nullopt, kAscii, "01 B000+2000, 01 B7D0+560"},
@@ -276,12 +285,12 @@ const SplitCase kSplitCases[] = {
     {"AroundD4095", {"D4080", "D4090", "D4095", "D4096", "D4100", "D4110"}, std::nullopt},
     {"CoilsAroundX", {"S1000", "S1020", "S1023", "Y0", "Y7", "Y200", "T0"}, Coil},
     {"InputsFromXToY", {"S1023", "X0", "X7", "X377", "Y0", "Y377", "T0"}, Input},
-    {"AtTheRegisterLimit", {"D0", "D60", "D124", "D125", "D180", "D249", "D250", "D300"},
+    {"AtTheRegisterLimit",
+     {"D0", "D60", "D124", "D125", "D180", "D249", "D250", "D300"},
      std::nullopt},
     {"AtTheBitLimit", {"M1536", "M2000", "M3535", "M3536", "M3600", "M4095"}, std::nullopt},
 };
-INSTANTIATE_TEST_SUITE_P(Plans, EverySplitTest, testing::ValuesIn(kSplitCases),
-                         RowName<SplitCase>);
+INSTANTIATE_TEST_SUITE_P(Plans, EverySplitTest, testing::ValuesIn(kSplitCases), RowName<SplitCase>);
 
 TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
     const auto entries = EntriesOf({"Y0-Y7", "T5", "D100-D109"}, std::nullopt);
