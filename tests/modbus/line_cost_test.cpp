@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr auto Ascii = modbus::FrameMode::Ascii, Rtu = modbus::FrameMode::Rtu;
-constexpr auto Coils = modbus::FunctionCode::ReadCoils,
-               Inputs = modbus::FunctionCode::ReadDiscreteInputs,
-               Registers = modbus::FunctionCode::ReadHoldingRegisters;
+constexpr auto kAscii = modbus::FrameMode::Ascii, kRtu = modbus::FrameMode::Rtu;
+constexpr auto kCoils = modbus::FunctionCode::ReadCoils,
+               kInputs = modbus::FunctionCode::ReadDiscreteInputs,
+               kRegisters = modbus::FunctionCode::ReadHoldingRegisters;
 
 struct TimeCase {
     const char* name;
@@ -32,8 +32,8 @@ class ReadTimeTest : public testing::TestWithParam<TimeCase> {};
 
 TEST_P(ReadTimeTest, CountsEveryCharacterAndTheDelay) {
     const auto& row = GetParam();
-    const unsigned data_bits = static_cast<unsigned>(row.line[0] - '0');
-    const unsigned stop_bits = static_cast<unsigned>(row.line[2] - '0');
+    const auto data_bits = static_cast<unsigned>(row.line[0] - '0');
+    const auto stop_bits = static_cast<unsigned>(row.line[2] - '0');
     const modbus::LineCost cost{row.mode, row.baud,
                                 modbus::CharacterBits(data_bits, row.line[1], stop_bits),
                                 std::chrono::milliseconds(row.reply_delay_ms)};
@@ -46,18 +46,18 @@ TEST_P(ReadTimeTest, CountsEveryCharacterAndTheDelay) {
 // microseconds, rounded up), 1750 microseconds above 19200 baud.
 const TimeCase kTimeCases[] = {
     // 32 characters of 10 bits at 9600 baud, and 10 ms; 17 bits take a third byte.
-    {"AsciiOneRegister", Ascii, 9600, "7E1", 10, Registers, 1, 43'333'333},
-    {"AsciiSixteenBitsInTwoBytes", Ascii, 9600, "7E1", 10, Coils, 16, 43'333'333},
-    {"AsciiSeventeenBitsInThree", Ascii, 9600, "7E1", 10, Inputs, 17, 45'416'667},
+    {"AsciiOneRegister", kAscii, 9600, "7E1", 10, kRegisters, 1, 43'333'333},
+    {"AsciiSixteenBitsInTwoBytes", kAscii, 9600, "7E1", 10, kCoils, 16, 43'333'333},
+    {"AsciiSeventeenBitsInThree", kAscii, 9600, "7E1", 10, kInputs, 17, 45'416'667},
     // 32 characters of 11 bits.
-    {"AsciiTwoStopBits", Ascii, 19200, "7O2", 0, Registers, 1, 18'333'333},
+    {"AsciiTwoStopBits", kAscii, 19200, "7O2", 0, kRegisters, 1, 18'333'333},
     // 8 + 7 characters of 10 bits, 2 x 3646 microseconds.
-    {"RtuOneRegister", Rtu, 9600, "8N1", 10, Registers, 1, 32'917'000},
+    {"RtuOneRegister", kRtu, 9600, "8N1", 10, kRegisters, 1, 32'917'000},
     // 8 + 255 characters of 11 bits, 2 x 2006 microseconds.
-    {"Rtu125RegistersAt8E1", Rtu, 19200, "8E1", 0, Registers, 125, 154'689'083},
+    {"Rtu125RegistersAt8E1", kRtu, 19200, "8E1", 0, kRegisters, 125, 154'689'083},
     // 15 characters of 11 bits, 2 x 1750 microseconds.
-    {"RtuFastLine", Rtu, 115200, "8E1", 0, Registers, 1, 4'932'292},
-    {"TcpTheRoundTripAlone", std::nullopt, 9600, "8N1", 7, Registers, 125, 7'000'000},
+    {"RtuFastLine", kRtu, 115200, "8E1", 0, kRegisters, 1, 4'932'292},
+    {"TcpTheRoundTripAlone", std::nullopt, 9600, "8N1", 7, kRegisters, 125, 7'000'000},
 };
 INSTANTIATE_TEST_SUITE_P(Reads, ReadTimeTest, testing::ValuesIn(kTimeCases), RowName<TimeCase>);
 
