@@ -6,6 +6,7 @@
 
 #include "cli/entry_text.h"
 #include "cli/output.h"
+#include "taglist/columns.h"
 #include "text/ascii_text.h"
 
 namespace cli {
@@ -114,23 +115,6 @@ class CsvWriter final : public BatchWriter {
 
 }  // namespace
 
-std::optional<std::size_t> ColumnNamed(const taglist::CsvRecord& header, char delimiter,
-                                       std::string_view name, std::string& problem) {
-    const auto fields = taglist::SplitFields(header.raw, delimiter);
-    const std::string_view wanted = text::ascii::Trimmed(name);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (text::ascii::SameIgnoringCase(text::ascii::Trimmed(fields[i]), wanted)) {
-            return i;
-        }
-    }
-    problem = "no column named \"" + conversion::DisplayText(name) + "\" in the header (";
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        problem += (i > 0 ? ", " : "") + conversion::DisplayText(fields[i]);
-    }
-    problem += ")";
-    return std::nullopt;
-}
-
 std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out) {
     return std::make_unique<CsvWriter>(std::move(out));
 }
@@ -164,8 +148,8 @@ BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const S
             reader.set_enough_fields(width);
             if (options.header) {
                 if (!options.column_name.empty()) {
-                    const auto named = ColumnNamed(record, reader.delimiter(), options.column_name,
-                                                   counts.usage_error);
+                    const auto named = taglist::ColumnNamed(
+                        record, reader.delimiter(), options.column_name, counts.usage_error);
                     if (!named) {
                         return counts;
                     }

@@ -72,11 +72,6 @@ std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out);
 // Reads every record of `source` and writes each to `writer`, in order, with its results (two rows
 // for a device with two entries, the error column filled for an item with no answer, a blank row
 // as it is); writes one line per unanswered row, naming its line number, to `errors`.
-// The column of `header` named `name` (any case, blanks around ignored), or none with `problem`
-// saying so and naming the columns there are.
-std::optional<std::size_t> ColumnNamed(const taglist::CsvRecord& header, char delimiter,
-                                       std::string_view name, std::string& problem);
-
 BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options);
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/batch.h"
+#include "taglist/columns.h"
 #include "taglist/csv_reader.h"
 #include "text/ascii_text.h"
 
@@ -11,24 +11,6 @@ namespace cli {
 namespace {
 
 using conversion::ModbusTable;
-
-// The column `wanted` names: a number from 1, or, where the list has a header and `wanted` is no
-// number, the column of that name.
-text::Result<std::size_t> ColumnOf(const std::string& wanted, const taglist::CsvRecord* header,
-                                   char delimiter) {
-    const bool numbered = wanted.find_first_not_of("0123456789") == std::string::npos;
-    if (header != nullptr && !numbered) {
-        std::string problem;
-        if (const auto column = ColumnNamed(*header, delimiter, wanted, problem)) {
-            return *column;
-        }
-        return text::Failure{std::move(problem)};
-    }
-    if (!numbered || wanted.empty() || wanted.size() > 7 || std::stoul(wanted) == 0) {
-        return text::Failure{"no column " + wanted + " in the tag list"};
-    }
-    return std::stoul(wanted) - 1;
-}
 
 }  // namespace
 
@@ -101,7 +83,7 @@ text::Result<std::vector<ConfigTag>> ReadConfigTags(
         if (wanted != &columns.device && wanted->empty()) {
             continue;
         }
-        auto found = ColumnOf(*wanted, header, reader.delimiter());
+        auto found = taglist::ColumnOf(*wanted, header, reader.delimiter());
         if (auto* failure = std::get_if<text::Failure>(&found)) {
             return std::move(*failure);
         }

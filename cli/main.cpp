@@ -21,6 +21,7 @@
 #include "console/file_io.h"
 #include "console/platform.h"
 #include "console/program.h"
+#include "console/tag_list_input.h"
 
 namespace {
 
@@ -40,34 +41,7 @@ int Failure(const std::string& message) {
     return kMessages.Failure(message);
 }
 
-// A tag list or capture log: the file named, or standard input for - or no name.
-struct Input {
-    int fd = 0;
-    std::string name = "standard input";
-    int error = 0;
-
-    bool Open(const std::string& path) {
-        if (path.empty() || path == "-") {
-            return true;
-        }
-        name = path;
-        fd = console::OpenForReading(path);
-        error = fd < 0 ? errno : 0;
-        return fd >= 0;
-    }
-
-    taglist::Source Source() {
-        return [this](char* buffer, std::size_t size) -> std::size_t {
-            return console::InterruptSignal() != 0 ? 0 : console::ReadSome(fd, buffer, size, error);
-        };
-    }
-
-    ~Input() {
-        if (fd > 0) {
-            console::Close(fd);
-        }
-    }
-};
+using Input = console::InputFile;
 
 int CannotRead(const Input& input) {
     return Failure("cannot read " + input.name + ": " + std::strerror(input.error));

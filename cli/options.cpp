@@ -5,6 +5,7 @@
 #include "console/choice_option.h"
 #include "console/connection_options.h"
 #include "console/program.h"
+#include "console/tag_list_input.h"
 
 #include "cli/xlsx_output.h"
 #include "console/file_io.h"
@@ -89,21 +90,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         ->type_name("N|NAME")
         ->needs(batch);
     console::ConnectionOptions where(app, false);
-    app.add_option("--delimiter", delimiter,
-                   "In --batch, the separator between fields: comma, semicolon or tab "
-                   "(default: found in the first row)")
-        ->type_name("comma|semicolon|tab")
-        ->check(CLI::Validator(
-            [](const std::string& value) -> std::string {
-                for (const char* name : {",", ";", "\t", "comma", "semicolon", "tab"}) {
-                    if (value == name) {
-                        return {};
-                    }
-                }
-                return value + " is none of comma, semicolon and tab (or the character itself)";
-            },
-            ""))
-        ->needs(batch);
+    console::AddDelimiterOption(app, delimiter)->needs(batch);
     auto* table_option = console::AddChoiceOption(
         app, "--table", options.table,
         "Answers from one table only, so that a T or C gives one row: coil (c), discrete-input "
@@ -186,10 +173,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                      : format == "json" ? Format::Json
                                         : Format::Table;
     if (!delimiter.empty()) {
-        options.delimiter = delimiter == "comma"       ? ','
-                            : delimiter == "semicolon" ? ';'
-                            : delimiter == "tab"       ? '\t'
-                                                       : delimiter[0];
+        options.delimiter = console::DelimiterOf(delimiter);
     }
     if (options.mode == Mode::Items && options.items.empty()) {
         return UsageError("give a device or an address to look up, --batch, --frame or --frames");

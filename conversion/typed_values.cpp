@@ -26,8 +26,8 @@ std::optional<WholeNumber> ReadWhole(std::string_view text, std::size_t hex_digi
         if (digits.size() > hex_digits) {
             return std::nullopt;
         }
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(),
-                                                  value, 16);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
         if (error != std::errc() || end != digits.data() + digits.size()) {
             return std::nullopt;
         }

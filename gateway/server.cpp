@@ -1,7 +1,5 @@
 #include "gateway/server.h"
 
-#include <csignal>
-
 #include "gateway/request_text.h"
 #include "modbus/function_codes.h"
 #include "modbus/wire.h"
@@ -35,8 +33,12 @@ std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t excep
 }
 
 std::string ListenFailure(const tcp::endpoint& where, const boost::system::error_code& error) {
-    std::string text =
-        "cannot listen on " + EndpointText(where) + ": " + transport::ErrorText(error);
+    // The usual causes in the same words on every system (Wine's Winsock has no text for some);
+    // the system's own words for any other.
+    const std::string reason = error == asio::error::access_denied    ? "permission denied"
+                               : error == asio::error::address_in_use ? "the address is in use"
+                                                                      : transport::ErrorText(error);
+    std::string text = "cannot listen on " + EndpointText(where) + ": " + reason;
     const std::string other_port = EndpointText(tcp::endpoint(where.address(), 1502));
     if (error == asio::error::access_denied) {
         text +=
@@ -136,16 +138,25 @@ std::optional<tcp::endpoint> Server::ListenEndpoint() {
 
 void Server::Run() {
     Accept();
-    WatchCountersSignal();
     PrintCountersEvery();
     auto& io = stop_.context();
     while (!stopping_ && !stop_.requested()) {
+        if (stop_.TakeReportRequest()) {
+            Log(CountersText(counters_, Clock::now()));
+        }
         if (auto next = queue_.Next()) {
             Serve(*next);
             continue;
         }
         io.restart();
         io.run_one();
+    }
+    // The exchange on the line is done: what still waits is answered 0A, each client's in order.
+    for (const auto& request : queue_.TakeAll()) {
+        Answer(request, ExceptionPdu(request.pdu.at(0), modbus::kGatewayPathUnavailable));
+    }
+    for (const auto& [id, client] : std::map(clients_)) {
+        client->CloseWhenAnswered("the gateway stopped");
     }
     const auto last = Clock::now() + kLastWrites;
     while (!clients_.empty() && !stop_.requested() && Clock::now() < last) {
@@ -210,10 +221,8 @@ void Server::Admit(tcp::socket socket) {
 void Server::Requested(ClientId client, modbus::WireFrame request) {
     PendingRequest pending{client, request.transaction, request.slave, std::move(request.pdu),
                            Clock::now()};
-    if (stopping_) {
-        Answer(pending, ExceptionPdu(pending.pdu.at(0), modbus::kGatewayPathUnavailable));
-        return;
-    }
+    // Queued even when stopping: answered with the rest once the exchange under way is done, so
+    // that a client's answers keep the order of its requests.
     queue_.Push(std::move(pending));
 }
 
@@ -326,30 +335,6 @@ void Server::Stop() {
     acceptor_.close(ignored);
     accept_timer_.cancel();
     counters_timer_.cancel();
-    if (counters_signal_) {
-        counters_signal_->cancel(ignored);
-    }
-    for (const auto& request : queue_.TakeAll()) {
-        Answer(request, ExceptionPdu(request.pdu.at(0), modbus::kGatewayPathUnavailable));
-    }
-    for (const auto& [id, client] : std::map(clients_)) {
-        client->CloseWhenAnswered("the gateway stopped");
-    }
-}
-
-void Server::WatchCountersSignal() {
-#ifdef SIGUSR1
-    if (!counters_signal_) {
-        counters_signal_.emplace(stop_.context(), SIGUSR1);
-    }
-    counters_signal_->async_wait([this](const boost::system::error_code& error, int) {
-        if (error || stopping_) {
-            return;
-        }
-        Log(CountersText(counters_, Clock::now()));
-        WatchCountersSignal();
-    });
-#endif
 }
 
 void Server::PrintCountersEvery() {

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <map>
@@ -72,7 +71,6 @@ class Server final : public ConnectionEvents {
                                        std::string& result);
     void Answer(const PendingRequest& request, const std::vector<std::uint8_t>& pdu);
     void Stop();
-    void WatchCountersSignal();
     void PrintCountersEvery();
     void Log(const std::string& line) const;
 
@@ -81,7 +79,6 @@ class Server final : public ConnectionEvents {
     transport::StopSignal stop_;
     std::unique_ptr<transport::Link> link_;
     boost::asio::ip::tcp::acceptor acceptor_;
-    std::optional<boost::asio::signal_set> counters_signal_;
     boost::asio::steady_timer counters_timer_;
     boost::asio::steady_timer accept_timer_;
     std::map<ClientId, std::shared_ptr<ClientConnection>> clients_;

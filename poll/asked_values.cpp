@@ -30,7 +30,7 @@ text::Result<std::vector<AskedValue>> ReadAskedItems(
 
 text::Result<AskedWrites> ReadAskedWrites(const std::vector<std::string>& items,
                                           std::optional<conversion::ModbusTable> table,
-                                          conversion::BareNumbers numbers) {
+                                          conversion::BareNumbers numbers, WriteCodes codes) {
     AskedWrites writes;
     // Which item writes each entry, by table and address: typed items overlap where a 32-bit
     // value's high word is another item's device, and either write would undo the other.
@@ -41,6 +41,11 @@ text::Result<AskedWrites> ReadAskedWrites(const std::vector<std::string>& items,
             return std::move(*failure);
         }
         const auto& words = std::get<std::vector<conversion::Assignment>>(read);
+        if (words.size() > 1 && codes == WriteCodes::Single) {
+            return text::Failure{conversion::DisplayText(item) +
+                                 ": --single would write a 32-bit value in two requests, two "
+                                 "unrelated halves: leave --single out, or use --multiple"};
+        }
         for (const auto& word : words) {
             const auto [at, fresh] =
                 writer.try_emplace({word.entry.table, word.entry.address}, &item);
@@ -59,7 +64,7 @@ text::Result<AskedWrites> ReadAskedWrites(const std::vector<std::string>& items,
         writes.written.push_back(written);
         writes.assignments.insert(writes.assignments.end(), words.begin(), words.end());
     }
-    auto planned = PlanWrites(writes.assignments);
+    auto planned = PlanWrites(writes.assignments, codes);
     if (auto* failure = std::get_if<text::Failure>(&planned)) {
         return std::move(*failure);
     }

@@ -38,9 +38,11 @@ struct AskedWrites {
     std::vector<PlannedWrite> requests;
     std::vector<AskedValue> written;
 };
+// With WriteCodes::Single a 32-bit value is refused: its halves would go in two requests, and a
+// reader between them would see a value nobody wrote.
 text::Result<AskedWrites> ReadAskedWrites(const std::vector<std::string>& items,
                                           std::optional<conversion::ModbusTable> table,
-                                          conversion::BareNumbers numbers);
+                                          conversion::BareNumbers numbers, WriteCodes codes);
 
 // The entries a scan reads for `asked`: each value's entry, then its high word's.
 std::vector<conversion::MapEntry> EntriesToRead(std::span<const AskedValue> asked);

@@ -4,7 +4,9 @@
 #include <chrono>
 
 #include "console/program.h"
+#include "conversion/typed_values.h"
 #include "modbus/function_codes.h"
+#include "poll/line_report.h"
 #include "poll/report.h"
 #include "poll/scan.h"
 
@@ -29,11 +31,31 @@ void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
 
 }  // namespace
 
+void ReportStats(const transport::Link& link, std::uint64_t scans,
+                 std::chrono::steady_clock::time_point started) {
+    kMessages.Say(StatsText(link.counters(), scans, std::chrono::steady_clock::now() - started));
+}
+
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
+    const auto started = std::chrono::steady_clock::now();
     Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
     scanner.Scan(link);
+    if (options.stats) {
+        ReportStats(link, 0, started);
+    }
+    if (options.xlsx) {
+        ReportFailures(scanner);
+        const int written =
+            WriteSpreadsheet(options.output, ScanRows(ValuesAsAsked(asked, scanner.values())));
+        return written != console::kExitDone ? written
+               : scanner.all_read()          ? console::kExitDone
+                                             : console::kExitPartly;
+    }
     console::Output output;
-    output.Write(ScanText(options.format, ValuesAsAsked(asked, scanner.values())));
+    const auto values = ValuesAsAsked(asked, scanner.values());
+    output.Write(options.influx ? InfluxLines(values, options.connection.slave,
+                                              std::chrono::system_clock::now())
+                                : ScanText(options.format, values));
     ReportFailures(scanner);
     if (const auto& end = scanner.ended_early()) {
         ReportEnd(options.connection, *end);
@@ -42,9 +64,12 @@ int Read(const Options& options, const std::vector<AskedValue>& asked, transport
 }
 
 int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
-          const Stopped& stopped) {
+          const Stopped& stopped, const ReportAsked& report_asked) {
+    const auto first_started = std::chrono::steady_clock::now();
+    std::uint64_t scans = 0;
     Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
-    const bool redraw = options.format == Format::Table && console::StandardOutputIsTerminal();
+    const bool redraw =
+        options.format == Format::Table && !options.influx && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
     console::Output output;
     std::string last_hint;  // said once, until the line's trouble changes
@@ -53,6 +78,10 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
         scanner.Scan(link);
         if (stopped()) {
             break;  // a scan cut short is not shown as one
+        }
+        ++scans;
+        if (report_asked()) {
+            ReportStats(link, scans, first_started);
         }
         if (!redraw) {
             // On a terminal the table shows each error in place, and lines below it would
@@ -67,9 +96,11 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
                 last_hint = hint;
             }
         }
-        if (!output.Write(report.After(scan, std::chrono::system_clock::now(),
-                                       ValuesAsAsked(asked, scanner.values()),
-                                       scanner.failures().size()))) {
+        const auto now = std::chrono::system_clock::now();
+        const auto values = ValuesAsAsked(asked, scanner.values());
+        if (!output.Write(options.influx
+                              ? InfluxLines(values, options.connection.slave, now)
+                              : report.After(scan, now, values, scanner.failures().size()))) {
             break;
         }
         if (options.count && scan == *options.count) {
@@ -87,12 +118,16 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
     if (const auto& end = scanner.ended_early(); redraw && end) {
         ReportEnd(options.connection, *end);
     }
+    if (options.stats || redraw) {
+        ReportStats(link, scans, first_started);
+    }
     return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly, kMessages);
 }
 
 int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
           const std::vector<PlannedWrite>& requests, const std::vector<AskedValue>& written,
           transport::Link& link) {
+    const auto started = std::chrono::steady_clock::now();
     const std::vector<conversion::MapEntry> entries = EntriesToRead(written);
     // Why each entry was not written, by address and table.
     std::vector<std::string> not_written(assignments.size());
@@ -131,7 +166,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay));
     if (ended) {
         for (const auto& entry : entries) {
-            values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt});
+            values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
         }
     } else {
         scanner.Scan(link);
@@ -147,14 +182,33 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
                 not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
         }
     }
+    auto shown = ValuesAsAsked(written, values);
+    std::size_t differ = 0;
+    std::size_t word = 0;  // the first assignment of each value: a 32-bit value has two
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::uint16_t low = assignments[word++].value;
+        shown[i].written = written[i].high ? conversion::DoubleWord(low, assignments[word++].value)
+                                           : std::uint32_t{low};
+        if (WrittenDiffers(shown[i])) {
+            ++differ;
+        }
+    }
     console::Output output;
-    output.Write(ScanText(options.format, ValuesAsAsked(written, values)));
+    output.Write(ScanText(options.format, shown, true));
     ReportFailures(scanner);
+    if (options.stats) {
+        ReportStats(link, 0, started);
+    }
+    if (differ > 0 && options.verify) {
+        kMessages.Say(std::to_string(differ) + (differ == 1 ? " device reads" : " devices read") +
+                      " back other than written (--verify)");
+    }
     if (ended) {
         ReportEnd(options.connection, *ended);
     }
-    return output.Finish(all_written && all_read ? console::kExitDone : console::kExitPartly,
-                         kMessages);
+    const bool verified = !options.verify || differ == 0;
+    return output.Finish(
+        all_written && all_read && verified ? console::kExitDone : console::kExitPartly, kMessages);
 }
 
 }  // namespace poll

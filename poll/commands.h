@@ -3,6 +3,7 @@
 // results to standard output and its failures to standard error, and gives the exit status.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -10,17 +11,32 @@
 #include "poll/asked_values.h"
 #include "poll/options.h"
 #include "poll/scan_plan.h"
+#include "poll/tag_list.h"
 #include "transport/link.h"
 
 namespace poll {
 
 // Whether the program was asked to stop: a watch ends at the scan under way.
 using Stopped = std::function<bool()>;
+// Whether a report of the line's counters was asked for (SIGUSR1) since the last call.
+using ReportAsked = std::function<bool()>;
 
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link);
 
 int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
-          const Stopped& stopped);
+          const Stopped& stopped, const ReportAsked& report_asked);
+
+// Says the line's counters on standard error: `scans` since `started`.
+void ReportStats(const transport::Link& link, std::uint64_t scans,
+                 std::chrono::steady_clock::time_point started);
+
+// Writes `rows` (the header first) to the spreadsheet `path`: an exit status, the failure said.
+int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows);
+
+// read and watch over a tag list: the list's rows with value and error columns appended.
+int ReadBatch(const Options& options, const TagList& list, transport::Link& link);
+int WatchBatch(const Options& options, const TagList& list, transport::Link& link,
+               const Stopped& stopped, const ReportAsked& report_asked);
 
 // Writes each request of `requests` (planned from `assignments`), then reads every value written
 // back, as `written` asks for them (their entries those of `assignments`, in order).

@@ -2,11 +2,14 @@
 // Modbus TCP. main reads the command line and the items into map entries before anything is sent,
 // opens the line, and runs the one command asked for (commands.h).
 #include <csignal>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/platform.h"
 #include "console/program.h"
+#include "console/tag_list_input.h"
 #include "poll/asked_values.h"
 #include "poll/commands.h"
 #include "poll/options.h"
@@ -26,8 +29,22 @@ int Run(int argc, char** argv) {
     // Every item is read before anything is sent: a typo stops the run, not half of it.
     std::vector<poll::AskedValue> asked;
     poll::AskedWrites writes;
-    if (options.command == poll::Command::Write) {
-        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers);
+    std::optional<poll::TagList> list;
+    if (options.batch) {
+        console::InputFile input;
+        if (!input.Open(*options.batch)) {
+            return kMessages.Failure("cannot read " + input.name + ": " +
+                                     std::strerror(input.error));
+        }
+        auto read =
+            poll::ReadTagList(input.Source(), options.columns, options.table, options.numbers);
+        if (auto* failure = std::get_if<text::Failure>(&read)) {
+            return kMessages.UsageError(*options.batch + ": " + failure->message);
+        }
+        list = std::get<poll::TagList>(std::move(read));
+    } else if (options.command == poll::Command::Write) {
+        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers,
+                                          options.write_codes);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(failure->message);
         }
@@ -41,12 +58,23 @@ int Run(int argc, char** argv) {
         asked = std::get<std::vector<poll::AskedValue>>(std::move(read));
     }
     if (options.plan) {
-        return poll::ShowPlan(options, asked);  // the line is not opened
+        return poll::ShowPlan(options, list ? list->asked : asked);  // the line is not opened
     }
     transport::StopSignal stop;
     auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);
     if (auto failure = link->Open()) {
         return kMessages.Failure(failure->message);
+    }
+    if (list) {
+        const auto stopped = [&stop] { return stop.requested(); };
+        const int status = options.command == poll::Command::Watch
+                               ? poll::WatchBatch(options, *list, *link, stopped,
+                                                  [&stop] { return stop.TakeReportRequest(); })
+                               : poll::ReadBatch(options, *list, *link);
+        if (options.command == poll::Command::Read && stop.requested()) {
+            console::EndAsInterrupted(SIGINT);
+        }
+        return status;
     }
     switch (options.command) {
         case poll::Command::Read: {
@@ -58,7 +86,9 @@ int Run(int argc, char** argv) {
             return status;
         }
         case poll::Command::Watch:
-            return poll::Watch(options, asked, *link, [&stop] { return stop.requested(); });
+            return poll::Watch(
+                options, asked, *link, [&stop] { return stop.requested(); },
+                [&stop] { return stop.TakeReportRequest(); });
         case poll::Command::Write:
             return poll::Write(options, writes.assignments, writes.requests, writes.written, *link);
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include "console/choice_option.h"
 #include "console/connection_options.h"
+#include "console/tag_list_input.h"
 
 #include "console/program.h"
 #include "text/ascii_text.h"
@@ -66,8 +67,37 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                              "or references. Without it each is read every way, and write "
                              "refuses one that can be meant more than one way",
                              conversion::kNumbersWords);
-    app.add_option("--format", format, "Output: table (default), csv or json")
-        ->check(CLI::IsMember({"table", "csv", "json"}));
+    app.add_option("--format", format,
+                   "Output: table (default), csv, json, influx (InfluxDB line protocol); for "
+                   "read also xlsx (with --output)")
+        ->check(CLI::IsMember({"table", "csv", "json", "influx", "xlsx"}));
+    app.add_flag("--stats", options.stats,
+                 "At the end, the line's counters on standard error: requests, retries, "
+                 "timeouts, checksum errors, exceptions, reply delay, scans per second (a watch "
+                 "on a terminal always; SIGUSR1 asks a watch for them meanwhile)");
+    auto* output_option = app.add_option("--output", options.output,
+                                         "With --format xlsx: the spreadsheet file to write")
+                              ->type_name("FILE");
+    std::string batch;
+    auto* batch_option =
+        app.add_option("--batch", batch,
+                       "read, watch: a tag list (CSV as exported, - for standard input) whose "
+                       "rows name the devices; each row written back with value and error "
+                       "columns")
+            ->type_name("FILE");
+    app.add_option("--column", options.columns.device,
+                   "In --batch, the column of the devices: its number from 1 (default 1), or "
+                   "with --header its name")
+        ->needs(batch_option);
+    app.add_flag("--header", options.columns.header,
+                 "In --batch, the first row names the columns and is passed through")
+        ->needs(batch_option);
+    app.add_option("--type-column", options.columns.type,
+                   "In --batch, the column of the value types (bool, i16, u16, i32, u32, f32), "
+                   "by number or with --header by name")
+        ->needs(batch_option);
+    std::string delimiter;
+    console::AddDelimiterOption(app, delimiter)->needs(batch_option);
     bool verbose = false;
     app.add_flag("--verbose,-v", verbose,
                  "Show every frame sent (>) and received (<) on standard error");
@@ -90,6 +120,18 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                                 ->check(CLI::Range(0.0, 86400.0));
     auto* count_option = app.add_option("--count", count, "watch: stop after N scans")
                              ->check(CLI::Range(1U, UINT32_MAX));
+    bool single = false;
+    bool multiple = false;
+    auto* single_option = app.add_flag("--single", single,
+                                       "write: one device a request, by 05 or 06 (for devices and "
+                                       "gateways that take no other)");
+    auto* multiple_option = app.add_flag("--multiple", multiple,
+                                         "write: by 15 or 16 even for one device (for those that "
+                                         "take only these)");
+    single_option->excludes(multiple_option);
+    auto* verify_option = app.add_flag("--verify", options.verify,
+                                       "write: a device that reads back other than written is an "
+                                       "error (exit 1)");
     app.add_flag("--plan", options.plan,
                  "read, watch: show the requests a scan sends and the time it should take, "
                  "without opening the line");
@@ -111,7 +153,22 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError(
             "say what to do: read, watch or write, then the devices (read D100 M0-M15)");
     }
-    if (options.items.empty()) {
+    if (batch_option->count() > 0) {
+        if (write->parsed()) {
+            return UsageError("--batch is for read and watch: write takes DEVICE=VALUE");
+        }
+        if (!options.items.empty()) {
+            return UsageError("give the devices on the command line or in --batch, not both");
+        }
+        options.batch = batch;
+        options.columns.delimiter = console::DelimiterOf(delimiter);
+        const bool numbered =
+            options.columns.device.find_first_not_of("0123456789") == std::string::npos;
+        if (!numbered && !options.columns.header) {
+            return UsageError("--column " + options.columns.device +
+                              ": a column is named only with --header");
+        }
+    } else if (options.items.empty()) {
         return UsageError(write->parsed() ? "write: give DEVICE=VALUE, such as D100=250 or Y0=on"
                                           : app.get_subcommands().front()->get_name() +
                                                 ": give the devices, such as D100 M0-M15 X0-X17");
@@ -123,6 +180,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError(std::string(interval_option->count() > 0 ? "--interval" : "--count") +
                           " is for watch: it repeats the scan, read and write run once");
     }
+    for (const auto* write_only : {single_option, multiple_option, verify_option}) {
+        if (!write->parsed() && write_only->count() > 0) {
+            return UsageError(write_only->get_name() + " is for write");
+        }
+    }
+    options.write_codes = single     ? WriteCodes::Single
+                          : multiple ? WriteCodes::Multiple
+                                     : WriteCodes::Fewest;
     if (options.plan && write->parsed()) {
         return UsageError(
             "--plan is for read and watch: write sends its requests as it plans them");
@@ -138,9 +203,24 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     if (count_option->count() > 0) {
         options.count = count;
     }
+    options.xlsx = format == "xlsx";
+    options.influx = format == "influx";
+    if (options.influx && write->parsed()) {
+        return UsageError("--format influx is for read and watch");
+    }
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json
                                         : Format::Table;
+    if (options.xlsx && (!read->parsed() || output_option->count() == 0)) {
+        return UsageError("--format xlsx is for read, with --output FILE");
+    }
+    if (!options.xlsx && output_option->count() > 0) {
+        return UsageError("--output is for --format xlsx: the other formats go to standard output");
+    }
+    if (options.batch && format != "table" && format != "csv" && !options.xlsx) {
+        return UsageError("--batch writes the list's rows as CSV (or xlsx for read): --format " +
+                          format + " is for devices on the command line");
+    }
     return std::nullopt;
 }
 

@@ -10,6 +10,8 @@
 
 #include "console/program.h"
 #include "conversion/device_map.h"
+#include "poll/scan_plan.h"
+#include "poll/tag_list.h"
 #include "transport/connection.h"
 
 namespace poll {
@@ -26,6 +28,14 @@ struct Options {
     Format format = Format::Table;
     std::chrono::milliseconds interval{1000};
     std::optional<std::uint64_t> count;  // scans of a watch; none: until Ctrl-C
+    bool xlsx = false;                   // read: a spreadsheet written to `output`
+    bool influx = false;                 // InfluxDB line protocol
+    bool stats = false;                  // the line's counters on standard error at the end
+    std::string output;                  // the file of --output
+    std::optional<std::string> batch;    // a tag list's file: its rows are the items
+    TagListColumns columns;
+    WriteCodes write_codes = WriteCodes::Fewest;
+    bool verify = false;  // a write that reads back other than written is an error
     // The controller's time to answer a request (over TCP, the round trip), that the scan plan
     // weighs each request by.
     std::chrono::milliseconds reply_delay{10};

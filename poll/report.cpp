@@ -31,6 +31,10 @@ enum Column : std::size_t {
 constexpr std::size_t kFirstOptionalColumn = HexCell;
 
 constexpr std::string_view kCounterNote = "32-bit counter: raw word, packing not established";
+// A write's own column, before the value read back.
+constexpr std::string_view kWrittenColumn = "written";
+constexpr std::string_view kDiffersNote =
+    "reads back other than written: the controller's program may drive it";
 
 // "0x00FA", as an assignment takes it back.
 std::string PrefixedHexWord(std::uint16_t word) {
@@ -98,13 +102,44 @@ std::optional<std::uint32_t> HeldWords(const DeviceValue& device) {
     return conversion::DoubleWord(*device.value, device.high.value_or(0));
 }
 
-nlohmann::ordered_json JsonOf(const Cells& row) {
+// The header, with the written column before the value for a write.
+Cells Header(bool writes) {
+    Cells header(kColumns.begin(), kColumns.end());
+    if (writes) {
+        header.insert(header.begin() + ValueCell, std::string(kWrittenColumn));
+    }
+    return header;
+}
+
+// A row with the value written before the value read back, shown the same way; a read-back that
+// differs is noted.
+Cells RowOf(const DeviceValue& device, bool writes) {
+    Cells row = RowOf(device);
+    if (!writes) {
+        return row;
+    }
+    std::string written;
+    if (device.written) {
+        DeviceValue as_written = device;
+        as_written.value = static_cast<std::uint16_t>(*device.written & 0xFFFF);
+        as_written.high = static_cast<std::uint16_t>(*device.written >> 16);
+        written = RowOf(as_written)[ValueCell];
+        if (WrittenDiffers(device)) {
+            row[NoteCell] = kDiffersNote;
+        }
+    }
+    row.insert(row.begin() + ValueCell, std::move(written));
+    return row;
+}
+
+nlohmann::ordered_json JsonOf(const Cells& row, const Cells& header) {
     nlohmann::ordered_json object;
-    for (std::size_t i = 0; i < kColumns.size(); ++i) {
-        const std::string key(kColumns[i]);
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const std::string& key = header[i];
+        const bool numeric = key == kColumns[ValueCell] || key == kWrittenColumn;
         if (row[i].empty() && i >= ValueCell) {
             object[key] = nullptr;
-        } else if (i == ValueCell) {
+        } else if (numeric) {
             // A number as JSON writes one; a float that is none (nan, inf) stays text.
             auto number = nlohmann::ordered_json::parse(row[i], nullptr, false);
             object[key] = number.is_number() ? std::move(number) : nlohmann::ordered_json(row[i]);
@@ -117,12 +152,14 @@ nlohmann::ordered_json JsonOf(const Cells& row) {
 
 // The table of a scan, the columns no row fills (hex, note, error) left out.
 std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_marks,
-                             std::span<const std::optional<std::uint32_t>> previous) {
-    std::vector<Cells> rows{Cells(kColumns.begin(), kColumns.end())};
+                             std::span<const std::optional<std::uint32_t>> previous, bool writes) {
+    std::vector<Cells> rows{Header(writes)};
     for (const auto& value : values) {
-        rows.push_back(RowOf(value));
+        rows.push_back(RowOf(value, writes));
     }
-    for (std::size_t column = kColumns.size(); column-- > kFirstOptionalColumn;) {
+    // The optional columns' places, past the written column where there is one.
+    const std::size_t shift = writes ? 1 : 0;
+    for (std::size_t column = kColumns.size() + shift; column-- > kFirstOptionalColumn + shift;) {
         const bool empty = std::all_of(rows.begin() + 1, rows.end(),
                                        [&](const Cells& row) { return row[column].empty(); });
         if (empty) {
@@ -144,16 +181,35 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
 
 }  // namespace
 
-std::string ScanText(Format format, std::span<const DeviceValue> values) {
+std::vector<std::vector<std::string>> ScanRows(std::span<const DeviceValue> values) {
+    std::vector<Cells> rows{Header(false)};
+    rows.reserve(values.size() + 1);
+    for (const auto& value : values) {
+        rows.push_back(RowOf(value));
+    }
+    return rows;
+}
+
+std::string ValueText(const DeviceValue& device) {
+    const Cells row = RowOf(device);
+    return row[ValueCell].empty() ? row[HexCell] : row[ValueCell];
+}
+
+bool WrittenDiffers(const DeviceValue& device) {
+    return device.written && device.value && HeldWords(device) != *device.written;
+}
+
+std::string ScanText(Format format, std::span<const DeviceValue> values, bool writes) {
     std::string out;
+    const Cells header = Header(writes);
     switch (format) {
         case Format::Table:
-            console::AppendTable(out, TableRows(values, false, {}));
+            console::AppendTable(out, TableRows(values, false, {}, writes));
             break;
         case Format::Csv: {
-            std::vector<Cells> rows{Cells(kColumns.begin(), kColumns.end())};
+            std::vector<Cells> rows{header};
             for (const auto& value : values) {
-                rows.push_back(RowOf(value));
+                rows.push_back(RowOf(value, writes));
             }
             console::AppendCsvRows(out, rows);
             break;
@@ -161,7 +217,7 @@ std::string ScanText(Format format, std::span<const DeviceValue> values) {
         case Format::Json: {
             auto array = nlohmann::ordered_json::array();
             for (const auto& value : values) {
-                array.push_back(JsonOf(RowOf(value)));
+                array.push_back(JsonOf(RowOf(value, writes), header));
             }
             out = console::JsonText(array) + "\n";
             break;
@@ -238,20 +294,24 @@ std::string WatchReport::Redrawn(std::uint64_t scan, std::chrono::system_clock::
     std::string body = connection_ + "\nscan " + std::to_string(scan) + "  last good scan " +
                        (last_good_ ? TimeText(*last_good_).substr(11) : std::string("none")) +
                        "  errors " + std::to_string(errors_) + "  (Ctrl-C ends)\n\n";
-    console::AppendTable(body, TableRows(values, true, previous_));
+    console::AppendTable(body, TableRows(values, true, previous_, false));
+    return DrawnOver(body, lines_drawn_);
+}
+
+std::string DrawnOver(std::string_view body, std::size_t& lines_drawn) {
     std::string out;
-    if (lines_drawn_ > 0) {
+    if (lines_drawn > 0) {
         // Back to the first line drawn last time; each line is cleared to its end as it is
         // written, and whatever stood below the new table is cleared too.
-        out += "\x1b[" + std::to_string(lines_drawn_) + "F";
+        out += "\x1b[" + std::to_string(lines_drawn) + "F";
     }
-    lines_drawn_ = 0;
+    lines_drawn = 0;
     std::size_t start = 0;
     while (start < body.size()) {
-        const std::size_t end = body.find('\n', start);
-        out.append(body, start, end - start);
+        const std::size_t end = std::min(body.find('\n', start), body.size());
+        out.append(body.substr(start, end - start));
         out += "\x1b[K\n";
-        ++lines_drawn_;
+        ++lines_drawn;
         start = end + 1;
     }
     out += "\x1b[J";
@@ -267,7 +327,7 @@ std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::
             nlohmann::ordered_json object;
             object["time"] = when;
             object["scan"] = scan;
-            const auto fields = JsonOf(RowOf(value));
+            const auto fields = JsonOf(RowOf(value), Header(false));
             object.update(fields);
             out += console::JsonText(object) + "\n";
         }

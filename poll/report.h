@@ -20,8 +20,18 @@ inline constexpr std::array<std::string_view, 7> kColumns{"device", "table", "ad
                                                           "hex",    "note",  "error"};
 
 // A scan's rows in `format`: a table (its empty columns left out), CSV with a header, or one JSON
-// array.
-std::string ScanText(Format format, std::span<const DeviceValue> values);
+// array. `writes`: a write's read-back, with the value written in a column of its own before the
+// value read, and a note where they differ.
+std::string ScanText(Format format, std::span<const DeviceValue> values, bool writes = false);
+
+// A device's value as the value column shows it; a 32-bit counter's raw word in hex.
+std::string ValueText(const DeviceValue& device);
+
+// Whether a device written reads back other than written.
+bool WrittenDiffers(const DeviceValue& device);
+
+// A scan's rows as cells, the header first, every column kept: for a spreadsheet.
+std::vector<std::vector<std::string>> ScanRows(std::span<const DeviceValue> values);
 
 // What to check when a scan ended at a request the controller did not answer: the settings and
 // the cable when nothing came at all, a longer --timeout when a late reply came. Empty when the
@@ -30,6 +40,10 @@ std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& 
 
 // A time as a log writes it: "2026-12-08T10:41:07.123", local time.
 std::string TimeText(std::chrono::system_clock::time_point time);
+
+// `body` (whole lines) drawn over the `lines_drawn` lines a terminal shows from the last time, each
+// line cleared to its end and what stood below cleared too; `lines_drawn` becomes body's lines.
+std::string DrawnOver(std::string_view body, std::size_t& lines_drawn);
 
 // One watch's output, scan after scan.
 class WatchReport {

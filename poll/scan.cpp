@@ -44,7 +44,7 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
 Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost) {
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
-        values_.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt});
+        values_.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
     }
     std::vector<std::size_t> all(values_.size());
     std::iota(all.begin(), all.end(), std::size_t{0});

@@ -25,6 +25,9 @@ struct DeviceValue {
     // `value` is its low word and `high` its high word.
     std::optional<conversion::ValueType> type = std::nullopt;
     std::optional<std::uint16_t> high = std::nullopt;
+    // For a write: the words written (a 32-bit value's high word in the upper half), to show
+    // beside what was read back.
+    std::optional<std::uint32_t> written = std::nullopt;
 };
 
 // A request that failed and the devices it was to read, for one line on standard error:

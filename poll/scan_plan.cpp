@@ -15,18 +15,19 @@ bool WritesBefore(const conversion::Assignment* a, const conversion::Assignment*
 // Writes `run` (assignments of one table at consecutive addresses) in as few requests as the
 // protocol allows; a request of one value uses the single-item code.
 void PlanRun(std::span<const conversion::Assignment* const> run,
-             std::span<const conversion::Assignment> assignments, std::vector<PlannedWrite>& plan) {
+             std::span<const conversion::Assignment> assignments, WriteCodes codes,
+             std::vector<PlannedWrite>& plan) {
     const bool coils = run.front()->entry.table == conversion::ModbusTable::Coil;
     const modbus::FunctionCode many = coils ? modbus::FunctionCode::WriteMultipleCoils
                                             : modbus::FunctionCode::WriteMultipleRegisters;
-    const std::size_t most = modbus::MostItems(many).value_or(1);
+    const std::size_t most = codes == WriteCodes::Single ? 1 : modbus::MostItems(many).value_or(1);
     for (std::size_t first = 0; first < run.size(); first += most) {
         const std::size_t count = std::min(most, run.size() - first);
         PlannedWrite planned;
         modbus::WriteRequest& request = planned.request;
-        request.function = count > 1 ? many
-                           : coils   ? modbus::FunctionCode::WriteSingleCoil
-                                     : modbus::FunctionCode::WriteSingleRegister;
+        request.function = count > 1 || codes == WriteCodes::Multiple ? many
+                           : coils ? modbus::FunctionCode::WriteSingleCoil
+                                   : modbus::FunctionCode::WriteSingleRegister;
         request.start = run[first]->entry.address;
         for (const conversion::Assignment* assignment : run.subspan(first, count)) {
             request.values.push_back(coils ? std::uint16_t{assignment->value != 0}
@@ -41,7 +42,7 @@ void PlanRun(std::span<const conversion::Assignment* const> run,
 }  // namespace
 
 text::Result<std::vector<PlannedWrite>> PlanWrites(
-    std::span<const conversion::Assignment> assignments) {
+    std::span<const conversion::Assignment> assignments, WriteCodes codes) {
     std::vector<const conversion::Assignment*> sorted;
     sorted.reserve(assignments.size());
     for (const conversion::Assignment& assignment : assignments) {
@@ -69,7 +70,7 @@ text::Result<std::vector<PlannedWrite>> PlanWrites(
     for (std::size_t i = 1; i <= sorted.size(); ++i) {
         if (i == sorted.size() || sorted[i]->entry.table != sorted[i - 1]->entry.table ||
             sorted[i]->entry.address != sorted[i - 1]->entry.address + 1) {
-            PlanRun(std::span(sorted).subspan(first, i - first), assignments, plan);
+            PlanRun(std::span(sorted).subspan(first, i - first), assignments, codes, plan);
             first = i;
         }
     }

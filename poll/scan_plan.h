@@ -30,6 +30,11 @@ namespace poll {
 modbus::LineCost LineCostFor(const transport::Connection& connection,
                              std::chrono::milliseconds reply_delay) noexcept;
 
+// Which function codes a write uses: the fewest requests (15 or 16 for neighbours, 05 or 06 for a
+// device alone), one device a request (05 or 06 only, for devices and gateways that take no
+// other), or 15 and 16 even for one device (for those that take only these).
+enum class WriteCodes : std::uint8_t { Fewest, Single, Multiple };
+
 // A write request and the assignments it carries, by their index in the list planned.
 struct PlannedWrite {
     modbus::WriteRequest request;
@@ -42,6 +47,6 @@ struct PlannedWrite {
 // assigned twice gives a message naming it ("D100 is assigned twice") and no requests; so does an
 // entry ReadAssignment never gives, a discrete input or a 32-bit counter value.
 text::Result<std::vector<PlannedWrite>> PlanWrites(
-    std::span<const conversion::Assignment> assignments);
+    std::span<const conversion::Assignment> assignments, WriteCodes codes = WriteCodes::Fewest);
 
 }  // namespace poll

@@ -152,12 +152,20 @@ Outcome AsioLink::Failed(std::string message, LineState line, unsigned tries) co
     return {std::nullopt, std::move(message), line, {}, tries};
 }
 
+void AsioLink::Counted(const modbus::Reply& reply, Clock::duration delay) {
+    if (reply.kind == modbus::ReplyKind::Exception) {
+        ++counters_.exceptions[reply.exception];
+    }
+    ++counters_.delays[std::chrono::duration_cast<std::chrono::milliseconds>(delay).count()];
+}
+
 Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
     return TransactWith(connection_.slave, request);
 }
 
 Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) {
     WaitOutOwed();
+    ++counters_.requests;
     const std::uint64_t heard_before = bytes_heard_;
     std::string problem;  // what came instead of a sound answer, at the last try
     for (unsigned attempt = 0; attempt <= connection_.retries; ++attempt) {
@@ -171,6 +179,8 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
         }
         if (attempt == 0) {
             first_try_number_ = static_cast<std::uint16_t>(try_number_ + 1);
+        } else {
+            ++counters_.retries;
         }
         if (auto lost = Send(station, request, ++try_number_)) {
             Close();
@@ -188,7 +198,7 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
             case AttemptKind::Answered:
                 // Whichever try it answers, the oldest owed is paid; the others are waited out
                 // before the next request.
-                owed_.Answered(Clock::now());
+                Counted(*attempt_result.reply, owed_.Answered(Clock::now()));
                 return {std::move(attempt_result.reply),
                         {},
                         LineState::Answering,
@@ -200,6 +210,8 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
                 return Failed(std::move(attempt_result.message), LineState::Down, attempt + 1);
             case AttemptKind::TimedOut:
             case AttemptKind::Broken:
+                ++(attempt_result.kind == AttemptKind::Broken ? counters_.broken
+                                                              : counters_.timeouts);
                 if (!attempt_result.message.empty()) {
                     problem = std::move(attempt_result.message);
                 }

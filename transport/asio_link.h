@@ -176,6 +176,8 @@ class AsioLink : public Link {
     // replies that came meanwhile.
     std::optional<Clock::duration> WaitOutOwed();
     Outcome Failed(std::string message, LineState line, unsigned tries) const;
+    // An answer came `delay` after the try it pays: counted, an exception by its code.
+    void Counted(const modbus::Reply& reply, Clock::duration delay);
     std::string TriesText() const;
 
     StopSignal& stop_;

@@ -7,9 +7,11 @@
 // its interface.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -40,6 +42,18 @@ struct Outcome {
     unsigned tries = 0;             // the tries sent, the first included
 };
 
+// What the line has done since it was made, for --stats: every request, the tries past the first,
+// the tries the time ran out on, the replies that could not be sound (a checksum, a frame cut
+// short), the exceptions by code, and how long each answer took, by the millisecond.
+struct LineCounters {
+    std::uint64_t requests = 0;
+    std::uint64_t retries = 0;
+    std::uint64_t timeouts = 0;
+    std::uint64_t broken = 0;
+    std::array<std::uint64_t, 256> exceptions{};
+    std::map<std::int64_t, std::uint64_t> delays;  // milliseconds -> answers that took them
+};
+
 // Where --verbose lines go, each without its line end.
 using LogLine = std::function<void(std::string_view)>;
 
@@ -67,6 +81,11 @@ class Link {
 
     // Waits `time`, or less when the program asks to stop.
     virtual void Pause(std::chrono::milliseconds time) = 0;
+
+    const LineCounters& counters() const noexcept { return counters_; }
+
+  protected:
+    LineCounters counters_;
 };
 
 class StopSignal;

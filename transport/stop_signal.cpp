@@ -12,11 +12,26 @@ namespace transport {
 struct StopSignal::Loop {
     boost::asio::io_context io;
     boost::asio::signal_set signals{io, SIGINT, SIGTERM};
+    boost::asio::signal_set reports{io};
 };
 
 StopSignal::StopSignal(std::function<void()> on_signal)
     : loop_(std::make_unique<Loop>()), on_signal_(std::move(on_signal)) {
     Listen();
+#ifdef SIGUSR1
+    boost::system::error_code ignored;
+    loop_->reports.add(SIGUSR1, ignored);
+    ListenForReports();
+#endif
+}
+
+void StopSignal::ListenForReports() {
+    loop_->reports.async_wait([this](const boost::system::error_code& error, int) {
+        if (!error) {
+            report_requested_ = true;
+            ListenForReports();
+        }
+    });
 }
 
 void StopSignal::Listen() {

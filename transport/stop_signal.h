@@ -27,6 +27,10 @@ class StopSignal {
     // Ends every wait under way now and any later one at once.
     void Request() noexcept;
 
+    // Whether SIGUSR1 (where the system has it) asked for a report since the last call: a
+    // long-running program prints what it has counted.
+    bool TakeReportRequest() noexcept { return report_requested_.exchange(false); }
+
     // The loop the program's links wait on.
     boost::asio::io_context& context() noexcept;
 
@@ -36,7 +40,10 @@ class StopSignal {
 
     std::unique_ptr<Loop> loop_;
     std::function<void()> on_signal_;
+    void ListenForReports();
+
     std::atomic<bool> requested_{false};
+    std::atomic<bool> report_requested_{false};
 };
 
 }  // namespace transport

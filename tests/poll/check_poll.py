@@ -160,10 +160,11 @@ class Checker:
         self.command = command
         self.faults = []
 
-    def run(self, args, timeout=60):
+    def run(self, args, timeout=60, stdin=None):
         try:
             done = subprocess.run(self.command + args, capture_output=True, timeout=timeout,
-                                  stdin=subprocess.DEVNULL)
+                                  **({"input": stdin} if stdin is not None else
+                                     {"stdin": subprocess.DEVNULL}))
         except subprocess.TimeoutExpired:
             return None, "", f"(still running after {timeout} s, stopped)"
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode(
@@ -323,10 +324,11 @@ def check_typed(c, transport, connection):
     code, out, err = c.run(connection + ["--format", "csv", "write", "D210:f32=21.5",
                                          "D212:i32=-7", "D214:f32=-0.3"])
     c.expect_exit(name, code, 0, err)
-    c.expect(name, [row[:4] for row in csv_rows(out)[1:]] == [
-        ["D210:f32", "holding register", "10D2", "21.5"],
-        ["D212:i32", "holding register", "10D4", "-7"],
-        ["D214:f32", "holding register", "10D6", "-0.3"]], out)
+    # device, table, address, the value written, the value read back
+    c.expect(name, [row[:5] for row in csv_rows(out)[1:]] == [
+        ["D210:f32", "holding register", "10D2", "21.5", "21.5"],
+        ["D212:i32", "holding register", "10D4", "-7", "-7"],
+        ["D214:f32", "holding register", "10D6", "-0.3", "-0.3"]], out)
     code, out, err = c.run(connection + ["--format", "csv", "read", "D210-D211"])
     c.expect(name, code == 0 and [row[4] for row in csv_rows(out)[1:]] == ["0x0000", "0x41AC"],
              f"the low word first at D210: {out} {err}")
@@ -345,6 +347,30 @@ def check_plan(c):
                            "03 1078 +1   D120\n"
                            "predicted 179 ms a scan of 3 requests at 9600 8E1 ascii, reply delay "
                            "10 ms\n", out)
+
+
+def check_batch(c, connection):
+    """A tag list in as exported (a byte-order mark, semicolons, a quoted name, a type column, a
+    blank and a bad row), its rows back with live values; a watch writes one block per scan."""
+    name = "batch"
+    tags = (b'\xef\xbb\xbfTag;Device;Type\r\nLevel;D100;\r\nTemp;D200;f32\r\n;;\r\n'
+            b'"Timer; 5";T5;\r\nBad;Q9;\r\n')
+    code, out, err = c.run(connection + ["read", "--batch", "-", "--header", "--column",
+                                         "device", "--type-column", "Type"], stdin=tags)
+    c.expect_exit(name, code, 1, err)
+    c.expect(name, out.splitlines() == [
+        "\ufeffTag;Device;Type;value;error", "Level;D100;;4196;", "Temp;D200;f32;0.1;", ";;",
+        '"Timer; 5";T5;;1;', '"Timer; 5";T5;;1541;',
+        "Bad;Q9;;;Q9 is not a device: the device letters are S, X, Y, T, M, C and D"], out)
+    c.expect(name, "line 6: Q9 is not a device" in err, err)
+    code, out, err = c.run(connection + ["watch", "--count", "2", "--interval", "0.1", "--batch",
+                                         "-", "--header", "--column", "2"], stdin=tags)
+    c.expect(name, out.count("Level;D100;;4196;") == 2 and out.count("\ufeff") == 1,
+             f"{code} {out} {err}")
+    code, _, err = c.run(connection + ["read", "--batch", "-", "--header", "--column", "Nom"],
+                         stdin=tags)
+    c.expect(name, code == 2 and 'no column named "Nom" in the header (Tag, Device, Type)' in err,
+             f"{code} {err}")
 
 
 def check_watch_count(c, connection):
@@ -691,6 +717,7 @@ def main():
                 check_faults(c, lab, transport, targets[transport])
             check_formats(c, connections["tcp"])
             check_plan(c)
+            check_batch(c, connections["tcp"])
             check_watch_count(c, connections["tcp"])
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "conversion/device_map.h"
+#include "conversion/typed_items.h"
 #include "poll/report.h"
 
 namespace {
@@ -38,6 +39,23 @@ TEST(WatchReport, DrawsEachTableOverTheLastAndMarksWhatChanged) {
         report.After(3, now, D100Holding(std::nullopt, "no answer within 200 ms"), 1);
     EXPECT_NE(third.find("errors 1"), std::string::npos) << third;
     EXPECT_NE(third.find("no answer within 200 ms"), std::string::npos) << third;
+}
+
+// A write's read-back: the value written beside the value read, shown the same way, and a
+// read-back that differs noted; a 32-bit value's words joined in both.
+TEST(ScanText, ShowsTheValueWrittenBesideTheReadBack) {
+    auto values = D100Holding(0xFFFD);
+    values.push_back(values.front());
+    values[0].written = 0xFFFD;
+    values[1].written = 7;
+    auto f32 = conversion::ReadTypedItem("D200:f32").values.at(0);
+    values.push_back({f32.entry, 0x0000, {}, f32.type, 0x41AC, 0x41AC0000});
+    EXPECT_EQ(poll::ScanText(console::Format::Csv, values, true),
+              "device,table,address,written,value,hex,note,error\n"
+              "D100,holding register,1064,-3,-3,0xFFFD,,\n"
+              "D100,holding register,1064,7,-3,0xFFFD,reads back other than written: the "
+              "controller's program may drive it,\n"
+              "D200:f32,holding register,10C8,21.5,21.5,0x41AC0000,,\n");
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ struct WriteCase {
     const char* name;
     std::vector<std::string> assignments;
     std::string plan;  // or the message of a refusal
+    poll::WriteCodes codes = poll::WriteCodes::Fewest;
 };
 ZENTRIQ_PRINT_ROW_AS_NAME(WriteCase)
 
@@ -55,7 +56,7 @@ TEST_P(PlanWritesTest, GroupsNeighboursAndRefusesAnEntryTwice) {
         ASSERT_TRUE(std::holds_alternative<conversion::Assignment>(read)) << text;
         assignments.push_back(std::get<conversion::Assignment>(read));
     }
-    const auto plan = poll::PlanWrites(assignments);
+    const auto plan = poll::PlanWrites(assignments, row.codes);
     const auto* requests = std::get_if<std::vector<poll::PlannedWrite>>(&plan);
     EXPECT_EQ(requests ? Shown(*requests) : std::get<text::Failure>(plan).message, row.plan);
 }
@@ -70,6 +71,11 @@ const WriteCase kWriteCases[] = {
     {"CoilsOfTwoLettersSideBySide", {"Y377=1", "T0=on"}, "0F 05FF 1 1"},
     {"ContactAndValueAreTwoEntries", {"T0=on", "401537=5"}, "05 0600 1, 06 0600 5"},
     {"Twice", {"D100=1", "D101=1", "404197=2"}, "D100 is assigned twice"},
+    {"SingleSendsNeighboursApart",
+     {"D101=2", "D100=1", "M0=on"},
+     "05 0800 1, 06 1064 1, 06 1065 2",
+     poll::WriteCodes::Single},
+    {"MultipleEvenForOne", {"D100=1", "Y0=on"}, "0F 0500 1, 10 1064 1", poll::WriteCodes::Multiple},
 };
 INSTANTIATE_TEST_SUITE_P(Plans, PlanWritesTest, testing::ValuesIn(kWriteCases), RowName<WriteCase>);
 

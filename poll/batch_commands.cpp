@@ -1,0 +1,147 @@
+// read and watch over a tag list: the list's rows with their live values, as CSV in the list's own
+// separator (or a spreadsheet), and on a terminal a watch's table redrawn in place.
+#include <chrono>
+
+#include "console/program.h"
+#include "console/text_table.h"
+#include "poll/commands.h"
+#include "poll/line_report.h"
+#include "poll/report.h"
+#include "poll/scan.h"
+#include "taglist/xlsx_writer.h"
+
+namespace poll {
+
+namespace {
+
+const console::Messages kMessages("zentriq-poll");
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Says once, on standard error, each row whose item names nothing; whether there was one.
+bool ReportRowErrors(const TagList& list) {
+    bool any = false;
+    for (const auto& row : list.rows) {
+        if (!row.error.empty()) {
+            kMessages.Say("line " + std::to_string(row.line) + ": " + row.error);
+            any = true;
+        }
+    }
+    return any;
+}
+
+void ReportFailures(const Scanner& scanner) {
+    for (const auto& failure : scanner.failures()) {
+        kMessages.Say(failure.devices + ": " + failure.message);
+    }
+}
+
+}  // namespace
+
+int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows) {
+    std::string error;
+    auto sheet = taglist::XlsxWriter::Create(path, error);
+    if (!sheet) {
+        return kMessages.Failure(error);
+    }
+    for (const auto& cells : rows) {
+        std::vector<taglist::XlsxCell> row;
+        row.reserve(cells.size());
+        for (const auto& cell : cells) {
+            row.push_back({cell, false});
+        }
+        std::string message;
+        if (sheet->AddRow(row, message) == taglist::XlsxWriter::RowResult::Failed) {
+            break;
+        }
+    }
+    if (!sheet->Close(error)) {
+        return kMessages.Failure(error);
+    }
+    return console::kExitDone;
+}
+
+int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
+    const auto started = std::chrono::steady_clock::now();
+    Scanner scanner(EntriesToRead(list.asked), LineCostFor(options.connection, options.reply_delay));
+    scanner.Scan(link);
+    if (options.stats) {
+        ReportStats(link, 0, started);
+    }
+    const auto values = ValuesAsAsked(list.asked, scanner.values());
+    const bool row_errors = ReportRowErrors(list);
+    ReportFailures(scanner);
+    const int status =
+        scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly;
+    if (options.xlsx) {
+        const int written = WriteSpreadsheet(options.output, TagRows(list, values));
+        return written != console::kExitDone ? written : status;
+    }
+    console::Output output;
+    if (list.marked_unicode) {
+        output.Write(kByteOrderMark);
+    }
+    output.Write(TagListText(list, values));
+    return output.Finish(status, kMessages);
+}
+
+int WatchBatch(const Options& options, const TagList& list, transport::Link& link,
+               const Stopped& stopped, const ReportAsked& report_asked) {
+    const auto first_started = std::chrono::steady_clock::now();
+    std::uint64_t scans = 0;
+    Scanner scanner(EntriesToRead(list.asked), LineCostFor(options.connection, options.reply_delay));
+    const bool redraw = console::StandardOutputIsTerminal();
+    console::Output output;
+    bool row_errors = false;
+    if (!redraw) {
+        row_errors = ReportRowErrors(list);
+        if (list.marked_unicode) {
+            output.Write(kByteOrderMark);
+        }
+    }
+    std::size_t lines_drawn = 0;
+    for (std::uint64_t scan = 1; !options.count || scan <= *options.count; ++scan) {
+        const auto started = std::chrono::steady_clock::now();
+        scanner.Scan(link);
+        if (stopped()) {
+            break;
+        }
+        ++scans;
+        if (report_asked()) {
+            ReportStats(link, scans, first_started);
+        }
+        const auto values = ValuesAsAsked(list.asked, scanner.values());
+        std::string text;
+        if (redraw) {
+            std::string body = transport::ConnectionText(options.connection) + "\nscan " +
+                               std::to_string(scan) + "  (Ctrl-C ends)\n\n";
+            console::AppendTable(body, TagRows(list, values));
+            text = DrawnOver(body, lines_drawn);
+        } else {
+            ReportFailures(scanner);
+            text = TagListText(list, values);
+        }
+        if (!output.Write(text)) {
+            break;
+        }
+        if (options.count && scan == *options.count) {
+            break;
+        }
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        link.Pause(std::max(options.interval - spent, std::chrono::milliseconds(0)));
+        if (stopped()) {
+            break;
+        }
+    }
+    if (redraw) {
+        row_errors = ReportRowErrors(list);
+    }
+    if (options.stats || redraw) {
+        ReportStats(link, scans, first_started);
+    }
+    return output.Finish(
+        scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly, kMessages);
+}
+
+}  // namespace poll

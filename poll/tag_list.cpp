@@ -1,0 +1,145 @@
+#include "poll/tag_list.h"
+
+#include "console/text_table.h"
+#include "poll/report.h"
+#include "taglist/columns.h"
+#include "taglist/csv_reader.h"
+#include "text/ascii_text.h"
+
+namespace poll {
+
+namespace {
+
+constexpr const char* kValueColumn = "value";
+constexpr const char* kErrorColumn = "error";
+
+}  // namespace
+
+text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& columns,
+                                  std::optional<conversion::ModbusTable> table,
+                                  conversion::BareNumbers numbers) {
+    taglist::CsvReader reader(std::move(source), 0, columns.delimiter);
+    taglist::CsvRecord record;
+    TagList list;
+    const bool has_header = columns.header && reader.Next(record);
+    if (has_header) {
+        list.header = std::string(record.raw);
+        list.width = record.fields;
+    }
+    const taglist::CsvRecord* header = has_header ? &record : nullptr;
+    auto device = taglist::ColumnOf(columns.device, header, reader.delimiter());
+    if (auto* failure = std::get_if<text::Failure>(&device)) {
+        return std::move(*failure);
+    }
+    std::optional<std::size_t> type;
+    if (!columns.type.empty()) {
+        auto found = taglist::ColumnOf(columns.type, header, reader.delimiter());
+        if (auto* failure = std::get_if<text::Failure>(&found)) {
+            return std::move(*failure);
+        }
+        type = std::get<std::size_t>(found);
+    }
+    reader.set_column(std::get<std::size_t>(device));
+    while (reader.Next(record)) {
+        TagRow row{std::string(record.raw), record.line, record.blank, record.fields, {}, 0, 0};
+        if (list.width == 0 && !record.blank) {
+            list.width = record.fields;
+        }
+        row.first = list.asked.size();
+        if (!record.blank) {
+            std::string item(text::ascii::Trimmed(record.item));
+            if (type) {
+                const auto fields = taglist::SplitFields(record.raw, reader.delimiter());
+                const std::string_view word =
+                    *type < fields.size() ? text::ascii::Trimmed(fields[*type]) : "";
+                if (!word.empty()) {
+                    item.append(":").append(word);
+                }
+            }
+            auto read = item.empty()
+                            ? text::Result<std::vector<AskedValue>>(
+                                  text::Failure{"no device in column " + columns.device})
+                            : ReadAskedItems({item}, table, numbers, [](const std::string&) {});
+            if (auto* failure = std::get_if<text::Failure>(&read)) {
+                row.error = std::move(failure->message);
+            } else {
+                for (auto& value : std::get<std::vector<AskedValue>>(read)) {
+                    list.asked.push_back(value);
+                }
+            }
+        }
+        row.count = list.asked.size() - row.first;
+        list.rows.push_back(std::move(row));
+    }
+    list.delimiter = reader.delimiter() == '\0' ? ',' : reader.delimiter();
+    list.marked_unicode = reader.marked_unicode();
+    return list;
+}
+
+std::vector<std::vector<std::string>> TagRows(const TagList& list,
+                                              const std::vector<DeviceValue>& values) {
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(list.rows.size() + 1);
+    const auto padded = [&](const std::string& raw, std::size_t fields) {
+        auto cells = taglist::SplitFields(raw, list.delimiter);
+        cells.resize(std::max(fields, list.width));
+        return cells;
+    };
+    if (list.header) {
+        auto cells = padded(*list.header, list.width);
+        cells.emplace_back(kValueColumn);
+        cells.emplace_back(kErrorColumn);
+        rows.push_back(std::move(cells));
+    }
+    for (const auto& row : list.rows) {
+        if (row.blank) {
+            rows.push_back(taglist::SplitFields(row.raw, list.delimiter));
+            continue;
+        }
+        if (row.count == 0) {
+            auto cells = padded(row.raw, row.fields);
+            cells.emplace_back();
+            cells.push_back(row.error);
+            rows.push_back(std::move(cells));
+        }
+        for (std::size_t i = row.first; i < row.first + row.count; ++i) {
+            auto cells = padded(row.raw, row.fields);
+            cells.push_back(ValueText(values[i]));
+            cells.push_back(values[i].error);
+            rows.push_back(std::move(cells));
+        }
+    }
+    return rows;
+}
+
+std::string TagListText(const TagList& list, const std::vector<DeviceValue>& values) {
+    std::string out;
+    // Each row as it was read, its quoting kept; padded to the first row's width; then the
+    // value and error fields.
+    const auto append = [&](const std::string& raw, std::size_t fields, std::string_view value,
+                            std::string_view error) {
+        out += raw;
+        out.append(list.width > fields ? list.width - fields : 0, list.delimiter);
+        out += list.delimiter;
+        console::AppendCsvField(out, value, list.delimiter);
+        out += list.delimiter;
+        console::AppendCsvField(out, error, list.delimiter);
+        out += '\n';
+    };
+    if (list.header) {
+        append(*list.header, list.width, kValueColumn, kErrorColumn);
+    }
+    for (const auto& row : list.rows) {
+        if (row.blank) {
+            out.append(row.raw).append("\n");
+        } else if (row.count == 0) {
+            append(row.raw, row.fields, "", row.error);
+        }
+        for (std::size_t i = row.first; i < row.first + row.count; ++i) {
+            append(row.raw, row.fields, ValueText(values[i]), values[i].error);
+        }
+    }
+    return out;
+}
+
+}  // namespace poll
