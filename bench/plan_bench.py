@@ -10,9 +10,11 @@ and the reply delay: the plan zentriq-poll makes (its --plan), the rule of thumb
 across at most 8 registers or 128 bits: kept here only to compare), and the fewest requests (every
 gap read across that a request can span). Then a watch over the line-speed relay
 (tests/poll/line_relay.py: each byte one character time on the line, each reply the reply delay
-after its request), in ASCII and RTU at 9600 baud, its scans timed against the prediction and
-against the physical floor: the characters of the devices asked for alone, as if they came with no
-request, reply frame or delay at all. Figures only; nothing fails."""
+after its request) at 9600 baud 7E1 ASCII, its scans timed against the prediction and against the
+physical floor: the characters of the devices asked for alone, as if they came with no request,
+reply frame or delay at all. Only ASCII is measured: an RTU frame ends at 50 ms of silence on the
+tool's side, which a relay held up that long on a loaded machine makes in the middle of a reply.
+Figures only; nothing fails."""
 
 import bisect
 import datetime
@@ -71,7 +73,7 @@ class Line:
         return data * (2 if self.mode == "ascii" else 1) * self.character
 
 
-# Predicted on each; measured on the first two.
+# Predicted on each; measured on the first.
 LINES = [Line("ascii", 9600, "7E1", 10), Line("rtu", 9600, "8N1", 10),
          Line("ascii", 9600, "7E1", 50), Line("ascii", 19200, "7E1", 10),
          Line("rtu", 19200, "8E1", 10), Line("rtu", 115200, "8N1", 10)]
@@ -166,7 +168,7 @@ def main():
     print(f"measured on the line-speed relay (tests/poll/line_relay.py), {SCANS} scans of a watch, "
           f"the first {SCANS - 1} intervals timed:")
     with Lab() as lab:
-        for line, predicted in list(zip(LINES, predictions))[:2]:
+        for line, predicted in list(zip(LINES, predictions))[:1]:
             scans, status = measured(lab, program, names, line)
             if not scans:
                 print(f"  {line}: no timed scans (exit status {status})")
