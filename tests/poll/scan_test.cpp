@@ -90,6 +90,19 @@ TEST(Scanner, SplitsARefusedRequestAndReadsTheRest) {
     EXPECT_EQ(scanner.requests(), controller.sent.size());
 }
 
+TEST(Scanner, SplitsARequestRefusedAcrossAGapIntoTheRunsAsked) {
+    FakeController controller;
+    controller.missing = {0x1067};  // D103, read across between D101 and D105
+    auto entries = Registers("D100-D101");
+    const auto far = Registers("D105");
+    entries.insert(entries.end(), far.begin(), far.end());
+    poll::Scanner scanner(entries, kAsciiLine);
+    scanner.Scan(controller);
+    EXPECT_EQ(controller.sent, (std::vector<std::string>{"1064+6", "1064+2", "1069+1"}));
+    EXPECT_EQ(Shown(scanner.values()), "D100=100 D101=101 D105=105");
+    EXPECT_TRUE(scanner.all_read());
+}
+
 TEST(Scanner, ADeviceRefusedAloneCannotBeSplit) {
     FakeController controller;
     controller.missing = {0x1064};
