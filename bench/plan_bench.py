@@ -166,7 +166,8 @@ def main():
               f"({times[1] / times[0]:.3f})  fewest {len(fewest):3} {times[2] * 1000:7.0f} "
               f"({times[2] / times[0]:.3f}): {least}")
     print(f"measured on the line-speed relay (tests/poll/line_relay.py), {SCANS} scans of a watch, "
-          f"the first {SCANS - 1} intervals timed:")
+          f"the first {SCANS - 1} intervals timed; load average {os.getloadavg()[0]:.1f} on "
+          f"{os.cpu_count()} cores (a busy machine's simulator answers late, and a scan with it)")
     with Lab() as lab:
         for line, predicted in list(zip(LINES, predictions))[:1]:
             scans, status = measured(lab, program, names, line)
