@@ -25,6 +25,13 @@ constexpr const char* kExamples = R"(Examples:
                       one row per device per scan, with its time, for a log
   zentriq-poll --port /dev/ttyUSB0 write D100=250 D101=-3 D102=0x00FA Y0=on M5=off
                       writes, then reads the devices back
+  zentriq-poll --port /dev/ttyUSB0 read D200:f32 D202:i32 D210-D219:f32
+                      32-bit values, the low word at the lower address
+  zentriq-poll --port /dev/ttyUSB0 write D200:f32=21.5 --verify
+  zentriq-poll --port /dev/ttyUSB0 read --batch tags.csv --header --column Device
+                      the tag list's rows with their live values appended
+  zentriq-poll --host 192.168.1.5 watch D100-D109 --format influx --interval 10
+                      InfluxDB line protocol, for a time-series engine
   zentriq-poll --port /dev/ttyUSB0 --verbose read D100
                       every frame on standard error, as zentriq-lookup --frame reads it
   zentriq-poll --port /dev/ttyUSB0 read D100-D109 D120 M0-M15 --plan

@@ -373,6 +373,26 @@ def check_batch(c, connection):
              f"{code} {err}")
 
 
+def check_line_report(c, connection):
+    """A watch as InfluxDB line protocol, and the line's counters with --stats."""
+    name = "influx"
+    code, out, err = c.run(connection + ["--format", "influx", "--stats", "watch", "--count", "2",
+                                         "--interval", "0.1", "D100", "D200:f32", "D9000"])
+    c.expect_exit(name, code, 1, err)
+    lines = out.splitlines()
+    stamps = {line.rsplit(" ", 1)[-1] for line in lines}
+    c.expect(name, len(lines) == 6 and len(stamps) == 2 and
+             all(stamp.isdigit() and len(stamp) == 19 for stamp in stamps), out)
+    c.expect(name, [line.rsplit(" ", 1)[0] for line in lines[:3]] == [
+        "dvp,device=D100,table=holding\\ register,station=1 value=4196i",
+        "dvp,device=D200:f32,table=holding\\ register,station=1 value=0.1",
+        "dvp,device=D9000,table=holding\\ register,station=1 error=\"the controller answered "
+        "exception 02 (illegal data address)\""], out)
+    stats = [line for line in err.splitlines() if "requests" in line]
+    c.expect("stats", len(stats) == 1 and stats[0].startswith("zentriq-poll: requests 4, retries 0")
+             and "exceptions 02:2" in stats[0] and "scans/s" in stats[0], err)
+
+
 def check_watch_count(c, connection):
     code, out, err = c.run(connection + ["--format", "csv", "watch", "D100", "T5", "--interval",
                                          "0.1", "--count", "3"])
@@ -718,6 +738,7 @@ def main():
             check_formats(c, connections["tcp"])
             check_plan(c)
             check_batch(c, connections["tcp"])
+            check_line_report(c, connections["tcp"])
             check_watch_count(c, connections["tcp"])
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])
