@@ -105,7 +105,9 @@ std::string NodeRedFlow(const transport::Connection& connection, std::span<const
             entries.push_back(*tag.value.high);
         }
     }
-    const auto plan = conversion::PlanReads(entries, conversion::kBridgeAnyGap);
+    // The engine's polling is not ours to time: the fewest reads, every gap they may span read
+    // across, whatever the link (every request costing one round trip).
+    const auto plan = conversion::PlanReads(entries, modbus::LineCost{.mode = std::nullopt});
     std::vector<Run> runs;
     runs.reserve(plan.size());
     for (const auto& request : plan) {

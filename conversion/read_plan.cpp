@@ -49,35 +49,60 @@ bool AllDevicesBetween(std::uint16_t after, std::uint16_t before, ModbusTable ta
     return true;
 }
 
-// The requests of one table, greedy from the lowest address: each reaches as far as it may.
-void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, BridgeLimits bridge,
+// The requests of one table in the least time: over the asked addresses by address, from the
+// last back to the first, the best plan of each suffix is its best first request followed by the
+// best plan of what that request leaves. A request may not reach past a pair of neighbours with a
+// hole between them, nor past the most items of its code.
+void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, const modbus::LineCost& cost,
                std::vector<modbus::ReadRequest>& plan) {
     std::sort(asked.begin(), asked.end());
     asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+    const std::size_t count = asked.size();
+    if (count == 0) {
+        return;
+    }
     const modbus::FunctionCode code = ReadCode(table);
     const std::uint32_t most = modbus::MostItems(code).value_or(1);
-    const std::uint32_t gap = IsBitTable(table) ? bridge.bits : bridge.registers;
-    std::size_t i = 0;
-    while (i < asked.size()) {
-        const std::uint32_t start = asked[i];
-        std::uint32_t last = start;
-        for (++i; i < asked.size(); ++i) {
-            const std::uint32_t next = asked[i];
-            if (next - start + 1 > most || next - last - 1 > gap ||
-                !AllDevicesBetween(static_cast<std::uint16_t>(last),
-                                   static_cast<std::uint16_t>(next), table)) {
+    const auto request = [&](std::size_t first, std::size_t last) {
+        return modbus::ReadRequest{code, asked[first],
+                                   static_cast<std::uint16_t>(asked[last] - asked[first] + 1)};
+    };
+    // joins[k]: whether asked[k] and asked[k + 1] may stand in one request.
+    std::vector<bool> joins(count, false);
+    for (std::size_t k = 0; k + 1 < count; ++k) {
+        joins[k] = AllDevicesBetween(asked[k], asked[k + 1], table);
+    }
+    // best[i]: the least time that reads asked[i] onwards; ends[i]: where its first request ends
+    // (one past its last address's index).
+    std::vector<std::chrono::nanoseconds> best(count + 1, std::chrono::nanoseconds::zero());
+    std::vector<std::size_t> ends(count + 1, count);
+    for (std::size_t first = count; first-- > 0;) {
+        best[first] = std::chrono::nanoseconds::max();
+        for (std::size_t end = first + 1; end <= count; ++end) {
+            if (end > first + 1 &&
+                (!joins[end - 2] ||
+                 static_cast<std::uint32_t>(asked[end - 1] - asked[first]) + 1 > most)) {
                 break;
             }
-            last = next;
+            const auto alone = modbus::ReadTime(cost, request(first, end - 1));
+            if (alone > best[first]) {
+                break;  // a longer request takes no less time
+            }
+            if (alone + best[end] <= best[first]) {  // a tie goes to the longer request
+                best[first] = alone + best[end];
+                ends[first] = end;
+            }
         }
-        plan.push_back({code, static_cast<std::uint16_t>(start),
-                        static_cast<std::uint16_t>(last - start + 1)});
+    }
+    for (std::size_t first = 0; first < count; first = ends[first]) {
+        plan.push_back(request(first, ends[first] - 1));
     }
 }
 
 }  // namespace
 
-std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge) {
+std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
+                                           const modbus::LineCost& cost) {
     std::vector<modbus::ReadRequest> plan;
     std::vector<std::uint16_t> asked;
     for (const ModbusTable table : kTablesInPlanOrder) {
@@ -87,9 +112,18 @@ std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries, Br
                 asked.push_back(entry.address);
             }
         }
-        PlanTable(asked, table, bridge, plan);
+        PlanTable(asked, table, cost, plan);
     }
     return plan;
+}
+
+std::chrono::nanoseconds PlanTime(std::span<const modbus::ReadRequest> plan,
+                                  const modbus::LineCost& cost) noexcept {
+    std::chrono::nanoseconds time{0};
+    for (const modbus::ReadRequest& request : plan) {
+        time += modbus::ReadTime(cost, request);
+    }
+    return time;
 }
 
 ModbusTable TableRead(modbus::FunctionCode function) noexcept {

@@ -1,15 +1,17 @@
-// Reading the controller in as few requests as the protocol and the map allow.
+// Reading the controller in the least time the protocol and the map allow.
 //
-// A read names entries anywhere in the map; the plan reads one table's entries that lie close
-// together with one request, up to the most items a request may carry, and reads across addresses
-// nobody asked for only where the map has a device of that table: an address without one is
-// answered with exception 02 (illegal data address) and would fail the whole request. The same
-// entries always give the same plan, so every scan of a watch sends the same frames, and a config
-// for another engine reads what zentriq-poll reads.
+// A read names entries anywhere in the map; the plan reads one table's entries in requests of
+// consecutive addresses, and reads across addresses nobody asked for where that costs less time
+// than a request of its own, but only where the map has a device of that table: an address without
+// one is answered with exception 02 (illegal data address) and would fail the whole request. The
+// time is the link's (modbus/line_cost.h): on a serial line every character counts, over TCP only
+// the round trips. The same entries always give the same plan, so every scan of a watch sends the
+// same frames, and a config for another engine reads what zentriq-poll reads.
 //
 // Nothing here keeps state or throws (but std::bad_alloc when memory runs out).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,29 +20,27 @@
 
 #include "conversion/device_map.h"
 #include "modbus/function_codes.h"
+#include "modbus/line_cost.h"
 #include "modbus/requests.h"
 
 namespace conversion {
 
-// The most addresses nobody asked for that one request reads across, between two asked ones: for
-// bits and for registers. Bridging a gap costs its bytes on the line; a new request costs a round
-// trip.
-struct BridgeLimits {
-    std::uint16_t bits = 0;
-    std::uint16_t registers = 0;
-};
+// The requests that read every entry of `entries` (in any order, repeats allowed) in the least
+// time `cost` gives a scan: per table, the asked addresses by address split into runs, each run one
+// request from its first address to its last, that (a) carries at most MostItems of its code (2000
+// bits, 125 registers) and (b) spans only addresses with a device on its table, the runs chosen so
+// that the sum of their ReadTime is the least. Of plans equally fast, the one whose first request
+// reaches furthest, then the same for the rest: over TCP, where every request costs the same, that
+// is the plan of fewest requests, each reaching as far as it may. A coil entry is read with 01, a
+// discrete-input entry (X, or a coil device's discrete-input view) with 02, a register with 03.
+// Requests come coils first, then discrete inputs, then registers, each table by address. Empty
+// for no entries.
+std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
+                                           const modbus::LineCost& cost);
 
-// Bridging every gap a request can span: the fewest requests possible.
-inline constexpr BridgeLimits kBridgeAnyGap{2000, 125};
-
-// The requests that read every entry of `entries` (in any order, repeats allowed): per table, by
-// address, each request starting at the first entry not yet read and reaching as far as it can
-// while (a) it carries at most MostItems of its code (2000 bits, 125 registers), (b) every address
-// it spans has a device on its table, and (c) no run of addresses not asked for inside it is longer
-// than `bridge` allows. A coil entry is read with 01, a discrete-input entry (X, or a coil device's
-// discrete-input view) with 02, a register with 03. Requests come coils first, then discrete
-// inputs, then registers, each table by address. Empty for no entries.
-std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries, BridgeLimits bridge);
+// The time of a scan that sends `plan`: the sum of each request's ReadTime.
+std::chrono::nanoseconds PlanTime(std::span<const modbus::ReadRequest> plan,
+                                  const modbus::LineCost& cost) noexcept;
 
 // The table a read code reads: Coil for 01, DiscreteInput for 02, HoldingRegister for 03 (and for
 // any other code).

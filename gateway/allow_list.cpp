@@ -30,6 +30,27 @@ bool SamePrefix(const ip::address& a, const ip::address& b, unsigned bits) {
     return true;
 }
 
+// Four decimal groups: what every system reads the same way (Windows also takes "10.0.0" and
+// other old shorthands, which would let one list mean other hosts there).
+bool DottedQuad(const std::string& text) {
+    std::size_t groups = 0;
+    std::size_t digits = 0;
+    for (const char c : text) {
+        if (c == '.') {
+            if (digits == 0) {
+                return false;
+            }
+            ++groups;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3) {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return groups == 3 && digits > 0;
+}
+
 text::Failure NotANetwork(const std::string& item) {
     return text::Failure{"--allow " + item +
                          ": give an address or a network as address/prefix, such as "
@@ -47,8 +68,9 @@ text::Result<std::vector<AllowedNetwork>> ReadAllowList(const std::string& text)
         from = comma + 1;
         const auto slash = item.find('/');
         boost::system::error_code error;
-        const auto address = ip::make_address(item.substr(0, slash), error);
-        if (error) {
+        const std::string written = item.substr(0, slash);
+        const auto address = ip::make_address(written, error);
+        if (error || (address.is_v4() && !DottedQuad(written))) {
             return NotANetwork(item);
         }
         // Checked as IPv6-mapped bytes: an IPv4 prefix counts from bit 96.

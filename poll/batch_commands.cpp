@@ -63,7 +63,8 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
 
 int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(list.asked), BridgeFor(options.connection));
+    Scanner scanner(EntriesToRead(list.asked),
+                    LineCostFor(options.connection, options.reply_delay));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(link, 0, started);
@@ -89,7 +90,8 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
                const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(list.asked), BridgeFor(options.connection));
+    Scanner scanner(EntriesToRead(list.asked),
+                    LineCostFor(options.connection, options.reply_delay));
     const bool redraw = console::StandardOutputIsTerminal();
     console::Output output;
     bool row_errors = false;

@@ -38,7 +38,7 @@ void ReportStats(const transport::Link& link, std::uint64_t scans,
 
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(link, 0, started);
@@ -67,7 +67,7 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
           const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(asked), BridgeFor(options.connection));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
     const bool redraw =
         options.format == Format::Table && !options.influx && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
@@ -163,7 +163,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     }
     std::vector<DeviceValue> values;
     bool all_read = false;
-    Scanner scanner(entries, BridgeFor(options.connection));
+    Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay));
     if (ended) {
         for (const auto& entry : entries) {
             values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});

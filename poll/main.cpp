@@ -13,6 +13,7 @@
 #include "poll/asked_values.h"
 #include "poll/commands.h"
 #include "poll/options.h"
+#include "poll/plan_report.h"
 #include "transport/stop_signal.h"
 
 namespace {
@@ -55,6 +56,9 @@ int Run(int argc, char** argv) {
             return kMessages.UsageError(failure->message);
         }
         asked = std::get<std::vector<poll::AskedValue>>(std::move(read));
+    }
+    if (options.plan) {
+        return poll::ShowPlan(options, list ? list->asked : asked);  // the line is not opened
     }
     transport::StopSignal stop;
     auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);

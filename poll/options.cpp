@@ -36,6 +36,8 @@ constexpr const char* kExamples = R"(Examples:
                       InfluxDB line protocol, for a time-series engine
   zentriq-poll --port /dev/ttyUSB0 --verbose read D100
                       every frame on standard error, as zentriq-lookup --frame reads it
+  zentriq-poll --port /dev/ttyUSB0 read D100-D109 D120 M0-M15 --plan
+                      the requests a scan sends and the time it should take; nothing is sent
 
 Items: a device (D100, X17 with X and Y in octal, T5), a range of one letter (D100-D109, M0-M15,
 X0-X17) or an address as zentriq-lookup reads it (0x1064, 404197, 4x4197). T and C give a contact
@@ -139,9 +141,17 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     auto* verify_option = app.add_flag("--verify", options.verify,
                                        "write: a device that reads back other than written is an "
                                        "error (exit 1)");
+    app.add_flag("--plan", options.plan,
+                 "read, watch: show the requests a scan sends and the time it should take, "
+                 "without opening the line");
+    unsigned reply_delay_ms = 10;
+    app.add_option("--reply-delay", reply_delay_ms,
+                   "Milliseconds the controller takes to answer a request (over TCP, the round "
+                   "trip), that the scan's plan weighs each request by (default 10)")
+        ->check(CLI::Range(0U, 60000U));
     watch->footer(
-        "--interval SECONDS and --count N set how often and how many times: see "
-        "zentriq-poll --help.");
+        "--interval SECONDS and --count N set how often and how many times, --plan shows the "
+        "scan's requests: see zentriq-poll --help.");
     try {
         app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
     } catch (const CLI::ParseError& e) {
@@ -187,6 +197,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     options.write_codes = single     ? WriteCodes::Single
                           : multiple ? WriteCodes::Multiple
                                      : WriteCodes::Fewest;
+    if (options.plan && write->parsed()) {
+        return UsageError(
+            "--plan is for read and watch: write sends its requests as it plans them");
+    }
+    options.reply_delay = std::chrono::milliseconds(reply_delay_ms);
     auto connection = where.Connection();
     if (auto* failure = std::get_if<text::Failure>(&connection)) {
         return UsageError(failure->message);

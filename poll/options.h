@@ -36,6 +36,10 @@ struct Options {
     TagListColumns columns;
     WriteCodes write_codes = WriteCodes::Fewest;
     bool verify = false;  // a write that reads back other than written is an error
+    // The controller's time to answer a request (over TCP, the round trip), that the scan plan
+    // weighs each request by.
+    std::chrono::milliseconds reply_delay{10};
+    bool plan = false;  // show the scan's requests and its predicted time; nothing is sent
 };
 
 // Parses `arguments` (the program's name first) into `options`. Gives an exit status when the run

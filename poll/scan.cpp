@@ -41,40 +41,39 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     return text;
 }
 
-Scanner::Scanner(const std::vector<conversion::MapEntry>& entries,
-                 conversion::BridgeLimits bridge) {
+Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost) {
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
         values_.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
     }
     std::vector<std::size_t> all(values_.size());
     std::iota(all.begin(), all.end(), std::size_t{0});
-    plan_ = PlanFor(all, bridge);
+    plan_ = Attach(conversion::PlanReads(entries, cost), all);
 }
 
-std::vector<Scanner::Planned> Scanner::PlanFor(const std::vector<std::size_t>& asked,
-                                               conversion::BridgeLimits bridge) const {
-    std::vector<conversion::MapEntry> entries;
-    entries.reserve(asked.size());
-    for (const auto index : asked) {
-        entries.push_back(values_[index].entry);
-    }
+std::vector<Scanner::Planned> Scanner::Attach(const std::vector<modbus::ReadRequest>& requests,
+                                              const std::vector<std::size_t>& asked) const {
     std::vector<Planned> plan;
-    for (const auto& request : conversion::PlanReads(entries, bridge)) {
+    plan.reserve(requests.size());
+    for (const auto& request : requests) {
         plan.push_back({request, {}});
     }
     // Each device goes to the request that reads its table and address.
-    std::vector<modbus::ReadRequest> requests;
-    requests.reserve(plan.size());
-    for (const auto& planned : plan) {
-        requests.push_back(planned.request);
-    }
     for (const auto index : asked) {
         if (const auto slot = conversion::SlotOf(requests, values_[index].entry)) {
             plan[slot->request].asked.push_back(index);
         }
     }
     return plan;
+}
+
+std::vector<PlannedRead> Scanner::PlannedReads() const {
+    std::vector<PlannedRead> reads;
+    reads.reserve(plan_.size());
+    for (const auto& planned : plan_) {
+        reads.push_back({planned.request, RequestText(planned)});
+    }
+    return reads;
 }
 
 void Scanner::Fail(const Planned& planned, const std::string& message) {
@@ -87,25 +86,37 @@ void Scanner::Fail(const Planned& planned, const std::string& message) {
 
 bool Scanner::Split(std::size_t index) {
     const Planned refused = plan_[index];
-    auto parts = PlanFor(refused.asked, conversion::BridgeLimits{});
-    if (parts.size() == 1) {
-        // Consecutive devices without a gap: each alone, to find the one the model lacks.
-        parts.clear();
-        for (const auto asked : refused.asked) {
-            auto alone = PlanFor({asked}, conversion::BridgeLimits{});
-            parts.insert(parts.end(), alone.begin(), alone.end());
+    std::vector<std::uint16_t> addresses;
+    addresses.reserve(refused.asked.size());
+    for (const auto asked : refused.asked) {
+        addresses.push_back(values_[asked].entry.address);
+    }
+    std::sort(addresses.begin(), addresses.end());
+    addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+    // The runs of consecutive devices asked for, nothing read across; a request that was one run
+    // already goes device by device, to find the one the model lacks.
+    std::vector<modbus::ReadRequest> parts;
+    parts.reserve(addresses.size());
+    const modbus::FunctionCode code = refused.request.function;
+    for (const auto address : addresses) {
+        if (!parts.empty() && address == parts.back().start + parts.back().quantity) {
+            ++parts.back().quantity;
+        } else {
+            parts.push_back({code, address, 1});
         }
-        // Repeats of one device come back as one request each; keep one.
-        parts.erase(
-            std::unique(parts.begin(), parts.end(),
-                        [](const Planned& a, const Planned& b) { return a.request == b.request; }),
-            parts.end());
+    }
+    if (parts.size() == 1) {
+        parts.clear();
+        for (const auto address : addresses) {
+            parts.push_back({code, address, 1});
+        }
     }
     if (parts.size() <= 1) {
         return false;
     }
+    const auto split = Attach(parts, refused.asked);
     plan_.erase(plan_.begin() + static_cast<std::ptrdiff_t>(index));
-    plan_.insert(plan_.begin() + static_cast<std::ptrdiff_t>(index), parts.begin(), parts.end());
+    plan_.insert(plan_.begin() + static_cast<std::ptrdiff_t>(index), split.begin(), split.end());
     return true;
 }
 

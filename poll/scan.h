@@ -53,9 +53,16 @@ struct ScanEnd {
 // controller is there and only slow, and the user is told so rather than to check the cable.
 ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport::Link& link);
 
+// A request of a scan's plan and the devices it reads: "D100-D109".
+struct PlannedRead {
+    modbus::ReadRequest request;
+    std::string devices;
+};
+
 class Scanner {
   public:
-    Scanner(const std::vector<conversion::MapEntry>& entries, conversion::BridgeLimits bridge);
+    // Plans the reads of `entries` once, for the least time a scan takes on a link of `cost`.
+    Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost);
 
     // Reads every device once: `values` in the order asked, and the requests that failed.
     void Scan(transport::Link& link);
@@ -66,6 +73,8 @@ class Scanner {
     // Set when the last scan ended early.
     const std::optional<ScanEnd>& ended_early() const { return ended_early_; }
     std::size_t requests() const { return plan_.size(); }
+    // The requests a scan sends, in order, each with its devices as DevicesText writes them.
+    std::vector<PlannedRead> PlannedReads() const;
 
   private:
     struct Planned {
@@ -73,8 +82,9 @@ class Scanner {
         std::vector<std::size_t> asked;  // indexes into values_, by address
     };
 
-    std::vector<Planned> PlanFor(const std::vector<std::size_t>& asked,
-                                 conversion::BridgeLimits bridge) const;
+    // Each of `requests` with the devices of `asked` it reads.
+    std::vector<Planned> Attach(const std::vector<modbus::ReadRequest>& requests,
+                                const std::vector<std::size_t>& asked) const;
     void Fail(const Planned& planned, const std::string& message);
     // The requests after `index` left unsent, each device given why.
     std::string RequestText(const Planned& planned) const;

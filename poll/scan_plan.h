@@ -1,9 +1,10 @@
-// zentriq-poll's plan: how far a read bridges on each line (conversion/read_plan.h plans the
-// reads), and the writes, neighbours together.
+// zentriq-poll's plan: what a read costs on each link (conversion/read_plan.h plans the reads by
+// it), and the writes, neighbours together.
 //
 // Nothing here keeps state or throws (but std::bad_alloc when memory runs out).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -16,20 +17,19 @@
 #include "conversion/poll_items.h"
 #include "conversion/read_plan.h"
 #include "modbus/function_codes.h"
+#include "modbus/line_cost.h"
 #include "modbus/requests.h"
 #include "text/failure.h"
 #include "transport/connection.h"
 
 namespace poll {
 
-// On a serial line at 9600 baud a request and its reply's frame cost about as much line time as
-// eight registers or 128 bits do: gaps shorter than that are read across rather than asked for
-// apart. Over TCP the round trip is what costs, so every gap a request can span is bridged.
-inline constexpr conversion::BridgeLimits kSerialBridge{128, 8};
-
-// The bridging for a connection: every gap over Modbus TCP, kSerialBridge where the frames cross
-// a serial line (a serial device server's too).
-conversion::BridgeLimits BridgeFor(const transport::Connection& connection) noexcept;
+// What a read costs on `connection`: its characters at the line's baud rate, data bits, parity,
+// stop bits and framing, and `reply_delay` before the controller answers; over Modbus TCP
+// `reply_delay` alone, as the round trip. Through a serial device server the frames still cross a
+// serial line, whose settings are the device server's: taken as the controller's defaults.
+modbus::LineCost LineCostFor(const transport::Connection& connection,
+                             std::chrono::milliseconds reply_delay) noexcept;
 
 // Which function codes a write uses: the fewest requests (15 or 16 for neighbours, 05 or 06 for a
 // device alone), one device a request (05 or 06 only, for devices and gateways that take no

@@ -141,13 +141,13 @@ SAMPLE_READS = [
     ("Input", 0x0401, 1, [("X1", 0, "bit")]),
 ]
 
-# The simulator holds each register's own address and a 1 at each odd bit address, but 0.1 as a
-# float in D200-D201 and -100000 in D202-D203, low word first. D4096 (9000) is above 7FFF, so its
-# signed readings are negative.
+# The simulator holds each register's own address and a 1 at each odd bit address, but for the
+# float 0.1 in D200-D201 and -100000 in D202-D203, low word first. D4096 (9000) is above 7FFF,
+# so its signed readings are negative.
 SAMPLE_EXPECTED = {
     "D100_u16": 4196, "D100_i16": 4196,
     "D200_u32": 0x3DCCCCCD, "D200_i32": 0x3DCCCCCD,
-    "D200_f32": 0.10000000149011612,  # 0.1 as a float: the bits 3DCC CCCD the simulator holds
+    "D200_f32": 0.10000000149011612,  # the float 0.1 as single precision holds it
     "D4096_i16": 36864 - 65536, "D4096_i32": 36864 + 36865 * 65536 - 2**32,
     "T5_value": 1541,
     "M0": False, "M1": True, "X1": True,
@@ -202,7 +202,8 @@ def check_the_check(got):
 
 
 # A tag list as an engineer exports it, and what Node-RED must deliver for each tag from the flow
-# zentriq-lookup writes for it, from the simulator's values above. A row whose type its device cannot hold, and a 32-bit counter, are left out.
+# zentriq-lookup writes for it: the simulator holds each register's own address (but for its
+# 32-bit values), and 1 at each odd bit address. A row whose type its device cannot hold, and a 32-bit counter, are left out.
 LOOKUP_LIST = ("Tag;Device;Type\r\nLevel;D100;\r\nFlow;D200;f32\r\nTotal;D202;i32\r\n"
                "Offset;D4096;\r\nTimer;T5;\r\nTimer done;T5;bool\r\nRun;M1;\r\nIn;X1;\r\n"
                "Bad;M0;f32\r\nCount;C200;\r\n")

@@ -1,8 +1,11 @@
-// The plans of reads: which requests the named devices take, and that no request spans an address
-// the controller would refuse.
+// The plans of reads: which requests the named devices take on each link, that no plan takes longer
+// than the best split of the addresses, and that no request spans an address the controller would
+// refuse.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <random>
@@ -16,16 +19,21 @@
 
 namespace {
 
-using conversion::BridgeLimits;
 using conversion::MapEntry;
 using conversion::ModbusTable;
+using modbus::FrameMode;
 using modbus::FunctionCode;
+using modbus::LineCost;
 using modbus::ReadRequest;
+using std::chrono::milliseconds;
 
 constexpr auto Coil = ModbusTable::Coil, Input = ModbusTable::DiscreteInput,
                Register = ModbusTable::HoldingRegister;
-constexpr BridgeLimits kNoBridge{0, 0};
-constexpr auto kAnyGap = conversion::kBridgeAnyGap;
+// The controller's own line, 9600 7E1 ASCII; RTU at 9600 8N1 and at 115200 8E1; TCP.
+constexpr LineCost kAscii{FrameMode::Ascii, 9600, 10, milliseconds(10)};
+constexpr LineCost kRtu{FrameMode::Rtu, 9600, 10, milliseconds(10)};
+constexpr LineCost kFastRtu{FrameMode::Rtu, 115200, 11, milliseconds(10)};
+constexpr LineCost kTcp{std::nullopt, 0, 0, milliseconds(10)};
 
 std::vector<MapEntry> EntriesOf(const std::vector<std::string>& items,
                                 std::optional<ModbusTable> table) {
@@ -54,52 +62,58 @@ struct ReadCase {
     const char* name;
     std::vector<std::string> items;
     std::optional<ModbusTable> table;
-    BridgeLimits bridge;
+    LineCost cost;
     std::string plan;
 };
 ZENTRIQ_PRINT_ROW_AS_NAME(ReadCase)
 
 class PlanReadsTest : public testing::TestWithParam<ReadCase> {};
 
-TEST_P(PlanReadsTest, ReadsEveryEntryInTheFewestRequestsAllowed) {
+TEST_P(PlanReadsTest, ReadsEveryEntryInTheLeastTime) {
     const auto& row = GetParam();
-    EXPECT_EQ(Shown(conversion::PlanReads(EntriesOf(row.items, row.table), row.bridge)), row.plan);
+    EXPECT_EQ(Shown(conversion::PlanReads(EntriesOf(row.items, row.table), row.cost)), row.plan);
 }
 
+// A request of its own costs the reply delay and, besides its data, 28 characters in ASCII: at 9600
+// 7E1 as much as 9.4 registers (4 characters each) or 18.8 bytes of bits. In RTU it costs 13
+// characters and two silences of 3.5: at 9600 8N1 as much as 14.8 registers (2 characters each); at
+// 115200 8E1, where a silence is 1.75 ms, 77.2.
 const ReadCase kReadCases[] = {
-    {"Nothing", {}, std::nullopt, kAnyGap, ""},
-    {"Consecutive", {"D100-D109"}, std::nullopt, kNoBridge, "03 1064+10"},
+    {"Nothing", {}, std::nullopt, kTcp, ""},
+    {"Consecutive", {"D100-D109"}, std::nullopt, kAscii, "03 1064+10"},
     {"RepeatsInAnyNotation",
      {"D101", "D100", "404197", "0x1065"},
      std::nullopt,
-     kNoBridge,
+     kAscii,
      "03 1064+2"},
-    {"GapBridged", {"D100", "D105"}, std::nullopt, {0, 4}, "03 1064+6"},
-    {"GapPastTheLimit", {"D100", "D105"}, std::nullopt, {0, 3}, "03 1064+1, 03 1069+1"},
-    {"EachKindItsOwnLimit",
-     {"M0", "M5", "D0", "D5"},
-     std::nullopt,
-     {4, 3},
-     "01 0800+6, 03 1000+1, 03 1005+1"},
+    {"AsciiReadsAcrossNineRegisters", {"D100", "D110"}, std::nullopt, kAscii, "03 1064+11"},
+    {"AsciiAsksTenApart", {"D100", "D111"}, std::nullopt, kAscii, "03 1064+1, 03 106F+1"},
+    {"AsciiReadsAcross158Bits", {"M0", "M159"}, std::nullopt, kAscii, "01 0800+160"},
+    {"AsciiAsks159BitsApart", {"M0", "M160"}, std::nullopt, kAscii, "01 0800+1, 01 08A0+1"},
+    {"RtuReadsAcrossFourteenRegisters", {"D100", "D115"}, std::nullopt, kRtu, "03 1064+16"},
+    {"RtuAsksFifteenApart", {"D100", "D116"}, std::nullopt, kRtu, "03 1064+1, 03 1074+1"},
+    {"FastRtuReadsAcross77Registers", {"D0", "D78"}, std::nullopt, kFastRtu, "03 1000+79"},
+    {"FastRtuAsks78Apart", {"D0", "D79"}, std::nullopt, kFastRtu, "03 1000+1, 03 104F+1"},
+    {"TcpReadsAcrossEveryGap", {"D0", "D124"}, std::nullopt, kTcp, "03 1000+125"},
     {"CoilsThenInputsThenRegisters",
      {"D100", "X0", "Y0"},
      std::nullopt,
-     kAnyGap,
+     kTcp,
      "01 0500+1, 02 0400+1, 03 1064+1"},
-    {"NeverFromD4095ToD4096", {"D4095", "D4096"}, std::nullopt, kAnyGap, "03 1FFF+1, 03 9000+1"},
-    {"NeverAcrossTheRegisterHoleAfterT", {"T255", "C0"}, Register, kAnyGap, "03 06FF+1, 03 0E00+1"},
-    {"AcrossThe32BitCounters", {"C199", "C200"}, Register, kAnyGap, "03 0EC7+2"},
-    {"CoilsNeverAcrossX", {"S1023", "Y0"}, std::nullopt, kAnyGap, "01 03FF+1, 01 0500+1"},
-    {"InputsAcrossXToY", {"S1023", "X0", "Y0"}, Input, kAnyGap, "02 03FF+258"},
-    {"InputsNeverIntoTheHoleAfterT", {"T255", "M0"}, Input, kAnyGap, "02 06FF+1, 02 0800+1"},
-    {"TimersOnBothTables", {"T0", "T5"}, std::nullopt, kAnyGap, "01 0600+6, 03 0600+6"},
+    {"NeverFromD4095ToD4096", {"D4095", "D4096"}, std::nullopt, kTcp, "03 1FFF+1, 03 9000+1"},
+    {"NeverAcrossTheRegisterHoleAfterT", {"T255", "C0"}, Register, kTcp, "03 06FF+1, 03 0E00+1"},
+    {"AcrossThe32BitCounters", {"C199", "C200"}, Register, kTcp, "03 0EC7+2"},
+    {"CoilsNeverAcrossX", {"S1023", "Y0"}, std::nullopt, kTcp, "01 03FF+1, 01 0500+1"},
+    {"InputsAcrossXToY", {"S1023", "X0", "Y0"}, Input, kTcp, "02 03FF+258"},
+    {"InputsNeverIntoTheHoleAfterT", {"T255", "M0"}, Input, kTcp, "02 06FF+1, 02 0800+1"},
+    {"TimersOnBothTables", {"T0", "T5"}, std::nullopt, kTcp, "01 0600+6, 03 0600+6"},
     {"CountersOnBothTables",
      {"C0", "C255"},
      std::nullopt,
-     kAnyGap,
+     kTcp,
      "01 0E00+256, 03 0E00+1, 03 0EFF+1"},
-    {"At125Registers", {"D0-D125"}, std::nullopt, kNoBridge, "03 1000+125, 03 107D+1"},
-    {"At2000Coils", {"M1536-M4095"}, std::nullopt, kNoBridge, "01 B000+2000, 01 B7D0+560"},
+    {"At125Registers", {"D0-D125"}, std::nullopt, kAscii, "03 1000+125, 03 107D+1"},
+    {"At2000Coils", {"M1536-M4095"}, std::nullopt, kAscii, "01 B000+2000, 01 B7D0+560"},
 };
 INSTANTIATE_TEST_SUITE_P(Plans, PlanReadsTest, testing::ValuesIn(kReadCases), RowName<ReadCase>);
 
@@ -129,6 +143,11 @@ class TableDevices {
     std::vector<unsigned> before_;  // the devices below each address
 };
 
+const TableDevices& DevicesOf(ModbusTable table) {
+    static const TableDevices coils(Coil), inputs(Input), registers(Register);
+    return table == Coil ? coils : table == Input ? inputs : registers;
+}
+
 // The fewest requests for sorted, distinct `asked` addresses, by trying every split (dynamic
 // programming over the first i addresses).
 std::size_t FewestRequests(const std::vector<unsigned>& asked, const TableDevices& devices) {
@@ -147,10 +166,10 @@ std::size_t FewestRequests(const std::vector<unsigned>& asked, const TableDevice
     return best.back();
 }
 
-TEST(PlanReads, GreedyTakesNoMoreRequestsThanTheBestSplit) {
+TEST(PlanReads, TakesOverTcpNoMoreRequestsThanTheBestSplit) {
     std::mt19937 random(20240611);
     for (const ModbusTable table : {Coil, Input, Register}) {
-        const TableDevices devices(table);
+        const TableDevices& devices = DevicesOf(table);
         for (int trial = 0; trial < 300; ++trial) {
             // Addresses from a window of the device list, which often straddles a hole.
             const std::size_t window = table == Register ? 300 : 2500;
@@ -167,7 +186,7 @@ TEST(PlanReads, GreedyTakesNoMoreRequestsThanTheBestSplit) {
             std::sort(asked.begin(), asked.end());
             asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
 
-            const auto plan = conversion::PlanReads(entries, kAnyGap);
+            const auto plan = conversion::PlanReads(entries, kTcp);
             ASSERT_EQ(plan.size(), FewestRequests(asked, devices)) << Shown(plan);
             for (const auto& request : plan) {
                 ASSERT_TRUE(
@@ -181,9 +200,101 @@ TEST(PlanReads, GreedyTakesNoMoreRequestsThanTheBestSplit) {
     }
 }
 
+// Whether `request` carries at most the protocol's items and spans only devices of its table.
+bool Possible(const ReadRequest& request) {
+    const TableDevices& devices = DevicesOf(conversion::TableRead(request.function));
+    const unsigned most = devices.table() == Register ? 125 : 2000;
+    return request.quantity >= 1 && request.quantity <= most &&
+           devices.Throughout(request.start, request.start + request.quantity - 1u);
+}
+
+// The least time that reads the sorted, distinct `asked` addresses with `code`, by pricing every
+// way of cutting them into runs, each run one request from its first address to its last.
+std::chrono::nanoseconds LeastTimeOfEverySplit(const std::vector<std::uint16_t>& asked,
+                                               FunctionCode code, const LineCost& cost) {
+    auto least = std::chrono::nanoseconds::max();
+    const std::size_t last = asked.size() - 1;
+    for (std::uint32_t cuts = 0; cuts < 1u << last; ++cuts) {  // bit k: a cut after asked[k]
+        std::chrono::nanoseconds time{0};
+        bool possible = true;
+        for (std::size_t first = 0, k = 0; k <= last; ++k) {
+            if (k == last || (cuts >> k & 1u) != 0) {
+                const ReadRequest request{code, asked[first],
+                                          static_cast<std::uint16_t>(asked[k] - asked[first] + 1)};
+                possible = possible && Possible(request);
+                time += modbus::ReadTime(cost, request);
+                first = k + 1;
+            }
+        }
+        if (possible) {
+            least = std::min(least, time);
+        }
+    }
+    return least;
+}
+
+struct SplitCase {
+    const char* name;
+    std::vector<std::string> items;  // at most 12 addresses of a table: 2048 splits
+    std::optional<ModbusTable> table;
+};
+ZENTRIQ_PRINT_ROW_AS_NAME(SplitCase)
+
+class EverySplitTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(EverySplitTest, NoSplitOfTheAddressesTakesLess) {
+    const auto& row = GetParam();
+    const auto entries = EntriesOf(row.items, row.table);
+    const LineCost slow_replies{FrameMode::Ascii, 19200, 11, milliseconds(60)};
+    for (const LineCost& cost : {kAscii, kRtu, kFastRtu, kTcp, slow_replies}) {
+        const auto plan = conversion::PlanReads(entries, cost);
+        SCOPED_TRACE(Shown(plan));
+        std::chrono::nanoseconds least{0};
+        for (const auto code : {FunctionCode::ReadCoils, FunctionCode::ReadDiscreteInputs,
+                                FunctionCode::ReadHoldingRegisters}) {
+            std::vector<std::uint16_t> asked;
+            for (const MapEntry& entry : entries) {
+                if (entry.table == conversion::TableRead(code)) {
+                    asked.push_back(entry.address);
+                }
+            }
+            std::sort(asked.begin(), asked.end());
+            asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+            if (!asked.empty()) {
+                least += LeastTimeOfEverySplit(asked, code, cost);
+            }
+        }
+        EXPECT_EQ(conversion::PlanTime(plan, cost).count(), least.count());
+        for (const auto& request : plan) {
+            EXPECT_TRUE(Possible(request));
+        }
+        for (const MapEntry& entry : entries) {
+            EXPECT_TRUE(conversion::SlotOf(plan, entry).has_value());
+        }
+    }
+}
+
+const SplitCase kSplitCases[] = {
+    {"ScatteredRegisters",
+     {"D0", "D3", "D9", "D20", "D31", "D33", "D60", "D100", "D102", "D130", "D135", "D190"},
+     std::nullopt},
+    {"ScatteredBits",
+     {"M0", "M7", "M8", "M16", "M40", "M100", "M170", "M300", "M301", "M600", "M1000"},
+     std::nullopt},
+    {"RegistersAroundTheHoleAfterT", {"T250", "T253", "T255", "C0", "C2", "C10", "C40"}, Register},
+    {"AroundD4095", {"D4080", "D4090", "D4095", "D4096", "D4100", "D4110"}, std::nullopt},
+    {"CoilsAroundX", {"S1000", "S1020", "S1023", "Y0", "Y7", "Y200", "T0"}, Coil},
+    {"InputsFromXToY", {"S1023", "X0", "X7", "X377", "Y0", "Y377", "T0"}, Input},
+    {"AtTheRegisterLimit",
+     {"D0", "D60", "D124", "D125", "D180", "D249", "D250", "D300"},
+     std::nullopt},
+    {"AtTheBitLimit", {"M1536", "M2000", "M3535", "M3536", "M3600", "M4095"}, std::nullopt},
+};
+INSTANTIATE_TEST_SUITE_P(Plans, EverySplitTest, testing::ValuesIn(kSplitCases), RowName<SplitCase>);
+
 TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
     const auto entries = EntriesOf({"Y0-Y7", "T5", "D100-D109"}, std::nullopt);
-    const auto plan = conversion::PlanReads(entries, kNoBridge);
+    const auto plan = conversion::PlanReads(entries, kAscii);
     ASSERT_EQ(Shown(plan), "01 0500+8, 01 0605+1, 03 0605+1, 03 1064+10");
     const auto slot = [&plan](const char* item, std::optional<ModbusTable> table) {
         const auto read = conversion::ReadItem(item, table);

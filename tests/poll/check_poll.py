@@ -366,6 +366,19 @@ def check_typed(c, transport, connection):
     c.expect(name, code == 2 and "D221 is written twice" in err, f"{code} {err}")
 
 
+def check_plan(c):
+    """--plan shows the requests and their time on a port it never opens. At 9600 8E1 a character
+    takes 11/9600 s: M0 takes 30 characters, D120 32 and D100-D109 68, and 10 ms each."""
+    code, out, err = c.run(["--port", "COM9", "--line", "8E1", "read", "D120", "D100-D109", "M0",
+                            "--plan"])
+    c.expect_exit("plan", code, 0, err)
+    c.expect("plan", out == "01 0800 +1   M0\n"
+                           "03 1064 +10  D100-D109\n"
+                           "03 1078 +1   D120\n"
+                           "predicted 179 ms a scan of 3 requests at 9600 8E1 ascii, reply delay "
+                           "10 ms\n", out)
+
+
 def check_batch(c, connection):
     """A tag list in as exported (a byte-order mark, semicolons, a quoted name, a type column, a
     blank and a bad row), its rows back with live values; a watch writes one block per scan."""
@@ -768,6 +781,7 @@ def main():
                 check_exception(c, transport, connections[transport])
                 check_faults(c, lab, transport, targets[transport])
             check_formats(c, connections["tcp"])
+            check_plan(c)
             check_batch(c, connections["tcp"])
             check_line_report(c, connections["tcp"])
             check_watch_count(c, connections["tcp"])

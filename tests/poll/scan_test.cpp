@@ -54,6 +54,9 @@ class FakeController final : public transport::Link {
     void Pause(std::chrono::milliseconds) override {}
 };
 
+// The controller's own line, 9600 7E1 ASCII, and a reply in 10 ms.
+const modbus::LineCost kAsciiLine{};
+
 std::vector<conversion::MapEntry> Registers(const char* range) {
     return conversion::ReadItem(range, conversion::ModbusTable::HoldingRegister).entries;
 }
@@ -71,7 +74,7 @@ std::string Shown(const std::vector<poll::DeviceValue>& values) {
 TEST(Scanner, SplitsARefusedRequestAndReadsTheRest) {
     FakeController controller;
     controller.missing = {0x1065};  // D101
-    poll::Scanner scanner(Registers("D100-D102"), poll::kSerialBridge);
+    poll::Scanner scanner(Registers("D100-D102"), kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(Shown(scanner.values()),
               "D100=100 D101=(the controller answered exception 02 (illegal data address)) "
@@ -87,10 +90,23 @@ TEST(Scanner, SplitsARefusedRequestAndReadsTheRest) {
     EXPECT_EQ(scanner.requests(), controller.sent.size());
 }
 
+TEST(Scanner, SplitsARequestRefusedAcrossAGapIntoTheRunsAsked) {
+    FakeController controller;
+    controller.missing = {0x1067};  // D103, read across between D101 and D105
+    auto entries = Registers("D100-D101");
+    const auto far = Registers("D105");
+    entries.insert(entries.end(), far.begin(), far.end());
+    poll::Scanner scanner(entries, kAsciiLine);
+    scanner.Scan(controller);
+    EXPECT_EQ(controller.sent, (std::vector<std::string>{"1064+6", "1064+2", "1069+1"}));
+    EXPECT_EQ(Shown(scanner.values()), "D100=100 D101=101 D105=105");
+    EXPECT_TRUE(scanner.all_read());
+}
+
 TEST(Scanner, ADeviceRefusedAloneCannotBeSplit) {
     FakeController controller;
     controller.missing = {0x1064};
-    poll::Scanner scanner(Registers("D100"), poll::kSerialBridge);
+    poll::Scanner scanner(Registers("D100"), kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(controller.sent, std::vector<std::string>{"1064+1"});
     EXPECT_EQ(Shown(scanner.values()),
@@ -104,7 +120,7 @@ TEST(Scanner, ASilentRequestEndsTheScan) {
     auto entries = Registers("D100");
     const auto far = Registers("D900");
     entries.insert(entries.end(), far.begin(), far.end());
-    poll::Scanner scanner(entries, poll::kSerialBridge);
+    poll::Scanner scanner(entries, kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(controller.sent.size(), 1U);  // D900's request is not sent
     EXPECT_EQ(Shown(scanner.values()),

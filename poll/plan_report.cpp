@@ -1,0 +1,70 @@
+#include "poll/plan_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "console/program.h"
+#include "conversion/read_plan.h"
+#include "modbus/frame_mode.h"
+
+namespace poll {
+
+namespace {
+
+// "212 ms"; below 10 ms with a tenth, which a fast line's scans need.
+std::string Milliseconds(std::chrono::nanoseconds time) {
+    const double ms = std::chrono::duration<double, std::milli>(time).count();
+    char text[32];
+    std::snprintf(text, sizeof text, ms < 10 ? "%.1f ms" : "%.0f ms", ms);
+    return text;
+}
+
+}  // namespace
+
+std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanoseconds time,
+                       const transport::Connection& connection,
+                       std::chrono::milliseconds reply_delay) {
+    std::size_t widest = 0;
+    for (const auto& read : plan) {
+        widest = std::max(widest, std::to_string(read.request.quantity).size());
+    }
+    std::string text;
+    for (const auto& [request, devices] : plan) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%02X %04X +%-*u  ",
+                      static_cast<unsigned>(request.function), request.start,
+                      static_cast<int>(widest), request.quantity);
+        text += head;
+        text += devices;
+        text += '\n';
+    }
+    const std::string delay = std::to_string(reply_delay.count()) + " ms";
+    text += "predicted " + Milliseconds(time) + " a scan of " + std::to_string(plan.size()) +
+            (plan.size() == 1 ? " request" : " requests");
+    text += transport::ModbusTcpFrames(connection)
+                ? " over TCP, " + delay + " a round trip\n"
+                : " at " + std::to_string(connection.baud) + " " +
+                      transport::LineText(connection.line) + " " +
+                      std::string(modbus::ModeName(connection.mode)) +
+                      (connection.tcp ? " behind the device server (its settings assumed)" : "") +
+                      ", reply delay " + delay + "\n";
+    return text;
+}
+
+int ShowPlan(const Options& options, const std::vector<AskedValue>& asked) {
+    const console::Messages messages("zentriq-poll");
+    const modbus::LineCost cost = LineCostFor(options.connection, options.reply_delay);
+    const Scanner scanner(EntriesToRead(asked), cost);
+    const auto plan = scanner.PlannedReads();
+    std::vector<modbus::ReadRequest> requests;
+    requests.reserve(plan.size());
+    for (const auto& read : plan) {
+        requests.push_back(read.request);
+    }
+    console::Output output;
+    output.Write(PlanReport(plan, conversion::PlanTime(requests, cost), options.connection,
+                            options.reply_delay));
+    return output.Finish(console::kExitDone, messages);
+}
+
+}  // namespace poll
