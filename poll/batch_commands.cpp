@@ -67,7 +67,7 @@ int ReadBatch(const Options& options, const TagList& list, transport::Link& link
                     LineCostFor(options.connection, options.reply_delay));
     scanner.Scan(link);
     if (options.stats) {
-        ReportStats(link, 0, started);
+        ReportStats(options, link, 0, started, &scanner);
     }
     const auto values = ValuesAsAsked(list.asked, scanner.values());
     const bool row_errors = ReportRowErrors(list);
@@ -110,7 +110,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         }
         ++scans;
         if (report_asked()) {
-            ReportStats(link, scans, first_started);
+            ReportStats(options, link, scans, first_started, &scanner);
         }
         const auto values = ValuesAsAsked(list.asked, scanner.values());
         std::string text;
@@ -140,7 +140,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         row_errors = ReportRowErrors(list);
     }
     if (options.stats || redraw) {
-        ReportStats(link, scans, first_started);
+        ReportStats(options, link, scans, first_started, &scanner);
     }
     return output.Finish(
         scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly, kMessages);

@@ -7,6 +7,7 @@
 #include "conversion/typed_values.h"
 #include "modbus/function_codes.h"
 #include "poll/line_report.h"
+#include "poll/plan_report.h"
 #include "poll/report.h"
 #include "poll/scan.h"
 
@@ -31,9 +32,17 @@ void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
 
 }  // namespace
 
-void ReportStats(const transport::Link& link, std::uint64_t scans,
-                 std::chrono::steady_clock::time_point started) {
+void ReportStats(const Options& options, const transport::Link& link, std::uint64_t scans,
+                 std::chrono::steady_clock::time_point started, const Scanner* scanner) {
     kMessages.Say(StatsText(link.counters(), scans, std::chrono::steady_clock::now() - started));
+    if (scanner == nullptr) {
+        return;
+    }
+    const auto plan =
+        PlanAtMeasuredDelay(options, scanner->entries(), scanner->MeasuredReplyDelay());
+    if (!plan.empty()) {
+        kMessages.Say(plan);
+    }
 }
 
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
@@ -41,7 +50,7 @@ int Read(const Options& options, const std::vector<AskedValue>& asked, transport
     Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
     scanner.Scan(link);
     if (options.stats) {
-        ReportStats(link, 0, started);
+        ReportStats(options, link, 0, started, &scanner);
     }
     if (options.xlsx) {
         ReportFailures(scanner);
@@ -81,7 +90,7 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
         }
         ++scans;
         if (report_asked()) {
-            ReportStats(link, scans, first_started);
+            ReportStats(options, link, scans, first_started, &scanner);
         }
         if (!redraw) {
             // On a terminal the table shows each error in place, and lines below it would
@@ -119,7 +128,7 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
         ReportEnd(options.connection, *end);
     }
     if (options.stats || redraw) {
-        ReportStats(link, scans, first_started);
+        ReportStats(options, link, scans, first_started, &scanner);
     }
     return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly, kMessages);
 }
@@ -197,7 +206,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     output.Write(ScanText(options.format, shown, true));
     ReportFailures(scanner);
     if (options.stats) {
-        ReportStats(link, 0, started);
+        ReportStats(options, link, 0, started);
     }
     if (differ > 0 && options.verify) {
         kMessages.Say(std::to_string(differ) + (differ == 1 ? " device reads" : " devices read") +

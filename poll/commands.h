@@ -27,8 +27,9 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
           const Stopped& stopped, const ReportAsked& report_asked);
 
 // Says the line's counters on standard error: `scans` since `started`.
-void ReportStats(const transport::Link& link, std::uint64_t scans,
-                 std::chrono::steady_clock::time_point started);
+// With the `scanner` of a read or watch, the plan the reply delay it measured would give.
+void ReportStats(const Options& options, const transport::Link& link, std::uint64_t scans,
+                 std::chrono::steady_clock::time_point started, const Scanner* scanner = nullptr);
 
 // Writes `rows` (the header first) to the spreadsheet `path`: an exit status, the failure said.
 int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows);

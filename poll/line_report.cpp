@@ -37,6 +37,21 @@ bool IsInteger(std::string_view text) {
 
 }  // namespace
 
+std::optional<std::chrono::milliseconds> MedianDelay(const transport::LineCounters& counters) {
+    std::uint64_t answers = 0;
+    for (const auto& [ms, count] : counters.delays) {
+        answers += count;
+    }
+    std::uint64_t seen = 0;
+    for (const auto& [ms, count] : counters.delays) {
+        seen += count;
+        if (2 * seen >= answers) {
+            return std::chrono::milliseconds(ms);
+        }
+    }
+    return std::nullopt;
+}
+
 std::string StatsText(const transport::LineCounters& counters, std::uint64_t scans,
                       std::chrono::steady_clock::duration elapsed) {
     std::string text = "requests " + std::to_string(counters.requests) + ", retries " +
@@ -55,25 +70,11 @@ std::string StatsText(const transport::LineCounters& counters, std::uint64_t sca
     if (!any) {
         text += " none";
     }
-    if (!counters.delays.empty()) {
-        std::uint64_t answers = 0;
-        for (const auto& [ms, count] : counters.delays) {
-            answers += count;
-        }
-        // The median: the delay at which half the answers had come.
-        std::uint64_t seen = 0;
-        std::int64_t median = 0;
-        for (const auto& [ms, count] : counters.delays) {
-            seen += count;
-            if (2 * seen >= answers) {
-                median = ms;
-                break;
-            }
-        }
-        text.append(", reply delay ")
+    if (const auto median = MedianDelay(counters)) {
+        text.append(", answer time ")
             .append(std::to_string(counters.delays.begin()->first))
             .append("/")
-            .append(std::to_string(median))
+            .append(std::to_string(median->count()))
             .append("/")
             .append(std::to_string(counters.delays.rbegin()->first))
             .append(" ms (min/median/max)");

@@ -80,10 +80,12 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    "Output: table (default), csv, json, influx (InfluxDB line protocol); for "
                    "read also xlsx (with --output)")
         ->check(CLI::IsMember({"table", "csv", "json", "influx", "xlsx"}));
-    app.add_flag("--stats", options.stats,
-                 "At the end, the line's counters on standard error: requests, retries, "
-                 "timeouts, checksum errors, exceptions, reply delay, scans per second (a watch "
-                 "on a terminal always; SIGUSR1 asks a watch for them meanwhile)");
+    app.add_flag(
+        "--stats", options.stats,
+        "At the end, the line's counters on standard error: requests, retries, "
+        "timeouts, checksum errors, exceptions, answer time, scans per second, the reply delay "
+        "measured and the plan it would give (a watch "
+        "on a terminal always; SIGUSR1 asks a watch for them meanwhile)");
     auto* output_option = app.add_option("--output", options.output,
                                          "With --format xlsx: the spreadsheet file to write")
                               ->type_name("FILE");

@@ -1,5 +1,7 @@
 #include "poll/plan_report.h"
 
+#include "conversion/read_plan.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -49,6 +51,35 @@ std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanose
                       (connection.tcp ? " behind the device server (its settings assumed)" : "") +
                       ", reply delay " + delay + "\n";
     return text;
+}
+
+std::string PlanAtMeasuredDelay(const Options& options,
+                                const std::vector<conversion::MapEntry>& entries,
+                                std::optional<std::chrono::milliseconds> delay) {
+    if (!delay || entries.empty() || transport::ModbusTcpFrames(options.connection)) {
+        return {};
+    }
+    const auto in_use =
+        conversion::PlanReads(entries, LineCostFor(options.connection, options.reply_delay));
+    const modbus::LineCost cost = LineCostFor(options.connection, *delay);
+    const auto best = conversion::PlanReads(entries, cost);
+    const auto ms = [](std::chrono::nanoseconds time) {
+        return std::to_string(std::chrono::round<std::chrono::milliseconds>(time).count()) + " ms";
+    };
+    const auto requests = [](std::size_t count) {
+        return std::to_string(count) + (count == 1 ? " request" : " requests");
+    };
+    std::string text =
+        "at the " + std::to_string(delay->count()) + " ms reply delay measured the plan ";
+    if (best == in_use) {
+        return text + "in use is the one to send: " + requests(best.size()) + ", " +
+               ms(conversion::PlanTime(best, cost)) + " a scan";
+    }
+    return text + "would be " + requests(best.size()) + ", " +
+           ms(conversion::PlanTime(best, cost)) +
+           " a scan (the plan in use: " + requests(in_use.size()) + ", " +
+           ms(conversion::PlanTime(in_use, cost)) + "; --reply-delay " +
+           std::to_string(delay->count()) + " sends it)";
 }
 
 int ShowPlan(const Options& options, const std::vector<AskedValue>& asked) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ namespace poll {
 std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanoseconds time,
                        const transport::Connection& connection,
                        std::chrono::milliseconds reply_delay);
+
+// The plan the reply delay measured on the line would give for `entries`, beside the plan in use
+// (made with --reply-delay), both priced at that delay: "at the 7 ms reply delay measured the plan
+// would be 4 requests, 190 ms a scan (the plan in use: 5 requests, 205 ms; --reply-delay 7 sends
+// it)", or "... the plan in use is the one to send" (`delay` as Scanner::MeasuredReplyDelay gives
+// it). Empty without a delay measured, and over Modbus TCP, where every plan is the fewest
+// requests.
+std::string PlanAtMeasuredDelay(const Options& options,
+                                const std::vector<conversion::MapEntry>& entries,
+                                std::optional<std::chrono::milliseconds> delay);
 
 // Writes the plan of scanning `asked` as the options say, and gives the exit status.
 int ShowPlan(const Options& options, const std::vector<AskedValue>& asked);

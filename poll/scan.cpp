@@ -41,7 +41,9 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     return text;
 }
 
-Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost) {
+Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost)
+    : line_(cost) {
+    line_.reply_delay = {};
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
         values_.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
@@ -164,12 +166,43 @@ std::string Scanner::RequestText(const Planned& planned) const {
     return DevicesText(entries);
 }
 
+std::vector<conversion::MapEntry> Scanner::entries() const {
+    std::vector<conversion::MapEntry> entries;
+    entries.reserve(values_.size());
+    for (const auto& value : values_) {
+        entries.push_back(value.entry);
+    }
+    return entries;
+}
+
+std::optional<std::chrono::milliseconds> Scanner::MeasuredReplyDelay() const {
+    std::uint64_t answers = 0;
+    for (const auto& [ms, count] : delays_) {
+        answers += count;
+    }
+    std::uint64_t seen = 0;
+    for (const auto& [ms, count] : delays_) {
+        seen += count;
+        if (2 * seen >= answers) {
+            return std::chrono::milliseconds(ms);
+        }
+    }
+    return std::nullopt;
+}
+
 void Scanner::Scan(transport::Link& link) {
     failures_.clear();
     ended_early_.reset();
     std::size_t i = 0;
     while (i < plan_.size()) {
+        const auto sent = std::chrono::steady_clock::now();
         const transport::Outcome outcome = link.Transact(modbus::RequestPdu(plan_[i].request));
+        if (outcome.reply && outcome.tries == 1 && line_.mode) {
+            const auto waited =
+                std::chrono::steady_clock::now() - sent - modbus::ReadTime(line_, plan_[i].request);
+            ++delays_[std::max<std::int64_t>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(waited).count())];
+        }
         if (!outcome.reply) {
             Fail(plan_[i], outcome.message);
             if (outcome.line != transport::LineState::Answering) {

@@ -5,7 +5,9 @@
 // split plan is kept, so later scans send what worked.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +77,12 @@ class Scanner {
     std::size_t requests() const { return plan_.size(); }
     // The requests a scan sends, in order, each with its devices as DevicesText writes them.
     std::vector<PlannedRead> PlannedReads() const;
+    // The entries the scanner reads, in the order asked.
+    std::vector<conversion::MapEntry> entries() const;
+    // The controller's reply delay as the scans measured it, on a serial line: the median, over
+    // the requests answered at their first try, of the time each took less its characters on the
+    // line. None before the first such answer, and over Modbus TCP.
+    std::optional<std::chrono::milliseconds> MeasuredReplyDelay() const;
 
   private:
     struct Planned {
@@ -93,6 +101,8 @@ class Scanner {
     bool Split(std::size_t index);
 
     std::vector<DeviceValue> values_;
+    modbus::LineCost line_;                         // the line's cost without any reply delay
+    std::map<std::int64_t, std::uint64_t> delays_;  // milliseconds -> requests that waited them
     std::vector<Planned> plan_;
     std::vector<RequestFailure> failures_;
     std::optional<ScanEnd> ended_early_;

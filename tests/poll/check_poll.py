@@ -423,6 +423,13 @@ def check_line_report(c, connection):
              and "exceptions 02:2" in stats[0] and "scans/s" in stats[0], err)
 
 
+def check_measured_plan(c, connection):
+    """On a serial line --stats measures the controller's reply delay and prices the plan at it."""
+    code, _, err = c.run(connection + ["--stats", "read", "D100", "D110", "M0"])
+    c.expect("measured plan", code == 0 and
+             "0 ms reply delay measured the plan would be 3 requests" in err, err)
+
+
 def check_watch_count(c, connection):
     code, out, err = c.run(connection + ["--format", "csv", "watch", "D100", "T5", "--interval",
                                          "0.1", "--count", "3"])
@@ -784,6 +791,7 @@ def main():
             check_plan(c)
             check_batch(c, connections["tcp"])
             check_line_report(c, connections["tcp"])
+            check_measured_plan(c, connections["ascii"])
             check_watch_count(c, connections["tcp"])
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])

@@ -130,4 +130,21 @@ TEST(Scanner, ASilentRequestEndsTheScan) {
     EXPECT_EQ(scanner.ended_early()->devices, "D100");
 }
 
+// The reply delay a scan measures is each answer's time less its characters on the line: an answer
+// that came faster than its characters could cross a 9600-baud line leaves none; over TCP there is
+// no line to take off, and nothing is measured.
+TEST(Scanner, MeasuresTheReplyDelayOnlyOnASerialLine) {
+    FakeController controller;
+    poll::Scanner serial(Registers("D100-D102"), kAsciiLine);
+    EXPECT_FALSE(serial.MeasuredReplyDelay());
+    serial.Scan(controller);
+    EXPECT_EQ(serial.MeasuredReplyDelay(), std::chrono::milliseconds(0));
+
+    modbus::LineCost tcp;
+    tcp.mode.reset();
+    poll::Scanner over_tcp(Registers("D100-D102"), tcp);
+    over_tcp.Scan(controller);
+    EXPECT_FALSE(over_tcp.MeasuredReplyDelay());
+}
+
 }  // namespace
