@@ -1,5 +1,6 @@
 // zentriq-gateway: Modbus TCP clients reach the controller on its serial line. main reads the
 // command line, opens the port and the listening socket, and serves until it is asked to stop.
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,17 @@ int Run(int argc, char** argv) {
             gateway::ParseCommandLine(console::Utf8Arguments(argc, argv), settings)) {
         return *status;
     }
-    gateway::Server server(std::move(settings), kMessages);
-    if (auto failure = server.Start()) {
-        return kMessages.Failure(failure->message);
+    {
+        gateway::Server server(std::move(settings), kMessages);
+        if (auto failure = server.Start()) {
+            return kMessages.Failure(failure->message);
+        }
+        server.Run();
     }
-    server.Run();
+    // Stopping already: another SIGTERM or Ctrl-C (a service manager or a user asking again)
+    // must not turn the exit as asked into a death by signal while the program winds down.
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGINT, SIG_IGN);
     // A service stopped as asked: not an interrupted run.
     return console::kExitDone;
 }
