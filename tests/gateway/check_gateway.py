@@ -46,6 +46,7 @@ class Checker:
         self.command = wrapper + [os.path.abspath(gateway)]
         self.poll = wrapper + [os.path.abspath(poll)]
         self.native = not wrapper
+        self.sanitized = False
         self.faults = []
 
     def found(self, name, text):
@@ -116,8 +117,11 @@ def main():
     parser.add_argument("gateway")
     parser.add_argument("poll")
     parser.add_argument("--wine", nargs="+", default=[], metavar="WRAPPER")
+    parser.add_argument("--sanitized", action="store_true",
+                        help="the programs run under AddressSanitizer: memory is no measure")
     args = parser.parse_args()
     c = Checker(args.gateway, args.poll, args.wine)
+    c.sanitized = args.sanitized
     stop_on_signals()
     start = time.monotonic()
     try:

@@ -186,8 +186,9 @@ async def hostile(c, gateway):
     c.expect("a client that never reads", seen["served meanwhile"] > 0,
              "the other clients were not served meanwhile")
     # Had it kept every request it was sent, it would have grown by far more than this.
-    c.expect("a client that never reads", rss[0] is None or rss[1] - rss[0] < 8 * 1024,
-             f"peak RSS grew from {rss[0]} to {rss[1]} KiB")
+    # AddressSanitizer keeps freed memory in quarantine: there RSS grows whatever the program does.
+    c.expect("a client that never reads", rss[0] is None or c.sanitized or
+             rss[1] - rss[0] < 8 * 1024, f"peak RSS grew from {rss[0]} to {rss[1]} KiB")
     slowest = max(tally.latencies, default=0)
     c.found("well-behaved clients all along", f"{tally.summary()}; slowest reply "
             f"{slowest * 1000:.0f} ms over {seconds:.1f} s")
