@@ -126,13 +126,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         if (!output.Write(text)) {
             break;
         }
-        if (options.count && scan == *options.count) {
-            break;
-        }
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - started);
-        link.Pause(std::max(options.interval - spent, std::chrono::milliseconds(0)));
-        if (stopped()) {
+        if (!NextScanDue(options, scan, started, link, stopped)) {
             break;
         }
     }

@@ -45,6 +45,18 @@ void ReportStats(const Options& options, const transport::Link& link, std::uint6
     }
 }
 
+bool NextScanDue(const Options& options, std::uint64_t scan,
+                 std::chrono::steady_clock::time_point started, transport::Link& link,
+                 const Stopped& stopped) {
+    if (options.count && scan == *options.count) {
+        return false;
+    }
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    link.Pause(std::max(options.interval - spent, std::chrono::milliseconds(0)));
+    return !stopped();
+}
+
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
     Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
@@ -112,13 +124,7 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
                               : report.After(scan, now, values, scanner.failures().size()))) {
             break;
         }
-        if (options.count && scan == *options.count) {
-            break;
-        }
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - started);
-        link.Pause(std::max(options.interval - spent, std::chrono::milliseconds(0)));
-        if (stopped()) {
+        if (!NextScanDue(options, scan, started, link, stopped)) {
             break;
         }
     }

@@ -31,6 +31,12 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
 void ReportStats(const Options& options, const transport::Link& link, std::uint64_t scans,
                  std::chrono::steady_clock::time_point started, const Scanner* scanner = nullptr);
 
+// After scan number `scan` of a watch begun at `started`: whether another is due, once the
+// --interval from the scan's start has passed (false after --count scans, or when stopped).
+bool NextScanDue(const Options& options, std::uint64_t scan,
+                 std::chrono::steady_clock::time_point started, transport::Link& link,
+                 const Stopped& stopped);
+
 // Writes `rows` (the header first) to the spreadsheet `path`: an exit status, the failure said.
 int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows);
 

@@ -41,18 +41,23 @@ std::string PrefixedHexWord(std::uint16_t word) {
     return "0x" + text::ascii::HexWord(word);
 }
 
+// A row named `device_text` with the device's table, address and error, its value cells empty.
+Cells EmptyRow(const DeviceValue& device, std::string device_text) {
+    return {std::move(device_text),
+            std::string(conversion::TableName(device.entry.table)),
+            conversion::AddressText(device.entry.address),
+            "",
+            "",
+            "",
+            device.error};
+}
+
 // A value of a type the user said: the device as asked ("D200:f32"), the value as its type shows
 // it, its words in hex (a 32-bit value's high word first, as the number reads).
 Cells TypedRowOf(const DeviceValue& device) {
-    const auto& entry = device.entry;
     const auto type = *device.type;
-    Cells row{conversion::DeviceName(entry.device) + ":" + std::string(conversion::TypeName(type)),
-              std::string(conversion::TableName(entry.table)),
-              conversion::AddressText(entry.address),
-              "",
-              "",
-              "",
-              device.error};
+    Cells row = EmptyRow(device, conversion::DeviceName(device.entry.device) + ":" +
+                                     std::string(conversion::TypeName(type)));
     if (device.value) {
         const std::uint16_t high = device.high.value_or(0);
         row[ValueCell] = conversion::TypedValueText(type, *device.value, high);
@@ -72,13 +77,7 @@ Cells RowOf(const DeviceValue& device) {
         return TypedRowOf(device);
     }
     const auto& entry = device.entry;
-    Cells row{conversion::DeviceName(entry.device),
-              std::string(conversion::TableName(entry.table)),
-              conversion::AddressText(entry.address),
-              "",
-              "",
-              "",
-              device.error};
+    Cells row = EmptyRow(device, conversion::DeviceName(entry.device));
     if (device.value) {
         if (entry.width == conversion::DataWidth::DoubleWord) {
             row[HexCell] = PrefixedHexWord(*device.value);
