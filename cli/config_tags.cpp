@@ -18,13 +18,10 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                                   std::string_view type,
                                                   conversion::BareNumbers numbers) {
     std::string text(item);
-    const std::string_view type_word = text::ascii::Trimmed(type);
-    const bool writable = text::ascii::SameIgnoringCase(type_word, "switch");
-    if (writable) {
-        text += ":bool";
-    } else if (!type_word.empty()) {
-        text += ":" + std::string(type_word);
+    if (const std::string_view word = text::ascii::Trimmed(type); !word.empty()) {
+        text.append(":").append(word);
     }
+    const bool writable = conversion::SplitTypedItem(text).coil;
     auto typed = conversion::ReadTypedItem(text, std::nullopt, numbers);
     if (!typed.ok()) {
         return text::Failure{std::move(typed.message)};
@@ -47,11 +44,6 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                  " holds a 32-bit counter value whose packing is not established: "
                                  "left out"};
         }
-        if (writable && value.entry.table != ModbusTable::Coil) {
-            return text::Failure{conversion::DisplayText(item) + ": " +
-                                 conversion::DeviceName(value.entry.device) +
-                                 " is an input: a switch needs a coil"};
-        }
         // The values of a range are named after their devices: by the device alone where the
         // range names itself, after the tag's own name otherwise.
         std::string tag(name);
@@ -63,23 +55,24 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                 tag.append("_").append(device);
             }
         }
-        tags.push_back({std::move(tag), value, writable});
+        tags.push_back({std::move(tag), value, writable, 0, {}});
     }
     return tags;
 }
 
-text::Result<std::vector<ConfigTag>> ReadConfigTags(
-    taglist::Source source, const TagColumns& columns, conversion::BareNumbers numbers,
-    const std::function<void(std::string_view)>& refuse) {
+text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Source source,
+                                                    const TagColumns& columns,
+                                                    conversion::BareNumbers numbers,
+                                                    const RefuseTag& refuse) {
     taglist::CsvReader reader(std::move(source), 0, columns.delimiter);
     taglist::CsvRecord record;
     const bool has_header = columns.header && reader.Next(record);
     const taglist::CsvRecord* header = has_header ? &record : nullptr;
-    // The device column always; the name and type columns where the list has them.
-    std::optional<std::size_t> device, name, type;
+    // The device column always; the name, type and unit columns where the list has them.
+    std::optional<std::size_t> device, name, type, unit;
     for (const auto& [wanted, column] :
          {std::pair{&columns.device, &device}, std::pair{&columns.name, &name},
-          std::pair{&columns.type, &type}}) {
+          std::pair{&columns.type, &type}, std::pair{&columns.unit, &unit}}) {
         if (wanted != &columns.device && wanted->empty()) {
             continue;
         }
@@ -102,21 +95,50 @@ text::Result<std::vector<ConfigTag>> ReadConfigTags(
         };
         const std::string item = cell(device);
         const std::string tag = name ? cell(name) : item;
-        const std::string line = "line " + std::to_string(record.line) + ": ";
+        const std::size_t line = record.line;
         if (item.empty()) {
-            refuse(line + "no device in column " + columns.device);
+            refuse(line, "no device in column " + columns.device);
             continue;
         }
-        auto read = ConfigTagsOf(tag.empty() ? item : tag, item, cell(type), numbers);
+        const std::string type_word = cell(type);
+        if (!type_word.empty() && !conversion::FindTypeWord(type_word)) {
+            refuse(line, "column " + columns.type + ": " + conversion::NotATypeText(type_word));
+            continue;
+        }
+        auto read = ConfigTagsOf(tag.empty() ? item : tag, item, type_word, numbers);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
-            refuse(line + failure->message);
+            refuse(line, failure->message);
             continue;
         }
         for (auto& found : std::get<std::vector<ConfigTag>>(read)) {
+            found.line = record.line;
+            found.unit = cell(unit);
             tags.push_back(std::move(found));
         }
     }
     return tags;
+}
+
+unsigned ConfigInterval(const ConfigSettings& settings, std::chrono::nanoseconds line_time,
+                        unsigned least) {
+    if (settings.interval) {
+        return *settings.interval;
+    }
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(line_time).count();
+    return static_cast<unsigned>(std::max<std::int64_t>(least, seconds));
+}
+
+std::vector<modbus::ReadRequest> PlanTagReads(std::span<const ConfigTag> tags,
+                                              const modbus::LineCost& cost) {
+    std::vector<conversion::MapEntry> entries, lows;
+    for (const auto& tag : tags) {
+        entries.push_back(tag.value.entry);
+        if (tag.value.high) {
+            entries.push_back(*tag.value.high);
+            lows.push_back(tag.value.entry);
+        }
+    }
+    return conversion::PlanReads(entries, cost, lows);
 }
 
 }  // namespace cli

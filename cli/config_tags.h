@@ -3,11 +3,15 @@
 // them). Every address comes from the map through the typed items, as the table output's do.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "conversion/read_plan.h"
 #include "conversion/typed_items.h"
 #include "taglist/utf8_source.h"
 #include "text/failure.h"
@@ -18,6 +22,8 @@ struct ConfigTag {
     std::string name;  // as the list or the command line has it; each writer makes it safe
     conversion::TypedValue value;
     bool writable = false;  // a coil the type column asks to switch (type "switch")
+    std::size_t line = 0;   // its row in a tag list; 0 for an item on the command line
+    std::string unit;       // from the list's unit column: "°C", "l/min"
 };
 
 // The values a config reads for `item` with `type` (empty: none given): the typed item's values,
@@ -30,22 +36,46 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                                   std::string_view type,
                                                   conversion::BareNumbers numbers);
 
-// Where a tag list's columns are: each a number from 1 or, with a header, a name; the name and type
-// columns may be left out (empty): the device then names its tag, and each value has its default
-// type.
+// Where a tag list's columns are: each a number from 1 or, with a header, a name; the name, type
+// and unit columns may be left out (empty): the device then names its tag, each value has its
+// default type and no unit.
 struct TagColumns {
     std::string device = "1";
     std::string name;
     std::string type;
+    std::string unit;
     bool header = false;
     char delimiter = '\0';  // found in the first row
 };
 
-// The tags of a tag list read from `source`. A row that names no value, or a type it cannot
-// hold, is said through `refuse` ("line 4: M0:f32: ...") and left out; blank rows are skipped. A
-// column that is not there is a failure ("no column named Type in the header").
-text::Result<std::vector<ConfigTag>> ReadConfigTags(
-    taglist::Source source, const TagColumns& columns, conversion::BareNumbers numbers,
-    const std::function<void(std::string_view)>& refuse);
+// Says why the tag of a list's `line` (0 for an item on the command line) is left out.
+using RefuseTag = std::function<void(std::size_t line, std::string_view why)>;
+
+// The tags of a tag list read from `source`, each with its line. A row that names no value, or a
+// type it cannot hold, is said through `refuse` (4, "M0:f32: ..."; 5, "column Type: float64 is not
+// a type: ...") and left out; blank rows are skipped. A column that is not there is a failure
+// ("no column named Type in the header").
+text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Source source,
+                                                    const TagColumns& columns,
+                                                    conversion::BareNumbers numbers,
+                                                    const RefuseTag& refuse);
+
+// What a config says beyond its tags' addresses.
+struct ConfigSettings {
+    // How often the engine polls, in seconds; none: long enough for the engine's own requests on
+    // the line (ConfigInterval).
+    std::optional<unsigned> interval;
+    unsigned precision = 1;  // the decimals an engine shows of a 32-bit float
+};
+
+// The seconds between polls that `settings` asks for, or else `line_time` (what the engine's
+// requests take on the line in one round) rounded up to a whole second, and at least `least`.
+unsigned ConfigInterval(const ConfigSettings& settings, std::chrono::nanoseconds line_time,
+                        unsigned least);
+
+// The requests that read every tag's value, as conversion::PlanReads plans them on a link of
+// `cost`: a 32-bit value's two words always in one request.
+std::vector<modbus::ReadRequest> PlanTagReads(std::span<const ConfigTag> tags,
+                                              const modbus::LineCost& cost);
 
 }  // namespace cli

@@ -1,9 +1,12 @@
 #include "cli/home_assistant_config.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "console/json_text.h"
+#include "modbus/line_cost.h"
+#include "text/utf16.h"
 
 namespace cli {
 
@@ -11,6 +14,9 @@ namespace {
 
 using conversion::ModbusTable;
 using conversion::ValueType;
+
+// Below this Home Assistant logs that a scan_interval "may cause Home Assistant stability issues".
+constexpr unsigned kLeastScanSeconds = 5;
 
 const char* DataType(ValueType type) {
     switch (type) {
@@ -30,6 +36,33 @@ const char* DataType(ValueType type) {
     return "";
 }
 
+const char* InputType(ModbusTable table) {
+    switch (table) {
+        case ModbusTable::Coil:
+            return "coil";
+        case ModbusTable::DiscreteInput:
+            return "discrete_input";
+        case ModbusTable::HoldingRegister:
+            break;
+    }
+    return "holding";
+}
+
+// The request Home Assistant sends for one entity: its words or its one bit.
+modbus::ReadRequest EntityRead(const ConfigTag& tag) {
+    const auto& entry = tag.value.entry;
+    switch (entry.table) {
+        case ModbusTable::Coil:
+            return {modbus::FunctionCode::ReadCoils, entry.address, 1};
+        case ModbusTable::DiscreteInput:
+            return {modbus::FunctionCode::ReadDiscreteInputs, entry.address, 1};
+        case ModbusTable::HoldingRegister:
+            break;
+    }
+    return {modbus::FunctionCode::ReadHoldingRegisters, entry.address,
+            static_cast<std::uint16_t>(tag.value.high ? 2 : 1)};
+}
+
 }  // namespace
 
 std::optional<std::string> HomeAssistantRefuses(const transport::Connection& connection) {
@@ -42,11 +75,38 @@ std::optional<std::string> HomeAssistantRefuses(const transport::Connection& con
            "--mode rtu, or have the device server pass Modbus TCP and leave --mode out";
 }
 
+std::vector<ConfigTag> HomeAssistantLoads(std::vector<ConfigTag> tags, const RefuseTag& refuse) {
+    std::map<std::pair<ModbusTable, std::uint16_t>, std::size_t> first;
+    std::vector<ConfigTag> loaded;
+    loaded.reserve(tags.size());
+    for (auto& tag : tags) {
+        const auto& entry = tag.value.entry;
+        const auto [at, fresh] = first.try_emplace({entry.table, entry.address}, loaded.size());
+        if (!fresh) {
+            const ConfigTag& taken = loaded[at->second];
+            refuse(tag.line, text::DisplayUtf8(tag.name) + ": " +
+                   conversion::DeviceName(entry.device) + " is already read as " +
+                   text::DisplayUtf8(taken.name) +
+                   (taken.line == 0 ? "" : " (line " + std::to_string(taken.line) + ")") +
+                   ", and Home Assistant loads one entity an address: left out");
+            continue;
+        }
+        loaded.push_back(std::move(tag));
+    }
+    return loaded;
+}
+
 std::string HomeAssistantConfig(const transport::Connection& connection,
-                                std::span<const ConfigTag> tags) {
+                                std::span<const ConfigTag> tags, const ConfigSettings& settings) {
     const std::string station = std::to_string(connection.slave);
     // Home Assistant counts its timeout in whole seconds.
     const auto seconds = std::max<long long>(1, (connection.timeout.count() + 999) / 1000);
+    const modbus::LineCost cost = transport::LineCostFor(connection);
+    std::chrono::nanoseconds line_time{0};
+    for (const auto& tag : tags) {
+        line_time += modbus::ReadTime(cost, EntityRead(tag));
+    }
+    const std::string scan = std::to_string(ConfigInterval(settings, line_time, kLeastScanSeconds));
     std::string out =
         "# Written by zentriq-lookup: the controller's devices at their zero-based addresses.\n"
         "modbus:\n  - name: \"dvp\"\n";
@@ -73,19 +133,26 @@ std::string HomeAssistantConfig(const transport::Connection& connection,
             name += " " + conversion::DeviceName(tag.value.entry.device);
             taken.insert(name);
         }
-        const std::string head =
-            "      - name: " + console::QuotedText(name) + "\n        device_address: " + station +
-            "\n        address: " + std::to_string(tag.value.entry.address) + "\n";
-        if (tag.value.entry.table == ModbusTable::HoldingRegister) {
+        const auto& entry = tag.value.entry;
+        const std::string address = std::to_string(entry.address);
+        const std::string head = "      - name: " + console::QuotedText(name) +
+                                 "\n        device_address: " + station +
+                                 "\n        address: " + address +
+                                 "\n        scan_interval: " + scan + "\n";
+        if (entry.table == ModbusTable::HoldingRegister) {
+            const bool is_float = tag.value.type == ValueType::F32;
             sensors += head + "        input_type: holding\n        data_type: " +
                        DataType(tag.value.type) + "\n" +
-                       (tag.value.high ? "        swap: word\n" : "");
+                       (tag.value.high ? "        swap: word\n" : "") + "        precision: " +
+                       std::to_string(is_float ? settings.precision : 0) + "\n";
+            if (!tag.unit.empty()) {
+                sensors += "        unit_of_measurement: " + console::QuotedText(tag.unit) + "\n";
+            }
         } else if (tag.writable) {
-            switches += head + "        write_type: coil\n";
+            switches += head + "        write_type: coil\n        verify:\n          input_type: " +
+                        "coil\n          address: " + address + "\n";
         } else {
-            binary_sensors +=
-                head + "        input_type: " +
-                (tag.value.entry.table == ModbusTable::Coil ? "coil" : "discrete_input") + "\n";
+            binary_sensors += head + "        input_type: " + InputType(entry.table) + "\n";
         }
     }
     if (!sensors.empty()) {

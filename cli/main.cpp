@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -161,21 +162,23 @@ int DecodeFrameLog(const cli::Options& options, console::Output& output) {
 }
 
 // A config for an engine that polls the controller: every tag that names a value, the others said
-// on standard error, each with its reason.
-int WriteConfig(const cli::Options& options, console::Output& output) {
+// on standard error, each with its reason. Nothing is written for a list that names no device.
+int WriteConfig(const cli::Options& options) {
     std::vector<cli::ConfigTag> tags;
-    bool all_read = true;
-    const auto refuse = [&](std::string_view message) {
-        all_read = false;
-        kMessages.Say(message);
+    // Said once every check has run, in the list's order.
+    std::multimap<std::size_t, std::string> refused;
+    const cli::RefuseTag refuse = [&](std::size_t line, std::string_view why) {
+        refused.emplace(line, (line == 0 ? "" : "line " + std::to_string(line) + ": ") +
+                                  std::string(why));
     };
     if (options.mode == cli::Mode::Batch) {
         Input input;
         if (!input.Open(options.batch_path)) {
             return CannotRead(input);
         }
-        const cli::TagColumns columns{options.column, options.name_column, options.type_column,
-                                      options.header, options.delimiter};
+        const cli::TagColumns columns{options.column,      options.name_column,
+                                      options.type_column, options.unit_column,
+                                      options.header,      options.delimiter};
         auto read = cli::ReadConfigTags(input.Source(), columns, options.numbers, refuse);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return UsageError(failure->message);
@@ -188,7 +191,7 @@ int WriteConfig(const cli::Options& options, console::Output& output) {
         for (const auto& item : options.items) {
             auto read = cli::ConfigTagsOf(item, item, {}, options.numbers);
             if (auto* failure = std::get_if<text::Failure>(&read)) {
-                refuse(failure->message);
+                refuse(0, failure->message);
                 continue;
             }
             for (auto& tag : std::get<std::vector<cli::ConfigTag>>(read)) {
@@ -196,27 +199,44 @@ int WriteConfig(const cli::Options& options, console::Output& output) {
             }
         }
     }
+    if (*options.config == cli::Config::HomeAssistant) {
+        tags = cli::HomeAssistantLoads(std::move(tags), refuse);
+    }
+    for (const auto& [line, message] : refused) {
+        kMessages.Say(message);
+    }
+    const bool all_read = refused.empty();
+    if (tags.empty()) {
+        // An engine given no entities loads nothing, or refuses the config: write none.
+        kMessages.Say(all_read ? "no devices in the list"
+                               : "no device in the list can be read: nothing written");
+        return console::kExitPartly;
+    }
+    console::Output output;
+    if (!output.Open(options.output_path)) {
+        return Failure("cannot write " + output.name() + ": " + std::strerror(output.error()));
+    }
     switch (*options.config) {
         case cli::Config::NodeRed:
-            output.Write(cli::NodeRedFlow(options.connection, tags));
+            output.Write(cli::NodeRedFlow(options.connection, tags, options.settings));
             break;
         case cli::Config::Telegraf:
-            output.Write(cli::TelegrafConfig(options.connection, tags));
+            output.Write(cli::TelegrafConfig(options.connection, tags, options.settings));
             break;
         case cli::Config::HomeAssistant:
-            output.Write(cli::HomeAssistantConfig(options.connection, tags));
+            output.Write(cli::HomeAssistantConfig(options.connection, tags, options.settings));
             break;
     }
     return output.Finish(StatusOf(all_read), kMessages);
 }
 
 int RunMode(const cli::Options& options) {
+    if (options.config) {
+        return WriteConfig(options);
+    }
     console::Output output;
     if (!options.xlsx && !output.Open(options.output_path)) {
         return Failure("cannot write " + output.name() + ": " + std::strerror(output.error()));
-    }
-    if (options.config) {
-        return WriteConfig(options, output);
     }
     switch (options.mode) {
         case cli::Mode::Items:

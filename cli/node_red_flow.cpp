@@ -97,36 +97,23 @@ std::optional<std::string> NodeRedRefuses(const transport::Connection& connectio
            "--mode rtu, or have the device server pass Modbus TCP and leave --mode out";
 }
 
-std::string NodeRedFlow(const transport::Connection& connection, std::span<const ConfigTag> tags) {
-    std::vector<conversion::MapEntry> entries;
-    for (const auto& tag : tags) {
-        entries.push_back(tag.value.entry);
-        if (tag.value.high) {
-            entries.push_back(*tag.value.high);
-        }
-    }
+std::string NodeRedFlow(const transport::Connection& connection, std::span<const ConfigTag> tags,
+                        const ConfigSettings& settings) {
     // The engine's polling is not ours to time: the fewest reads, every gap they may span read
     // across, whatever the link (every request costing one round trip).
-    const auto plan = conversion::PlanReads(entries, modbus::LineCost{.mode = std::nullopt});
+    const auto plan = PlanTagReads(tags, modbus::LineCost{.mode = std::nullopt});
+    const std::string rate = std::to_string(
+        ConfigInterval(settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1));
     std::vector<Run> runs;
     runs.reserve(plan.size());
     for (const auto& request : plan) {
         runs.push_back({request});
     }
     for (const auto& tag : tags) {
-        const auto low = conversion::SlotOf(plan, tag.value.entry);
-        const auto high = tag.value.high ? conversion::SlotOf(plan, *tag.value.high) : low;
-        std::size_t run = low->request;
-        std::uint16_t offset = low->offset;
-        if (high->request != low->request) {
-            // The two words of a value must come in one read: one of its own where the plan splits
-            // them at a request's limit.
-            runs.push_back(
-                {{modbus::FunctionCode::ReadHoldingRegisters, tag.value.entry.address, 2}});
-            run = runs.size() - 1;
-            offset = 0;
-        }
-        runs[run].tags.push_back({tag.name, offset, conversion::TypeName(tag.value.type)});
+        // The plan reads every tag, a 32-bit value's two words in one request.
+        const auto slot = conversion::SlotOf(plan, tag.value.entry);
+        runs[slot->request].tags.push_back(
+            {tag.name, slot->offset, conversion::TypeName(tag.value.type)});
     }
     Json flow = Json::array();
     flow.push_back({{"id", kTab},
@@ -158,7 +145,7 @@ std::string NodeRedFlow(const transport::Connection& connection, std::span<const
                         {"dataType", DataType(run.request.function)},
                         {"adr", std::to_string(run.request.start)},
                         {"quantity", std::to_string(run.request.quantity)},
-                        {"rate", "1"},
+                        {"rate", rate},
                         {"rateUnit", "s"},
                         {"delayOnStart", false},
                         {"startDelayTime", ""},

@@ -18,7 +18,10 @@ namespace cli {
 // have no ASCII over TCP.
 std::optional<std::string> NodeRedRefuses(const transport::Connection& connection);
 
-// The flow; `connection` is one NodeRedRefuses() takes.
-std::string NodeRedFlow(const transport::Connection& connection, std::span<const ConfigTag> tags);
+// The flow; `connection` is one NodeRedRefuses() takes. Every read node polls at the interval
+// `settings` gives, or else every second, or as seldom as the reads take on the line, rounded up
+// to a whole second.
+std::string NodeRedFlow(const transport::Connection& connection, std::span<const ConfigTag> tags,
+                        const ConfigSettings& settings);
 
 }  // namespace cli

@@ -87,10 +87,27 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.add_option(
            "--type-column", options.type_column,
            "In --batch with a config format, the column of the value types: bool, i16, "
-           "u16, i32, u32, f32, or switch for a coil Home Assistant may switch (default: each "
-           "device's own)")
+           "u16, i32, u32, f32, or switch for a coil the engine may also write (IEC names such "
+           "as INT, DINT and REAL read too; default: each device's own)")
         ->type_name("N|NAME")
         ->needs(batch);
+    app.add_option("--unit-column", options.unit_column,
+                   "In --batch with --format telegraf or home-assistant, the column of the "
+                   "values' units (°C, l/min)")
+        ->type_name("N|NAME")
+        ->needs(batch);
+    auto* interval = app.add_option("--interval", options.settings.interval,
+                                    "With a config format, how often the engine polls, in "
+                                    "seconds (default: the time its requests take on the line, "
+                                    "rounded up)")
+                         ->type_name("SECONDS")
+                         ->check(CLI::Range(1u, 86400u));
+    auto* precision =
+        app.add_option("--precision", options.settings.precision,
+                       "With --format home-assistant, the decimals shown of an f32 value "
+                       "(default 1; integers show none)")
+            ->type_name("N")
+            ->check(CLI::Range(0u, 9u));
     console::ConnectionOptions where(app, false);
     console::AddDelimiterOption(app, delimiter)->needs(batch);
     auto* table_option = console::AddChoiceOption(
@@ -173,10 +190,18 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         return UsageError(
             "--port, --host and --mode say where the controller is and how to reach it, for "
             "--format node-red, telegraf and home-assistant");
-    } else if (!options.name_column.empty() || !options.type_column.empty()) {
+    } else if (!options.name_column.empty() || !options.type_column.empty() ||
+               interval->count() > 0) {
         return UsageError(
-            "--name-column and --type-column are for --format node-red, telegraf and "
+            "--name-column, --type-column and --interval are for --format node-red, telegraf and "
             "home-assistant");
+    }
+    if (!options.unit_column.empty() && options.config != Config::Telegraf &&
+        options.config != Config::HomeAssistant) {
+        return UsageError("--unit-column is for --format telegraf and home-assistant");
+    }
+    if (precision->count() > 0 && options.config != Config::HomeAssistant) {
+        return UsageError("--precision is for --format home-assistant");
     }
     options.format = format == "csv"    ? Format::Csv
                      : format == "json" ? Format::Json

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/config_tags.h"
 #include "cli/output.h"
 #include "conversion/device_map.h"
 #include "taglist/csv_reader.h"
@@ -34,6 +35,8 @@ struct Options {
     std::optional<Config> config;
     std::string name_column;           // in --batch, the tag names' column for a config
     std::string type_column;           // in --batch, the value types' column for a config
+    std::string unit_column;           // in --batch, the units' column for a config
+    ConfigSettings settings;           // a config's poll interval and decimals
     transport::Connection connection;  // the controller a config's engine polls
 };
 

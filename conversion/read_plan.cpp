@@ -52,8 +52,9 @@ bool AllDevicesBetween(std::uint16_t after, std::uint16_t before, ModbusTable ta
 // The requests of one table in the least time: over the asked addresses by address, from the
 // last back to the first, the best plan of each suffix is its best first request followed by the
 // best plan of what that request leaves. A request may not reach past a pair of neighbours with a
-// hole between them, nor past the most items of its code.
-void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, const modbus::LineCost& cost,
+// hole between them, nor past the most items of its code, nor end at a low word in `lows` (sorted).
+void PlanTable(std::vector<std::uint16_t>& asked, const std::vector<std::uint16_t>& lows,
+               ModbusTable table, const modbus::LineCost& cost,
                std::vector<modbus::ReadRequest>& plan) {
     std::sort(asked.begin(), asked.end());
     asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
@@ -88,6 +89,10 @@ void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, const modbu
             if (alone > best[first]) {
                 break;  // a longer request takes no less time
             }
+            if (std::binary_search(lows.begin(), lows.end(), asked[end - 1]) ||
+                best[end] == std::chrono::nanoseconds::max()) {
+                continue;  // its high word is the next address: the same request reads it
+            }
             if (alone + best[end] <= best[first]) {  // a tie goes to the longer request
                 best[first] = alone + best[end];
                 ends[first] = end;
@@ -102,17 +107,27 @@ void PlanTable(std::vector<std::uint16_t>& asked, ModbusTable table, const modbu
 }  // namespace
 
 std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
-                                           const modbus::LineCost& cost) {
+                                           const modbus::LineCost& cost,
+                                           std::span<const MapEntry> low_words) {
     std::vector<modbus::ReadRequest> plan;
-    std::vector<std::uint16_t> asked;
+    std::vector<std::uint16_t> asked, lows;
     for (const ModbusTable table : kTablesInPlanOrder) {
         asked.clear();
+        lows.clear();
         for (const MapEntry& entry : entries) {
             if (entry.table == table) {
                 asked.push_back(entry.address);
             }
         }
-        PlanTable(asked, table, cost, plan);
+        for (const MapEntry& low : low_words) {
+            if (low.table == table && low.address < 0xFFFF) {
+                lows.push_back(low.address);
+                asked.push_back(low.address);
+                asked.push_back(static_cast<std::uint16_t>(low.address + 1));
+            }
+        }
+        std::sort(lows.begin(), lows.end());
+        PlanTable(asked, lows, table, cost, plan);
     }
     return plan;
 }

@@ -34,9 +34,13 @@ namespace conversion {
 // is the plan of fewest requests, each reaching as far as it may. A coil entry is read with 01, a
 // discrete-input entry (X, or a coil device's discrete-input view) with 02, a register with 03.
 // Requests come coils first, then discrete inputs, then registers, each table by address. Empty
-// for no entries.
+// for no entries. Each of `low_words` is a 32-bit value's low word, its high word at the next
+// address of its table (read too, whether `entries` names it or not): no request ends between the
+// two, so both words of a value come from one moment and a counter passing 65535 never shows a
+// value it never had.
 std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
-                                           const modbus::LineCost& cost);
+                                           const modbus::LineCost& cost,
+                                           std::span<const MapEntry> low_words = {});
 
 // The time of a scan that sends `plan`: the sum of each request's ReadTime.
 std::chrono::nanoseconds PlanTime(std::span<const modbus::ReadRequest> plan,

@@ -48,12 +48,34 @@ std::optional<MapEntry> HighWordOf(const MapEntry& low, std::string& why) {
 }  // namespace
 
 std::string_view TypeName(ValueType type) noexcept {
-    for (const auto& [word, named] : kTypeWords) {
-        if (named == type) {
+    for (const auto& [word, named, coil] : kTypeWords) {
+        if (named == type && !coil) {
             return word;
         }
     }
     return {};
+}
+
+std::optional<TypeWord> FindTypeWord(std::string_view word) noexcept {
+    const std::string_view trimmed = text::ascii::Trimmed(word);
+    for (const TypeWord& type : kTypeWords) {
+        if (text::ascii::SameIgnoringCase(trimmed, type.word)) {
+            return type;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string NotATypeText(std::string_view word) {
+    std::string text = DisplayText(text::ascii::Trimmed(word)) + " is not a type: the types are ";
+    for (std::size_t i = 0; i < kTypeWords.size(); ++i) {
+        const std::string_view separator = i == 0                      ? ""
+                                           : i + 1 == kOwnTypeWords    ? " and "
+                                           : i == kOwnTypeWords        ? " (also written "
+                                                                       : ", ";
+        text.append(separator).append(kTypeWords[i].word);
+    }
+    return text + ")";
 }
 
 ValueType DefaultType(const MapEntry& entry) noexcept {
@@ -67,10 +89,8 @@ TypedText SplitTypedItem(std::string_view text) noexcept {
     const std::string_view whole = text::ascii::Trimmed(text);
     if (const std::size_t colon = whole.rfind(':'); colon != std::string_view::npos) {
         const std::string_view word = text::ascii::Trimmed(whole.substr(colon + 1));
-        for (const auto& [name, named] : kTypeWords) {
-            if (text::ascii::SameIgnoringCase(word, name)) {
-                return {text::ascii::Trimmed(whole.substr(0, colon)), named};
-            }
+        if (const auto type = FindTypeWord(word)) {
+            return {text::ascii::Trimmed(whole.substr(0, colon)), type->type, word, type->coil};
         }
     }
     return {whole, std::nullopt};
@@ -79,11 +99,21 @@ TypedText SplitTypedItem(std::string_view text) noexcept {
 TypedItem ReadTypedItem(std::string_view text, std::optional<ModbusTable> table,
                         BareNumbers numbers) {
     const std::string_view whole = text::ascii::Trimmed(text);
-    const auto [item, type] = SplitTypedItem(whole);
-    ItemEntries read = ReadItem(item, table, numbers);
+    const TypedText split = SplitTypedItem(whole);
+    const auto type = split.type;
+    ItemEntries read = ReadItem(split.item, table, numbers);
     TypedItem typed;
     typed.note = std::move(read.note);
     if (!read.ok()) {
+        // "D100:float64": a device, then a word that is no type (a reference's digits are not).
+        const std::size_t colon = whole.rfind(':');
+        const std::string_view after =
+            colon == std::string_view::npos ? "" : text::ascii::Trimmed(whole.substr(colon + 1));
+        if (!type && !after.empty() && !text::ascii::IsDigit(after.front()) &&
+            text::ascii::IsAlnum(after.front()) &&
+            ReadItem(whole.substr(0, colon), table, numbers).ok()) {
+            return Refused(whole, NotATypeText(after));
+        }
         typed.error = read.error;
         typed.message = std::move(read.message);
         return typed;
@@ -97,14 +127,23 @@ TypedItem ReadTypedItem(std::string_view text, std::optional<ModbusTable> table,
     const bool bits = *type == ValueType::Bool;
     std::vector<MapEntry> entries;
     for (const auto& entry : read.entries) {
-        if (IsBit(entry) == bits) {
+        if (IsBit(entry) == bits && (!split.coil || entry.table == ModbusTable::Coil)) {
             entries.push_back(entry);
         }
     }
-    const std::string type_name(TypeName(*type));
+    const std::string type_name(split.word);
     if (entries.empty()) {
-        const std::string first = DeviceName(read.entries.front().device);
-        return Refused(whole, bits ? first + " is a register; bool is for bits (coils and inputs)"
+        const MapEntry& first_entry = read.entries.front();
+        const std::string first = DeviceName(first_entry.device);
+        if (split.coil) {
+            return Refused(whole, IsBit(first_entry)
+                                      ? first + " is an input; " + type_name +
+                                            " is for coils, which an engine may also write"
+                                      : first + " is a register; " + type_name +
+                                            " is for coils, which an engine may also write");
+        }
+        return Refused(whole, bits ? first + " is a register; " + type_name +
+                                         " is for bits (coils and inputs)"
                                    : first + " is a bit; " + type_name + " is for registers");
     }
     if (!IsDoubleWord(*type)) {

@@ -135,7 +135,9 @@ text::Result<std::vector<Assignment>> ReadTypedAssignment(std::string_view text,
     const std::size_t equals = whole.find('=');
     const std::string_view target =
         equals == std::string_view::npos ? whole : text::ascii::Trimmed(whole.substr(0, equals));
-    const auto [item, type] = SplitTypedItem(target);
+    const TypedText split = SplitTypedItem(target);
+    const std::string_view item = split.item;
+    const auto type = split.type;
     if (!type || equals == std::string_view::npos) {
         auto assignment = ReadAssignment(whole, table, numbers);
         if (auto* failure = std::get_if<text::Failure>(&assignment)) {

@@ -84,6 +84,16 @@ std::vector<conversion::MapEntry> EntriesToRead(std::span<const AskedValue> aske
     return entries;
 }
 
+std::vector<conversion::MapEntry> LowWordsOf(std::span<const AskedValue> asked) {
+    std::vector<conversion::MapEntry> lows;
+    for (const auto& value : asked) {
+        if (value.high) {
+            lows.push_back(value.entry);
+        }
+    }
+    return lows;
+}
+
 std::vector<DeviceValue> ValuesAsAsked(std::span<const AskedValue> asked,
                                        std::span<const DeviceValue> read) {
     std::vector<DeviceValue> values;

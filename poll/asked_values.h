@@ -46,6 +46,8 @@ text::Result<AskedWrites> ReadAskedWrites(const std::vector<std::string>& items,
 
 // The entries a scan reads for `asked`: each value's entry, then its high word's.
 std::vector<conversion::MapEntry> EntriesToRead(std::span<const AskedValue> asked);
+// The low words of the 32-bit values of `asked`, each to be read in one request with its high word.
+std::vector<conversion::MapEntry> LowWordsOf(std::span<const AskedValue> asked);
 
 // The scan's values (in the order EntriesToRead gave) as the values asked for: a 32-bit value
 // joined from its two words, its error either word's.

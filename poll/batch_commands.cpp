@@ -64,7 +64,8 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
 int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
     Scanner scanner(EntriesToRead(list.asked),
-                    LineCostFor(options.connection, options.reply_delay));
+                    LineCostFor(options.connection, options.reply_delay),
+                    LowWordsOf(list.asked));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(options, link, 0, started, &scanner);
@@ -91,7 +92,8 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
     Scanner scanner(EntriesToRead(list.asked),
-                    LineCostFor(options.connection, options.reply_delay));
+                    LineCostFor(options.connection, options.reply_delay),
+                    LowWordsOf(list.asked));
     const bool redraw = console::StandardOutputIsTerminal();
     console::Output output;
     bool row_errors = false;

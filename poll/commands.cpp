@@ -38,8 +38,8 @@ void ReportStats(const Options& options, const transport::Link& link, std::uint6
     if (scanner == nullptr) {
         return;
     }
-    const auto plan =
-        PlanAtMeasuredDelay(options, scanner->entries(), scanner->MeasuredReplyDelay());
+    const auto plan = PlanAtMeasuredDelay(options, scanner->entries(), scanner->low_words(),
+                                          scanner->MeasuredReplyDelay());
     if (!plan.empty()) {
         kMessages.Say(plan);
     }
@@ -59,7 +59,7 @@ bool NextScanDue(const Options& options, std::uint64_t scan,
 
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay), LowWordsOf(asked));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(options, link, 0, started, &scanner);
@@ -88,7 +88,7 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
           const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay), LowWordsOf(asked));
     const bool redraw =
         options.format == Format::Table && !options.influx && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
@@ -178,7 +178,8 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
     }
     std::vector<DeviceValue> values;
     bool all_read = false;
-    Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay));
+    Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay),
+                    LowWordsOf(written));
     if (ended) {
         for (const auto& entry : entries) {
             values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});

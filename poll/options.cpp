@@ -146,7 +146,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     app.add_flag("--plan", options.plan,
                  "read, watch: show the requests a scan sends and the time it should take, "
                  "without opening the line");
-    unsigned reply_delay_ms = 10;
+    auto reply_delay_ms = static_cast<unsigned>(transport::kDefaultReplyDelay.count());
     app.add_option("--reply-delay", reply_delay_ms,
                    "Milliseconds the controller takes to answer a request (over TCP, the round "
                    "trip), that the scan's plan weighs each request by (default 10)")

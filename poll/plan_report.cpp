@@ -55,14 +55,15 @@ std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanose
 
 std::string PlanAtMeasuredDelay(const Options& options,
                                 const std::vector<conversion::MapEntry>& entries,
+                                const std::vector<conversion::MapEntry>& low_words,
                                 std::optional<std::chrono::milliseconds> delay) {
     if (!delay || entries.empty() || transport::ModbusTcpFrames(options.connection)) {
         return {};
     }
     const auto in_use =
-        conversion::PlanReads(entries, LineCostFor(options.connection, options.reply_delay));
+        conversion::PlanReads(entries, LineCostFor(options.connection, options.reply_delay), low_words);
     const modbus::LineCost cost = LineCostFor(options.connection, *delay);
-    const auto best = conversion::PlanReads(entries, cost);
+    const auto best = conversion::PlanReads(entries, cost, low_words);
     const auto ms = [](std::chrono::nanoseconds time) {
         return std::to_string(std::chrono::round<std::chrono::milliseconds>(time).count()) + " ms";
     };
@@ -85,7 +86,7 @@ std::string PlanAtMeasuredDelay(const Options& options,
 int ShowPlan(const Options& options, const std::vector<AskedValue>& asked) {
     const console::Messages messages("zentriq-poll");
     const modbus::LineCost cost = LineCostFor(options.connection, options.reply_delay);
-    const Scanner scanner(EntriesToRead(asked), cost);
+    const Scanner scanner(EntriesToRead(asked), cost, LowWordsOf(asked));
     const auto plan = scanner.PlannedReads();
     std::vector<modbus::ReadRequest> requests;
     requests.reserve(plan.size());

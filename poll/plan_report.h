@@ -29,6 +29,7 @@ std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanose
 // requests.
 std::string PlanAtMeasuredDelay(const Options& options,
                                 const std::vector<conversion::MapEntry>& entries,
+                                const std::vector<conversion::MapEntry>& low_words,
                                 std::optional<std::chrono::milliseconds> delay);
 
 // Writes the plan of scanning `asked` as the options say, and gives the exit status.

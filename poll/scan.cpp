@@ -41,8 +41,9 @@ std::string DevicesText(const std::vector<conversion::MapEntry>& entries) {
     return text;
 }
 
-Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost)
-    : line_(cost) {
+Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost,
+                 std::vector<conversion::MapEntry> low_words)
+    : low_words_(std::move(low_words)), line_(cost) {
     line_.reply_delay = {};
     values_.reserve(entries.size());
     for (const auto& entry : entries) {
@@ -50,7 +51,7 @@ Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus:
     }
     std::vector<std::size_t> all(values_.size());
     std::iota(all.begin(), all.end(), std::size_t{0});
-    plan_ = Attach(conversion::PlanReads(entries, cost), all);
+    plan_ = Attach(conversion::PlanReads(entries, cost, low_words_), all);
 }
 
 std::vector<Scanner::Planned> Scanner::Attach(const std::vector<modbus::ReadRequest>& requests,
@@ -108,9 +109,19 @@ bool Scanner::Split(std::size_t index) {
         }
     }
     if (parts.size() == 1) {
+        // Device by device, but a 32-bit value's two words still in one request.
         parts.clear();
+        const conversion::ModbusTable table = conversion::TableRead(code);
+        bool high_word = false;
         for (const auto address : addresses) {
-            parts.push_back({code, address, 1});
+            if (high_word) {
+                ++parts.back().quantity;
+            } else {
+                parts.push_back({code, address, 1});
+            }
+            high_word = std::any_of(low_words_.begin(), low_words_.end(), [&](const auto& low) {
+                return !high_word && low.table == table && low.address == address;
+            });
         }
     }
     if (parts.size() <= 1) {

@@ -63,8 +63,10 @@ struct PlannedRead {
 
 class Scanner {
   public:
-    // Plans the reads of `entries` once, for the least time a scan takes on a link of `cost`.
-    Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost);
+    // Plans the reads of `entries` once, for the least time a scan takes on a link of `cost`; each
+    // of `low_words` (a 32-bit value's low word) read in one request with the next address.
+    Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost,
+            std::vector<conversion::MapEntry> low_words = {});
 
     // Reads every device once: `values` in the order asked, and the requests that failed.
     void Scan(transport::Link& link);
@@ -77,8 +79,9 @@ class Scanner {
     std::size_t requests() const { return plan_.size(); }
     // The requests a scan sends, in order, each with its devices as DevicesText writes them.
     std::vector<PlannedRead> PlannedReads() const;
-    // The entries the scanner reads, in the order asked.
+    // The entries the scanner reads, in the order asked, and the low words among them.
     std::vector<conversion::MapEntry> entries() const;
+    const std::vector<conversion::MapEntry>& low_words() const { return low_words_; }
     // The controller's reply delay as the scans measured it, on a serial line: the median, over
     // the requests answered at their first try, of the time each took less its characters on the
     // line. None before the first such answer, and over Modbus TCP.
@@ -101,6 +104,7 @@ class Scanner {
     bool Split(std::size_t index);
 
     std::vector<DeviceValue> values_;
+    std::vector<conversion::MapEntry> low_words_;
     modbus::LineCost line_;                         // the line's cost without any reply delay
     std::map<std::int64_t, std::uint64_t> delays_;  // milliseconds -> requests that waited them
     std::vector<Planned> plan_;

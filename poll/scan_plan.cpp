@@ -77,14 +77,4 @@ text::Result<std::vector<PlannedWrite>> PlanWrites(
     return plan;
 }
 
-modbus::LineCost LineCostFor(const transport::Connection& connection,
-                             std::chrono::milliseconds reply_delay) noexcept {
-    if (transport::ModbusTcpFrames(connection)) {
-        return {.mode = std::nullopt, .reply_delay = reply_delay};
-    }
-    const transport::LineFormat& line = connection.line;
-    return {connection.mode, connection.baud,
-            modbus::CharacterBits(line.data_bits, line.parity, line.stop_bits), reply_delay};
-}
-
 }  // namespace poll

@@ -24,12 +24,8 @@
 
 namespace poll {
 
-// What a read costs on `connection`: its characters at the line's baud rate, data bits, parity,
-// stop bits and framing, and `reply_delay` before the controller answers; over Modbus TCP
-// `reply_delay` alone, as the round trip. Through a serial device server the frames still cross a
-// serial line, whose settings are the device server's: taken as the controller's defaults.
-modbus::LineCost LineCostFor(const transport::Connection& connection,
-                             std::chrono::milliseconds reply_delay) noexcept;
+// What a read costs on a link: the transport library's, for every program alike.
+using transport::LineCostFor;
 
 // Which function codes a write uses: the fewest requests (15 or 16 for neighbours, 05 or 06 for a
 // device alone), one device a request (05 or 06 only, for devices and gateways that take no

@@ -48,17 +48,21 @@ text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& 
         row.first = list.asked.size();
         if (!record.blank) {
             std::string item(text::ascii::Trimmed(record.item));
+            std::string_view word;
             if (type) {
                 const auto fields = taglist::SplitFields(record.raw, reader.delimiter());
-                const std::string_view word =
-                    *type < fields.size() ? text::ascii::Trimmed(fields[*type]) : "";
-                if (!word.empty()) {
-                    item.append(":").append(word);
-                }
+                word = *type < fields.size() ? text::ascii::Trimmed(fields[*type]) : "";
+            }
+            const bool typed = !word.empty() && !item.empty();
+            if (typed) {
+                item.append(":").append(word);
             }
             auto read = item.empty()
                             ? text::Result<std::vector<AskedValue>>(
                                   text::Failure{"no device in column " + columns.device})
+                        : typed && !conversion::FindTypeWord(word)
+                            ? text::Result<std::vector<AskedValue>>(text::Failure{
+                                  "column " + columns.type + ": " + conversion::NotATypeText(word)})
                             : ReadAskedItems({item}, table, numbers, [](const std::string&) {});
             if (auto* failure = std::get_if<text::Failure>(&read)) {
                 row.error = std::move(failure->message);

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_text.h"
+
 namespace text {
 
 // A UTF-16 code unit: char16_t, or wchar_t where it is 16 bits wide (Windows).
@@ -175,5 +177,28 @@ inline std::string Utf8FromUtf16(std::wstring_view utf16) {
     return Utf8FromUtf16<wchar_t>(utf16);
 }
 #endif
+
+// A name as a message shows it: printable ASCII and every valid UTF-8 character from U+00A0 on
+// kept as written (a tag list's "Température"), other bytes as DisplayText shows them; at most
+// `longest` bytes of it followed by "..." when it is longer.
+inline std::string DisplayUtf8(std::string_view text, std::size_t longest = 40) {
+    std::string shown;
+    std::string_view rest = text.substr(0, longest);
+    while (!rest.empty()) {
+        const Utf8Step step = FirstCodePoint(rest);
+        if (step.valid && step.codePoint >= 0xA0) {
+            shown.append(rest.substr(0, step.length));
+        } else {
+            for (const char c : rest.substr(0, step.length)) {
+                ascii::AppendEscaped(shown, c);
+            }
+        }
+        rest.remove_prefix(step.length);
+    }
+    if (text.size() > longest) {
+        shown += "...";
+    }
+    return shown;
+}
 
 }  // namespace text

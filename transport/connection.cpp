@@ -25,4 +25,14 @@ std::string ConnectionText(const Connection& connection) {
            std::to_string(connection.slave) + ")";
 }
 
+modbus::LineCost LineCostFor(const Connection& connection,
+                             std::chrono::milliseconds reply_delay) noexcept {
+    if (ModbusTcpFrames(connection)) {
+        return {.mode = std::nullopt, .reply_delay = reply_delay};
+    }
+    const LineFormat& line = connection.line;
+    return {connection.mode, connection.baud,
+            modbus::CharacterBits(line.data_bits, line.parity, line.stop_bits), reply_delay};
+}
+
 }  // namespace transport

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "modbus/frame_mode.h"
+#include "modbus/line_cost.h"
 
 namespace transport {
 
@@ -46,6 +47,17 @@ struct Connection {
 inline bool ModbusTcpFrames(const Connection& connection) noexcept {
     return connection.tcp && !connection.serial_frames;
 }
+
+// The controller's time from a request's end to its reply's start that a plan assumes where none
+// was measured or said.
+inline constexpr std::chrono::milliseconds kDefaultReplyDelay{10};
+
+// What a read costs on `connection`: its characters at the line's baud rate, data bits, parity,
+// stop bits and framing, and `reply_delay` before the controller answers; over Modbus TCP
+// `reply_delay` alone, as the round trip. Through a serial device server the frames still cross a
+// serial line, whose settings are the device server's: taken as the controller's defaults.
+modbus::LineCost LineCostFor(const Connection& connection,
+                             std::chrono::milliseconds reply_delay = kDefaultReplyDelay) noexcept;
 
 // "192.168.1.5:502", "[::1]:1502".
 std::string HostText(const Connection& connection);
