@@ -67,6 +67,9 @@ text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Source source,
     taglist::CsvReader reader(std::move(source), 0, columns.delimiter);
     taglist::CsvRecord record;
     const bool has_header = columns.header && reader.Next(record);
+    if (columns.header && !has_header) {
+        return std::vector<ConfigTag>{};  // an empty file: no header, and no devices
+    }
     const taglist::CsvRecord* header = has_header ? &record : nullptr;
     // The device column always; the name, type and unit columns where the list has them.
     std::optional<std::size_t> device, name, type, unit;

@@ -84,11 +84,11 @@ std::vector<ConfigTag> HomeAssistantLoads(std::vector<ConfigTag> tags, const Ref
         const auto [at, fresh] = first.try_emplace({entry.table, entry.address}, loaded.size());
         if (!fresh) {
             const ConfigTag& taken = loaded[at->second];
-            refuse(tag.line, text::DisplayUtf8(tag.name) + ": " +
-                   conversion::DeviceName(entry.device) + " is already read as " +
-                   text::DisplayUtf8(taken.name) +
-                   (taken.line == 0 ? "" : " (line " + std::to_string(taken.line) + ")") +
-                   ", and Home Assistant loads one entity an address: left out");
+            refuse(tag.line,
+                   text::DisplayUtf8(tag.name) + ": " + conversion::DeviceName(entry.device) +
+                       " is already read as " + text::DisplayUtf8(taken.name) +
+                       (taken.line == 0 ? "" : " (line " + std::to_string(taken.line) + ")") +
+                       ", and Home Assistant loads one entity an address: left out");
             continue;
         }
         loaded.push_back(std::move(tag));
@@ -135,16 +135,16 @@ std::string HomeAssistantConfig(const transport::Connection& connection,
         }
         const auto& entry = tag.value.entry;
         const std::string address = std::to_string(entry.address);
-        const std::string head = "      - name: " + console::QuotedText(name) +
-                                 "\n        device_address: " + station +
-                                 "\n        address: " + address +
-                                 "\n        scan_interval: " + scan + "\n";
+        const std::string head =
+            "      - name: " + console::QuotedText(name) + "\n        device_address: " + station +
+            "\n        address: " + address + "\n        scan_interval: " + scan + "\n";
         if (entry.table == ModbusTable::HoldingRegister) {
             const bool is_float = tag.value.type == ValueType::F32;
-            sensors += head + "        input_type: holding\n        data_type: " +
-                       DataType(tag.value.type) + "\n" +
-                       (tag.value.high ? "        swap: word\n" : "") + "        precision: " +
-                       std::to_string(is_float ? settings.precision : 0) + "\n";
+            sensors +=
+                head +
+                "        input_type: holding\n        data_type: " + DataType(tag.value.type) +
+                "\n" + (tag.value.high ? "        swap: word\n" : "") +
+                "        precision: " + std::to_string(is_float ? settings.precision : 0) + "\n";
             if (!tag.unit.empty()) {
                 sensors += "        unit_of_measurement: " + console::QuotedText(tag.unit) + "\n";
             }

@@ -168,17 +168,16 @@ int WriteConfig(const cli::Options& options) {
     // Said once every check has run, in the list's order.
     std::multimap<std::size_t, std::string> refused;
     const cli::RefuseTag refuse = [&](std::size_t line, std::string_view why) {
-        refused.emplace(line, (line == 0 ? "" : "line " + std::to_string(line) + ": ") +
-                                  std::string(why));
+        refused.emplace(
+            line, (line == 0 ? "" : "line " + std::to_string(line) + ": ") + std::string(why));
     };
     if (options.mode == cli::Mode::Batch) {
         Input input;
         if (!input.Open(options.batch_path)) {
             return CannotRead(input);
         }
-        const cli::TagColumns columns{options.column,      options.name_column,
-                                      options.type_column, options.unit_column,
-                                      options.header,      options.delimiter};
+        const cli::TagColumns columns{options.column,      options.name_column, options.type_column,
+                                      options.unit_column, options.header,      options.delimiter};
         auto read = cli::ReadConfigTags(input.Source(), columns, options.numbers, refuse);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return UsageError(failure->message);

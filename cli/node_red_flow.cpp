@@ -102,8 +102,8 @@ std::string NodeRedFlow(const transport::Connection& connection, std::span<const
     // The engine's polling is not ours to time: the fewest reads, every gap they may span read
     // across, whatever the link (every request costing one round trip).
     const auto plan = PlanTagReads(tags, modbus::LineCost{.mode = std::nullopt});
-    const std::string rate = std::to_string(
-        ConfigInterval(settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1));
+    const std::string rate = std::to_string(ConfigInterval(
+        settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1));
     std::vector<Run> runs;
     runs.reserve(plan.size());
     for (const auto& request : plan) {

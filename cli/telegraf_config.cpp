@@ -112,12 +112,12 @@ void AppendOmitted(std::string& fields, ModbusTable table, std::uint32_t first, 
 
 }  // namespace
 
-std::string TelegrafConfig(const transport::Connection& connection,
-                           std::span<const ConfigTag> tags, const ConfigSettings& settings) {
+std::string TelegrafConfig(const transport::Connection& connection, std::span<const ConfigTag> tags,
+                           const ConfigSettings& settings) {
     const auto plan = PlanTagReads(tags, transport::LineCostFor(connection));
     const std::string slave = std::to_string(connection.slave);
-    const auto interval = ConfigInterval(
-        settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1);
+    const auto interval =
+        ConfigInterval(settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1);
     std::string out =
         "# Written by zentriq-lookup: the controller's devices at their zero-based "
         "addresses.\n[[inputs.modbus]]\n  name = \"DVP\"\n  slave_id = " +

@@ -20,7 +20,7 @@ namespace cli {
 // the line (at the reply delay a plan assumes), rounded up to a whole second. A tag's unit goes in
 // a comment after its field: Telegraf keeps no unit of a field, and a tag per unit would split the
 // requests.
-std::string TelegrafConfig(const transport::Connection& connection,
-                           std::span<const ConfigTag> tags, const ConfigSettings& settings);
+std::string TelegrafConfig(const transport::Connection& connection, std::span<const ConfigTag> tags,
+                           const ConfigSettings& settings);
 
 }  // namespace cli

@@ -69,10 +69,10 @@ std::optional<TypeWord> FindTypeWord(std::string_view word) noexcept {
 std::string NotATypeText(std::string_view word) {
     std::string text = DisplayText(text::ascii::Trimmed(word)) + " is not a type: the types are ";
     for (std::size_t i = 0; i < kTypeWords.size(); ++i) {
-        const std::string_view separator = i == 0                      ? ""
-                                           : i + 1 == kOwnTypeWords    ? " and "
-                                           : i == kOwnTypeWords        ? " (also written "
-                                                                       : ", ";
+        const std::string_view separator = i == 0                   ? ""
+                                           : i + 1 == kOwnTypeWords ? " and "
+                                           : i == kOwnTypeWords     ? " (also written "
+                                                                    : ", ";
         text.append(separator).append(kTypeWords[i].word);
     }
     return text + ")";
@@ -142,9 +142,9 @@ TypedItem ReadTypedItem(std::string_view text, std::optional<ModbusTable> table,
                                       : first + " is a register; " + type_name +
                                             " is for coils, which an engine may also write");
         }
-        return Refused(whole, bits ? first + " is a register; " + type_name +
-                                         " is for bits (coils and inputs)"
-                                   : first + " is a bit; " + type_name + " is for registers");
+        return Refused(
+            whole, bits ? first + " is a register; " + type_name + " is for bits (coils and inputs)"
+                        : first + " is a bit; " + type_name + " is for registers");
     }
     if (!IsDoubleWord(*type)) {
         for (const auto& entry : entries) {

@@ -34,27 +34,13 @@ struct TypeWord {
 };
 inline constexpr std::size_t kOwnTypeWords = 7;
 inline constexpr std::array<TypeWord, 21> kTypeWords{{
-    {"bool", ValueType::Bool},
-    {"switch", ValueType::Bool, true},
-    {"i16", ValueType::I16},
-    {"u16", ValueType::U16},
-    {"i32", ValueType::I32},
-    {"u32", ValueType::U32},
-    {"f32", ValueType::F32},
-    {"BOOL", ValueType::Bool},
-    {"INT", ValueType::I16},
-    {"UINT", ValueType::U16},
-    {"WORD", ValueType::U16},
-    {"DINT", ValueType::I32},
-    {"UDINT", ValueType::U32},
-    {"DWORD", ValueType::U32},
-    {"REAL", ValueType::F32},
-    {"float", ValueType::F32},
-    {"int16", ValueType::I16},
-    {"uint16", ValueType::U16},
-    {"int32", ValueType::I32},
-    {"uint32", ValueType::U32},
-    {"float32", ValueType::F32},
+    {"bool", ValueType::Bool}, {"switch", ValueType::Bool, true}, {"i16", ValueType::I16},
+    {"u16", ValueType::U16},   {"i32", ValueType::I32},           {"u32", ValueType::U32},
+    {"f32", ValueType::F32},   {"BOOL", ValueType::Bool},         {"INT", ValueType::I16},
+    {"UINT", ValueType::U16},  {"WORD", ValueType::U16},          {"DINT", ValueType::I32},
+    {"UDINT", ValueType::U32}, {"DWORD", ValueType::U32},         {"REAL", ValueType::F32},
+    {"float", ValueType::F32}, {"int16", ValueType::I16},         {"uint16", ValueType::U16},
+    {"int32", ValueType::I32}, {"uint32", ValueType::U32},        {"float32", ValueType::F32},
 }};
 
 // The type word `word` names (blanks around it left out, any case); none when it names none.

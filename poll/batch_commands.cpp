@@ -63,8 +63,7 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
 
 int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(list.asked),
-                    LineCostFor(options.connection, options.reply_delay),
+    Scanner scanner(EntriesToRead(list.asked), LineCostFor(options.connection, options.reply_delay),
                     LowWordsOf(list.asked));
     scanner.Scan(link);
     if (options.stats) {
@@ -91,8 +90,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
                const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(list.asked),
-                    LineCostFor(options.connection, options.reply_delay),
+    Scanner scanner(EntriesToRead(list.asked), LineCostFor(options.connection, options.reply_delay),
                     LowWordsOf(list.asked));
     const bool redraw = console::StandardOutputIsTerminal();
     console::Output output;

@@ -59,7 +59,8 @@ bool NextScanDue(const Options& options, std::uint64_t scan,
 
 int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay), LowWordsOf(asked));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay),
+                    LowWordsOf(asked));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(options, link, 0, started, &scanner);
@@ -88,7 +89,8 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
           const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay), LowWordsOf(asked));
+    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay),
+                    LowWordsOf(asked));
     const bool redraw =
         options.format == Format::Table && !options.influx && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));

@@ -104,8 +104,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                  "In --batch, the first row names the columns and is passed through")
         ->needs(batch_option);
     app.add_option("--type-column", options.columns.type,
-                   "In --batch, the column of the value types (bool, i16, u16, i32, u32, f32), "
-                   "by number or with --header by name")
+                   "In --batch, the column of the value types (bool, switch, i16, u16, i32, u32, "
+                   "f32, or IEC names such as INT, DINT and REAL), by number or with --header by "
+                   "name")
         ->needs(batch_option);
     std::string delimiter;
     console::AddDelimiterOption(app, delimiter)->needs(batch_option);

@@ -60,8 +60,8 @@ std::string PlanAtMeasuredDelay(const Options& options,
     if (!delay || entries.empty() || transport::ModbusTcpFrames(options.connection)) {
         return {};
     }
-    const auto in_use =
-        conversion::PlanReads(entries, LineCostFor(options.connection, options.reply_delay), low_words);
+    const auto in_use = conversion::PlanReads(
+        entries, LineCostFor(options.connection, options.reply_delay), low_words);
     const modbus::LineCost cost = LineCostFor(options.connection, *delay);
     const auto best = conversion::PlanReads(entries, cost, low_words);
     const auto ms = [](std::chrono::nanoseconds time) {

@@ -57,9 +57,8 @@ text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& 
             if (typed) {
                 item.append(":").append(word);
             }
-            auto read = item.empty()
-                            ? text::Result<std::vector<AskedValue>>(
-                                  text::Failure{"no device in column " + columns.device})
+            auto read = item.empty() ? text::Result<std::vector<AskedValue>>(
+                                           text::Failure{"no device in column " + columns.device})
                         : typed && !conversion::FindTypeWord(word)
                             ? text::Result<std::vector<AskedValue>>(text::Failure{
                                   "column " + columns.type + ": " + conversion::NotATypeText(word)})

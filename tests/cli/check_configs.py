@@ -7,8 +7,10 @@ back through zentriq-lookup itself and must name the tag's device.
 
 import argparse
 import json
+import os
 import subprocess
 import sys
+import tempfile
 import tomllib
 
 import yaml
@@ -76,12 +78,13 @@ def check_telegraf(c):
     for request in plugin["request"]:
         table = TELEGRAF_REGISTERS.get(request["register"])
         c.expect("telegraf: register", table is not None, request["register"])
-        wide = {field.get("type") for field in request["fields"]} & {"INT32", "UINT32", "FLOAT32"}
-        # The controller keeps the low word first: CDAB where a request holds 32-bit values, and
-        # then only those.
-        c.expect("telegraf: word order", request["byte_order"] == ("CDAB" if wide else "ABCD") and
-                 (not wide or all(f.get("type") in wide for f in request["fields"])), request)
+        # The controller keeps the low word first: every register in CDAB, where a 16-bit value
+        # reads as in ABCD.
+        c.expect("telegraf: word order", request["byte_order"] ==
+                 ("CDAB" if table == "holding register" else "ABCD"), request)
         for field in request["fields"]:
+            if field.get("omit"):
+                continue
             seen[field["name"]] = (c.device_at(table, field["address"]), table, field.get("type"))
             c.expect("telegraf: field type", field.get("type") in TELEGRAF_TYPES |
                      ({None} if table != "holding register" else set()), field)
@@ -139,6 +142,94 @@ def check_home_assistant(c):
                  and "method" not in tcp, tcp)
 
 
+def lookup_config(c, target, tags, *more, connection=("--port", "/dev/ttyUSB0")):
+    return c.run(["--batch", "-", "--header", "--column", "Device", "--name-column", "Tag",
+                  "--type-column", "Type", "--format", target, *connection, *more], tags.encode())
+
+
+def ha_hub(out):
+    return yaml.safe_load(out)["modbus"][0] if out else {}
+
+
+def telegraf_fields(out):
+    plugin = tomllib.loads(out)["inputs"]["modbus"][0] if out else {}
+    return [f for r in plugin.get("request", []) for f in r["fields"] if not f.get("omit")]
+
+
+def check_fixes(c):
+    """One row for each thing an engine would otherwise do other than meant."""
+    with tempfile.TemporaryDirectory() as folder:
+        unwritten = os.path.join(folder, "config")
+        for target in ("telegraf", "home-assistant", "node-red"):
+            for label, tags in (("header only", "Tag,Device,Type\r\n"), ("empty file", "")):
+                code, out, err = lookup_config(c, target, tags, "--output", unwritten)
+                c.expect(f"{target}, {label}: nothing written", code == 1 and out == "" and
+                         err == "zentriq-lookup: no devices in the list\n" and
+                         not os.path.exists(unwritten), f"{code} {out!r} {err!r}")
+        code, out, err = lookup_config(c, "telegraf", "Tag,Device,Type\r\nBad,M0,f32\r\n",
+                                       "--output", unwritten)
+        c.expect("every row refused: nothing written", code == 1 and not os.path.exists(unwritten)
+                 and err.endswith("zentriq-lookup: no device in the list can be read: nothing "
+                                  "written\n"), f"{code} {err!r}")
+    # (name, format, tag list, extra options, exit status, stderr, check of the output)
+    rows = [
+        ("a switch reads its coil back", "home-assistant", "Tag,Device,Type\r\nPump,Y0,switch\r\n",
+         [], 0, "", lambda out: ha_hub(out)["switches"][0]["verify"] ==
+         {"input_type": "coil", "address": 1280}),
+        ("a second row at an address is refused with the first's name", "home-assistant",
+         "Tag,Device,Type\r\nFlow,D200,f32\r\nLevel,D100,\r\nRaw,D200,\r\nPump,Y0,switch\r\n"
+         "Lamp,Y0,\r\n", [], 1,
+         "zentriq-lookup: line 4: Raw: D200 is already read as Flow (line 2), and Home Assistant "
+         "loads one entity an address: left out\nzentriq-lookup: line 6: Lamp: Y0 is already read "
+         "as Pump (line 5), and Home Assistant loads one entity an address: left out\n",
+         lambda out: [e["name"] for e in ha_hub(out)["sensors"]] == ["Flow", "Level"] and
+         [e["name"] for e in ha_hub(out)["switches"]] == ["Pump"] and
+         "binary_sensors" not in ha_hub(out)),
+        ("units, and decimals by type", "home-assistant",
+         "Tag,Device,Type,Unit\r\nFlow,D200,f32,l/min\r\nLevel,D100,,°C\r\n",
+         ["--unit-column", "Unit", "--precision", "3"], 0, "",
+         lambda out: [(e["precision"], e.get("unit_of_measurement")) for e in
+                      ha_hub(out)["sensors"]] == [(3, "l/min"), (0, "°C")]),
+        ("a float shows one decimal unless told", "home-assistant",
+         "Tag,Device,Type\r\nFlow,D200,REAL\r\n", [], 0, "",
+         lambda out: ha_hub(out)["sensors"][0]["precision"] == 1),
+        ("scan_interval as given", "home-assistant", "Tag,Device,Type\r\nLevel,D100,\r\n",
+         ["--interval", "30"], 0, "", lambda out: ha_hub(out)["sensors"][0]["scan_interval"] == 30),
+        ("field names keep their letters", "telegraf",
+         "Tag,Device,Type\r\nTempérature four,D100,\r\nÜberdruck (bar),D101,\r\n", [], 0, "",
+         lambda out: [f["name"] for f in telegraf_fields(out)] ==
+         ["Température_four", "Überdruck__bar_"]),
+        ("interval as given", "telegraf", "Tag,Device,Type\r\nLevel,D100,\r\n",
+         ["--interval", "60"], 0, "",
+         lambda out: tomllib.loads(out)["inputs"]["modbus"][0]["interval"] == "60s"),
+        ("a unit in a comment after its field", "telegraf",
+         "Tag,Device,Type,Unit\r\nLevel,D100,,m³\r\n", ["--unit-column", "Unit"], 0, "",
+         lambda out: '{ address=4196, name="Level", type="INT16" },  # m³\n' in out),
+        ("an unknown type names its column and word", "telegraf",
+         "Tag,Device,Type\r\nA,D100,LREAL\r\nB,D101,\r\n", [], 1,
+         "zentriq-lookup: line 2: column Type: LREAL is not a type: the types are bool, switch, "
+         "i16, u16, i32, u32 and f32 (also written BOOL, INT, UINT, WORD, DINT, UDINT, DWORD, "
+         "REAL, float, int16, uint16, int32, uint32, float32)\n",
+         lambda out: [f["name"] for f in telegraf_fields(out)] == ["B"]),
+        ("a switch on a register names the word written", "home-assistant",
+         "Tag,Device,Type\r\nA,D210,Switch\r\nB,D101,\r\n", [], 1,
+         "zentriq-lookup: line 2: D210:Switch: D210 is a register; Switch is for coils, which an "
+         "engine may also write\n", lambda out: len(ha_hub(out)["sensors"]) == 1),
+        ("IEC names read as their types", "telegraf",
+         "Tag,Device,Type\r\nA,D100,INT\r\nB,D102,DINT\r\nC,D104,REAL\r\nD,D106,WORD\r\n"
+         "E,M0,BOOL\r\n", [], 0, "",
+         lambda out: [f.get("type") for f in telegraf_fields(out)] ==
+         [None, "INT16", "INT32", "FLOAT32", "UINT16"]),
+    ]
+    for name, target, tags, more, status, said, good in rows:
+        code, out, err = lookup_config(c, target, tags, *more)
+        c.expect(name, code == status and err == said and good(out),
+                 f"exit {code}, stderr {err!r}\n{out}")
+    for more in (["--precision", "2"], ["--unit-column", "Unit"]):
+        code, _, err = lookup_config(c, "node-red", "Tag,Device,Unit\r\nA,D100,l\r\n", *more)
+        c.expect(f"node-red {more[0]}: a usage error", code == 2 and "is for --format" in err, err)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("command", nargs="+", help="[WRAPPER...] PROGRAM")
@@ -149,7 +240,8 @@ def main():
     code, out, err = c.run(["--format", "telegraf", "--host", "127.0.0.1", "D100-D101:u16",
                             "D200-D203:f32"])
     fields = [(f["name"], f["address"], f["type"]) for r in
-              tomllib.loads(out)["inputs"]["modbus"][0]["request"] for f in r["fields"]]
+              tomllib.loads(out)["inputs"]["modbus"][0]["request"] for f in r["fields"]
+              if not f.get("omit")]
     c.expect("telegraf: ranges", code == 0 and fields == [
         ("D100", 4196, "UINT16"), ("D101", 4197, "UINT16"), ("D200", 4296, "FLOAT32"),
         ("D202", 4298, "FLOAT32")], f"{code} {fields} {err}")
@@ -168,6 +260,7 @@ def main():
         code, out, err = c.run(["--format", target, *connection, "D100"])
         c.expect(f"{target} {' '.join(connection) or 'without a connection'}", code == 2 and
                  out == "" and said in err, f"exit status {code}: {err}")
+    check_fixes(c)
     for fault in c.faults:
         print("FAIL", fault)
     print(f"{len(c.faults)} faults" if c.faults else "configs: every check passed")

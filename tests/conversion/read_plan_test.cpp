@@ -15,6 +15,7 @@
 
 #include "conversion/poll_items.h"
 #include "conversion/read_plan.h"
+#include "conversion/typed_items.h"
 #include "test_names.h"
 
 namespace {
@@ -210,13 +211,20 @@ bool Possible(const ReadRequest& request) {
 
 // The least time that reads the sorted, distinct `asked` addresses with `code`, by pricing every
 // way of cutting them into runs, each run one request from its first address to its last.
+// A cut after a 32-bit value's low word (in `lows`) is no split at all: its words would come from
+// two moments.
 std::chrono::nanoseconds LeastTimeOfEverySplit(const std::vector<std::uint16_t>& asked,
-                                               FunctionCode code, const LineCost& cost) {
+                                               FunctionCode code, const LineCost& cost,
+                                               const std::vector<std::uint16_t>& lows = {}) {
     auto least = std::chrono::nanoseconds::max();
     const std::size_t last = asked.size() - 1;
     for (std::uint32_t cuts = 0; cuts < 1u << last; ++cuts) {  // bit k: a cut after asked[k]
         std::chrono::nanoseconds time{0};
         bool possible = true;
+        for (std::size_t k = 0; k < last; ++k) {
+            possible = possible && ((cuts >> k & 1u) == 0 ||
+                                    std::find(lows.begin(), lows.end(), asked[k]) == lows.end());
+        }
         for (std::size_t first = 0, k = 0; k <= last; ++k) {
             if (k == last || (cuts >> k & 1u) != 0) {
                 const ReadRequest request{code, asked[first],
@@ -291,6 +299,36 @@ const SplitCase kSplitCases[] = {
     {"AtTheBitLimit", {"M1536", "M2000", "M3535", "M3536", "M3600", "M4095"}, std::nullopt},
 };
 INSTANTIATE_TEST_SUITE_P(Plans, EverySplitTest, testing::ValuesIn(kSplitCases), RowName<SplitCase>);
+
+// Registers around the limit of 125 a request, and a 32-bit value at every place among them.
+TEST(PlanReads, ReadsA32BitValueInOneRequestAndNoSplitTakesLess) {
+    const std::vector<std::string> around{"D0", "D60", "D123", "D180", "D249", "D300"};
+    for (const LineCost& cost : {kAscii, kFastRtu, kTcp}) {
+        for (unsigned low = 0; low < 302; ++low) {
+            auto entries = EntriesOf(around, std::nullopt);
+            const auto value = conversion::ReadTypedItem("D" + std::to_string(low) + ":i32");
+            ASSERT_TRUE(value.ok()) << value.message;
+            const MapEntry& first = value.values[0].entry;
+            const MapEntry& second = *value.values[0].high;
+            entries.push_back(first);
+            entries.push_back(second);
+            const std::vector<MapEntry> lows{first};
+            const auto plan = conversion::PlanReads(entries, cost, lows);
+            SCOPED_TRACE("D" + std::to_string(low) + ": " + Shown(plan));
+            ASSERT_EQ(conversion::SlotOf(plan, first)->request,
+                      conversion::SlotOf(plan, second)->request);
+            std::vector<std::uint16_t> asked;
+            for (const MapEntry& entry : entries) {
+                asked.push_back(entry.address);
+            }
+            std::sort(asked.begin(), asked.end());
+            asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+            const auto least = LeastTimeOfEverySplit(asked, FunctionCode::ReadHoldingRegisters,
+                                                     cost, {first.address});
+            ASSERT_EQ(conversion::PlanTime(plan, cost).count(), least.count());
+        }
+    }
+}
 
 TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
     const auto entries = EntriesOf({"Y0-Y7", "T5", "D100-D109"}, std::nullopt);

@@ -51,8 +51,32 @@ const TypedCase kTypedCases[] = {
     {"DefaultOfTimer", "T5", std::nullopt, "T5 0605 bool, T5 0605 u16"},
     {"DefaultOfInput", "X17", std::nullopt, "X17 040F bool"},
     {"NoTypeAfterTheColon", "D100:f64", std::nullopt,
-     "D100:f64 is neither a device (such as D100, X17 or M1536) nor an address (0x1064, 1064h, "
+     "D100:f64: f64 is not a type: the types are bool, switch, i16, u16, i32, u32 and f32 (also "
+     "written BOOL, INT, UINT, WORD, DINT, UDINT, DWORD, REAL, float, int16, uint16, int32, "
+     "uint32, float32)"},
+    {"NeitherDeviceNorType", "Q5:f64", std::nullopt,
+     "Q5:f64 is neither a device (such as D100, X17 or M1536) nor an address (0x1064, 1064h, "
      "H1064, or a six-digit reference such as 404197)"},
+    {"DigitsAfterTheColonAreNoType", "D100:4197", std::nullopt,
+     "D100:4197 is neither a device (such as D100, X17 or M1536) nor an address (0x1064, 1064h, "
+     "H1064, or a six-digit reference such as 404197)"},
+    // The names other tools write for the same types.
+    {"IecReal", "D200:REAL", std::nullopt, "D200 10C8+10C9 f32"},
+    {"IecDint", "D200:dint", std::nullopt, "D200 10C8+10C9 i32"},
+    {"IecWord", "D100:WORD", std::nullopt, "D100 1064 u16"},
+    {"IecInt", "D100:INT", std::nullopt, "D100 1064 i16"},
+    {"IecBool", "M1:BOOL", std::nullopt, "M1 0801 bool"},
+    {"PlainFloat", "D200:float", std::nullopt, "D200 10C8+10C9 f32"},
+    {"EngineFloat32", "D200:float32", std::nullopt, "D200 10C8+10C9 f32"},
+    // A switch is a coil: T and C by their contact, never an input.
+    {"SwitchOnACoil", "Y0:switch", std::nullopt, "Y0 0500 bool"},
+    {"SwitchOnATimer", "T5:Switch", std::nullopt, "T5 0605 bool"},
+    {"SwitchOnAnInput", "X0:switch", std::nullopt,
+     "X0:switch: X0 is an input; switch is for coils, which an engine may also write"},
+    {"SwitchOnARegister", "D210:switch", std::nullopt,
+     "D210:switch: D210 is a register; switch is for coils, which an engine may also write"},
+    {"TheTypeAsWritten", "D210:BOOL", std::nullopt,
+     "D210:BOOL: D210 is a register; BOOL is for bits (coils and inputs)"},
     // A type chooses the table of a timer or counter.
     {"TimerValue", "T5:u16", std::nullopt, "T5 0605 u16"},
     {"TimerContact", "T5:bool", std::nullopt, "T5 0605 bool"},

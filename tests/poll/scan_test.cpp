@@ -103,6 +103,18 @@ TEST(Scanner, SplitsARequestRefusedAcrossAGapIntoTheRunsAsked) {
     EXPECT_TRUE(scanner.all_read());
 }
 
+TEST(Scanner, SplitsARefusedRunDeviceByDeviceButA32BitValueStaysWhole) {
+    FakeController controller;
+    controller.missing = {0x1067};  // D103
+    const auto entries = Registers("D100-D103");
+    poll::Scanner scanner(entries, kAsciiLine, {entries[1]});  // D101:i32 in D101 and D102
+    scanner.Scan(controller);
+    EXPECT_EQ(controller.sent, (std::vector<std::string>{"1064+4", "1064+1", "1065+2", "1067+1"}));
+    EXPECT_EQ(Shown(scanner.values()),
+              "D100=100 D101=101 D102=102 D103=(the controller answered exception 02 (illegal "
+              "data address))");
+}
+
 TEST(Scanner, ADeviceRefusedAloneCannotBeSplit) {
     FakeController controller;
     controller.missing = {0x1064};
