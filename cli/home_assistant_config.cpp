@@ -135,22 +135,35 @@ std::string HomeAssistantConfig(const transport::Connection& connection,
         }
         const auto& entry = tag.value.entry;
         const std::string address = std::to_string(entry.address);
-        const std::string head =
-            "      - name: " + console::QuotedText(name) + "\n        device_address: " + station +
-            "\n        address: " + address + "\n        scan_interval: " + scan + "\n";
+        std::string head = "      - name: ";
+        head.append(console::QuotedText(name))
+            .append("\n        device_address: ")
+            .append(station)
+            .append("\n        address: ")
+            .append(address)
+            .append("\n        scan_interval: ")
+            .append(scan)
+            .append("\n");
         if (entry.table == ModbusTable::HoldingRegister) {
             const bool is_float = tag.value.type == ValueType::F32;
-            sensors +=
-                head +
-                "        input_type: holding\n        data_type: " + DataType(tag.value.type) +
-                "\n" + (tag.value.high ? "        swap: word\n" : "") +
-                "        precision: " + std::to_string(is_float ? settings.precision : 0) + "\n";
+            sensors.append(head)
+                .append("        input_type: holding\n        data_type: ")
+                .append(DataType(tag.value.type))
+                .append(tag.value.high ? "\n        swap: word" : "")
+                .append("\n        precision: ")
+                .append(std::to_string(is_float ? settings.precision : 0))
+                .append("\n");
             if (!tag.unit.empty()) {
-                sensors += "        unit_of_measurement: " + console::QuotedText(tag.unit) + "\n";
+                sensors.append("        unit_of_measurement: ")
+                    .append(console::QuotedText(tag.unit))
+                    .append("\n");
             }
         } else if (tag.writable) {
-            switches += head + "        write_type: coil\n        verify:\n          input_type: " +
-                        "coil\n          address: " + address + "\n";
+            switches.append(head)
+                .append("        write_type: coil\n        verify:\n          input_type: coil")
+                .append("\n          address: ")
+                .append(address)
+                .append("\n");
         } else {
             binary_sensors += head + "        input_type: " + InputType(entry.table) + "\n";
         }
