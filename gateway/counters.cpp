@@ -4,10 +4,18 @@
 
 namespace gateway {
 
+namespace {
+
+std::string Counted(std::uint64_t count, const char* one, const char* more) {
+    return std::to_string(count) + " " + (count == 1 ? one : more);
+}
+
+}  // namespace
+
 std::string CountersText(const Counters& counters, std::chrono::steady_clock::time_point now) {
-    std::string text = std::to_string(counters.requests) + " requests, " +
-                       std::to_string(counters.retries) + " retries, " +
-                       std::to_string(counters.timeouts) + " timeouts, exceptions";
+    std::string text = Counted(counters.requests, "request", "requests") + ", " +
+                       Counted(counters.retries, "retry", "retries") + ", " +
+                       Counted(counters.timeouts, "timeout", "timeouts") + ", exceptions";
     bool any = false;
     for (std::size_t code = 0; code < counters.exceptions.size(); ++code) {
         if (counters.exceptions[code] != 0) {

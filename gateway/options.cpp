@@ -48,11 +48,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
     app.footer(kExamples);
     app.set_version_flag("--version", "zentriq-gateway " ZENTRIQ_VERSION);
     console::ConnectionOptions line(app, true, false);
+    app.get_option("--slave")->description(
+        "The station that unit ids 0 and 255 reach (default 1); units 1-247 reach their own");
     std::string listen = "127.0.0.1:502";
     app.add_option("--listen", listen,
-                   "Where clients connect (default 127.0.0.1:502: this machine only; "
-                   "0.0.0.0:502 for every network, port 0 for any free port)")
-        ->type_name("ADDRESS:PORT");
+                   "Where clients connect (default 127.0.0.1:502: this machine only; a port "
+                   "alone is this machine's; 0.0.0.0:502 for every network, port 0 for any free "
+                   "port)")
+        ->type_name("[ADDRESS:]PORT");
     std::vector<unsigned> stations;
     app.add_option("--stations", stations,
                    "The only stations forwarded, such as 1,2 (default: all, 1-247)")
@@ -78,16 +81,33 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
         ->check(CLI::Range(0U, 86400U));
     app.add_flag("--verbose,-v", settings.verbose,
                  "One line per request, in device names: read D100-D109 -> ok 41 ms");
+    // CLI11 names the arguments no option takes last first: they are collected here and named in
+    // the order given.
+    app.allow_extras();
     try {
         app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
     } catch (const CLI::ParseError& e) {
         return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    }
+    if (const auto extras = app.remaining(); !extras.empty()) {
+        std::string named;
+        for (const auto& extra : extras) {
+            named += (named.empty() ? "" : " ") + extra;
+        }
+        return UsageError(std::string(extras.size() == 1
+                                          ? "The following argument was not expected: "
+                                          : "The following arguments were not expected: ") +
+                          named);
     }
     auto connection = line.Connection();
     if (auto* failure = std::get_if<text::Failure>(&connection)) {
         return UsageError(failure->message);
     }
     settings.line = std::get<transport::Connection>(std::move(connection));
+    // A port alone ("--listen 1502") is this machine's, as the default is.
+    if (!listen.empty() && listen.find_first_not_of("0123456789") == std::string::npos) {
+        listen = "127.0.0.1:" + listen;
+    }
     const auto where = console::ReadHostAndPort(listen, 502, true);
     if (!where) {
         return UsageError("--listen " + listen +

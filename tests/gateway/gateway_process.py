@@ -13,7 +13,7 @@ from harness import HarnessError
 from wine_ports import wine_run_command
 
 LISTENING = re.compile(r"listening on (\S+):(\d+),")
-COUNTERS = re.compile(r"zentriq-gateway: (\d+) requests, (\d+) retries, (\d+) timeouts, "
+COUNTERS = re.compile(r"zentriq-gateway: (\d+) requests?, (\d+) retr(?:y|ies), (\d+) timeouts?, "
                       r"exceptions ?(.*), clients (\d+) now / (\d+) in total, line busy (\d+) %")
 
 
