@@ -41,11 +41,11 @@ void FrameFinder::Found(WireFrame frame) {
     found_.push_back(std::move(frame));
 }
 
-std::unique_ptr<FrameFinder> SerialFrameFinder(FrameMode mode) {
+std::unique_ptr<FrameFinder> SerialFrameFinder(FrameMode mode, bool by_length) {
     if (mode == FrameMode::Ascii) {
         return std::make_unique<AsciiFrameFinder>();
     }
-    return std::make_unique<RtuFrameFinder>();
+    return std::make_unique<RtuFrameFinder>(by_length);
 }
 
 }  // namespace modbus

@@ -24,6 +24,9 @@ struct WireFrame {
     std::uint8_t slave = 0;
     std::vector<std::uint8_t> pdu;  // function code and data
     std::string fault;  // empty for a sound frame: "LRC 4B expected, frame says 4C", ...
+    // A frame that stopped short (its silence or the next ':' came first): the rest of a reply may
+    // still be under way, where a frame that arrived whole, sound or not, was the station's turn.
+    bool cut = false;
     std::string text;   // the frame as --verbose shows it (pasteable into --frame)
     std::uint16_t transaction = 0;  // TCP only
 };
@@ -71,8 +74,10 @@ class FrameFinder {
 // The slave (unit) address followed by the PDU: what a serial frame's checksum covers.
 std::vector<std::uint8_t> SlaveAndPdu(std::uint8_t slave, std::span<const std::uint8_t> pdu);
 
-// The finder of a serial line's frames in `mode`.
-std::unique_ptr<FrameFinder> SerialFrameFinder(FrameMode mode);
+// The finder of a serial line's frames in `mode`. `by_length`: an RTU frame whose size its request
+// tells ends at that size, never at a gap between the bytes (over TCP, where a gap between
+// segments says nothing of where a frame ends); only a frame of no known size ends at a silence.
+std::unique_ptr<FrameFinder> SerialFrameFinder(FrameMode mode, bool by_length = false);
 
 // ---- Modbus ASCII ----
 
@@ -133,16 +138,21 @@ RtuReplyState ReadRtuReply(std::span<const std::uint8_t> received,
 // A frame that is complete is given whatever slave it comes from and whatever it answers.
 class RtuFrameFinder final : public FrameFinder {
   public:
+    explicit RtuFrameFinder(bool by_length = false) noexcept : by_length_(by_length) {}
+
     void Expect(std::span<const std::uint8_t> request_pdu) override;
     void Add(std::span<const std::uint8_t> bytes) override;
     void Silence() override;
-    bool ends_at_silence() const noexcept override { return true; }
+    bool ends_at_silence() const noexcept override { return !by_length_ || !SizeKnown(); }
     bool partial() const noexcept override { return !received_.empty(); }
     void Clear() override;
 
   private:
     void Take(bool silent);
+    // Whether the frame under way has a size its request (or its exception bit) gives.
+    bool SizeKnown() const noexcept;
 
+    bool by_length_;
     std::vector<std::uint8_t> request_;
     std::vector<std::uint8_t> received_;
 };

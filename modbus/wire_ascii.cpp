@@ -66,9 +66,11 @@ void AsciiFrameFinder::Add(std::span<const std::uint8_t> bytes) {
         const auto c = static_cast<char>(byte);
         if (c == ':') {
             if (in_frame_) {
-                Found(FaultyAscii(partial_, "unfinished: a ':' began a new frame after " +
-                                                std::to_string(partial_.size()) +
-                                                " characters of this one"));
+                WireFrame cut = FaultyAscii(partial_, "unfinished: a ':' began a new frame after " +
+                                                          std::to_string(partial_.size()) +
+                                                          " characters of this one");
+                cut.cut = true;
+                Found(std::move(cut));
             }
             partial_.assign(1, c);
             in_frame_ = true;

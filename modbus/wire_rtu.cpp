@@ -70,6 +70,7 @@ RtuReplyState ReadRtuReply(std::span<const std::uint8_t> received,
             state.frame.fault = "the reply stopped after " + std::to_string(received.size()) +
                                 " of " + std::to_string(size == 0 ? kShortestRtuFrame : size) +
                                 " bytes";
+            state.frame.cut = true;
             return state;
         }
         size = received.size();
@@ -105,7 +106,14 @@ void RtuFrameFinder::Add(std::span<const std::uint8_t> bytes) {
 }
 
 void RtuFrameFinder::Silence() {
-    Take(true);
+    if (ends_at_silence()) {
+        Take(true);
+    }
+}
+
+bool RtuFrameFinder::SizeKnown() const noexcept {
+    return (received_.size() >= 2 && IsExceptionFunction(received_[1])) ||
+           ReplyPduSize(request_) != 0;
 }
 
 void RtuFrameFinder::Take(bool silent) {

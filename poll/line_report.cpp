@@ -56,8 +56,9 @@ std::string StatsText(const transport::LineCounters& counters, std::uint64_t sca
                       std::chrono::steady_clock::duration elapsed) {
     std::string text = "requests " + std::to_string(counters.requests) + ", retries " +
                        std::to_string(counters.retries) + ", timeouts " +
-                       std::to_string(counters.timeouts) + ", checksum errors " +
-                       std::to_string(counters.broken) + ", exceptions";
+                       std::to_string(counters.timeouts) + ", bad replies " +
+                       std::to_string(counters.broken) + ", cut replies " +
+                       std::to_string(counters.cut) + ", exceptions";
     bool any = false;
     for (std::size_t code = 0; code < counters.exceptions.size(); ++code) {
         if (counters.exceptions[code] != 0) {

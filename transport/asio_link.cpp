@@ -86,7 +86,7 @@ Attempt AsioLink::Collect(std::uint8_t station, std::span<const std::uint8_t> re
         if (got == 0 && !timing_silence) {
             if (finder_->partial()) {
                 CutShort();
-                problem = "a reply cut short";
+                return {AttemptKind::Cut, std::nullopt, "a reply cut short", {}};
             }
             return {AttemptKind::TimedOut, std::nullopt, std::move(problem), {}};
         }
@@ -108,12 +108,21 @@ Attempt AsioLink::Collect(std::uint8_t station, std::span<const std::uint8_t> re
                 if (finder_->lost()) {
                     Close();
                 }
-                return {AttemptKind::Broken, std::nullopt, frame->fault, {}};
+                return {frame->cut ? AttemptKind::Cut : AttemptKind::Broken, std::nullopt,
+                        frame->fault, {}};
             }
             if (auto reply = AnswerFrom(station, request, *frame, problem)) {
                 return {AttemptKind::Answered, std::move(reply), {}, std::move(frame->pdu)};
             }
             Log("  (" + problem + ": not the answer)");
+            if (IsEcho(station, request, *frame) || ModbusTcpFrames(connection_)) {
+                // An adapter's echo of the request, or over Modbus TCP a reply to an earlier
+                // transaction: the answer may still come.
+                continue;
+            }
+            // A whole frame from another station, or answering another request: on a serial line
+            // only one speaks at a time, so this try's answer will not come.
+            return {AttemptKind::Broken, std::nullopt, std::move(problem), {}};
         }
     }
 }
@@ -146,6 +155,12 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::uint8_t station,
         return std::nullopt;
     }
     return reply;
+}
+
+bool AsioLink::IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,
+                      const modbus::WireFrame& frame) {
+    return frame.slave == station && std::equal(frame.pdu.begin(), frame.pdu.end(),
+                                                request.begin(), request.end());
 }
 
 std::string AsioLink::TriesText() const {
@@ -221,9 +236,14 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
                 Close();
                 StartAfresh();
                 return Failed(std::move(attempt_result.message), LineState::Down, attempt + 1);
-            case AttemptKind::TimedOut:
             case AttemptKind::Broken:
+                // The station's turn, though no answer: nothing more is owed for this try.
+                owed_.Answered(Clock::now());
+                [[fallthrough]];
+            case AttemptKind::TimedOut:
+            case AttemptKind::Cut:
                 ++(attempt_result.kind == AttemptKind::Broken ? counters_.broken
+                   : attempt_result.kind == AttemptKind::Cut  ? counters_.cut
                                                               : counters_.timeouts);
                 if (!attempt_result.message.empty()) {
                     problem = std::move(attempt_result.message);
@@ -271,6 +291,8 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
             const auto delay = owed_.Answered(Clock::now());
             latest = std::max(latest.value_or(delay), delay);
             Log("  (a late reply to an earlier try: dropped)");
+        } else if (late.kind == AttemptKind::Broken) {
+            owed_.Answered(Clock::now());  // late and unsound, but the station's turn all the same
         } else if (late.kind == AttemptKind::Lost) {
             Close();
             break;

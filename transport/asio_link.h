@@ -28,7 +28,10 @@ using Clock = std::chrono::steady_clock;
 
 enum class AttemptKind {
     Answered,  // the reply that answers the request
-    Broken,    // a reply that cannot be sound (checksum, truncated): ask again at once
+    // A frame that arrived whole but is no answer (a checksum, another station, a reply to another
+    // request): the station's turn is over, so it pays the reply owed; ask again at once.
+    Broken,
+    Cut,       // a frame that stopped short: ask again at once, the rest perhaps still owed
     TimedOut,  // the time ran out; `message` says what came instead, if anything did
     Lost,      // the port or connection failed: it is opened again at the next request
 };
@@ -184,6 +187,10 @@ class AsioLink : public Link {
     // An answer came `delay` after the try it pays: counted, an exception by its code.
     void Counted(const modbus::Reply& reply, Clock::duration delay);
     std::string TriesText() const;
+    // Whether `frame` is `request` itself as sent to `station`: an adapter that echoes what it
+    // sends.
+    static bool IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,
+                       const modbus::WireFrame& frame);
 
     StopSignal& stop_;
     LogLine log_;

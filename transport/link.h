@@ -43,13 +43,15 @@ struct Outcome {
 };
 
 // What the line has done since it was made, for --stats: every request, the tries past the first,
-// the tries the time ran out on, the replies that could not be sound (a checksum, a frame cut
-// short), the exceptions by code, and how long each answer took, by the millisecond.
+// the tries the time ran out on, the replies that arrived whole but unsound (a checksum, another
+// station, a reply to another request), the replies cut short, the exceptions by code, and how
+// long each answer took, by the millisecond.
 struct LineCounters {
     std::uint64_t requests = 0;
     std::uint64_t retries = 0;
     std::uint64_t timeouts = 0;
     std::uint64_t broken = 0;
+    std::uint64_t cut = 0;
     std::array<std::uint64_t, 256> exceptions{};
     std::map<std::int64_t, std::uint64_t> delays;  // milliseconds -> answers that took them
 };

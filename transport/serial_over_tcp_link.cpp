@@ -8,18 +8,17 @@ namespace transport {
 
 namespace {
 
-// The device server sends the serial bytes on in packets as its own serial side and packing timer
-// deliver them, so an RTU reply may come in pieces, apart by the serial line's own gaps (under 3.5
-// characters: 32 ms even at 1200 baud) plus the network's delay variation, a few ms on a LAN. A
-// reply ends at the size its request gives it, so this silence only gives up on one that stopped
-// short, and a generous one costs little: the serial link's own floor.
+// The device server sends the serial bytes on in packets as its own serial side, its packing timer
+// and the network deliver them: a TCP retransmission holds a piece back 200 ms or more, a Wi-Fi
+// or cellular link longer. So a reply of known size ends at that size or at the timeout, never at
+// a gap (the finder reads by length); this silence ends only a frame whose size nothing tells.
 constexpr std::chrono::milliseconds kNetworkSilence{50};
 
 class SerialOverTcpLink final : public TcpConnectionLink {
   public:
     SerialOverTcpLink(StopSignal& stop, const Connection& connection, LogLine log)
         : TcpConnectionLink(stop, connection, std::move(log),
-                            modbus::SerialFrameFinder(connection.mode)) {
+                            modbus::SerialFrameFinder(connection.mode, true)) {
         silence_ = kNetworkSilence;
     }
 
@@ -32,7 +31,11 @@ class SerialOverTcpLink final : public TcpConnectionLink {
 
     // What is left of the reply is dropped before the next try: the connection is kept, as a
     // device server may take a while to accept the next one.
-    void CutShort() override { Log("< (a reply cut short: no CR LF came)"); }
+    void CutShort() override {
+        Log(connection_.mode == modbus::FrameMode::Ascii
+                ? "< (a reply cut short: no CR LF came)"
+                : "< (a reply cut short: the time ran out before its last byte)");
+    }
 };
 
 }  // namespace

@@ -342,6 +342,38 @@ const RtuCase kRtuCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Replies, ReadRtuReplyTest, testing::ValuesIn(kRtuCases), RowName<RtuCase>);
 
+// Over TCP a gap between segments is no end of frame: by length, a sized reply waits for its
+// last byte whatever silences come, where on a serial line the silence cuts it.
+TEST(RtuFrameFinder, ByLengthASizedReplyOutlastsEverySilence) {
+    for (const bool by_length : {false, true}) {
+        modbus::RtuFrameFinder finder(by_length);
+        finder.Expect(Hex(kRegisters));
+        const auto bytes = Hex(kAnswer);
+        finder.Add(std::span(bytes).first(4));
+        EXPECT_EQ(finder.ends_at_silence(), !by_length);
+        finder.Silence();
+        const auto first = finder.Next();
+        if (!by_length) {
+            ASSERT_TRUE(first);
+            EXPECT_TRUE(first->cut);
+            EXPECT_EQ(first->fault, "the reply stopped after 4 of 9 bytes");
+            continue;
+        }
+        EXPECT_FALSE(first);
+        finder.Add(std::span(bytes).subspan(4));
+        const auto whole = finder.Next();
+        ASSERT_TRUE(whole);
+        EXPECT_EQ(Shown(*whole), kAnswerShown);
+    }
+    // A reply whose size nothing tells still ends at a silence.
+    modbus::RtuFrameFinder unsized(true);
+    unsized.Expect(Hex("11"));
+    unsized.Add(Hex("01 11 03 16 00 FF 5C 09"));
+    EXPECT_TRUE(unsized.ends_at_silence());
+    unsized.Silence();
+    EXPECT_TRUE(unsized.Next());
+}
+
 TEST(RtuSilenceMicroseconds, IsThreeAndAHalfCharactersOrTheFloorAbove19200Baud) {
     EXPECT_EQ(modbus::RtuSilenceMicroseconds(1200, 10), 29167u);
     EXPECT_EQ(modbus::RtuSilenceMicroseconds(9600, 11), 4011u);

@@ -133,6 +133,42 @@ TEST(AsioLink, ACorruptReplyIsAskedAgainAtOnce) {
     EXPECT_LT(Clock::now() - started, kTimeout);  // not after a timeout
 }
 
+// A frame that arrived whole was the station's turn, whatever it says: the try ends at once, and
+// the next request does not wait for a reply that will never come.
+TEST(AsioLink, AWholeFrameThatIsNoAnswerEndsItsTryAndIsOwedNothing) {
+    std::string corrupt = AnswerWith(7);
+    corrupt[corrupt.size() - 3] ^= 1;
+    const std::vector<std::uint8_t> from_two{0x03, 0x02, 0x00, 0x07};
+    const std::string foreign = modbus::AsciiFrame(2, from_two);
+    for (const auto& [name, bad] : {std::pair{"corrupt", corrupt}, std::pair{"slave 2", foreign}}) {
+        SCOPED_TRACE(name);
+        auto connection = Ascii();
+        connection.retries = 0;
+        transport::StopSignal stop;
+        ScriptedLine line(stop, connection, {{0, 5ms, bad}, {1, 5ms, AnswerWith(8)}});
+        line.Open();
+        const auto started = Clock::now();
+        const auto first = line.Transact(ReadOf(0x1064));
+        EXPECT_FALSE(first.reply);
+        EXPECT_EQ(first.line, transport::LineState::Answering);
+        const auto second = line.Transact(ReadOf(0x1064));
+        EXPECT_EQ(ValueOf(second), 8);
+        EXPECT_LT(Clock::now() - started, kTimeout) << "a try or a request waited out the time";
+        EXPECT_EQ(line.counters().broken, 1U);
+    }
+}
+
+TEST(AsioLink, AnEchoOfTheRequestIsPassedOver) {
+    const auto request = ReadOf(0x1064);
+    transport::StopSignal stop;
+    ScriptedLine line(stop, Ascii(),
+                      {{0, 2ms, modbus::AsciiFrame(1, request)}, {0, 6ms, AnswerWith(9)}});
+    line.Open();
+    const auto outcome = line.Transact(request);
+    EXPECT_EQ(ValueOf(outcome), 9);
+    EXPECT_EQ(line.tries(), 1U);
+}
+
 TEST(AsioLink, AReplyOwedToATimedOutTryIsNeverTheNextRequestsAnswer) {
     // D100's first try is answered late, during its second try, which is answered soon after: that
     // reply, still owed when D101 is asked for, looks exactly like D101's answer.
