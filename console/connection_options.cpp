@@ -103,6 +103,11 @@ ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange, bool tcp) {
         app.add_option("--retries", connection_.retries,
                        "How often to ask again when no sound answer came (default 2)")
             ->check(CLI::Range(0U, 100U));
+        app.add_option("--pause", pause_ms_,
+                       "The line kept quiet this long, in ms, before each request, for a slow "
+                       "station (default 0; in RTU at least the silence of 3.5 characters)")
+            ->type_name("MS")
+            ->check(CLI::Range(0U, 60000U));
     }
 }
 
@@ -156,6 +161,7 @@ text::Result<transport::Connection> ConnectionOptions::Connection() const {
     }
     connection.slave = static_cast<std::uint8_t>(slave_);
     connection.timeout = std::chrono::milliseconds(timeout_ms_);
+    connection.pause = std::chrono::milliseconds(pause_ms_);
     return connection;
 }
 

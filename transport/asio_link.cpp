@@ -20,7 +20,27 @@ AsioLink::AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
       finder_(std::move(finder)),
       stop_(stop),
       log_(std::move(log)),
-      owed_(connection.timeout) {}
+      owed_(connection.timeout) {
+    quiet_before_ = connection.pause;
+    if (connection.mode == modbus::FrameMode::Rtu && !ModbusTcpFrames(connection)) {
+        const auto& line = connection.line;
+        const auto bits = 1 + line.data_bits + (line.parity == 'N' ? 0U : 1U) + line.stop_bits;
+        quiet_before_ = std::max<Clock::duration>(
+            quiet_before_,
+            std::chrono::microseconds(modbus::RtuSilenceMicroseconds(connection.baud, bits)));
+    }
+}
+
+void AsioLink::KeepQuiet() {
+    const auto quiet_from = last_byte_ + quiet_before_;
+    if (quiet_before_ == Clock::duration::zero() || Clock::now() >= quiet_from) {
+        return;
+    }
+    boost::asio::steady_timer timer(io_, quiet_from);
+    Await(
+        [&](auto done) { timer.async_wait([done](const boost::system::error_code&) { done(); }); },
+        [&] { timer.cancel(); }, quiet_from + std::chrono::seconds(1));
+}
 
 void AsioLink::Log(std::string_view line) const {
     if (connection_.verbose && log_) {
@@ -172,7 +192,8 @@ void AsioLink::Heard(bool answering) noexcept {
     if (answering) {
         ++bytes_heard_;
     }
-    owed_.Heard(Clock::now());
+    last_byte_ = Clock::now();
+    owed_.Heard(last_byte_);
 }
 
 Outcome AsioLink::Failed(std::string message, LineState line, unsigned tries) const {
@@ -209,11 +230,13 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
         } else {
             ++counters_.retries;
         }
+        KeepQuiet();
         if (auto lost = Send(station, request, ++try_number_)) {
             Close();
             StartAfresh();
             return Failed(std::move(lost->message), LineState::Down, attempt + 1);
         }
+        last_byte_ = Clock::now();
         // A serial frame carries no transaction number, on a port or through a serial device
         // server alike, so a reply owed to a try that timed out is waited out before another
         // request goes. Modbus TCP's could be told apart by its number, but a slow gateway would

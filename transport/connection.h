@@ -39,6 +39,9 @@ struct Connection {
     std::uint8_t slave = 1;
     std::chrono::milliseconds timeout{1000};
     unsigned retries = 2;
+    // How long the line is kept quiet before each request, for a slow station (in RTU at least the
+    // silence that ends a frame, whatever this says).
+    std::chrono::milliseconds pause{0};
     bool verbose = false;
 };
 

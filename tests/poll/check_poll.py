@@ -756,6 +756,27 @@ def check_stops(c, lab, connection):
              b"interrupted" in err, f"exit status {process.returncode}: {out!r} {err!r}")
 
 
+def check_rtu_silence(c, lab, target):
+    """Between a reply's last byte and the next request's first the tool keeps the line silent for
+    3.5 characters (at 9600 8N1, 3.65 ms), every time, and --pause for longer."""
+    for pause, least in ((None, 3.5 * 10 / 9600), ("20", 0.020)):
+        tool_end, relay_end = lab.pty_pair("gaps")
+        gaps_file = lab.path(f"gaps-{pause}.txt")
+        lab.relay("--serial", relay_end, target, "--framer", "rtu", "--fault", "none", "--gaps",
+                  gaps_file, name="relay-gaps")
+        command = on_pty(tool_end, "rtu") + (["--pause", pause] if pause else [])
+        code, _, err = c.run(command + ["watch", "D100", "M0-M3", "X0", "T5", "--count", "30",
+                                        "--interval", "0", "--format", "csv"])
+        lab.stop_named("relay-gaps")
+        lab.stop_pair("gaps")
+        with open(gaps_file) as f:
+            gaps = sorted(float(line) for line in f)
+        name = f"the silence before each RTU request{' with --pause ' + pause if pause else ''}"
+        c.expect(name, code == 0 and len(gaps) >= 100 and gaps[0] >= least,
+                 f"exit {code}, {len(gaps)} gaps, the shortest {gaps[0] * 1000 if gaps else 0:.2f}"
+                 f" ms, the median {gaps[len(gaps) // 2] * 1000 if gaps else 0:.2f} ms: {err}")
+
+
 def main():
     global PORTS
     parser = argparse.ArgumentParser()
@@ -795,6 +816,7 @@ def main():
             check_watch_count(c, connections["tcp"])
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])
+            check_rtu_silence(c, lab, targets["rtu"])
             check_silent_controller(c, lab)
             check_stops(c, lab, connections["tcp"])
             check_watch_recovery(c, lab, connections["ascii"])

@@ -2,8 +2,9 @@
 """A relay between the tool and the simulated controller that spoils replies on purpose.
 
     relay.py --serial TOOL_END SIMULATOR_END --framer ascii|rtu FAULT [--times N] [--after K]
+             [--gaps FILE]
     relay.py --tcp PORT --to SIMULATOR_PORT [--framer ascii|rtu] FAULT [--times N] [--after K]
-    FAULT: --fault drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
+    FAULT: --fault none|drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
            [--delay MS]
 
 Requests pass unchanged. After the first K replies (default 0), the next N replies (0: every reply)
@@ -15,7 +16,9 @@ tries that timed out queue up exactly as they do on a real slow controller. Repl
 on TCP without --framer (with it, the serial frames over TCP, as a serial device server passes
 them). On serial the relay opens one end of each of two pty pairs (tool side, simulator side); on
 TCP it listens on 127.0.0.1 and opens one connection to the simulator per client. It prints "ready
-<path-or-port>" once listening, and one line per spoiled reply on stderr."""
+<path-or-port>" once listening, and one line per spoiled reply on stderr. --gaps FILE writes,
+for every request that follows a reply, the seconds from the reply's last byte handed to the tool
+to the request's first byte read from it: the silence the tool kept between the two frames."""
 
 import argparse
 import os
@@ -102,6 +105,7 @@ class Tcp:
 
 # fault -> what reaches the tool: a list of (seconds held, bytes); empty is no reply at all.
 FAULTS = {
+    "none": lambda link, frame, delay: [(0, frame)],
     "drop": lambda link, frame, delay: [],
     "delay": lambda link, frame, delay: [(delay, frame)],
     "slow": lambda link, frame, delay: [(delay, frame)],
@@ -214,6 +218,19 @@ class Pair:
         self.buffer = b""
         self.last_byte = 0.0
         self.out = Stream(replies.args.fault == "slow")
+        self.reply_ended = None  # when the last reply's last byte went to the tool
+        self.gaps = open(replies.args.gaps, "a") if replies.args.gaps else None
+
+    def from_tool(self, data):
+        if self.gaps and self.reply_ended is not None:
+            self.gaps.write(f"{time.monotonic() - self.reply_ended:.6f}\n")
+            self.gaps.flush()
+        self.reply_ended = None
+        write_all(self.simulator, data)
+
+    def to_tool(self, data):
+        write_all(self.tool, data)
+        self.reply_ended = time.monotonic()
 
     def from_simulator(self, data, now):
         self.buffer += data
@@ -281,7 +298,7 @@ def run(args):
                     return 1
                 close(pair, pairs)
             elif source is pair.tool:
-                write_all(pair.simulator, data)
+                pair.from_tool(data)
             else:
                 pair.from_simulator(data, now)
         for pair in list(pairs):
@@ -289,7 +306,7 @@ def run(args):
             ready = pair.out.due(now)
             try:
                 if ready:
-                    write_all(pair.tool, ready)
+                    pair.to_tool(ready)
             except OSError:  # a TCP client that has gone
                 close(pair, pairs)
 
@@ -311,6 +328,7 @@ def main():
     parser.add_argument("--delay", type=int, default=0, metavar="MS")
     parser.add_argument("--times", type=int, default=1)
     parser.add_argument("--after", type=int, default=0)
+    parser.add_argument("--gaps", metavar="FILE")
     args = parser.parse_args()
     if args.serial and not args.framer:
         parser.error("--serial needs --framer")
