@@ -8,7 +8,7 @@ import time
 
 import mbap
 from gateway_process import Gateway
-from load import Control, Plan, load
+from load import Control, Plan, load, run_load
 
 FAST = ["--timeout", "200", "--retries", "2"]
 NO_ANSWER = (mbap.NO_RESPONSE,)
@@ -133,3 +133,50 @@ def check_line_pulled(c, lab, ports, mode, tool_end):
     c.expect(name, tally.sound((mbap.PATH_UNAVAILABLE, mbap.NO_RESPONSE)), tally.detail())
     c.expect(name, down > 0, f"no exception 0A while the line was away: {seen}")
     c.expect(name, seen.get("recovered after") is not None, "no good replies once it was back")
+
+
+def timed_reads(port, count):
+    """Seconds each of `count` reads of D100-D109 took, one after another, and the wrong ones."""
+    times, wrong = [], 0
+    for _ in range(count):
+        start = time.monotonic()
+        reply = mbap.exchange(port, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 10))
+        times.append(time.monotonic() - start)
+        wrong += not (reply and mbap.registers_of(reply[1]) == [4196 + i for i in range(10)])
+    return times, wrong
+
+
+def check_line_discipline(c, lab, ports, mode, simulator_end):
+    """A whole frame that is no answer (corrupt, another station's) ends its try at once and
+    leaves nothing owed: none of the requests after it waits a timeout. In RTU every request
+    follows the reply before it by the silence that ends a frame, under load: at the 115200 baud
+    the gateway is told, 1.75 ms (3.5 characters, and never less above 19200 baud)."""
+    tool_end, relay_end = lab.pty_pair("discipline-" + mode)
+    place = ["--serial", relay_end, simulator_end, "--framer", mode]
+    gateway = Gateway(lab, c.command, ports.name(tool_end), mode, "--timeout", "1000",
+                      name="gateway-discipline-" + mode)
+    for fault in ("corrupt", "other-slave"):
+        name = f"{mode}: 20 requests after a {fault} reply"
+        relay = f"relay-discipline-{mode}-{fault}"
+        lab.relay(*place, "--fault", fault, "--times", "1", "--after", "0", name=relay)
+        times, wrong = timed_reads(gateway.port, 21)
+        lab.stop_named(relay)
+        c.found(name, f"the first (the spoiled reply, then its retry) {times[0] * 1000:.0f} ms, "
+                f"the slowest after it {max(times[1:]) * 1000:.0f} ms")
+        c.expect(name, wrong == 0 and max(times) < 1.0,
+                 f"{wrong} wrong; times {[round(t * 1000) for t in times]} ms")
+    if mode == "rtu":
+        gaps_file = lab.path("gateway-gaps.txt")
+        relay = "relay-discipline-gaps"
+        lab.relay(*place, "--fault", "none", "--gaps", gaps_file, name=relay)
+        tally, seconds = run_load(gateway.port, 8, Plan(12, depth=2))
+        lab.stop_named(relay)
+        with open(gaps_file) as f:
+            gaps = sorted(float(line) for line in f)
+        name = "rtu: the silence before each request under load"
+        least = 0.00175
+        c.found(name, f"{len(gaps)} gaps, the shortest {gaps[0] * 1000:.2f} ms, the median "
+                f"{gaps[len(gaps) // 2] * 1000:.2f} ms" if gaps else "no gaps")
+        c.expect(name, tally.sound() and len(gaps) >= 80 and gaps[0] >= least, tally.detail())
+    lab.stop_named("gateway-discipline-" + mode)
+    lab.stop_pair("discipline-" + mode)
