@@ -79,6 +79,12 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
     app.add_option("--stats-interval", stats_s,
                    "Print the counters every N seconds (default: on SIGUSR1 and at exit only)")
         ->check(CLI::Range(0U, 86400U));
+    double retry_dead_s = 1;
+    app.add_option("--retry-dead-after", retry_dead_s,
+                   "The longest, in seconds, between two one-try probes of a station that stopped "
+                   "answering, answered 0B meanwhile (default 1)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 3600.0));
     app.add_flag("--verbose,-v", settings.verbose,
                  "One line per request, in device names: read D100-D109 -> ok 41 ms");
     // CLI11 names the arguments no option takes last first: they are collected here and named in
@@ -133,6 +139,8 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
     }
     settings.idle_timeout = std::chrono::seconds(idle_s);
     settings.stats_interval = std::chrono::seconds(stats_s);
+    settings.retry_dead_after = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(retry_dead_s));
     return std::nullopt;
 }
 

@@ -76,7 +76,12 @@ Server::Server(Settings settings, const console::Messages& messages)
       acceptor_(stop_.context()),
       counters_timer_(stop_.context()),
       accept_timer_(stop_.context()),
-      stations_(BackoffPolicy{}),
+      // A station whose request went unanswered through every try is answered 0B at once, and
+      // probed with one try now and then: a dead station holds the line for one timeout at a
+      // time, never a round of retries, and one that is back is found within the interval.
+      stations_(BackoffPolicy{1, std::min<Clock::duration>(std::chrono::seconds(1),
+                                                           settings_.retry_dead_after),
+                              settings_.retry_dead_after}),
       line_(kLinePolicy) {
     // Frames are not logged one by one: --verbose gives a line per request instead.
     settings_.line.verbose = false;
@@ -264,12 +269,14 @@ std::vector<std::uint8_t> Server::Exchange(const PendingRequest& request, std::u
         return ExceptionPdu(function, modbus::kGatewayPathUnavailable);
     }
     auto& health = stations_[station];
+    const bool probing = health.marked();
     if (!health.MayTry(now)) {
         result = modbus::ExceptionText(modbus::kGatewayTargetFailed) + ": station " +
                  std::to_string(station) + " has not been answering";
         return ExceptionPdu(function, modbus::kGatewayTargetFailed);
     }
-    auto outcome = link_->TransactWith(station, request.pdu);
+    auto outcome = probing ? link_->TransactOnce(station, request.pdu)
+                           : link_->TransactWith(station, request.pdu);
     const auto done = Clock::now();
     counters_.line_busy += done - now;
     now = done;
@@ -298,7 +305,11 @@ std::vector<std::uint8_t> Server::Exchange(const PendingRequest& request, std::u
         health.Failed(now);
         if (health.marked() && !was_marked) {
             Log("station " + std::to_string(station) + " is not answering: " + outcome.message +
-                "; answering 0B at once but for one try now and then");
+                "; answering 0B at once but for one try every " +
+                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   settings_.retry_dead_after)
+                                   .count()) +
+                " ms at most");
         }
         result = modbus::ExceptionText(modbus::kGatewayTargetFailed) + ": " + outcome.message;
         return ExceptionPdu(function, modbus::kGatewayTargetFailed);

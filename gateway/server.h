@@ -40,6 +40,8 @@ struct Settings {
     std::size_t max_clients = 32;
     Clock::duration idle_timeout = std::chrono::seconds(60);
     Clock::duration stats_interval{};  // zero: only on request and at exit
+    // The longest a station that stopped answering waits between two probes.
+    Clock::duration retry_dead_after = std::chrono::seconds(1);
     bool verbose = false;
 };
 

@@ -11,6 +11,10 @@ namespace {
 // What one read takes from the line at most: more than the longest frame of any transport.
 constexpr std::size_t kReadChunk = 1024;
 
+std::string TriesText(unsigned tries) {
+    return std::to_string(tries) + (tries == 1 ? " try" : " tries");
+}
+
 }  // namespace
 
 AsioLink::AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
@@ -183,10 +187,6 @@ bool AsioLink::IsEcho(std::uint8_t station, std::span<const std::uint8_t> reques
                                                 request.begin(), request.end());
 }
 
-std::string AsioLink::TriesText() const {
-    const unsigned tries = connection_.retries + 1;
-    return std::to_string(tries) + (tries == 1 ? " try" : " tries");
-}
 
 void AsioLink::Heard(bool answering) noexcept {
     if (answering) {
@@ -212,11 +212,24 @@ Outcome AsioLink::Transact(std::span<const std::uint8_t> request) {
 }
 
 Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) {
+    return Exchange(station, request, connection_.retries);
+}
+
+Outcome AsioLink::TransactOnce(std::uint8_t station, std::span<const std::uint8_t> request) {
+    Outcome outcome = Exchange(station, request, 0);
+    if (!outcome.reply) {
+        owed_.Forgive();
+    }
+    return outcome;
+}
+
+Outcome AsioLink::Exchange(std::uint8_t station, std::span<const std::uint8_t> request,
+                           unsigned retries) {
     WaitOutOwed();
     ++counters_.requests;
     const std::uint64_t heard_before = bytes_heard_;
     std::string problem;  // what came instead of a sound answer, at the last try
-    for (unsigned attempt = 0; attempt <= connection_.retries; ++attempt) {
+    for (unsigned attempt = 0; attempt <= retries; ++attempt) {
         if (stop_.requested()) {
             return Failed("interrupted", LineState::Answering, attempt);
         }
@@ -274,17 +287,17 @@ Outcome AsioLink::TransactWith(std::uint8_t station, std::span<const std::uint8_
                 break;
         }
     }
-    const unsigned tries = connection_.retries + 1;
+    const unsigned tries = retries + 1;
     if (stop_.requested()) {
         return Failed("interrupted", LineState::Answering, tries);
     }
     const LineState line = bytes_heard_ == heard_before ? LineState::Silent : LineState::Answering;
     if (problem.empty()) {
         return Failed("no answer within " + std::to_string(connection_.timeout.count()) +
-                          " ms after " + TriesText(),
+                          " ms after " + TriesText(tries),
                       line, tries);
     }
-    return Failed("no sound answer after " + TriesText() + ": " + problem, line, tries);
+    return Failed("no sound answer after " + TriesText(tries) + ": " + problem, line, tries);
 }
 
 std::optional<std::chrono::milliseconds> AsioLink::Settle() {

@@ -47,6 +47,7 @@ class AsioLink : public Link {
   public:
     Outcome Transact(std::span<const std::uint8_t> request) final;
     Outcome TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) final;
+    Outcome TransactOnce(std::uint8_t station, std::span<const std::uint8_t> request) final;
     std::optional<std::chrono::milliseconds> Settle() final;
     void Pause(std::chrono::milliseconds time) final;
 
@@ -192,7 +193,9 @@ class AsioLink : public Link {
     Outcome Failed(std::string message, LineState line, unsigned tries) const;
     // An answer came `delay` after the try it pays: counted, an exception by its code.
     void Counted(const modbus::Reply& reply, Clock::duration delay);
-    std::string TriesText() const;
+    // A request to `station` with `retries` tries after the first.
+    Outcome Exchange(std::uint8_t station, std::span<const std::uint8_t> request, unsigned retries);
+
     // Whether `frame` is `request` itself as sent to `station`: an adapter that echoes what it
     // sends.
     static bool IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,

@@ -75,6 +75,13 @@ class Link {
     // The same for `station` rather than the connection's own: a gateway's clients each name the
     // station they want.
     virtual Outcome TransactWith(std::uint8_t station, std::span<const std::uint8_t> request) = 0;
+    // The same with one try only, no retries: a probe of a station that has not been answering,
+    // which holds the line for one timeout at most. Its reply is not waited for past that: a
+    // station that comes back just then answers late, and its slave address tells that reply
+    // from the next request's.
+    virtual Outcome TransactOnce(std::uint8_t station, std::span<const std::uint8_t> request) {
+        return TransactWith(station, request);
+    }
 
     // Waits out the replies the line still owes, now rather than before the next request: after a
     // silent request, to learn whether the controller is only slow. Gives the delay of the latest

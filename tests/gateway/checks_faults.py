@@ -4,6 +4,7 @@ Whatever the line does, a client gets the right value or the exception that name
 (0B: no answer, 0A: the line is down), never a wrong value, and the gateway recovers by itself."""
 
 import asyncio
+import threading
 import time
 
 import mbap
@@ -180,3 +181,49 @@ def check_line_discipline(c, lab, ports, mode, simulator_end):
         c.expect(name, tally.sound() and len(gaps) >= 80 and gaps[0] >= least, tally.detail())
     lab.stop_named("gateway-discipline-" + mode)
     lab.stop_pair("discipline-" + mode)
+
+
+def check_dead_station(c, lab, ports, mode, simulator_end):
+    """With the defaults (1 s timeout, 2 retries, --retry-dead-after 1): a healthy station beside
+    one that never answers waits at most one probe of it; and a station silent for 10 s answers
+    again within 2 s of its return."""
+    gateway = Gateway(lab, c.command, ports.name(simulator_end), mode, name="gateway-dead")
+    stop = threading.Event()
+
+    def poll_the_dead():
+        while not stop.is_set():
+            mbap.exchange(gateway.port, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 1), unit=7)
+
+    dead = threading.Thread(target=poll_the_dead)
+    dead.start()
+    try:
+        time.sleep(3.5)  # past the first request's three tries
+        times, wrong = timed_reads(gateway.port, 40)
+    finally:
+        stop.set()
+        dead.join()
+    lab.stop_named("gateway-dead")
+    name = f"{mode}: a healthy station beside a dead one"
+    times.sort()
+    c.found(name, f"median {times[len(times) // 2] * 1000:.0f} ms, slowest {times[-1] * 1000:.0f}"
+            " ms")
+    c.expect(name, wrong == 0 and times[-1] < 1.5, f"{wrong} wrong, slowest {times[-1]:.2f} s")
+
+    tool_end, relay_end = lab.pty_pair("dead-" + mode)
+    place = ["--serial", relay_end, simulator_end, "--framer", mode]
+    gateway = Gateway(lab, c.command, ports.name(tool_end), mode, name="gateway-returning")
+    lab.relay(*place, "--fault", "silent", "--times", "0", name="relay-silent")
+    silent_until = time.monotonic() + 10
+    while time.monotonic() < silent_until:
+        mbap.exchange(gateway.port, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 10))
+        time.sleep(0.2)
+    lab.stop_named("relay-silent")
+    lab.relay(*place, *CLEAN, name="relay-back")
+    took = first_good_read(gateway.port, 10)
+    lab.stop_named("relay-back")
+    lab.stop_named("gateway-returning")
+    lab.stop_pair("dead-" + mode)
+    name = f"{mode}: a station back after 10 s of silence"
+    c.found(name, "no good read within 10 s" if took is None else f"answers again after "
+            f"{took:.2f} s")
+    c.expect(name, took is not None and took <= 2.0, f"{took}")
