@@ -756,6 +756,29 @@ def check_stops(c, lab, connection):
              b"interrupted" in err, f"exit status {process.returncode}: {out!r} {err!r}")
 
 
+def check_segmented_replies(c, lab, targets):
+    """Through a serial device server whose network brings a reply in pieces of 1 to 7 bytes up to
+    300 ms apart, every value is right: a frame ends at its length, never at a gap; and a reply
+    whose pieces outlast the timeout is cut short, never taken for a whole one."""
+    for transport in OVER_TCP:
+        relay = "relay-segments-" + transport
+        where = lab.relay("--tcp", "0", "--to", targets[transport], "--framer",
+                          framing(transport), "--fault", "segment", "--delay", "300", "--times",
+                          "0", name=relay)
+        name = f"{transport}: replies in pieces up to 300 ms apart"
+        code, out, err = c.run(on_host(where, transport) + [
+            "--timeout", "10000", "--format", "csv", "read", "D100", "M0-M15", "D3000"])
+        rows = csv_rows(out)[1:]
+        wrong = [r for r in rows if TRUE_VALUES.get((r[0], r[1])) != r[3]]
+        c.expect(name, code == 0 and len(rows) == 18 and not wrong, f"{code} {wrong} {err}")
+        name = f"{transport}: pieces that outlast the timeout"
+        code, out, err = c.run(on_host(where, transport) + [
+            "--timeout", "100", "--retries", "0", "--format", "csv", "read", "D100-D109"])
+        lab.stop_named(relay)
+        c.expect(name, code == 1 and "cut short" in err and
+                 all(not r[3] for r in csv_rows(out)[1:]), f"{code} {out} {err}")
+
+
 def check_rtu_silence(c, lab, target):
     """Between a reply's last byte and the next request's first the tool keeps the line silent for
     3.5 characters (at 9600 8N1, 3.65 ms), every time, and --pause for longer."""
@@ -817,6 +840,7 @@ def main():
             check_watch_terminal(c, connections["tcp"])
             check_connection_errors(c, lab, targets["ascii"])
             check_rtu_silence(c, lab, targets["rtu"])
+            check_segmented_replies(c, lab, targets)
             check_silent_controller(c, lab)
             check_stops(c, lab, connections["tcp"])
             check_watch_recovery(c, lab, connections["ascii"])

@@ -4,10 +4,12 @@
     relay.py --serial TOOL_END SIMULATOR_END --framer ascii|rtu FAULT [--times N] [--after K]
              [--gaps FILE]
     relay.py --tcp PORT --to SIMULATOR_PORT [--framer ascii|rtu] FAULT [--times N] [--after K]
-    FAULT: --fault none|drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
+    FAULT: --fault none|segment|drop|delay|slow|truncate|corrupt|other-slave|other-request|garbage|silent
            [--delay MS]
 
-Requests pass unchanged. After the first K replies (default 0), the next N replies (0: every reply)
+Requests pass unchanged. segment passes each reply in pieces of 1 to 7 bytes, each after a gap of
+up to --delay ms (seeded: the same run, the same pieces), as a serial device server and a network
+that retransmits or roams deliver it. After the first K replies (default 0), the next N replies (0: every reply)
 get the fault, the rest pass. Replies
 are never reordered: one held back (delay) holds back those after it, as on a line where the
 controller answers late. A slow controller (slow) serves one request at a time, each reply the
@@ -103,9 +105,24 @@ class Tcp:
         return random.Random(7).randbytes(5) + frame
 
 
+SEGMENTS = random.Random(2026)
+
+
+def segments(frame, delay):
+    """`frame` in pieces of 1 to 7 bytes, each held up to `delay` seconds after the one before."""
+    pieces, held = [], 0.0
+    while frame:
+        size = SEGMENTS.randint(1, 7)
+        held += SEGMENTS.uniform(0, delay) if pieces else 0.0
+        pieces.append((held, frame[:size]))
+        frame = frame[size:]
+    return pieces
+
+
 # fault -> what reaches the tool: a list of (seconds held, bytes); empty is no reply at all.
 FAULTS = {
     "none": lambda link, frame, delay: [(0, frame)],
+    "segment": lambda link, frame, delay: segments(frame, delay),
     "drop": lambda link, frame, delay: [],
     "delay": lambda link, frame, delay: [(delay, frame)],
     "slow": lambda link, frame, delay: [(delay, frame)],
