@@ -19,6 +19,10 @@ constexpr const char* kExamples = R"(Examples:
   zentriq-gateway --port COM3 --mode rtu --baud 19200 --line 8E1 --listen 127.0.0.1:1502
   zentriq-gateway --port /dev/ttyUSB0 --listen 127.0.0.1:1502 --verbose --read-only
                       one line per request in device names; writes refused
+  zentriq-gateway --host 192.168.1.5 --listen 0.0.0.0:502
+                      many clients through one connection to a controller's Ethernet module
+  zentriq-gateway --host 192.168.1.6:4001 --mode rtu --listen 0.0.0.0:502
+                      a controller behind a serial device server that passes RTU frames on
   mbpoll -m tcp -a 1 -t 4 -r 4197 -c 10 -1 -p 1502 127.0.0.1
                       reads D100-D109 through a gateway on port 1502
 
@@ -41,13 +45,14 @@ constexpr unsigned kLastStation = 247;
 std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Settings& settings) {
     CLI::App app{
         "Lets Modbus TCP clients (SCADA, HMI, monitoring) reach a DVP-series PLC on its serial "
-        "line, in Modbus ASCII or RTU: one request on the line at a time, clients served in "
-        "turn, every answer to the client and transaction that asked.",
+        "line, in Modbus ASCII or RTU, or behind an Ethernet module or a serial device server "
+        "(--host), which take few connections: one request on the line at a time, clients "
+        "served in turn, every answer to the client and transaction that asked.",
         "zentriq-gateway"};
     app.allow_windows_style_options(false);  // only - and --: /dev/... is a port name
     app.footer(kExamples);
     app.set_version_flag("--version", "zentriq-gateway " ZENTRIQ_VERSION);
-    console::ConnectionOptions line(app, true, false);
+    console::ConnectionOptions line(app, true);
     app.get_option("--slave")->description(
         "The station that unit ids 0 and 255 reach (default 1); units 1-247 reach their own");
     std::string listen = "127.0.0.1:502";

@@ -139,13 +139,14 @@ Attempt AsioLink::Collect(std::uint8_t station, std::span<const std::uint8_t> re
                 return {AttemptKind::Answered, std::move(reply), {}, std::move(frame->pdu)};
             }
             Log("  (" + problem + ": not the answer)");
-            if (IsEcho(station, request, *frame) || ModbusTcpFrames(connection_)) {
+            if (IsEcho(station, request, *frame) || !OfThisRequest(*frame)) {
                 // An adapter's echo of the request, or over Modbus TCP a reply to an earlier
                 // transaction: the answer may still come.
                 continue;
             }
-            // A whole frame from another station, or answering another request: on a serial line
-            // only one speaks at a time, so this try's answer will not come.
+            // A whole frame from another station, or answering another request, in this try's
+            // turn: on a serial line only one speaks at a time, and over Modbus TCP this
+            // transaction has had its answer, so this try's will not come.
             return {AttemptKind::Broken, std::nullopt, std::move(problem), {}};
         }
     }
@@ -155,17 +156,12 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::uint8_t station,
                                                   std::span<const std::uint8_t> request,
                                                   const modbus::WireFrame& frame,
                                                   std::string& problem) const {
-    if (ModbusTcpFrames(connection_)) {
-        // Transaction numbers wrap: the tries of this request are the last few before it. A late
-        // reply to an earlier try answers it as well as the last try's would.
-        const auto since_first = static_cast<std::uint16_t>(frame.transaction - first_try_number_);
+    if (!OfThisRequest(frame)) {
         const auto tries_sent = static_cast<std::uint16_t>(try_number_ - first_try_number_);
-        if (since_first > tries_sent) {
-            problem = "a reply to transaction " + std::to_string(frame.transaction) +
-                      ", not to transaction " + std::to_string(first_try_number_) +
-                      (tries_sent == 0 ? "" : "-" + std::to_string(try_number_));
-            return std::nullopt;
-        }
+        problem = "a reply to transaction " + std::to_string(frame.transaction) +
+                  ", not to transaction " + std::to_string(first_try_number_) +
+                  (tries_sent == 0 ? "" : "-" + std::to_string(try_number_));
+        return std::nullopt;
     }
     if (frame.slave != station) {
         const char* name = ModbusTcpFrames(connection_) ? "unit " : "slave ";
@@ -179,6 +175,17 @@ std::optional<modbus::Reply> AsioLink::AnswerFrom(std::uint8_t station,
         return std::nullopt;
     }
     return reply;
+}
+
+bool AsioLink::OfThisRequest(const modbus::WireFrame& frame) const {
+    if (!ModbusTcpFrames(connection_)) {
+        return true;  // a serial frame carries no transaction
+    }
+    // Transaction numbers wrap: the tries of this request are the last few before it. A late
+    // reply to an earlier try answers it as well as the last try's would.
+    const auto since_first = static_cast<std::uint16_t>(frame.transaction - first_try_number_);
+    const auto tries_sent = static_cast<std::uint16_t>(try_number_ - first_try_number_);
+    return since_first <= tries_sent;
 }
 
 bool AsioLink::IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,

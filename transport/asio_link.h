@@ -196,6 +196,9 @@ class AsioLink : public Link {
     // A request to `station` with `retries` tries after the first.
     Outcome Exchange(std::uint8_t station, std::span<const std::uint8_t> request, unsigned retries);
 
+    // Whether `frame` answers one of this request's tries rather than an earlier request's: over
+    // Modbus TCP by its transaction; a serial frame carries none, so always.
+    bool OfThisRequest(const modbus::WireFrame& frame) const;
     // Whether `frame` is `request` itself as sent to `station`: an adapter that echoes what it
     // sends.
     static bool IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,

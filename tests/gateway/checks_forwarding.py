@@ -202,3 +202,44 @@ def verbose(c, gateway):
     c.found("--verbose", f"{sum(f is not None for f in found)} of {len(found)} lines as expected")
     c.expect("--verbose", all(found), f"expected lines matching {VERBOSE_LINES}: "
              f"{gateway.text()[-1200:]}")
+
+
+# (name, --mode for the gateway and --framer for the simulator: None for Modbus TCP)
+HOSTS = [("Modbus TCP", None), ("RTU over TCP", "rtu")]
+# Faults a TCP relay puts on two tries in a row, which the third try gets past: (fault, delay);
+# corrupt needs a checksum.
+HOST_FAULTS = [("drop", 0), ("delay", 300), ("other-slave", 0), ("corrupt", 0)]
+
+
+def check_host(c, lab):
+    """--host: the gateway in front of a controller over TCP (its Ethernet module) or behind a
+    serial device server, one connection shared by every client, as its serial side: mbpoll,
+    zentriq-poll and a load through it; then the relay's faults under load, each request answered
+    with the right value."""
+    for label, framer in HOSTS:
+        simulator = lab.simulator("--tcp", "0", *(["--framer", framer] if framer else []),
+                                  name=f"simulator-host-{framer}")
+        gateway = Gateway(lab, c.command, None, framer, "--max-clients", "80",
+                          name="gateway-host", host=f"127.0.0.1:{simulator}")
+        check_mbpoll(c, gateway.port, label)
+        check_poll(c, gateway.port, label)
+        check_load(c, gateway.port, label, 16, 40)
+        lab.stop_named("gateway-host")
+        for fault, delay in HOST_FAULTS:
+            if fault == "corrupt" and not framer:
+                continue
+            name = f"{label}: {fault} x2 under load"
+            relay = lab.relay("--tcp", "0", "--to", simulator,
+                              *(["--framer", framer] if framer else []), "--fault", fault,
+                              "--times", "2", "--after", "20", "--delay", str(delay),
+                              name=f"relay-host-{fault}-{framer}")
+            gateway = Gateway(lab, c.command, None, framer, "--timeout", "200",
+                              "--max-clients", "80", name="gateway-host-fault",
+                              host=f"127.0.0.1:{relay}")
+            tally, seconds = run_load(gateway.port, 8, Plan(40, depth=2))
+            spoiled = lab.log(f"relay-host-{fault}-{framer}").count("relay: reply")
+            lab.stop_named("gateway-host-fault")
+            lab.stop_named(f"relay-host-{fault}-{framer}")
+            c.found(name, f"{spoiled} replies spoiled; {tally.summary()}; {seconds:.1f} s")
+            c.expect(name, tally.sound() and tally.ok == 8 * 40 and spoiled == 2, tally.detail())
+        lab.stop_named(f"simulator-host-{framer}")

@@ -18,15 +18,18 @@ COUNTERS = re.compile(r"zentriq-gateway: (\d+) requests?, (\d+) retr(?:y|ies), (
 
 
 class Gateway:
-    def __init__(self, lab, command, port, mode, *options, name="gateway"):
+    def __init__(self, lab, command, port, mode, *options, name="gateway", host=None):
         """`command`: [WRAPPER...] PROGRAM; `port`: what --port is given. The serial side is
-        8N1, as a pty has it; the baud rate only sets the gateway's timing of the line."""
+        8N1, as a pty has it; the baud rate only sets the gateway's timing of the line. With
+        `host` ("127.0.0.1:PORT"), the controller is there instead, `mode` its serial framing
+        over TCP (None: Modbus TCP)."""
         self.name = name
         self.signals = wine_run_command(command) is None  # POSIX signals and /proc reach it
         self.lines = []
         self.changed = threading.Condition()
-        arguments = ["--port", port, "--mode", mode, "--line", "8N1", "--baud", "115200",
-                     "--listen", "127.0.0.1:0", *options]
+        line = (["--host", host] + (["--mode", mode] if mode else []) if host else
+                ["--port", port, "--mode", mode, "--line", "8N1", "--baud", "115200"])
+        arguments = [*line, "--listen", "127.0.0.1:0", *options]
         self.process = subprocess.Popen(command + arguments, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                         start_new_session=True)
