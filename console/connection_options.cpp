@@ -103,6 +103,23 @@ ConnectionOptions::ConnectionOptions(CLI::App& app, bool exchange, bool tcp) {
         app.add_option("--retries", connection_.retries,
                        "How often to ask again when no sound answer came (default 2)")
             ->check(CLI::Range(0U, 100U));
+        auto* rs485 = app.add_flag("--rs485", connection_.rs485.enabled,
+                                   "An RS-485 adapter whose transmitter the port switches: the "
+                                   "kernel's RS-485 mode where the driver has it, else RTS "
+                                   "raised around each request")
+                          ->needs(port_option_);
+        app.add_option("--rts-before", rts_before_ms_,
+                       "With --rs485, RTS raised this long before a frame's first bit, in ms "
+                       "(default 0)")
+            ->type_name("MS")
+            ->check(CLI::Range(0U, 1000U))
+            ->needs(rs485);
+        app.add_option("--rts-after", rts_after_ms_,
+                       "With --rs485, RTS kept this long after a frame's last bit, in ms (default "
+                       "0)")
+            ->type_name("MS")
+            ->check(CLI::Range(0U, 1000U))
+            ->needs(rs485);
         app.add_option("--pause", pause_ms_,
                        "The line kept quiet this long, in ms, before each request, for a slow "
                        "station (default 0; in RTU at least the silence of 3.5 characters)")
@@ -162,6 +179,8 @@ text::Result<transport::Connection> ConnectionOptions::Connection() const {
     connection.slave = static_cast<std::uint8_t>(slave_);
     connection.timeout = std::chrono::milliseconds(timeout_ms_);
     connection.pause = std::chrono::milliseconds(pause_ms_);
+    connection.rs485.before = std::chrono::milliseconds(rts_before_ms_);
+    connection.rs485.after = std::chrono::milliseconds(rts_after_ms_);
     return connection;
 }
 

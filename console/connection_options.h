@@ -46,6 +46,8 @@ class ConnectionOptions {
     unsigned slave_ = 1;
     unsigned timeout_ms_ = 1000;
     unsigned pause_ms_ = 0;
+    unsigned rts_before_ms_ = 0;
+    unsigned rts_after_ms_ = 0;
     CLI::Option* port_option_;
     CLI::Option* host_option_ = nullptr;
     CLI::Option* mode_option_;

@@ -90,8 +90,18 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
                    "answering, answered 0B meanwhile (default 1)")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.1, 3600.0));
-    app.add_flag("--verbose,-v", settings.verbose,
-                 "One line per request, in device names: read D100-D109 -> ok 41 ms");
+    std::string log_level;
+    auto* level_option =
+        app.add_option("--log-level", log_level,
+                       "What is said beyond the line's and stations' failures and the counters: "
+                       "quiet (nothing more), connections (each client's, the default) or "
+                       "requests (one line each, as --verbose)")
+            ->check(CLI::IsMember({"quiet", "connections", "requests"}));
+    bool verbose = false;
+    app.add_flag("--verbose,-v", verbose,
+                 "One line per request, in device names: read D100-D109 -> ok 41 ms (--log-level "
+                 "requests)")
+        ->excludes(level_option);
     // CLI11 names the arguments no option takes last first: they are collected here and named in
     // the order given.
     app.allow_extras();
@@ -144,8 +154,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
     }
     settings.idle_timeout = std::chrono::seconds(idle_s);
     settings.stats_interval = std::chrono::seconds(stats_s);
-    settings.retry_dead_after = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(retry_dead_s));
+    settings.log_level = verbose || log_level == "requests" ? LogLevel::Requests
+                         : log_level == "quiet"             ? LogLevel::Quiet
+                                                            : LogLevel::Connections;
+    settings.retry_dead_after =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(retry_dead_s));
     return std::nullopt;
 }
 

@@ -79,9 +79,9 @@ Server::Server(Settings settings, const console::Messages& messages)
       // A station whose request went unanswered through every try is answered 0B at once, and
       // probed with one try now and then: a dead station holds the line for one timeout at a
       // time, never a round of retries, and one that is back is found within the interval.
-      stations_(BackoffPolicy{1, std::min<Clock::duration>(std::chrono::seconds(1),
-                                                           settings_.retry_dead_after),
-                              settings_.retry_dead_after}),
+      stations_(BackoffPolicy{
+          1, std::min<Clock::duration>(std::chrono::seconds(1), settings_.retry_dead_after),
+          settings_.retry_dead_after}),
       line_(kLinePolicy) {
     // Frames are not logged one by one: --verbose gives a line per request instead.
     settings_.line.verbose = false;
@@ -209,7 +209,7 @@ void Server::Admit(tcp::socket socket) {
         refused = ClientsText(clients_.size()) + " already (--max-clients)";
     }
     if (!refused.empty()) {
-        Log(peer + " refused: " + refused);
+        LogConnection(peer + " refused: " + refused);
         socket.close(error);
         return;
     }
@@ -219,7 +219,7 @@ void Server::Admit(tcp::socket socket) {
     clients_.emplace(id, client);
     ++counters_.clients_now;
     ++counters_.clients_total;
-    Log(peer + " connected (" + ClientsText(clients_.size()) + ")");
+    LogConnection(peer + " connected (" + ClientsText(clients_.size()) + ")");
     client->Start();
 }
 
@@ -236,7 +236,7 @@ void Server::Closed(ClientId client, const std::string& peer, const std::string&
         --counters_.clients_now;
     }
     queue_.Drop(client);
-    Log(peer + " closed: " + reason);
+    LogConnection(peer + " closed: " + reason);
 }
 
 void Server::Serve(const PendingRequest& request) {
@@ -250,7 +250,7 @@ void Server::Serve(const PendingRequest& request) {
         answer = Exchange(request, route.station, result);
     }
     Answer(request, answer);
-    if (settings_.verbose) {
+    if (settings_.log_level >= LogLevel::Requests) {
         const auto found = clients_.find(request.client);
         const std::string peer = found == clients_.end() ? "(gone)" : found->second->peer();
         const std::uint8_t station = route.exception != 0 ? request.unit : route.station;
@@ -360,6 +360,12 @@ void Server::PrintCountersEvery() {
         Log(CountersText(counters_, Clock::now()));
         PrintCountersEvery();
     });
+}
+
+void Server::LogConnection(const std::string& line) const {
+    if (settings_.log_level >= LogLevel::Connections) {
+        Log(line);
+    }
 }
 
 void Server::Log(const std::string& line) const {

@@ -31,6 +31,10 @@
 
 namespace gateway {
 
+// What the gateway says on standard error beyond its start, the line's and the stations' failures
+// and returns, and the counters: nothing more, each client's connection too, or each request too.
+enum class LogLevel { Quiet, Connections, Requests };
+
 struct Settings {
     transport::Connection line;
     std::string listen_host = "127.0.0.1";
@@ -42,7 +46,7 @@ struct Settings {
     Clock::duration stats_interval{};  // zero: only on request and at exit
     // The longest a station that stopped answering waits between two probes.
     Clock::duration retry_dead_after = std::chrono::seconds(1);
-    bool verbose = false;
+    LogLevel log_level = LogLevel::Connections;
 };
 
 class Server final : public ConnectionEvents {
@@ -75,6 +79,8 @@ class Server final : public ConnectionEvents {
     void Stop();
     void PrintCountersEvery();
     void Log(const std::string& line) const;
+    // A client connected, closed or was refused: said from --log-level connections on.
+    void LogConnection(const std::string& line) const;
 
     Settings settings_;
     const console::Messages& messages_;

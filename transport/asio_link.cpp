@@ -36,14 +36,19 @@ AsioLink::AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
 }
 
 void AsioLink::KeepQuiet() {
-    const auto quiet_from = last_byte_ + quiet_before_;
-    if (quiet_before_ == Clock::duration::zero() || Clock::now() >= quiet_from) {
+    if (quiet_before_ != Clock::duration::zero()) {
+        WaitUntil(last_byte_ + quiet_before_);
+    }
+}
+
+void AsioLink::WaitUntil(Clock::time_point until) {
+    if (Clock::now() >= until) {
         return;
     }
-    boost::asio::steady_timer timer(io_, quiet_from);
+    boost::asio::steady_timer timer(io_, until);
     Await(
         [&](auto done) { timer.async_wait([done](const boost::system::error_code&) { done(); }); },
-        [&] { timer.cancel(); }, quiet_from + std::chrono::seconds(1));
+        [&] { timer.cancel(); }, until + std::chrono::seconds(1));
 }
 
 void AsioLink::Log(std::string_view line) const {
@@ -132,8 +137,10 @@ Attempt AsioLink::Collect(std::uint8_t station, std::span<const std::uint8_t> re
                 if (finder_->lost()) {
                     Close();
                 }
-                return {frame->cut ? AttemptKind::Cut : AttemptKind::Broken, std::nullopt,
-                        frame->fault, {}};
+                return {frame->cut ? AttemptKind::Cut : AttemptKind::Broken,
+                        std::nullopt,
+                        frame->fault,
+                        {}};
             }
             if (auto reply = AnswerFrom(station, request, *frame, problem)) {
                 return {AttemptKind::Answered, std::move(reply), {}, std::move(frame->pdu)};
@@ -190,10 +197,9 @@ bool AsioLink::OfThisRequest(const modbus::WireFrame& frame) const {
 
 bool AsioLink::IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,
                       const modbus::WireFrame& frame) {
-    return frame.slave == station && std::equal(frame.pdu.begin(), frame.pdu.end(),
-                                                request.begin(), request.end());
+    return frame.slave == station &&
+           std::equal(frame.pdu.begin(), frame.pdu.end(), request.begin(), request.end());
 }
-
 
 void AsioLink::Heard(bool answering) noexcept {
     if (answering) {

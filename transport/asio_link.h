@@ -151,6 +151,9 @@ class AsioLink : public Link {
         return error;
     }
 
+    // Waits until `until`, or less when the program asks to stop.
+    void WaitUntil(Clock::time_point until);
+
     // Bytes already waiting are no answer to what is about to be sent: a late reply, line noise.
     void DropPending();
 

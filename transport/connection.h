@@ -24,6 +24,14 @@ struct LineFormat {
 // "7E1".
 std::string LineText(const LineFormat& line);
 
+// An RS-485 adapter whose transmitter the port must switch: RTS raised `before` the first bit of a
+// frame and kept `after` its last.
+struct Rs485 {
+    bool enabled = false;
+    std::chrono::microseconds before{0};
+    std::chrono::microseconds after{0};
+};
+
 // The controller's own defaults where nothing is said: Modbus ASCII at 9600 7E1, station 1.
 struct Connection {
     bool tcp = false;
@@ -42,6 +50,7 @@ struct Connection {
     // How long the line is kept quiet before each request, for a slow station (in RTU at least the
     // silence that ends a frame, whatever this says).
     std::chrono::milliseconds pause{0};
+    Rs485 rs485;  // on a serial port only
     bool verbose = false;
 };
 

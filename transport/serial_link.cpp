@@ -33,7 +33,20 @@ class SerialLink final : public AsioLink {
 
     std::optional<text::Failure> Open() override {
         StartAfresh();
-        return OpenSerialPort(port_, connection_);
+        if (auto failure = OpenSerialPort(port_, connection_)) {
+            return failure;
+        }
+        if (!connection_.rs485.enabled) {
+            return std::nullopt;
+        }
+        lines_ = PortDirectionControl(port_);
+        auto way = StartRs485(*lines_, connection_.rs485, connection_.port);
+        if (auto* failure = std::get_if<text::Failure>(&way)) {
+            Close();
+            return std::move(*failure);
+        }
+        by_rts_ = std::get<Rs485Way>(way) == Rs485Way::Rts;
+        return std::nullopt;
     }
 
   private:
@@ -47,7 +60,19 @@ class SerialLink final : public AsioLink {
     std::optional<text::Failure> Send(std::uint8_t station, std::span<const std::uint8_t> request,
                                       std::uint16_t) override {
         DropPending();
-        if (const auto error = WriteAll(port_, SerialFrame(station, request))) {
+        const auto frame = SerialFrame(station, request);
+        boost::system::error_code error;
+        const auto write = [&] {
+            error = WriteAll(port_, frame);
+            return !error;
+        };
+        if (by_rts_) {
+            SendWithRts(*lines_, connection_.rs485, write,
+                        [this](std::chrono::microseconds time) { WaitUntil(Clock::now() + time); });
+        } else {
+            write();
+        }
+        if (error) {
             return text::Failure{"the port " + connection_.port + " failed: " + ErrorText(error)};
         }
         return std::nullopt;
@@ -69,6 +94,8 @@ class SerialLink final : public AsioLink {
     void CutShort() override { Log("< (a reply cut short: no CR LF came)"); }
 
     asio::serial_port port_;
+    std::unique_ptr<DirectionControl> lines_;  // with --rs485
+    bool by_rts_ = false;                      // RTS switched by the program, not the driver
 };
 
 }  // namespace

@@ -9,6 +9,11 @@
 
 #ifndef _WIN32
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #endif
 
 namespace transport {
@@ -127,7 +132,53 @@ std::optional<text::Failure> SetLine(asio::serial_port& port, const Connection& 
                          ErrorText(first_error)};
 }
 
+// The port's own control lines: the system's calls for them.
+class PortLines final : public DirectionControl {
+  public:
+    explicit PortLines(asio::serial_port& port) : port_(port) {}
+
+    bool KernelMode(const Rs485& settings) override {
+#ifdef TIOCSRS485
+        serial_rs485 mode{};
+        mode.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        // The driver counts its delays in whole milliseconds: a part of one is rounded up.
+        mode.delay_rts_before_send = static_cast<std::uint32_t>(
+            std::chrono::ceil<std::chrono::milliseconds>(settings.before).count());
+        mode.delay_rts_after_send = static_cast<std::uint32_t>(
+            std::chrono::ceil<std::chrono::milliseconds>(settings.after).count());
+        return ioctl(port_.native_handle(), TIOCSRS485, &mode) == 0;
+#else
+        (void)settings;
+        return false;
+#endif
+    }
+
+    bool SetRts(bool on) override {
+#ifdef _WIN32
+        return EscapeCommFunction(port_.native_handle(), on ? SETRTS : CLRRTS) != 0;
+#else
+        int rts = TIOCM_RTS;
+        return ioctl(port_.native_handle(), on ? TIOCMBIS : TIOCMBIC, &rts) == 0;
+#endif
+    }
+
+    void Drain() override {
+#ifdef _WIN32
+        FlushFileBuffers(port_.native_handle());
+#else
+        tcdrain(port_.native_handle());
+#endif
+    }
+
+  private:
+    asio::serial_port& port_;
+};
+
 }  // namespace
+
+std::unique_ptr<DirectionControl> PortDirectionControl(asio::serial_port& port) {
+    return std::make_unique<PortLines>(port);
+}
 
 std::optional<text::Failure> OpenSerialPort(asio::serial_port& port, const Connection& connection) {
     boost::system::error_code ignored;

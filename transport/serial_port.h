@@ -6,11 +6,13 @@
 #include <utility>
 
 #include <boost/asio/serial_port.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "text/failure.h"
 #include "transport/connection.h"
+#include "transport/rs485.h"
 
 namespace transport {
 
@@ -19,5 +21,8 @@ namespace transport {
 // COM3: it is in use by another program", "/dev/ttyS0 refused 7 data bits and even parity: ...").
 std::optional<text::Failure> OpenSerialPort(boost::asio::serial_port& port,
                                             const Connection& connection);
+
+// The control lines of an open `port`, for --rs485.
+std::unique_ptr<DirectionControl> PortDirectionControl(boost::asio::serial_port& port);
 
 }  // namespace transport

@@ -22,7 +22,7 @@ from checks_clients import IDLE, MAX_CLIENTS, check_hostile_clients  # noqa: E40
 from checks_faults import (ROWS, check_dead_station, check_line_discipline,  # noqa: E402
                           check_line_pulled, check_relay_faults)
 from checks_forwarding import (check_answered_without_line, check_host,  # noqa: E402
-                               check_load, check_mbpoll, check_poll)
+                               check_load, check_log_levels, check_mbpoll, check_poll)
 from checks_lifecycle import (check_allow, check_listen_failures,  # noqa: E402
                               check_sigterm_during_load)
 from gateway_process import COUNTERS, Gateway  # noqa: E402
@@ -94,6 +94,7 @@ def run_checks(c, lab, ports):
     for mode in MODES:
         forwarding(c, lab, ports, mode, ends[mode])
     check_answered_without_line(c, lab, ports)
+    check_log_levels(c, lab, ports, ends["ascii"])
 
     hostile = Gateway(lab, c.command, ports.name(ends["ascii"]), "ascii", "--max-clients",
                       str(MAX_CLIENTS), "--idle-timeout", str(IDLE), "--stats-interval", "1",

@@ -243,3 +243,21 @@ def check_host(c, lab):
             c.found(name, f"{spoiled} replies spoiled; {tally.summary()}; {seconds:.1f} s")
             c.expect(name, tally.sound() and tally.ok == 8 * 40 and spoiled == 2, tally.detail())
         lab.stop_named(f"simulator-host-{framer}")
+
+
+def check_log_levels(c, lab, ports, tool_end):
+    """--log-level: quiet says no client's connection, connections (the default) does, requests
+    adds a line per request."""
+    for level, connected, read in (("quiet", False, False), ("connections", True, False),
+                                   ("requests", True, True)):
+        gateway = Gateway(lab, c.command, ports.name(tool_end), "ascii", "--log-level", level,
+                          name="gateway-log")
+        since = gateway.mark()
+        reply = mbap.exchange(gateway.port, mbap.read(mbap.READ_REGISTERS, mbap.d(100), 2))
+        said = gateway.wait_for(r"closed: ", 5, since) is not None
+        lab.stop_named("gateway-log")
+        text = gateway.text(since)
+        name = f"--log-level {level}"
+        c.expect(name, reply is not None and said == connected and
+                 (" connected (1 client)" in text) == connected and
+                 ("unit 1 read D100-D101 \u2192 ok" in text) == read, text[-400:])

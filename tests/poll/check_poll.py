@@ -607,6 +607,17 @@ def check_connection_errors(c, lab, tool_end):
     c.expect("9601 baud on a pty", out == "" and err.count("\n") == 1 and
              "refused 9601 baud: the port is at " in err and "cannot do 9601 baud;" in err, err)
 
+    # A pty has neither the kernel's RS-485 mode nor an RTS line: --rs485 cannot drive it. (Wine
+    # raises RTS on its COM port as asked, through a pty or not.)
+    if not PORTS.prefix:
+        code, out, err = c.run(on_pty(tool_end, "ascii") + ["--rs485", "read", "D1"])
+        c.expect_exit("--rs485 on a pty", code, 2, err)
+        c.expect("--rs485 on a pty", out == "" and err.count("\n") == 1 and
+                 "has neither the kernel's RS-485 mode nor an RTS line" in err, err)
+    code, out, err = c.run(["--host", "127.0.0.1", "--rs485", "read", "D1"])
+    c.expect_exit("--rs485 with --host", code, 2, err)
+    c.expect("--rs485 with --host", "--rs485 requires --port" in err, err)
+
     code, out, err = c.run(on_pty("/dev/null", "ascii") + ["read", "D1"])
     c.expect_exit("no serial port", code, 2, err)
     c.expect("no serial port", err.endswith(": it is not a serial port\n"), err)
