@@ -15,6 +15,12 @@ so the line is as fast as the simulator answers), in Modbus ASCII and RTU:
   - fairness: with 64 clients, the most and the fewest requests served to one client at the
     moment the first client has all its answers
   - memory: the gateway's peak RSS (VmHWM) after 64 clients, and after a run ten times longer
+  - the line's share at its real pace: 8 clients reading through the gateway on the line-speed
+    relay (tests/poll/line_relay.py) at 9600 baud 7E1 ASCII, the characters of every request and
+    reply and the 10 ms reply delay each costs, against the time taken (1.00: never idle)
+  - after a bad frame: a corrupt reply and another station's, each once through the fault relay
+    (tests/poll/relay.py), then 20 reads one at a time: what the spoiled one and the slowest after
+    it took (a whole frame ends its try; nothing is owed for it)
 Figures only; nothing fails because a machine is slow."""
 
 import asyncio
@@ -31,7 +37,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "gateway"))
 import mbap  # noqa: E402
 from gateway_process import Gateway  # noqa: E402
 from harness import HarnessError, Lab, ascii_frame, rtu_frame  # noqa: E402
-from load import Control, Plan, load  # noqa: E402
+from checks_faults import timed_reads  # noqa: E402
+from load import Control, Plan, load, run_load  # noqa: E402
 
 READ = mbap.read(mbap.READ_REGISTERS, mbap.d(100), 10)
 LATENCY_READS = 1000
@@ -140,6 +147,42 @@ def memory(lab, program, tool_end, mode):
           + ("" if t1.sound() and t2.sound() else f"  ({t1.summary()}; {t2.summary()})"))
 
 
+def line_share(lab, program):
+    tool_end, relay_end = lab.pty_pair("real-line")
+    controller_end, simulator_end = lab.pty_pair("real-controller")
+    lab.simulator("--serial", simulator_end, "--framer", "ascii", name="simulator-real")
+    lab.start("line-relay", ["/usr/bin/python3", os.path.join(HERE, "..", "tests", "poll",
+                                                               "line_relay.py"),
+                             "--serial", relay_end, controller_end, "--framer", "ascii", "--baud",
+                             "9600", "--line", "7E1", "--reply-delay", "10"])
+    gateway = Gateway(lab, [program], tool_end, "ascii", "--timeout", "3000", name="gateway-real",
+                      baud="9600")
+    clients, requests = 8, 12
+    tally, seconds = run_load(gateway.port, clients, Plan(requests, mix="shared-read"))
+    lab.stop_named("gateway-real")
+    # A read of D100-D109 in ASCII: 17 characters asked, 51 answered, 10 bits each.
+    each = (17 + 51) * 10 / 9600 + 0.010
+    print(f"  line share at 9600 baud 7E1 (the line-speed relay), {clients} clients x {requests} "
+          f"reads of D100-D109: {tally.ok * each / seconds:.3f} of the line busy, "
+          f"{tally.ok / seconds:.2f} reads/s" + ("" if tally.sound() else f"  ({tally.summary()})"))
+
+
+def after_bad_frames(lab, program, mode, tool_end):
+    """`tool_end`: the free end of the simulator's pair."""
+    gateway_end, relay_end = lab.pty_pair("bad-" + mode)
+    gateway = Gateway(lab, [program], gateway_end, mode, "--timeout", "1000",
+                      name="gateway-bad-" + mode)
+    for fault in ("corrupt", "other-slave"):
+        lab.relay("--serial", relay_end, tool_end, "--framer", mode, "--fault", fault, "--times",
+                  "1", name=f"relay-{fault}-{mode}")
+        times, wrong = timed_reads(gateway.port, 21)
+        lab.stop_named(f"relay-{fault}-{mode}")
+        print(f"  after a {fault} reply: that read {ms(times[0])}, the slowest of the 20 after "
+              f"it {ms(max(times[1:]))}" + (f"  ({wrong} wrong)" if wrong else ""))
+    lab.stop_named("gateway-bad-" + mode)
+    lab.stop_pair("bad-" + mode)
+
+
 def interleaved(lab, program, mode, tool_end):
     """(straight times, gateway times) of LATENCY_READS reads each, taken in ROUNDS alternating
     rounds so that what else the machine does weighs on both alike. The gateway is stopped for
@@ -170,8 +213,10 @@ def main():
             if mode == "ascii":
                 fairness(gateway.port)
             lab.stop_named("gateway-" + mode)
+            after_bad_frames(lab, program, mode, tool_end)
             if mode == "ascii":
                 memory(lab, program, tool_end, mode)
+        line_share(lab, program)
 
 
 if __name__ == "__main__":

@@ -169,10 +169,6 @@ class AsioLink : public Link {
     const std::unique_ptr<modbus::FrameFinder> finder_;
     // The silence that ends a frame, where one does (RTU).
     Clock::duration silence_{};
-    // How long the line is kept quiet before a request: in RTU the 3.5 characters that end the
-    // frame before it (a station that reads frames by that silence would otherwise take the
-    // request as the reply's tail), and at least the connection's pause.
-    Clock::duration quiet_before_{};
 
   private:
     // Reads until a frame from `station` answers `request` or `deadline` passes.
@@ -214,6 +210,10 @@ class AsioLink : public Link {
     std::uint8_t owed_station_ = 0;           // and the station it went to
     std::uint64_t bytes_heard_ = 0;           // reads that brought bytes, ever
     Clock::time_point last_byte_{};           // when the line last carried a byte, either way
+    // How long the line is kept quiet before a request: in RTU the 3.5 characters that end the
+    // frame before it (a station that reads frames by that silence would otherwise take the
+    // request as the reply's tail), and at least the connection's pause.
+    Clock::duration quiet_before_{};
     std::uint16_t try_number_ = 0;            // the last try's
     std::uint16_t first_try_number_ = 0;      // the first try's of the request under way
 };

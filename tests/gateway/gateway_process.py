@@ -18,7 +18,8 @@ COUNTERS = re.compile(r"zentriq-gateway: (\d+) requests?, (\d+) retr(?:y|ies), (
 
 
 class Gateway:
-    def __init__(self, lab, command, port, mode, *options, name="gateway", host=None):
+    def __init__(self, lab, command, port, mode, *options, name="gateway", host=None,
+                 baud="115200"):
         """`command`: [WRAPPER...] PROGRAM; `port`: what --port is given. The serial side is
         8N1, as a pty has it; the baud rate only sets the gateway's timing of the line. With
         `host` ("127.0.0.1:PORT"), the controller is there instead, `mode` its serial framing
@@ -28,7 +29,7 @@ class Gateway:
         self.lines = []
         self.changed = threading.Condition()
         line = (["--host", host] + (["--mode", mode] if mode else []) if host else
-                ["--port", port, "--mode", mode, "--line", "8N1", "--baud", "115200"])
+                ["--port", port, "--mode", mode, "--line", "8N1", "--baud", baud])
         arguments = [*line, "--listen", "127.0.0.1:0", *options]
         self.process = subprocess.Popen(command + arguments, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
