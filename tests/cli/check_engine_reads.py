@@ -119,6 +119,13 @@ class Check:
         if not condition:
             self.faults.append(f"{name}: {detail}"[:3000])
 
+    def compare(self, name, got, want):
+        """Every value read (`got`, by name) is the one the controller holds (`want`)."""
+        wrong = {key: (got.get(key), value) for key, value in want.items()
+                 if key not in got or not same(got[key], value)}
+        self.expect(name, not wrong and len(got) == len(want),
+                    f"{len(wrong)} wrong (got, expected): {dict(list(wrong.items())[:8])}")
+
     def run(self, command, stdin=""):
         done = subprocess.run(command, input=stdin.encode(), capture_output=True, timeout=300)
         return done.returncode, done.stdout.decode(), done.stderr.decode()
@@ -174,10 +181,7 @@ class Check:
                                           if code == 3 else words[offset])
         finally:
             link.close()
-        wrong = {name: (got.get(name), value) for name, value in want.items()
-                 if name not in got or not same(got[name], value)}
-        self.expect(f"{label} telegraf: every value", not wrong and len(got) == len(want),
-                    f"{len(wrong)} wrong (got, expected): {dict(list(wrong.items())[:8])}")
+        self.compare(f"{label} telegraf: every value", got, want)
 
     def home_assistant(self, label, tags, port):
         serial = yaml.safe_load(self.config("home-assistant", tags, "--port", "/dev/ttyUSB0"))
@@ -205,10 +209,7 @@ class Check:
                                        if platform == "sensors" else words[0])
         finally:
             link.close()
-        wrong = {name: (got.get(name), value) for name, value in want.items()
-                 if name not in got or not same(got[name], value)}
-        self.expect(f"{label} home-assistant: every value", not wrong and len(got) == len(want),
-                    f"{len(wrong)} wrong (got, expected): {dict(list(wrong.items())[:8])}")
+        self.compare(f"{label} home-assistant: every value", got, want)
         units = {e["name"]: e.get("unit_of_measurement", "") for e in hub.get("sensors", [])}
         self.expect(f"{label} home-assistant: units", all(
             units[name] == unit for name, _, _, unit in tags if name in units), units)
