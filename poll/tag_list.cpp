@@ -48,7 +48,7 @@ text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& 
         row.first = list.asked.size();
         if (!record.blank) {
             std::string item(text::ascii::Trimmed(record.item));
-            std::string_view word;
+            std::string word;
             if (type) {
                 const auto fields = taglist::SplitFields(record.raw, reader.delimiter());
                 word = *type < fields.size() ? text::ascii::Trimmed(fields[*type]) : "";
