@@ -51,15 +51,7 @@ const char* InputType(ModbusTable table) {
 // The request Home Assistant sends for one entity: its words or its one bit.
 modbus::ReadRequest EntityRead(const ConfigTag& tag) {
     const auto& entry = tag.value.entry;
-    switch (entry.table) {
-        case ModbusTable::Coil:
-            return {modbus::FunctionCode::ReadCoils, entry.address, 1};
-        case ModbusTable::DiscreteInput:
-            return {modbus::FunctionCode::ReadDiscreteInputs, entry.address, 1};
-        case ModbusTable::HoldingRegister:
-            break;
-    }
-    return {modbus::FunctionCode::ReadHoldingRegisters, entry.address,
+    return {conversion::ReadCode(entry.table), entry.address,
             static_cast<std::uint16_t>(tag.value.high ? 2 : 1)};
 }
 

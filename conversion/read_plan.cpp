@@ -14,6 +14,8 @@ namespace {
 constexpr std::array<ModbusTable, 3> kTablesInPlanOrder{
     ModbusTable::Coil, ModbusTable::DiscreteInput, ModbusTable::HoldingRegister};
 
+}  // namespace
+
 modbus::FunctionCode ReadCode(ModbusTable table) noexcept {
     switch (table) {
         case ModbusTable::Coil:
@@ -25,6 +27,8 @@ modbus::FunctionCode ReadCode(ModbusTable table) noexcept {
     }
     return modbus::FunctionCode::ReadHoldingRegisters;
 }
+
+namespace {
 
 bool IsReadCode(modbus::FunctionCode code) noexcept {
     return code == modbus::FunctionCode::ReadCoils ||
@@ -91,7 +95,9 @@ void PlanTable(std::vector<std::uint16_t>& asked, const std::vector<std::uint16_
             }
             if (std::binary_search(lows.begin(), lows.end(), asked[end - 1]) ||
                 best[end] == std::chrono::nanoseconds::max()) {
-                continue;  // its high word is the next address: the same request reads it
+                // A low word's high word is the next address: the same request reads it. (No plan
+                // of the rest: a request cannot end here.)
+                continue;
             }
             if (alone + best[end] <= best[first]) {  // a tie goes to the longer request
                 best[first] = alone + best[end];

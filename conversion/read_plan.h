@@ -46,6 +46,9 @@ std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
 std::chrono::nanoseconds PlanTime(std::span<const modbus::ReadRequest> plan,
                                   const modbus::LineCost& cost) noexcept;
 
+// The code that reads `table`: 01 for coils, 02 for discrete inputs, 03 for holding registers.
+modbus::FunctionCode ReadCode(ModbusTable table) noexcept;
+
 // The table a read code reads: Coil for 01, DiscreteInput for 02, HoldingRegister for 03 (and for
 // any other code).
 ModbusTable TableRead(modbus::FunctionCode function) noexcept;

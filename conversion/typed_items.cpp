@@ -136,11 +136,9 @@ TypedItem ReadTypedItem(std::string_view text, std::optional<ModbusTable> table,
         const MapEntry& first_entry = read.entries.front();
         const std::string first = DeviceName(first_entry.device);
         if (split.coil) {
-            return Refused(whole, IsBit(first_entry)
-                                      ? first + " is an input; " + type_name +
-                                            " is for coils, which an engine may also write"
-                                      : first + " is a register; " + type_name +
-                                            " is for coils, which an engine may also write");
+            return Refused(whole, first +
+                                      (IsBit(first_entry) ? " is an input; " : " is a register; ") +
+                                      type_name + " is for coils, which an engine may also write");
         }
         return Refused(
             whole, bits ? first + " is a register; " + type_name + " is for bits (coils and inputs)"

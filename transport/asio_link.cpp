@@ -28,7 +28,7 @@ AsioLink::AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
     quiet_before_ = connection.pause;
     if (connection.mode == modbus::FrameMode::Rtu && !ModbusTcpFrames(connection)) {
         const auto& line = connection.line;
-        const auto bits = 1 + line.data_bits + (line.parity == 'N' ? 0U : 1U) + line.stop_bits;
+        const auto bits = modbus::CharacterBits(line.data_bits, line.parity, line.stop_bits);
         quiet_before_ = std::max<Clock::duration>(
             quiet_before_,
             std::chrono::microseconds(modbus::RtuSilenceMicroseconds(connection.baud, bits)));
@@ -58,10 +58,7 @@ void AsioLink::Log(std::string_view line) const {
 }
 
 void AsioLink::Pause(std::chrono::milliseconds time) {
-    boost::asio::steady_timer timer(io_, time);
-    Await(
-        [&](auto done) { timer.async_wait([done](const boost::system::error_code&) { done(); }); },
-        [&] { timer.cancel(); }, Clock::now() + time + std::chrono::seconds(1));
+    WaitUntil(Clock::now() + time);
 }
 
 void AsioLink::StartAfresh() noexcept {

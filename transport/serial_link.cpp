@@ -2,6 +2,7 @@
 // Modbus ASCII or RTU as the modbus library writes and finds their frames.
 #include <boost/asio/serial_port.hpp>
 
+#include "modbus/line_cost.h"
 #include "modbus/wire.h"
 #include "transport/asio_link.h"
 #include "transport/serial_port.h"
@@ -16,19 +17,17 @@ namespace asio = boost::asio;
 // is the adapter, not the end of the frame.
 constexpr std::chrono::milliseconds kShortestSilence{50};
 
-// Start bit, data bits, parity bit, stop bits.
-std::uint32_t CharacterBits(const LineFormat& line) {
-    return 1 + line.data_bits + (line.parity == 'N' ? 0U : 1U) + line.stop_bits;
-}
-
 class SerialLink final : public AsioLink {
   public:
     SerialLink(StopSignal& stop, const Connection& connection, LogLine log)
         : AsioLink(stop, connection, std::move(log), modbus::SerialFrameFinder(connection.mode)),
           port_(io_) {
         silence_ = std::max<Clock::duration>(
-            kShortestSilence, std::chrono::microseconds(modbus::RtuSilenceMicroseconds(
-                                  connection.baud, CharacterBits(connection.line))));
+            kShortestSilence,
+            std::chrono::microseconds(modbus::RtuSilenceMicroseconds(
+                connection.baud,
+                modbus::CharacterBits(connection.line.data_bits, connection.line.parity,
+                                      connection.line.stop_bits))));
     }
 
     std::optional<text::Failure> Open() override {
