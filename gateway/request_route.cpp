@@ -1,6 +1,7 @@
 #include "gateway/request_route.h"
 
 #include "modbus/function_codes.h"
+#include "modbus/function_shapes.h"
 #include "modbus/request_shape.h"
 
 namespace gateway {
@@ -11,27 +12,6 @@ using modbus::FunctionCode;
 
 constexpr std::uint8_t kLastStation = 247;
 constexpr std::uint8_t kServerItself = 255;
-
-bool Served(FunctionCode code) noexcept {
-    switch (code) {
-        case FunctionCode::ReadCoils:
-        case FunctionCode::ReadDiscreteInputs:
-        case FunctionCode::ReadHoldingRegisters:
-        case FunctionCode::WriteSingleCoil:
-        case FunctionCode::WriteSingleRegister:
-        case FunctionCode::WriteMultipleCoils:
-        case FunctionCode::WriteMultipleRegisters:
-        case FunctionCode::ReportServerId:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool Writes(FunctionCode code) noexcept {
-    return code == FunctionCode::WriteSingleCoil || code == FunctionCode::WriteSingleRegister ||
-           code == FunctionCode::WriteMultipleCoils || code == FunctionCode::WriteMultipleRegisters;
-}
 
 Route Answered(std::uint8_t exception, std::string reason) {
     return {0, exception, std::move(reason)};
@@ -59,14 +39,15 @@ Route RouteRequest(const RouteRules& rules, std::uint8_t unit, std::span<const s
                         "station " + std::to_string(station) + " is not forwarded (--stations)");
     }
     const auto code = static_cast<FunctionCode>(pdu.empty() ? 0 : pdu[0]);
-    if (pdu.empty() || !Served(code)) {
+    const modbus::FunctionShape* shape = modbus::ServedShape(code);
+    if (shape == nullptr) {
         return Answered(modbus::kIllegalFunction,
                         pdu.empty() ? std::string("a request without a function code")
                                     : modbus::FunctionText(code) +
                                           ", which the controller does "
                                           "not serve");
     }
-    if (rules.read_only && Writes(code)) {
+    if (rules.read_only && shape->writes) {
         return Answered(modbus::kIllegalFunction, "a write, refused (--read-only)");
     }
     if (auto fault = modbus::RequestShapeFault(pdu); !fault.empty()) {

@@ -29,8 +29,9 @@ struct Route {
 
 // Unit 0 (many TCP clients' "no unit") and 255 (the protocol's "the server itself") reach
 // `rules.slave`; 1 to 247 are stations; 248 to 254 are reserved on a serial line: 0A. A station
-// not forwarded: 0A. A function the controller does not serve (it serves 01, 02, 03, 05, 06, 15,
-// 16 and 17): 01, as are writes when read-only. A request of a wrong shape: 03.
+// not forwarded: 0A. A function the controller does not serve, by the function shapes (it serves
+// 01, 02, 03, 05, 06, 15, 16 and 17), and a code they do not know: 01, as are writes when
+// read-only. A request of a wrong shape: 03.
 Route RouteRequest(const RouteRules& rules, std::uint8_t unit, std::span<const std::uint8_t> pdu);
 
 }  // namespace gateway

@@ -1,5 +1,6 @@
 #include "modbus/function_codes.h"
 
+#include "modbus/function_shapes.h"
 #include "text/ascii_text.h"
 
 namespace modbus {
@@ -57,8 +58,8 @@ std::string FunctionText(FunctionCode code) {
 }
 
 bool ReachesBits(FunctionCode code) noexcept {
-    return code == FunctionCode::ReadCoils || code == FunctionCode::ReadDiscreteInputs ||
-           code == FunctionCode::WriteSingleCoil || code == FunctionCode::WriteMultipleCoils;
+    const FunctionShape* shape = ShapeOf(code);
+    return shape != nullptr && shape->items == ItemKind::Bits;
 }
 
 std::string ItemCount(FunctionCode code, std::size_t count) {
@@ -73,19 +74,28 @@ std::string ItemCount(FunctionCode code, std::size_t count) {
 }
 
 std::optional<std::uint16_t> MostItems(FunctionCode code) noexcept {
-    switch (code) {
-        case FunctionCode::ReadCoils:
-        case FunctionCode::ReadDiscreteInputs:
-            return 2000;
-        case FunctionCode::ReadHoldingRegisters:
-            return 125;
-        case FunctionCode::WriteMultipleCoils:
-            return 1968;
-        case FunctionCode::WriteMultipleRegisters:
-            return 123;
-        default:
-            return std::nullopt;
+    const FunctionShape* shape = ShapeOf(code);
+    if (shape == nullptr || shape->most_items == 0) {
+        return std::nullopt;
     }
+    return shape->most_items;
+}
+
+std::string ServedCodesText() {
+    std::string text;
+    std::size_t left = 0;
+    for (const auto& shape : kFunctionShapes) {
+        left += shape.served ? 1 : 0;
+    }
+    for (const auto& shape : kFunctionShapes) {
+        if (!shape.served) {
+            continue;
+        }
+        --left;
+        text += std::to_string(static_cast<unsigned>(shape.code));
+        text += left == 0 ? "" : left == 1 ? " and " : ", ";
+    }
+    return text;
 }
 
 std::string ExceptionText(std::uint8_t exception) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "modbus/function_shapes.h"
 #include "modbus/word_bytes.h"
 #include "text/ascii_text.h"
 
@@ -47,8 +48,7 @@ void SetRange(DataReading& reading, FunctionCode code, FrameRange range) {
     if (!most || (range.quantity >= 1 && range.quantity <= *most)) {
         return;
     }
-    const bool reads =
-        code != FunctionCode::WriteMultipleCoils && code != FunctionCode::WriteMultipleRegisters;
+    const bool reads = !ShapeOf(code)->writes;
     text::ascii::AppendNote(
         reading.note,
         text::ascii::Joined(
@@ -78,7 +78,7 @@ const PrecedingRequest* Trusted(DataReading& reading, const PrecedingRequest* re
 DataReading ReadResponse(FunctionCode code, Bytes payload, const PrecedingRequest* before) {
     DataReading reading;
     reading.role = FrameRole::Response;
-    const bool registers = code == FunctionCode::ReadHoldingRegisters;
+    const bool registers = ShapeOf(code)->items == ItemKind::Registers;
     if (const auto* request = Trusted(reading, before)) {
         const std::uint16_t quantity = request->range.quantity;
         const std::size_t expected =
@@ -118,7 +118,7 @@ FrameData ReadReadFunctionData(FunctionCode code, Bytes data, const PrecedingReq
     FrameData shape;
     const bool response_length = !data.empty() && data[0] == data.size() - 1;
     const bool odd_registers =
-        code == FunctionCode::ReadHoldingRegisters && response_length && data[0] % 2 != 0;
+        ShapeOf(code)->items == ItemKind::Registers && response_length && data[0] % 2 != 0;
     if (data.size() == 4) {
         shape.readings.push_back(
             Ranged(FrameRole::Request, code, {WordAt(data, 0), WordAt(data, 2)}));
@@ -154,7 +154,7 @@ FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
     }
     DataReading reading = Ranged(FrameRole::Request, code, {WordAt(data, 0), 1});
     const std::uint16_t word = WordAt(data, 2);
-    if (code == FunctionCode::WriteSingleRegister) {
+    if (ShapeOf(code)->items == ItemKind::Registers) {
         reading.values.emplace_back(word);
     } else if (word == 0xFF00 || word == 0x0000) {
         reading.values.emplace_back(static_cast<std::uint16_t>(word == 0xFF00 ? 1 : 0));
@@ -185,9 +185,9 @@ FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
         return shape;
     }
     const Bytes payload = data.subspan(5);
-    const bool coils = code == FunctionCode::WriteMultipleCoils;
-    const std::size_t needed =
-        coils ? (std::size_t{range.quantity} + 7) / 8 : std::size_t{range.quantity} * 2;
+    const FunctionShape& written = *ShapeOf(code);
+    const bool coils = written.items == ItemKind::Bits;
+    const std::size_t needed = ItemBytes(written, range.quantity);
     if (data[4] != payload.size()) {
         shape.message =
             text::ascii::Joined({FunctionText(code), " request says ",
@@ -260,9 +260,8 @@ FrameData KeepUnread(FunctionCode code, Bytes data) {
         reading.values.emplace_back(RawBytes{text::ascii::SpacedHex(data)});
     }
     reading.note =
-        text::ascii::Joined({FunctionText(code),
-                             " is not one the controller accepts (it accepts 1, 2, 3, 5, 6, "
-                             "15, 16 and 17): its data is not decoded"});
+        text::ascii::Joined({FunctionText(code), " is not one the controller accepts (it accepts ",
+                             ServedCodesText(), "): its data is not decoded"});
     shape.readings.push_back(std::move(reading));
     return shape;
 }
@@ -287,22 +286,22 @@ FrameData ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> dat
     if (IsExceptionFunction(function)) {
         return ReadException(code, data, request);
     }
-    switch (code) {
-        case FunctionCode::ReadCoils:
-        case FunctionCode::ReadDiscreteInputs:
-        case FunctionCode::ReadHoldingRegisters:
-            return ReadReadFunctionData(code, data, request);
-        case FunctionCode::WriteSingleCoil:
-        case FunctionCode::WriteSingleRegister:
-            return ReadSingleWrite(code, data);
-        case FunctionCode::WriteMultipleCoils:
-        case FunctionCode::WriteMultipleRegisters:
-            return ReadMultipleWrite(code, data);
-        case FunctionCode::ReportServerId:
-            return ReadReportSlaveId(data);
-        default:
-            return KeepUnread(code, data);
+    // Only the controller's codes are decoded: a capture names the controller's devices.
+    const FunctionShape* shape = ServedShape(code);
+    if (shape == nullptr) {
+        return KeepUnread(code, data);
     }
+    switch (shape->request) {
+        case RequestLayout::StartQuantity:
+            return ReadReadFunctionData(code, data, request);
+        case RequestLayout::AddressValue:
+            return ReadSingleWrite(code, data);
+        case RequestLayout::CountedValues:
+            return ReadMultipleWrite(code, data);
+        case RequestLayout::CodeAlone:
+            return ReadReportSlaveId(data);
+    }
+    return KeepUnread(code, data);
 }
 
 }  // namespace modbus

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "modbus/function_shapes.h"
 #include "modbus/wire.h"
 
 namespace modbus {
@@ -14,7 +15,8 @@ constexpr std::uint32_t kReadRequestBytes = 6;
 constexpr std::uint32_t kReadReplyHeadBytes = 3;
 
 std::uint32_t ReplyDataBytes(const ReadRequest& request) noexcept {
-    return ReachesBits(request.function) ? (request.quantity + 7u) / 8u : 2u * request.quantity;
+    const FunctionShape* shape = ShapeOf(request.function);
+    return shape == nullptr ? 0 : static_cast<std::uint32_t>(ItemBytes(*shape, request.quantity));
 }
 
 }  // namespace

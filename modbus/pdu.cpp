@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "modbus/function_shapes.h"
 #include "modbus/word_bytes.h"
 #include "text/ascii_text.h"
 
@@ -26,13 +27,9 @@ std::string Bytes(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-// The data bytes of a right answer to a read of `quantity` items.
-std::size_t ReadDataSize(FunctionCode code, std::uint16_t quantity) {
-    const std::size_t items = quantity;
-    return code == FunctionCode::ReadHoldingRegisters ? 2 * items : (items + 7) / 8;
-}
-
-Reply ReadValues(FunctionCode code, std::uint16_t quantity, std::span<const std::uint8_t> reply) {
+Reply ReadValues(const FunctionShape& shape, std::uint16_t quantity,
+                 std::span<const std::uint8_t> reply) {
+    const FunctionCode code = shape.code;
     if (reply.size() < 2) {
         return Unrelated("a reply without its byte count");
     }
@@ -42,7 +39,7 @@ Reply ReadValues(FunctionCode code, std::uint16_t quantity, std::span<const std:
         return Unrelated("a byte count of " + std::to_string(count) + " over " +
                          Bytes(data.size()) + " of data");
     }
-    const std::size_t expected = ReadDataSize(code, quantity);
+    const std::size_t expected = ItemBytes(shape, quantity);
     if (count != expected) {
         return Unrelated(Bytes(count) + " of data where " + ItemCount(code, quantity) + " take " +
                          std::to_string(expected));
@@ -52,7 +49,7 @@ Reply ReadValues(FunctionCode code, std::uint16_t quantity, std::span<const std:
     values.values.reserve(quantity);
     for (std::size_t i = 0; i < quantity; ++i) {
         values.values.push_back(
-            code == FunctionCode::ReadHoldingRegisters
+            shape.items == ItemKind::Registers
                 ? WordAt(data, 2 * i)
                 : static_cast<std::uint16_t>(unsigned{data[i / 8]} >> (i % 8) & 1U));
     }
@@ -61,16 +58,15 @@ Reply ReadValues(FunctionCode code, std::uint16_t quantity, std::span<const std:
 
 // A write is answered by its own first five bytes: all of them for 05 and 06 (the echo), function,
 // start and quantity for 15 and 16.
-Reply WriteAnswer(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
+Reply WriteAnswer(const FunctionShape& shape, std::span<const std::uint8_t> request,
+                  std::span<const std::uint8_t> reply) {
     if (reply.size() != kShortPdu) {
         return Unrelated("a reply of " + Bytes(reply.size()) + " where " +
                          std::to_string(kShortPdu) + " are expected");
     }
     const auto sent = request.first(kShortPdu);
     if (!std::equal(sent.begin(), sent.end(), reply.begin())) {
-        const auto code = static_cast<FunctionCode>(request[0]);
-        const bool echo =
-            code == FunctionCode::WriteSingleCoil || code == FunctionCode::WriteSingleRegister;
+        const bool echo = shape.reply == ReplyLayout::Echo;
         return Unrelated(std::string(echo ? "an echo " : "start and quantity ") +
                          text::ascii::SpacedHex(reply.subspan(1)) + " instead of " +
                          text::ascii::SpacedHex(sent.subspan(1)));
@@ -82,7 +78,7 @@ Reply WriteAnswer(std::span<const std::uint8_t> request, std::span<const std::ui
 
 // 17 is answered by a byte count and that many bytes: the station's id, its run status and what
 // else the device adds. Each byte becomes a value.
-Reply ServerIdAnswer(std::span<const std::uint8_t> reply) {
+Reply CountedBytesAnswer(std::span<const std::uint8_t> reply) {
     if (reply.size() < 2 || reply[1] != reply.size() - 2) {
         return Unrelated("a report of " + Bytes(reply.size()) + " whose byte count does not fit");
     }
@@ -103,50 +99,45 @@ std::vector<std::uint8_t> RequestPdu(const ReadRequest& request) {
 
 std::vector<std::uint8_t> RequestPdu(const WriteRequest& request) {
     const std::size_t count = request.values.size();
-    const bool single = request.function == FunctionCode::WriteSingleCoil ||
-                        request.function == FunctionCode::WriteSingleRegister;
-    const bool many = request.function == FunctionCode::WriteMultipleCoils ||
-                      request.function == FunctionCode::WriteMultipleRegisters;
-    if (single ? count != 1
-               : !many || count == 0 || count > MostItems(request.function).value_or(0)) {
+    const FunctionShape* shape = ShapeOf(request.function);
+    if (shape == nullptr || !shape->writes) {
+        return {};
+    }
+    const bool single = shape->request == RequestLayout::AddressValue;
+    if (single ? count != 1 : count == 0 || count > shape->most_items) {
         return {};
     }
     std::vector<std::uint8_t> pdu{static_cast<std::uint8_t>(request.function)};
     AppendWord(pdu, request.start);
-    switch (request.function) {
-        case FunctionCode::WriteSingleCoil:
-            AppendWord(pdu, request.values[0] != 0 ? kCoilOn : 0);
-            break;
-        case FunctionCode::WriteSingleRegister:
-            AppendWord(pdu, request.values[0]);
-            break;
-        case FunctionCode::WriteMultipleCoils: {
-            AppendWord(pdu, static_cast<std::uint16_t>(count));
-            const std::size_t bytes = (count + 7) / 8;
-            pdu.push_back(static_cast<std::uint8_t>(bytes));
-            pdu.resize(pdu.size() + bytes);
-            std::uint8_t* packed = pdu.data() + pdu.size() - bytes;
-            for (std::size_t i = 0; i < count; ++i) {
-                if (request.values[i] != 0) {
-                    packed[i / 8] = static_cast<std::uint8_t>(packed[i / 8] | 1u << (i % 8));
-                }
-            }
-            break;
+    if (single) {
+        const bool coil = shape->items == ItemKind::Bits;
+        AppendWord(pdu, coil ? (request.values[0] != 0 ? kCoilOn : 0) : request.values[0]);
+        return pdu;
+    }
+    AppendWord(pdu, static_cast<std::uint16_t>(count));
+    const std::size_t bytes = ItemBytes(*shape, count);
+    pdu.push_back(static_cast<std::uint8_t>(bytes));
+    if (shape->items == ItemKind::Registers) {
+        for (const std::uint16_t value : request.values) {
+            AppendWord(pdu, value);
         }
-        default:  // 16
-            AppendWord(pdu, static_cast<std::uint16_t>(count));
-            pdu.push_back(static_cast<std::uint8_t>(2 * count));
-            for (const std::uint16_t value : request.values) {
-                AppendWord(pdu, value);
-            }
-            break;
+        return pdu;
+    }
+    pdu.resize(pdu.size() + bytes);
+    std::uint8_t* packed = pdu.data() + pdu.size() - bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (request.values[i] != 0) {
+            packed[i / 8] = static_cast<std::uint8_t>(packed[i / 8] | 1u << (i % 8));
+        }
     }
     return pdu;
 }
 
 Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
-    const bool report_id = request.size() == 1 && request[0] == 0x11;
-    if ((request.size() < kShortPdu && !report_id) || IsExceptionFunction(request[0])) {
+    const FunctionShape* shape =
+        request.empty() ? nullptr : ShapeOf(static_cast<FunctionCode>(request[0]));
+    const std::size_t head = shape != nullptr ? RequestHeadSize(shape->request) : kShortPdu;
+    if (request.size() < head || IsExceptionFunction(request[0])) {
         return Unrelated("no request of a read or a write to answer");
     }
     if (reply.empty()) {
@@ -169,41 +160,37 @@ Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint
             std::string(IsExceptionFunction(reply[0]) ? "an exception to " : "a reply to ") +
             FunctionText(CodeOf(reply[0])) + " instead of " + FunctionText(code));
     }
-    switch (code) {
-        case FunctionCode::ReadCoils:
-        case FunctionCode::ReadDiscreteInputs:
-        case FunctionCode::ReadHoldingRegisters:
-            return ReadValues(code, WordAt(request, 3), reply);
-        case FunctionCode::WriteSingleCoil:
-        case FunctionCode::WriteSingleRegister:
-        case FunctionCode::WriteMultipleCoils:
-        case FunctionCode::WriteMultipleRegisters:
-            return WriteAnswer(request, reply);
-        case FunctionCode::ReportServerId:
-            return ServerIdAnswer(reply);
-        default:
-            return Unrelated("a reply to " + FunctionText(code) + ", which is not checked here");
+    if (shape == nullptr) {
+        return Unrelated("a reply to " + FunctionText(code) + ", which is not checked here");
     }
+    switch (shape->reply) {
+        case ReplyLayout::CountedItems:
+            return ReadValues(*shape, WordAt(request, 3), reply);
+        case ReplyLayout::Echo:
+        case ReplyLayout::StartQuantity:
+            return WriteAnswer(*shape, request, reply);
+        case ReplyLayout::CountedBytes:
+            return CountedBytesAnswer(reply);
+    }
+    return Unrelated("a reply to " + FunctionText(code) + ", which is not checked here");
 }
 
 std::size_t ReplyPduSize(std::span<const std::uint8_t> request) noexcept {
-    if (request.size() < kShortPdu) {
+    const FunctionShape* shape =
+        request.empty() ? nullptr : ShapeOf(static_cast<FunctionCode>(request[0]));
+    if (shape == nullptr || request.size() < RequestHeadSize(shape->request)) {
         return 0;
     }
-    const auto code = static_cast<FunctionCode>(request[0]);
-    switch (code) {
-        case FunctionCode::ReadCoils:
-        case FunctionCode::ReadDiscreteInputs:
-        case FunctionCode::ReadHoldingRegisters:
-            return 2 + ReadDataSize(code, WordAt(request, 3));
-        case FunctionCode::WriteSingleCoil:
-        case FunctionCode::WriteSingleRegister:
-        case FunctionCode::WriteMultipleCoils:
-        case FunctionCode::WriteMultipleRegisters:
+    switch (shape->reply) {
+        case ReplyLayout::CountedItems:
+            return 2 + ItemBytes(*shape, WordAt(request, 3));
+        case ReplyLayout::Echo:
+        case ReplyLayout::StartQuantity:
             return kShortPdu;
-        default:
-            return 0;
+        case ReplyLayout::CountedBytes:
+            return 0;  // its length is in its own byte count
     }
+    return 0;
 }
 
 }  // namespace modbus

@@ -1,6 +1,7 @@
 #include "modbus/request_shape.h"
 
 #include "modbus/function_codes.h"
+#include "modbus/function_shapes.h"
 #include "modbus/word_bytes.h"
 #include "text/ascii_text.h"
 
@@ -10,10 +11,6 @@ namespace {
 
 using detail::WordAt;
 
-// Function, address and quantity (or value).
-constexpr std::size_t kShortRequest = 5;
-// Function, start, quantity and byte count: what comes before a multiple write's data.
-constexpr std::size_t kMultipleWriteHead = 6;
 constexpr std::uint16_t kCoilOn = 0xFF00;
 
 std::string SizeFault(FunctionCode code, std::size_t size, std::size_t expected) {
@@ -22,7 +19,7 @@ std::string SizeFault(FunctionCode code, std::size_t size, std::size_t expected)
 }
 
 std::string QuantityFault(FunctionCode code, std::uint16_t quantity) {
-    const std::uint16_t most = MostItems(code).value_or(0);
+    const std::uint16_t most = ShapeOf(code)->most_items;
     if (quantity >= 1 && quantity <= most) {
         return {};
     }
@@ -30,19 +27,19 @@ std::string QuantityFault(FunctionCode code, std::uint16_t quantity) {
            " takes 1 to " + std::to_string(most);
 }
 
-std::string MultipleWriteFault(FunctionCode code, std::span<const std::uint8_t> pdu) {
-    if (pdu.size() < kMultipleWriteHead) {
-        return SizeFault(code, pdu.size(), kMultipleWriteHead);
+std::string CountedValuesFault(const FunctionShape& shape, std::span<const std::uint8_t> pdu) {
+    const FunctionCode code = shape.code;
+    const std::size_t head = RequestHeadSize(shape.request);
+    if (pdu.size() < head) {
+        return SizeFault(code, pdu.size(), head);
     }
     const std::uint16_t quantity = WordAt(pdu, 3);
     if (auto fault = QuantityFault(code, quantity); !fault.empty()) {
         return fault;
     }
-    const std::size_t expected = code == FunctionCode::WriteMultipleRegisters
-                                     ? std::size_t{2} * quantity
-                                     : (std::size_t{quantity} + 7) / 8;
-    const std::size_t count = pdu[5];
-    const std::size_t present = pdu.size() - kMultipleWriteHead;
+    const std::size_t expected = ItemBytes(shape, quantity);
+    const std::size_t count = pdu[head - 1];
+    const std::size_t present = pdu.size() - head;
     if (count != expected || present != expected) {
         return "a byte count of " + std::to_string(count) + " where " + ItemCount(code, quantity) +
                " take " + std::to_string(expected) + " bytes and " + std::to_string(present) +
@@ -58,33 +55,33 @@ std::string RequestShapeFault(std::span<const std::uint8_t> pdu) {
         return "a request without a function code";
     }
     const auto code = static_cast<FunctionCode>(pdu[0]);
-    switch (code) {
-        case FunctionCode::ReadCoils:
-        case FunctionCode::ReadDiscreteInputs:
-        case FunctionCode::ReadHoldingRegisters:
-            if (pdu.size() != kShortRequest) {
-                return SizeFault(code, pdu.size(), kShortRequest);
+    const FunctionShape* shape = ShapeOf(code);
+    if (shape == nullptr) {
+        return "a request of " + FunctionText(code) + ", whose shape is not known here";
+    }
+    const std::size_t head = RequestHeadSize(shape->request);
+    switch (shape->request) {
+        case RequestLayout::StartQuantity:
+            if (pdu.size() != head) {
+                return SizeFault(code, pdu.size(), head);
             }
             return QuantityFault(code, WordAt(pdu, 3));
-        case FunctionCode::WriteSingleCoil:
-        case FunctionCode::WriteSingleRegister:
-            if (pdu.size() != kShortRequest) {
-                return SizeFault(code, pdu.size(), kShortRequest);
+        case RequestLayout::AddressValue:
+            if (pdu.size() != head) {
+                return SizeFault(code, pdu.size(), head);
             }
-            if (code == FunctionCode::WriteSingleCoil && WordAt(pdu, 3) != kCoilOn &&
+            if (shape->items == ItemKind::Bits && WordAt(pdu, 3) != kCoilOn &&
                 WordAt(pdu, 3) != 0) {
                 return "a coil set to " + text::ascii::HexWord(WordAt(pdu, 3)) +
                        ", where FF00 (on) or 0000 (off) is written";
             }
             return {};
-        case FunctionCode::WriteMultipleCoils:
-        case FunctionCode::WriteMultipleRegisters:
-            return MultipleWriteFault(code, pdu);
-        case FunctionCode::ReportServerId:
-            return pdu.size() == 1 ? std::string() : SizeFault(code, pdu.size(), 1);
-        default:
-            return {};
+        case RequestLayout::CountedValues:
+            return CountedValuesFault(*shape, pdu);
+        case RequestLayout::CodeAlone:
+            return pdu.size() == head ? std::string() : SizeFault(code, pdu.size(), head);
     }
+    return {};
 }
 
 }  // namespace modbus

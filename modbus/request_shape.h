@@ -13,10 +13,10 @@
 
 namespace modbus {
 
-// What is wrong with the shape of `pdu` (function code and data) for 01, 02, 03, 05, 06, 15, 16 or
-// 17: "a read of 0 registers", "a byte count of 3 where 20 coils take 3 bytes and 2 follow" ...
-// Empty when the request is sound, and for any other function code, whose shapes are not known
-// here.
+// What is wrong with the shape of `pdu` (function code and data) as its row of the function shapes
+// lays it out: "a read of 0 registers", "a byte count of 3 where 20 coils take 3 bytes and 2
+// follow" ... Empty when the request is sound. A code without a row is refused: what it carries
+// cannot be checked, so it is not passed on unchecked.
 std::string RequestShapeFault(std::span<const std::uint8_t> pdu);
 
 }  // namespace modbus

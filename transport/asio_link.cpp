@@ -4,6 +4,8 @@
 #include <array>
 #include <boost/asio/steady_timer.hpp>
 
+#include "modbus/request_shape.h"
+
 namespace transport {
 
 namespace {
@@ -235,6 +237,10 @@ Outcome AsioLink::TransactOnce(std::uint8_t station, std::span<const std::uint8_
 
 Outcome AsioLink::Exchange(std::uint8_t station, std::span<const std::uint8_t> request,
                            unsigned retries) {
+    // A request no reply could be checked against is not sent: its answer could not be trusted.
+    if (auto fault = modbus::RequestShapeFault(request); !fault.empty()) {
+        return Failed("not sent: " + fault, LineState::Answering, 0);
+    }
     WaitOutOwed();
     ++counters_.requests;
     const std::uint64_t heard_before = bytes_heard_;

@@ -120,6 +120,21 @@ TEST(AsioLink, ASilentLineIsTriedAsOftenAsAskedAndSaidSilent) {
     EXPECT_EQ(line.tries(), 3U);
 }
 
+TEST(AsioLink, ARequestWhoseReplyCannotBeCheckedIsNotSent) {
+    transport::StopSignal stop;
+    ScriptedLine line(stop, Ascii(), {});
+    line.Open();
+    // 23 (read/write multiple registers): no row of the function shapes, so no reply is trusted.
+    const std::vector<std::uint8_t> request{0x17, 0x10, 0x64, 0x00, 0x01, 0x10,
+                                            0x64, 0x00, 0x01, 0x02, 0x00, 0x07};
+    const auto outcome = line.Transact(request);
+    EXPECT_FALSE(outcome.reply);
+    EXPECT_EQ(outcome.message,
+              "not sent: a request of function 23 (0x17), whose shape is not known here");
+    EXPECT_EQ(line.tries(), 0U);
+    EXPECT_EQ(line.counters().requests, 0U);
+}
+
 TEST(AsioLink, ACorruptReplyIsAskedAgainAtOnce) {
     std::string corrupt = AnswerWith(7);
     corrupt[corrupt.size() - 3] ^= 1;  // the LRC's last digit
