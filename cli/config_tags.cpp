@@ -141,7 +141,7 @@ std::vector<modbus::ReadRequest> PlanTagReads(std::span<const ConfigTag> tags,
             lows.push_back(tag.value.entry);
         }
     }
-    return conversion::PlanReads(entries, cost, lows);
+    return scan::PlanReads(entries, cost, lows);
 }
 
 }  // namespace cli

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion/read_plan.h"
 #include "conversion/typed_items.h"
+#include "scan/read_plan.h"
 #include "taglist/utf8_source.h"
 #include "text/failure.h"
 
@@ -73,7 +73,7 @@ struct ConfigSettings {
 unsigned ConfigInterval(const ConfigSettings& settings, std::chrono::nanoseconds line_time,
                         unsigned least);
 
-// The requests that read every tag's value, as conversion::PlanReads plans them on a link of
+// The requests that read every tag's value, as scan::PlanReads plans them on a link of
 // `cost`: a 32-bit value's two words always in one request.
 std::vector<modbus::ReadRequest> PlanTagReads(std::span<const ConfigTag> tags,
                                               const modbus::LineCost& cost);

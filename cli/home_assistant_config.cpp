@@ -51,7 +51,7 @@ const char* InputType(ModbusTable table) {
 // The request Home Assistant sends for one entity: its words or its one bit.
 modbus::ReadRequest EntityRead(const ConfigTag& tag) {
     const auto& entry = tag.value.entry;
-    return {conversion::ReadCode(entry.table), entry.address,
+    return {scan::ReadCode(entry.table), entry.address,
             static_cast<std::uint16_t>(tag.value.high ? 2 : 1)};
 }
 

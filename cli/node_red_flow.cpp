@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "console/json_text.h"
-#include "conversion/read_plan.h"
+#include "scan/read_plan.h"
 
 namespace cli {
 
@@ -102,8 +102,8 @@ std::string NodeRedFlow(const transport::Connection& connection, std::span<const
     // The engine's polling is not ours to time: the fewest reads, every gap they may span read
     // across, whatever the link (every request costing one round trip).
     const auto plan = PlanTagReads(tags, modbus::LineCost{.mode = std::nullopt});
-    const std::string rate = std::to_string(ConfigInterval(
-        settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1));
+    const std::string rate = std::to_string(
+        ConfigInterval(settings, scan::PlanTime(plan, transport::LineCostFor(connection)), 1));
     std::vector<Run> runs;
     runs.reserve(plan.size());
     for (const auto& request : plan) {
@@ -111,7 +111,7 @@ std::string NodeRedFlow(const transport::Connection& connection, std::span<const
     }
     for (const auto& tag : tags) {
         // The plan reads every tag, a 32-bit value's two words in one request.
-        const auto slot = conversion::SlotOf(plan, tag.value.entry);
+        const auto slot = scan::SlotOf(plan, tag.value.entry);
         runs[slot->request].tags.push_back(
             {tag.name, slot->offset, conversion::TypeName(tag.value.type)});
     }

@@ -117,7 +117,7 @@ std::string TelegrafConfig(const transport::Connection& connection, std::span<co
     const auto plan = PlanTagReads(tags, transport::LineCostFor(connection));
     const std::string slave = std::to_string(connection.slave);
     const auto interval =
-        ConfigInterval(settings, conversion::PlanTime(plan, transport::LineCostFor(connection)), 1);
+        ConfigInterval(settings, scan::PlanTime(plan, transport::LineCostFor(connection)), 1);
     std::string out =
         "# Written by zentriq-lookup: the controller's devices at their zero-based "
         "addresses.\n[[inputs.modbus]]\n  name = \"DVP\"\n  slave_id = " +
@@ -155,7 +155,7 @@ std::string TelegrafConfig(const transport::Connection& connection, std::span<co
         std::string fields;
         auto tag = of_table.begin();
         for (const auto& request : plan) {
-            if (conversion::TableRead(request.function) != table) {
+            if (scan::TableRead(request.function) != table) {
                 continue;
             }
             const std::uint32_t end = std::uint32_t{request.start} + request.quantity;

@@ -1,7 +1,7 @@
 // A Telegraf config for its Modbus input (inputs.modbus, in the "request" configuration style):
 // the connection, how often Telegraf polls, and one request definition per table, each field at
 // its zero-based decimal address with its type. Telegraf reads each run of consecutive fields of a
-// definition in one transaction, so the fields follow the scan plan (conversion::PlanReads for
+// definition in one transaction, so the fields follow the scan plan (scan::PlanReads for
 // the link): the addresses a planned request reads across are filled with omitted fields of their
 // width, and Telegraf sends the plan's requests, no more. All registers stand in one definition of
 // byte order CDAB: the controller keeps a 32-bit value low word first, and a 16-bit value reads

@@ -7,7 +7,7 @@
 #include "poll/commands.h"
 #include "poll/line_report.h"
 #include "poll/report.h"
-#include "poll/scan.h"
+#include "scan/scanner.h"
 #include "taglist/xlsx_writer.h"
 
 namespace poll {
@@ -30,7 +30,7 @@ bool ReportRowErrors(const TagList& list) {
     return any;
 }
 
-void ReportFailures(const Scanner& scanner) {
+void ReportFailures(const scan::Scanner& scanner) {
     for (const auto& failure : scanner.failures()) {
         kMessages.Say(failure.devices + ": " + failure.message);
     }
@@ -63,13 +63,14 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
 
 int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(list.asked), LineCostFor(options.connection, options.reply_delay),
-                    LowWordsOf(list.asked));
+    scan::Scanner scanner(scan::EntriesToRead(list.asked),
+                          LineCostFor(options.connection, options.reply_delay),
+                          scan::LowWordsOf(list.asked));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(options, link, 0, started, &scanner);
     }
-    const auto values = ValuesAsAsked(list.asked, scanner.values());
+    const auto values = scan::ValuesAsAsked(list.asked, scanner.values());
     const bool row_errors = ReportRowErrors(list);
     ReportFailures(scanner);
     const int status =
@@ -90,8 +91,9 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
                const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(list.asked), LineCostFor(options.connection, options.reply_delay),
-                    LowWordsOf(list.asked));
+    scan::Scanner scanner(scan::EntriesToRead(list.asked),
+                          LineCostFor(options.connection, options.reply_delay),
+                          scan::LowWordsOf(list.asked));
     const bool redraw = console::StandardOutputIsTerminal();
     console::Output output;
     bool row_errors = false;
@@ -112,7 +114,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         if (report_asked()) {
             ReportStats(options, link, scans, first_started, &scanner);
         }
-        const auto values = ValuesAsAsked(list.asked, scanner.values());
+        const auto values = scan::ValuesAsAsked(list.asked, scanner.values());
         std::string text;
         if (redraw) {
             std::string body = transport::ConnectionText(options.connection) + "\nscan " +

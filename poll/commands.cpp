@@ -4,12 +4,13 @@
 #include <chrono>
 
 #include "console/program.h"
-#include "conversion/typed_values.h"
 #include "modbus/function_codes.h"
 #include "poll/line_report.h"
 #include "poll/plan_report.h"
 #include "poll/report.h"
-#include "poll/scan.h"
+#include "scan/scanner.h"
+#include "scan/typed_values.h"
+#include "scan/value_text.h"
 
 namespace poll {
 
@@ -17,14 +18,14 @@ namespace {
 
 const console::Messages kMessages("zentriq-poll");
 
-void ReportFailures(const Scanner& scanner) {
+void ReportFailures(const scan::Scanner& scanner) {
     for (const auto& failure : scanner.failures()) {
         kMessages.Say(failure.devices + ": " + failure.message);
     }
 }
 
 // What to check when a scan ended at a request the controller did not answer.
-void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
+void ReportEnd(const transport::Connection& connection, const scan::ScanEnd& end) {
     if (const auto hint = ScanEndHint(connection, end); !hint.empty()) {
         kMessages.Say(hint);
     }
@@ -33,7 +34,7 @@ void ReportEnd(const transport::Connection& connection, const ScanEnd& end) {
 }  // namespace
 
 void ReportStats(const Options& options, const transport::Link& link, std::uint64_t scans,
-                 std::chrono::steady_clock::time_point started, const Scanner* scanner) {
+                 std::chrono::steady_clock::time_point started, const scan::Scanner* scanner) {
     kMessages.Say(StatsText(link.counters(), scans, std::chrono::steady_clock::now() - started));
     if (scanner == nullptr) {
         return;
@@ -57,24 +58,26 @@ bool NextScanDue(const Options& options, std::uint64_t scan,
     return !stopped();
 }
 
-int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link) {
+int Read(const Options& options, const std::vector<scan::AskedValue>& asked,
+         transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay),
-                    LowWordsOf(asked));
+    scan::Scanner scanner(scan::EntriesToRead(asked),
+                          LineCostFor(options.connection, options.reply_delay),
+                          scan::LowWordsOf(asked));
     scanner.Scan(link);
     if (options.stats) {
         ReportStats(options, link, 0, started, &scanner);
     }
     if (options.xlsx) {
         ReportFailures(scanner);
-        const int written =
-            WriteSpreadsheet(options.output, ScanRows(ValuesAsAsked(asked, scanner.values())));
+        const int written = WriteSpreadsheet(
+            options.output, ScanRows(scan::ValuesAsAsked(asked, scanner.values())));
         return written != console::kExitDone ? written
                : scanner.all_read()          ? console::kExitDone
                                              : console::kExitPartly;
     }
     console::Output output;
-    const auto values = ValuesAsAsked(asked, scanner.values());
+    const auto values = scan::ValuesAsAsked(asked, scanner.values());
     output.Write(options.influx ? InfluxLines(values, options.connection.slave,
                                               std::chrono::system_clock::now())
                                 : ScanText(options.format, values));
@@ -85,12 +88,13 @@ int Read(const Options& options, const std::vector<AskedValue>& asked, transport
     return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly, kMessages);
 }
 
-int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
+int Watch(const Options& options, const std::vector<scan::AskedValue>& asked, transport::Link& link,
           const Stopped& stopped, const ReportAsked& report_asked) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
-    Scanner scanner(EntriesToRead(asked), LineCostFor(options.connection, options.reply_delay),
-                    LowWordsOf(asked));
+    scan::Scanner scanner(scan::EntriesToRead(asked),
+                          LineCostFor(options.connection, options.reply_delay),
+                          scan::LowWordsOf(asked));
     const bool redraw =
         options.format == Format::Table && !options.influx && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
@@ -120,7 +124,7 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
             }
         }
         const auto now = std::chrono::system_clock::now();
-        const auto values = ValuesAsAsked(asked, scanner.values());
+        const auto values = scan::ValuesAsAsked(asked, scanner.values());
         if (!output.Write(options.influx
                               ? InfluxLines(values, options.connection.slave, now)
                               : report.After(scan, now, values, scanner.failures().size()))) {
@@ -142,13 +146,13 @@ int Watch(const Options& options, const std::vector<AskedValue>& asked, transpor
 }
 
 int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
-          const std::vector<PlannedWrite>& requests, const std::vector<AskedValue>& written,
-          transport::Link& link) {
+          const std::vector<scan::PlannedWrite>& requests,
+          const std::vector<scan::AskedValue>& written, transport::Link& link) {
     const auto started = std::chrono::steady_clock::now();
-    const std::vector<conversion::MapEntry> entries = EntriesToRead(written);
+    const std::vector<conversion::MapEntry> entries = scan::EntriesToRead(written);
     // Why each entry was not written, by address and table.
     std::vector<std::string> not_written(assignments.size());
-    std::optional<ScanEnd> ended;
+    std::optional<scan::ScanEnd> ended;
     std::string unsent;  // why the requests after a silent one were not sent
     for (const auto& [request, carried] : requests) {
         std::vector<conversion::MapEntry> devices;
@@ -166,7 +170,8 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
             }
             if (!outcome.reply && outcome.line != transport::LineState::Answering) {
                 // The rest would meet the same silence: not sent, and nothing read back.
-                ended = EndAt(DevicesText(devices), outcome, link);
+                ended = scan::EndAt(scan::DevicesText(devices), outcome);
+                scan::SettleAfter(*ended, link);
                 unsent = ended->message;
             }
         }
@@ -176,12 +181,12 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
         for (const auto i : carried) {
             not_written[i] = "not written: " + failure;
         }
-        kMessages.Say(DevicesText(devices) + ": not written: " + failure);
+        kMessages.Say(scan::DevicesText(devices) + ": not written: " + failure);
     }
-    std::vector<DeviceValue> values;
+    std::vector<scan::DeviceValue> values;
     bool all_read = false;
-    Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay),
-                    LowWordsOf(written));
+    scan::Scanner scanner(entries, LineCostFor(options.connection, options.reply_delay),
+                          scan::LowWordsOf(written));
     if (ended) {
         for (const auto& entry : entries) {
             values.push_back({entry, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt});
@@ -200,14 +205,14 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
                 not_written[i] + (values[i].error.empty() ? "" : "; " + values[i].error);
         }
     }
-    auto shown = ValuesAsAsked(written, values);
+    auto shown = scan::ValuesAsAsked(written, values);
     std::size_t differ = 0;
     std::size_t word = 0;  // the first assignment of each value: a 32-bit value has two
     for (std::size_t i = 0; i < shown.size(); ++i) {
         const std::uint16_t low = assignments[word++].value;
-        shown[i].written = written[i].high ? conversion::DoubleWord(low, assignments[word++].value)
-                                           : std::uint32_t{low};
-        if (WrittenDiffers(shown[i])) {
+        shown[i].written =
+            written[i].high ? scan::DoubleWord(low, assignments[word++].value) : std::uint32_t{low};
+        if (scan::WrittenDiffers(shown[i])) {
             ++differ;
         }
     }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "conversion/poll_items.h"
-#include "poll/asked_values.h"
 #include "poll/options.h"
-#include "poll/scan_plan.h"
 #include "poll/tag_list.h"
+#include "scan/asked_values.h"
+#include "scan/write_plan.h"
 #include "transport/link.h"
 
 namespace poll {
@@ -21,15 +21,16 @@ using Stopped = std::function<bool()>;
 // Whether a report of the line's counters was asked for (SIGUSR1) since the last call.
 using ReportAsked = std::function<bool()>;
 
-int Read(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link);
+int Read(const Options& options, const std::vector<scan::AskedValue>& asked, transport::Link& link);
 
-int Watch(const Options& options, const std::vector<AskedValue>& asked, transport::Link& link,
+int Watch(const Options& options, const std::vector<scan::AskedValue>& asked, transport::Link& link,
           const Stopped& stopped, const ReportAsked& report_asked);
 
 // Says the line's counters on standard error: `scans` since `started`.
 // With the `scanner` of a read or watch, the plan the reply delay it measured would give.
 void ReportStats(const Options& options, const transport::Link& link, std::uint64_t scans,
-                 std::chrono::steady_clock::time_point started, const Scanner* scanner = nullptr);
+                 std::chrono::steady_clock::time_point started,
+                 const scan::Scanner* scanner = nullptr);
 
 // After scan number `scan` of a watch begun at `started`: whether another is due, once the
 // --interval from the scan's start has passed (false after --count scans, or when stopped).
@@ -48,7 +49,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
 // Writes each request of `requests` (planned from `assignments`), then reads every value written
 // back, as `written` asks for them (their entries those of `assignments`, in order).
 int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
-          const std::vector<PlannedWrite>& requests, const std::vector<AskedValue>& written,
-          transport::Link& link);
+          const std::vector<scan::PlannedWrite>& requests,
+          const std::vector<scan::AskedValue>& written, transport::Link& link);
 
 }  // namespace poll

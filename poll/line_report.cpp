@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "poll/report.h"
+#include "scan/value_text.h"
 
 namespace poll {
 
@@ -89,7 +90,7 @@ std::string StatsText(const transport::LineCounters& counters, std::uint64_t sca
     return text;
 }
 
-std::string InfluxLines(std::span<const DeviceValue> values, std::uint8_t station,
+std::string InfluxLines(std::span<const scan::DeviceValue> values, std::uint8_t station,
                         std::chrono::system_clock::time_point time) {
     const auto nanoseconds =
         std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
@@ -102,7 +103,7 @@ std::string InfluxLines(std::span<const DeviceValue> values, std::uint8_t statio
         out += ",table=";
         AppendTag(out, cells[1]);
         out += ",station=" + std::to_string(station) + " ";
-        const std::string value = ValueText(device);
+        const std::string value = scan::ValueText(device);
         if (!device.value || value.empty()) {
             out += "error=";
             AppendQuoted(out, device.error.empty() ? "no value" : device.error);

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "poll/scan.h"
+#include "scan/scanner.h"
 #include "transport/link.h"
 
 namespace poll {
@@ -26,7 +26,7 @@ std::optional<std::chrono::milliseconds> MedianDelay(const transport::LineCounte
 // integer with its i suffix, a float as it reads back) or, for a device not read, the string
 // field `error`; nanoseconds since the epoch. Blanks, commas and equals signs in tags and quotes
 // in strings are escaped as the protocol asks.
-std::string InfluxLines(std::span<const DeviceValue> values, std::uint8_t station,
+std::string InfluxLines(std::span<const scan::DeviceValue> values, std::uint8_t station,
                         std::chrono::system_clock::time_point time);
 
 }  // namespace poll

@@ -10,10 +10,10 @@
 #include "console/platform.h"
 #include "console/program.h"
 #include "console/tag_list_input.h"
-#include "poll/asked_values.h"
 #include "poll/commands.h"
 #include "poll/options.h"
 #include "poll/plan_report.h"
+#include "scan/asked_values.h"
 #include "transport/stop_signal.h"
 
 namespace {
@@ -27,8 +27,8 @@ int Run(int argc, char** argv) {
         return *status;
     }
     // Every item is read before anything is sent: a typo stops the run, not half of it.
-    std::vector<poll::AskedValue> asked;
-    poll::AskedWrites writes;
+    std::vector<scan::AskedValue> asked;
+    scan::AskedWrites writes;
     std::optional<poll::TagList> list;
     if (options.batch) {
         console::InputFile input;
@@ -43,19 +43,19 @@ int Run(int argc, char** argv) {
         }
         list = std::get<poll::TagList>(std::move(read));
     } else if (options.command == poll::Command::Write) {
-        auto read = poll::ReadAskedWrites(options.items, options.table, options.numbers,
+        auto read = scan::ReadAskedWrites(options.items, options.table, options.numbers,
                                           options.write_codes);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(failure->message);
         }
-        writes = std::get<poll::AskedWrites>(std::move(read));
+        writes = std::get<scan::AskedWrites>(std::move(read));
     } else {
-        auto read = poll::ReadAskedItems(options.items, options.table, options.numbers,
+        auto read = scan::ReadAskedItems(options.items, options.table, options.numbers,
                                          [](const std::string& note) { kMessages.Say(note); });
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(failure->message);
         }
-        asked = std::get<std::vector<poll::AskedValue>>(std::move(read));
+        asked = std::get<std::vector<scan::AskedValue>>(std::move(read));
     }
     if (options.plan) {
         return poll::ShowPlan(options, list ? list->asked : asked);  // the line is not opened

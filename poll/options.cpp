@@ -197,9 +197,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
             return UsageError(write_only->get_name() + " is for write");
         }
     }
-    options.write_codes = single     ? WriteCodes::Single
-                          : multiple ? WriteCodes::Multiple
-                                     : WriteCodes::Fewest;
+    options.write_codes = single     ? scan::WriteCodes::Single
+                          : multiple ? scan::WriteCodes::Multiple
+                                     : scan::WriteCodes::Fewest;
     if (options.plan && write->parsed()) {
         return UsageError(
             "--plan is for read and watch: write sends its requests as it plans them");

@@ -10,8 +10,8 @@
 
 #include "console/program.h"
 #include "conversion/device_map.h"
-#include "poll/scan_plan.h"
 #include "poll/tag_list.h"
+#include "scan/write_plan.h"
 #include "transport/connection.h"
 
 namespace poll {
@@ -34,7 +34,7 @@ struct Options {
     std::string output;                  // the file of --output
     std::optional<std::string> batch;    // a tag list's file: its rows are the items
     TagListColumns columns;
-    WriteCodes write_codes = WriteCodes::Fewest;
+    scan::WriteCodes write_codes = scan::WriteCodes::Fewest;
     bool verify = false;  // a write that reads back other than written is an error
     // The controller's time to answer a request (over TCP, the round trip), that the scan plan
     // weighs each request by.

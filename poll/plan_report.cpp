@@ -1,13 +1,13 @@
 #include "poll/plan_report.h"
 
-#include "conversion/read_plan.h"
+#include "scan/read_plan.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "console/program.h"
-#include "conversion/read_plan.h"
 #include "modbus/frame_mode.h"
+#include "scan/read_plan.h"
 
 namespace poll {
 
@@ -23,7 +23,7 @@ std::string Milliseconds(std::chrono::nanoseconds time) {
 
 }  // namespace
 
-std::string PlanReport(const std::vector<PlannedRead>& plan, std::chrono::nanoseconds time,
+std::string PlanReport(const std::vector<scan::PlannedRead>& plan, std::chrono::nanoseconds time,
                        const transport::Connection& connection,
                        std::chrono::milliseconds reply_delay) {
     std::size_t widest = 0;
@@ -60,10 +60,10 @@ std::string PlanAtMeasuredDelay(const Options& options,
     if (!delay || entries.empty() || transport::ModbusTcpFrames(options.connection)) {
         return {};
     }
-    const auto in_use = conversion::PlanReads(
-        entries, LineCostFor(options.connection, options.reply_delay), low_words);
+    const auto in_use =
+        scan::PlanReads(entries, LineCostFor(options.connection, options.reply_delay), low_words);
     const modbus::LineCost cost = LineCostFor(options.connection, *delay);
-    const auto best = conversion::PlanReads(entries, cost, low_words);
+    const auto best = scan::PlanReads(entries, cost, low_words);
     const auto ms = [](std::chrono::nanoseconds time) {
         return std::to_string(std::chrono::round<std::chrono::milliseconds>(time).count()) + " ms";
     };
@@ -74,19 +74,18 @@ std::string PlanAtMeasuredDelay(const Options& options,
         "at the " + std::to_string(delay->count()) + " ms reply delay measured the plan ";
     if (best == in_use) {
         return text + "in use is the one to send: " + requests(best.size()) + ", " +
-               ms(conversion::PlanTime(best, cost)) + " a scan";
+               ms(scan::PlanTime(best, cost)) + " a scan";
     }
-    return text + "would be " + requests(best.size()) + ", " +
-           ms(conversion::PlanTime(best, cost)) +
+    return text + "would be " + requests(best.size()) + ", " + ms(scan::PlanTime(best, cost)) +
            " a scan (the plan in use: " + requests(in_use.size()) + ", " +
-           ms(conversion::PlanTime(in_use, cost)) + "; --reply-delay " +
-           std::to_string(delay->count()) + " sends it)";
+           ms(scan::PlanTime(in_use, cost)) + "; --reply-delay " + std::to_string(delay->count()) +
+           " sends it)";
 }
 
-int ShowPlan(const Options& options, const std::vector<AskedValue>& asked) {
+int ShowPlan(const Options& options, const std::vector<scan::AskedValue>& asked) {
     const console::Messages messages("zentriq-poll");
     const modbus::LineCost cost = LineCostFor(options.connection, options.reply_delay);
-    const Scanner scanner(EntriesToRead(asked), cost, LowWordsOf(asked));
+    const scan::Scanner scanner(scan::EntriesToRead(asked), cost, scan::LowWordsOf(asked));
     const auto plan = scanner.PlannedReads();
     std::vector<modbus::ReadRequest> requests;
     requests.reserve(plan.size());
@@ -94,8 +93,8 @@ int ShowPlan(const Options& options, const std::vector<AskedValue>& asked) {
         requests.push_back(read.request);
     }
     console::Output output;
-    output.Write(PlanReport(plan, conversion::PlanTime(requests, cost), options.connection,
-                            options.reply_delay));
+    output.Write(
+        PlanReport(plan, scan::PlanTime(requests, cost), options.connection, options.reply_delay));
     return output.Finish(console::kExitDone, messages);
 }
 

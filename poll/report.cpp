@@ -8,7 +8,7 @@
 
 #include "console/text_table.h"
 #include "conversion/device_map.h"
-#include "conversion/typed_values.h"
+#include "scan/value_text.h"
 #include "text/ascii_text.h"
 
 namespace poll {
@@ -17,117 +17,40 @@ namespace {
 
 using Cells = std::vector<std::string>;
 
-// Where each of kColumns stands in a row.
-enum Column : std::size_t {
-    DeviceCell,
-    TableCell,
-    AddressCell,
-    ValueCell,
-    HexCell,
-    NoteCell,
-    ErrorCell
-};
 // The columns from here on are left out of a table where no row fills them.
-constexpr std::size_t kFirstOptionalColumn = HexCell;
+constexpr std::size_t kFirstOptionalColumn = scan::HexCell;
 
-constexpr std::string_view kCounterNote = "32-bit counter: raw word, packing not established";
 // A write's own column, before the value read back.
 constexpr std::string_view kWrittenColumn = "written";
 constexpr std::string_view kDiffersNote =
     "reads back other than written: the controller's program may drive it";
 
-// "0x00FA", as an assignment takes it back.
-std::string PrefixedHexWord(std::uint16_t word) {
-    return "0x" + text::ascii::HexWord(word);
-}
-
-// A row named `device_text` with the device's table, address and error, its value cells empty.
-Cells EmptyRow(const DeviceValue& device, std::string device_text) {
-    return {std::move(device_text),
-            std::string(conversion::TableName(device.entry.table)),
-            conversion::AddressText(device.entry.address),
-            "",
-            "",
-            "",
-            device.error};
-}
-
-// A value of a type the user said: the device as asked ("D200:f32"), the value as its type shows
-// it, its words in hex (a 32-bit value's high word first, as the number reads).
-Cells TypedRowOf(const DeviceValue& device) {
-    const auto type = *device.type;
-    Cells row = EmptyRow(device, conversion::DeviceName(device.entry.device) + ":" +
-                                     std::string(conversion::TypeName(type)));
-    if (device.value) {
-        const std::uint16_t high = device.high.value_or(0);
-        row[ValueCell] = conversion::TypedValueText(type, *device.value, high);
-        if (conversion::IsDoubleWord(type)) {
-            row[HexCell] = PrefixedHexWord(high) + text::ascii::HexWord(*device.value);
-        } else if (type != conversion::ValueType::Bool) {
-            row[HexCell] = PrefixedHexWord(*device.value);
-        }
-    }
-    return row;
-}
-
-// The cells of one device: value in decimal, a word also in hex; a 32-bit counter's raw word in
-// hex only, since its packing is not known.
-Cells RowOf(const DeviceValue& device) {
-    if (device.type) {
-        return TypedRowOf(device);
-    }
-    const auto& entry = device.entry;
-    Cells row = EmptyRow(device, conversion::DeviceName(entry.device));
-    if (device.value) {
-        if (entry.width == conversion::DataWidth::DoubleWord) {
-            row[HexCell] = PrefixedHexWord(*device.value);
-            row[NoteCell] = kCounterNote;
-        } else {
-            row[ValueCell] = std::to_string(conversion::HeldNumber(entry.segment, *device.value));
-            if (entry.width == conversion::DataWidth::Word) {
-                row[HexCell] = PrefixedHexWord(*device.value);
-            }
-        }
-    }
-    return row;
-}
-
-// What a device holds, both words of a 32-bit value, for telling a change from one scan to the
-// next.
-std::optional<std::uint32_t> HeldWords(const DeviceValue& device) {
-    if (!device.value) {
-        return std::nullopt;
-    }
-    return conversion::DoubleWord(*device.value, device.high.value_or(0));
+// A device's row as cells of a table.
+Cells RowOf(const scan::DeviceValue& device) {
+    auto cells = scan::CellsOf(device);
+    return {std::make_move_iterator(cells.begin()), std::make_move_iterator(cells.end())};
 }
 
 // The header, with the written column before the value for a write.
 Cells Header(bool writes) {
-    Cells header(kColumns.begin(), kColumns.end());
+    Cells header(scan::kColumns.begin(), scan::kColumns.end());
     if (writes) {
-        header.insert(header.begin() + ValueCell, std::string(kWrittenColumn));
+        header.insert(header.begin() + scan::ValueCell, std::string(kWrittenColumn));
     }
     return header;
 }
 
 // A row with the value written before the value read back, shown the same way; a read-back that
 // differs is noted.
-Cells RowOf(const DeviceValue& device, bool writes) {
+Cells RowOf(const scan::DeviceValue& device, bool writes) {
     Cells row = RowOf(device);
     if (!writes) {
         return row;
     }
-    std::string written;
-    if (device.written) {
-        DeviceValue as_written = device;
-        as_written.value = static_cast<std::uint16_t>(*device.written & 0xFFFF);
-        as_written.high = static_cast<std::uint16_t>(*device.written >> 16);
-        written = RowOf(as_written)[ValueCell];
-        if (WrittenDiffers(device)) {
-            row[NoteCell] = kDiffersNote;
-        }
+    if (scan::WrittenDiffers(device)) {
+        row[scan::NoteCell] = kDiffersNote;
     }
-    row.insert(row.begin() + ValueCell, std::move(written));
+    row.insert(row.begin() + scan::ValueCell, scan::WrittenText(device));
     return row;
 }
 
@@ -135,8 +58,8 @@ nlohmann::ordered_json JsonOf(const Cells& row, const Cells& header) {
     nlohmann::ordered_json object;
     for (std::size_t i = 0; i < header.size(); ++i) {
         const std::string& key = header[i];
-        const bool numeric = key == kColumns[ValueCell] || key == kWrittenColumn;
-        if (row[i].empty() && i >= ValueCell) {
+        const bool numeric = key == scan::kColumns[scan::ValueCell] || key == kWrittenColumn;
+        if (row[i].empty() && i >= scan::ValueCell) {
             object[key] = nullptr;
         } else if (numeric) {
             // A number as JSON writes one; a float that is none (nan, inf) stays text.
@@ -150,7 +73,7 @@ nlohmann::ordered_json JsonOf(const Cells& row, const Cells& header) {
 }
 
 // The table of a scan, the columns no row fills (hex, note, error) left out.
-std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_marks,
+std::vector<Cells> TableRows(std::span<const scan::DeviceValue> values, bool change_marks,
                              std::span<const std::optional<std::uint32_t>> previous, bool writes) {
     std::vector<Cells> rows{Header(writes)};
     for (const auto& value : values) {
@@ -158,7 +81,8 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
     }
     // The optional columns' places, past the written column where there is one.
     const std::size_t shift = writes ? 1 : 0;
-    for (std::size_t column = kColumns.size() + shift; column-- > kFirstOptionalColumn + shift;) {
+    for (std::size_t column = scan::kColumns.size() + shift;
+         column-- > kFirstOptionalColumn + shift;) {
         const bool empty = std::all_of(rows.begin() + 1, rows.end(),
                                        [&](const Cells& row) { return row[column].empty(); });
         if (empty) {
@@ -170,7 +94,7 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
     if (change_marks) {
         rows[0].insert(rows[0].begin(), "");
         for (std::size_t i = 0; i < values.size(); ++i) {
-            const auto now = HeldWords(values[i]);
+            const auto now = scan::HeldWords(values[i]);
             const bool changed = i < previous.size() && now && previous[i] && *previous[i] != *now;
             rows[i + 1].insert(rows[i + 1].begin(), changed ? "*" : "");
         }
@@ -180,7 +104,7 @@ std::vector<Cells> TableRows(std::span<const DeviceValue> values, bool change_ma
 
 }  // namespace
 
-std::vector<std::vector<std::string>> ScanRows(std::span<const DeviceValue> values) {
+std::vector<std::vector<std::string>> ScanRows(std::span<const scan::DeviceValue> values) {
     std::vector<Cells> rows{Header(false)};
     rows.reserve(values.size() + 1);
     for (const auto& value : values) {
@@ -189,16 +113,7 @@ std::vector<std::vector<std::string>> ScanRows(std::span<const DeviceValue> valu
     return rows;
 }
 
-std::string ValueText(const DeviceValue& device) {
-    const Cells row = RowOf(device);
-    return row[ValueCell].empty() ? row[HexCell] : row[ValueCell];
-}
-
-bool WrittenDiffers(const DeviceValue& device) {
-    return device.written && device.value && HeldWords(device) != *device.written;
-}
-
-std::string ScanText(Format format, std::span<const DeviceValue> values, bool writes) {
+std::string ScanText(Format format, std::span<const scan::DeviceValue> values, bool writes) {
     std::string out;
     const Cells header = Header(writes);
     switch (format) {
@@ -225,7 +140,7 @@ std::string ScanText(Format format, std::span<const DeviceValue> values, bool wr
     return out;
 }
 
-std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& end) {
+std::string ScanEndHint(const transport::Connection& connection, const scan::ScanEnd& end) {
     if (end.line != transport::LineState::Silent) {
         return {};
     }
@@ -281,7 +196,8 @@ WatchReport::WatchReport(Format format, bool redraw, std::string connection)
     : format_(format), redraw_(redraw), connection_(std::move(connection)) {}
 
 std::string WatchReport::After(std::uint64_t scan, std::chrono::system_clock::time_point time,
-                               std::span<const DeviceValue> values, std::size_t failed_requests) {
+                               std::span<const scan::DeviceValue> values,
+                               std::size_t failed_requests) {
     errors_ += failed_requests;
     if (failed_requests == 0) {
         last_good_ = time;
@@ -290,13 +206,13 @@ std::string WatchReport::After(std::uint64_t scan, std::chrono::system_clock::ti
     previous_.clear();
     previous_.reserve(values.size());
     for (const auto& value : values) {
-        previous_.push_back(HeldWords(value));
+        previous_.push_back(scan::HeldWords(value));
     }
     return text;
 }
 
 std::string WatchReport::Redrawn(std::uint64_t scan, std::chrono::system_clock::time_point,
-                                 std::span<const DeviceValue> values) {
+                                 std::span<const scan::DeviceValue> values) {
     std::string body = connection_ + "\nscan " + std::to_string(scan) + "  last good scan " +
                        (last_good_ ? TimeText(*last_good_).substr(11) : std::string("none")) +
                        "  errors " + std::to_string(errors_) + "  (Ctrl-C ends)\n\n";
@@ -325,7 +241,7 @@ std::string DrawnOver(std::string_view body, std::size_t& lines_drawn) {
 }
 
 std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::time_point time,
-                                 std::span<const DeviceValue> values) {
+                                 std::span<const scan::DeviceValue> values) {
     const std::string when = TimeText(time);
     std::string out;
     if (format_ == Format::Json) {
@@ -342,7 +258,7 @@ std::string WatchReport::LogRows(std::uint64_t scan, std::chrono::system_clock::
     std::vector<Cells> rows;
     if (scan == 1) {
         rows.push_back({"time", "scan"});
-        rows.back().insert(rows.back().end(), kColumns.begin(), kColumns.end());
+        rows.back().insert(rows.back().end(), scan::kColumns.begin(), scan::kColumns.end());
     }
     for (const auto& value : values) {
         Cells row{when, std::to_string(scan)};

@@ -11,32 +11,22 @@
 #include <vector>
 
 #include "poll/options.h"
-#include "poll/scan.h"
+#include "scan/scanner.h"
 
 namespace poll {
-
-// The columns of every format, in order.
-inline constexpr std::array<std::string_view, 7> kColumns{"device", "table", "address", "value",
-                                                          "hex",    "note",  "error"};
 
 // A scan's rows in `format`: a table (its empty columns left out), CSV with a header, or one JSON
 // array. `writes`: a write's read-back, with the value written in a column of its own before the
 // value read, and a note where they differ.
-std::string ScanText(Format format, std::span<const DeviceValue> values, bool writes = false);
-
-// A device's value as the value column shows it; a 32-bit counter's raw word in hex.
-std::string ValueText(const DeviceValue& device);
-
-// Whether a device written reads back other than written.
-bool WrittenDiffers(const DeviceValue& device);
+std::string ScanText(Format format, std::span<const scan::DeviceValue> values, bool writes = false);
 
 // A scan's rows as cells, the header first, every column kept: for a spreadsheet.
-std::vector<std::vector<std::string>> ScanRows(std::span<const DeviceValue> values);
+std::vector<std::vector<std::string>> ScanRows(std::span<const scan::DeviceValue> values);
 
 // What to check when a scan ended at a request the controller did not answer: the settings and
 // the cable when nothing came at all, a longer --timeout when a late reply came. Empty when the
 // line failed, since the failure itself says why.
-std::string ScanEndHint(const transport::Connection& connection, const ScanEnd& end);
+std::string ScanEndHint(const transport::Connection& connection, const scan::ScanEnd& end);
 
 // A time as a log writes it: "2026-12-08T10:41:07.123", local time.
 std::string TimeText(std::chrono::system_clock::time_point time);
@@ -53,13 +43,13 @@ class WatchReport {
 
     // The text to write after scan number `scan`, taken at `time`.
     std::string After(std::uint64_t scan, std::chrono::system_clock::time_point time,
-                      std::span<const DeviceValue> values, std::size_t failed_requests);
+                      std::span<const scan::DeviceValue> values, std::size_t failed_requests);
 
   private:
     std::string Redrawn(std::uint64_t scan, std::chrono::system_clock::time_point time,
-                        std::span<const DeviceValue> values);
+                        std::span<const scan::DeviceValue> values);
     std::string LogRows(std::uint64_t scan, std::chrono::system_clock::time_point time,
-                        std::span<const DeviceValue> values);
+                        std::span<const scan::DeviceValue> values);
 
     Format format_;
     bool redraw_;

@@ -2,6 +2,7 @@
 
 #include "console/text_table.h"
 #include "poll/report.h"
+#include "scan/value_text.h"
 #include "taglist/columns.h"
 #include "taglist/csv_reader.h"
 #include "text/ascii_text.h"
@@ -57,16 +58,17 @@ text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& 
             if (typed) {
                 item.append(":").append(word);
             }
-            auto read = item.empty() ? text::Result<std::vector<AskedValue>>(
-                                           text::Failure{"no device in column " + columns.device})
-                        : typed && !conversion::FindTypeWord(word)
-                            ? text::Result<std::vector<AskedValue>>(text::Failure{
-                                  "column " + columns.type + ": " + conversion::NotATypeText(word)})
-                            : ReadAskedItems({item}, table, numbers, [](const std::string&) {});
+            auto read =
+                item.empty() ? text::Result<std::vector<scan::AskedValue>>(
+                                   text::Failure{"no device in column " + columns.device})
+                : typed && !conversion::FindTypeWord(word)
+                    ? text::Result<std::vector<scan::AskedValue>>(text::Failure{
+                          "column " + columns.type + ": " + conversion::NotATypeText(word)})
+                    : scan::ReadAskedItems({item}, table, numbers, [](const std::string&) {});
             if (auto* failure = std::get_if<text::Failure>(&read)) {
                 row.error = std::move(failure->message);
             } else {
-                for (auto& value : std::get<std::vector<AskedValue>>(read)) {
+                for (auto& value : std::get<std::vector<scan::AskedValue>>(read)) {
                     list.asked.push_back(value);
                 }
             }
@@ -80,7 +82,7 @@ text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& 
 }
 
 std::vector<std::vector<std::string>> TagRows(const TagList& list,
-                                              const std::vector<DeviceValue>& values) {
+                                              const std::vector<scan::DeviceValue>& values) {
     std::vector<std::vector<std::string>> rows;
     rows.reserve(list.rows.size() + 1);
     const auto padded = [&](const std::string& raw, std::size_t fields) {
@@ -107,7 +109,7 @@ std::vector<std::vector<std::string>> TagRows(const TagList& list,
         }
         for (std::size_t i = row.first; i < row.first + row.count; ++i) {
             auto cells = padded(row.raw, row.fields);
-            cells.push_back(ValueText(values[i]));
+            cells.push_back(scan::ValueText(values[i]));
             cells.push_back(values[i].error);
             rows.push_back(std::move(cells));
         }
@@ -115,7 +117,7 @@ std::vector<std::vector<std::string>> TagRows(const TagList& list,
     return rows;
 }
 
-std::string TagListText(const TagList& list, const std::vector<DeviceValue>& values) {
+std::string TagListText(const TagList& list, const std::vector<scan::DeviceValue>& values) {
     std::string out;
     // Each row as it was read, its quoting kept; padded to the first row's width; then the
     // value and error fields.
@@ -139,7 +141,7 @@ std::string TagListText(const TagList& list, const std::vector<DeviceValue>& val
             append(row.raw, row.fields, "", row.error);
         }
         for (std::size_t i = row.first; i < row.first + row.count; ++i) {
-            append(row.raw, row.fields, ValueText(values[i]), values[i].error);
+            append(row.raw, row.fields, scan::ValueText(values[i]), values[i].error);
         }
     }
     return out;

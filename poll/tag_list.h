@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "conversion/device_map.h"
-#include "poll/asked_values.h"
+#include "scan/asked_values.h"
 #include "taglist/utf8_source.h"
 #include "text/failure.h"
 
@@ -41,7 +41,7 @@ struct TagList {
     std::optional<std::string> header;  // the header row as read
     std::size_t width = 0;              // the fields of the first row
     std::vector<TagRow> rows;
-    std::vector<AskedValue> asked;  // every row's values, in order
+    std::vector<scan::AskedValue> asked;  // every row's values, in order
 };
 
 // Reads every row of `source`. A row whose item names nothing keeps its error and is read no
@@ -54,11 +54,11 @@ text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& 
 // The rows of `list` with a value and an error column, in its separator: the header (when it has
 // one) with "value" and "error", then each row as read once per value (a T or C gives two), a
 // short row padded to the first row's width so that the values stand under their names, a blank
-// row as it is. `values` are the scan's values of list.asked (ValuesAsAsked).
+// row as it is. `values` are the scan's values of list.asked (scan::ValuesAsAsked).
 std::vector<std::vector<std::string>> TagRows(const TagList& list,
-                                              const std::vector<DeviceValue>& values);
+                                              const std::vector<scan::DeviceValue>& values);
 
 // The same as CSV text in the list's separator, each row's own fields kept as read (and quoted).
-std::string TagListText(const TagList& list, const std::vector<DeviceValue>& values);
+std::string TagListText(const TagList& list, const std::vector<scan::DeviceValue>& values);
 
 }  // namespace poll

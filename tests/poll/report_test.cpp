@@ -12,7 +12,7 @@
 
 namespace {
 
-std::vector<poll::DeviceValue> D100Holding(std::optional<std::uint16_t> value,
+std::vector<scan::DeviceValue> D100Holding(std::optional<std::uint16_t> value,
                                            std::string error = {}) {
     const auto entries =
         conversion::ReadItem("D100", conversion::ModbusTable::HoldingRegister).entries;

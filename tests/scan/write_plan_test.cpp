@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "poll/scan_plan.h"
+#include "scan/write_plan.h"
 #include "test_names.h"
 
 namespace {
@@ -20,7 +20,7 @@ using conversion::ModbusTable;
 constexpr auto Input = ModbusTable::DiscreteInput, Register = ModbusTable::HoldingRegister;
 
 // "10 1064 1 2 3": code, start and values; a long list of values as its count ("x123").
-std::string Shown(const std::vector<poll::PlannedWrite>& plan) {
+std::string Shown(const std::vector<scan::PlannedWrite>& plan) {
     std::string text;
     for (const auto& [request, carried] : plan) {
         char head[16];
@@ -42,7 +42,7 @@ struct WriteCase {
     const char* name;
     std::vector<std::string> assignments;
     std::string plan;  // or the message of a refusal
-    poll::WriteCodes codes = poll::WriteCodes::Fewest;
+    scan::WriteCodes codes = scan::WriteCodes::Fewest;
 };
 ZENTRIQ_PRINT_ROW_AS_NAME(WriteCase)
 
@@ -56,8 +56,8 @@ TEST_P(PlanWritesTest, GroupsNeighboursAndRefusesAnEntryTwice) {
         ASSERT_TRUE(std::holds_alternative<conversion::Assignment>(read)) << text;
         assignments.push_back(std::get<conversion::Assignment>(read));
     }
-    const auto plan = poll::PlanWrites(assignments, row.codes);
-    const auto* requests = std::get_if<std::vector<poll::PlannedWrite>>(&plan);
+    const auto plan = scan::PlanWrites(assignments, row.codes);
+    const auto* requests = std::get_if<std::vector<scan::PlannedWrite>>(&plan);
     EXPECT_EQ(requests ? Shown(*requests) : std::get<text::Failure>(plan).message, row.plan);
 }
 
@@ -74,8 +74,8 @@ const WriteCase kWriteCases[] = {
     {"SingleSendsNeighboursApart",
      {"D101=2", "D100=1", "M0=on"},
      "05 0800 1, 06 1064 1, 06 1065 2",
-     poll::WriteCodes::Single},
-    {"MultipleEvenForOne", {"D100=1", "Y0=on"}, "0F 0500 1, 10 1064 1", poll::WriteCodes::Multiple},
+     scan::WriteCodes::Single},
+    {"MultipleEvenForOne", {"D100=1", "Y0=on"}, "0F 0500 1, 10 1064 1", scan::WriteCodes::Multiple},
 };
 INSTANTIATE_TEST_SUITE_P(Plans, PlanWritesTest, testing::ValuesIn(kWriteCases), RowName<WriteCase>);
 
@@ -85,8 +85,8 @@ TEST(PlanWrites, SplitsAtTheMostItemsOfARequest) {
         for (const MapEntry& entry : conversion::ReadItem(range).entries) {
             assignments.push_back({entry, 1});
         }
-        const auto plan = poll::PlanWrites(assignments);
-        return Shown(std::get<std::vector<poll::PlannedWrite>>(plan));
+        const auto plan = scan::PlanWrites(assignments);
+        return Shown(std::get<std::vector<scan::PlannedWrite>>(plan));
     };
     EXPECT_EQ(all("D0-D123"), "10 1000 x123, 06 107B 1");
     EXPECT_EQ(all("D0-D246"), "10 1000 x123, 10 107B x123, 06 10F6 1");
@@ -98,7 +98,7 @@ TEST(PlanWrites, SaysWhichAssignmentsEachRequestCarries) {
     for (const char* text : {"D101=2", "M1=off", "D100=1", "D300=5", "M0=on"}) {
         assignments.push_back(std::get<conversion::Assignment>(conversion::ReadAssignment(text)));
     }
-    const auto plan = std::get<std::vector<poll::PlannedWrite>>(poll::PlanWrites(assignments));
+    const auto plan = std::get<std::vector<scan::PlannedWrite>>(scan::PlanWrites(assignments));
     std::string carried;
     for (const auto& planned : plan) {
         carried += carried.empty() ? "" : " | ";
@@ -114,7 +114,7 @@ TEST(PlanWrites, SaysWhichAssignmentsEachRequestCarries) {
 TEST(PlanWrites, RefusesEntriesThatCannotBeWritten) {
     const auto plan = [](const char* item, ModbusTable table) {
         const conversion::Assignment input{conversion::ReadItem(item, table).entries.at(0), 1};
-        return std::get<text::Failure>(poll::PlanWrites({&input, 1})).message;
+        return std::get<text::Failure>(scan::PlanWrites({&input, 1})).message;
     };
     EXPECT_EQ(plan("X0", Input), "X0 is read as an input and cannot be written");
     EXPECT_EQ(plan("Y0", Input), "Y0 is read as an input and cannot be written");

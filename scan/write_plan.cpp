@@ -1,8 +1,8 @@
-#include "poll/scan_plan.h"
+#include "scan/write_plan.h"
 
 #include <algorithm>
 
-namespace poll {
+namespace scan {
 
 namespace {
 
@@ -77,4 +77,4 @@ text::Result<std::vector<PlannedWrite>> PlanWrites(
     return plan;
 }
 
-}  // namespace poll
+}  // namespace scan

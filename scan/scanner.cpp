@@ -1,4 +1,4 @@
-#include "poll/scan.h"
+#include "scan/scanner.h"
 
 #include <algorithm>
 #include <numeric>
@@ -6,7 +6,7 @@
 #include "modbus/function_codes.h"
 #include "modbus/pdu.h"
 
-namespace poll {
+namespace scan {
 
 namespace {
 
@@ -51,7 +51,7 @@ Scanner::Scanner(const std::vector<conversion::MapEntry>& entries, const modbus:
     }
     std::vector<std::size_t> all(values_.size());
     std::iota(all.begin(), all.end(), std::size_t{0});
-    plan_ = Attach(conversion::PlanReads(entries, cost, low_words_), all);
+    plan_ = Attach(scan::PlanReads(entries, cost, low_words_), all);
 }
 
 std::vector<Scanner::Planned> Scanner::Attach(const std::vector<modbus::ReadRequest>& requests,
@@ -63,7 +63,7 @@ std::vector<Scanner::Planned> Scanner::Attach(const std::vector<modbus::ReadRequ
     }
     // Each device goes to the request that reads its table and address.
     for (const auto index : asked) {
-        if (const auto slot = conversion::SlotOf(requests, values_[index].entry)) {
+        if (const auto slot = scan::SlotOf(requests, values_[index].entry)) {
             plan[slot->request].asked.push_back(index);
         }
     }
@@ -111,7 +111,7 @@ bool Scanner::Split(std::size_t index) {
     if (parts.size() == 1) {
         // Device by device, but a 32-bit value's two words still in one request.
         parts.clear();
-        const conversion::ModbusTable table = conversion::TableRead(code);
+        const conversion::ModbusTable table = scan::TableRead(code);
         bool high_word = false;
         for (const auto address : addresses) {
             if (high_word) {
@@ -133,18 +133,22 @@ bool Scanner::Split(std::size_t index) {
     return true;
 }
 
-ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport::Link& link) {
+ScanEnd EndAt(std::string devices, const transport::Outcome& outcome) {
     ScanEnd end{std::move(devices), outcome.line, std::nullopt, outcome.message};
     if (outcome.line == transport::LineState::Silent) {
-        end.late = link.Settle();
         end.message = "the controller did not answer " + end.devices;
     }
     return end;
 }
 
-void Scanner::EndAfter(std::size_t index, const transport::Outcome& outcome,
-                       transport::Link& link) {
-    ScanEnd end = EndAt(RequestText(plan_[index]), outcome, link);
+void SettleAfter(ScanEnd& end, transport::Link& link) {
+    if (end.line == transport::LineState::Silent) {
+        end.late = link.Settle();
+    }
+}
+
+void Scanner::EndAfter(std::size_t index, const transport::Outcome& outcome) {
+    ScanEnd end = EndAt(RequestText(plan_[index]), outcome);
     const std::string message = "not read: " + end.message;
     std::vector<std::string> labels;
     for (std::size_t i = index + 1; i < plan_.size(); ++i) {
@@ -202,44 +206,68 @@ std::optional<std::chrono::milliseconds> Scanner::MeasuredReplyDelay() const {
 }
 
 void Scanner::Scan(transport::Link& link) {
-    failures_.clear();
-    ended_early_.reset();
-    std::size_t i = 0;
-    while (i < plan_.size()) {
+    Begin();
+    while (const modbus::ReadRequest* request = Next()) {
         const auto sent = std::chrono::steady_clock::now();
-        const transport::Outcome outcome = link.Transact(modbus::RequestPdu(plan_[i].request));
-        if (outcome.reply && outcome.tries == 1 && line_.mode) {
-            const auto waited =
-                std::chrono::steady_clock::now() - sent - modbus::ReadTime(line_, plan_[i].request);
-            ++delays_[std::max<std::int64_t>(
-                0, std::chrono::duration_cast<std::chrono::milliseconds>(waited).count())];
-        }
-        if (!outcome.reply) {
-            Fail(plan_[i], outcome.message);
-            if (outcome.line != transport::LineState::Answering) {
-                EndAfter(i, outcome, link);
-                return;
-            }
-            ++i;
-            continue;
-        }
-        const auto& reply = *outcome.reply;
-        if (reply.kind == modbus::ReplyKind::Exception) {
-            // The first part of a split request now stands at i and is sent next.
-            if (reply.exception != kIllegalDataAddress || !Split(i)) {
-                Fail(plan_[i++],
-                     "the controller answered " + modbus::ExceptionText(reply.exception));
-            }
-            continue;
-        }
-        for (const auto index : plan_[i].asked) {
-            const auto offset =
-                static_cast<std::size_t>(values_[index].entry.address - plan_[i].request.start);
-            values_[index].value = reply.values[offset];
-            values_[index].error.clear();
-        }
-        ++i;
+        const transport::Outcome outcome = link.Transact(modbus::RequestPdu(*request));
+        Take(outcome, std::chrono::steady_clock::now() - sent);
+    }
+    if (ended_early_) {
+        SettleAfter(*ended_early_, link);
     }
 }
 
-}  // namespace poll
+void Scanner::Begin() {
+    failures_.clear();
+    ended_early_.reset();
+    next_ = 0;
+}
+
+const modbus::ReadRequest* Scanner::Next() const {
+    return next_ < plan_.size() && !ended_early_ ? &plan_[next_].request : nullptr;
+}
+
+void Scanner::Take(const transport::Outcome& outcome, std::chrono::nanoseconds took) {
+    const std::size_t i = next_;
+    if (i >= plan_.size() || ended_early_) {
+        return;  // no request was given out
+    }
+    if (outcome.reply && outcome.tries == 1 && line_.mode) {
+        const auto waited = took - modbus::ReadTime(line_, plan_[i].request);
+        ++delays_[std::max<std::int64_t>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(waited).count())];
+    }
+    if (!outcome.reply) {
+        Fail(plan_[i], outcome.message);
+        if (outcome.line != transport::LineState::Answering) {
+            EndAfter(i, outcome);
+        }
+        ++next_;
+        return;
+    }
+    const auto& reply = *outcome.reply;
+    if (reply.kind == modbus::ReplyKind::Exception) {
+        // The first part of a split request now stands at i and is sent next.
+        if (reply.exception != kIllegalDataAddress || !Split(i)) {
+            Fail(plan_[next_++],
+                 "the controller answered " + modbus::ExceptionText(reply.exception));
+        }
+        return;
+    }
+    if (reply.values.size() != plan_[i].request.quantity) {
+        // An outcome handed in by a caller that read it against another request.
+        Fail(plan_[next_++], "a reply of " + std::to_string(reply.values.size()) +
+                                 " values to a read of " +
+                                 std::to_string(plan_[i].request.quantity));
+        return;
+    }
+    for (const auto index : plan_[i].asked) {
+        const auto offset =
+            static_cast<std::size_t>(values_[index].entry.address - plan_[i].request.start);
+        values_[index].value = reply.values[offset];
+        values_[index].error.clear();
+    }
+    ++next_;
+}
+
+}  // namespace scan

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "conversion/typed_values.h"
+#include "scan/typed_values.h"
 #include "test_names.h"
 
 namespace {
@@ -40,7 +40,7 @@ class TypedValueTextTest : public testing::TestWithParam<ShownCase> {};
 
 TEST_P(TypedValueTextTest, ShowsTheWordsAsTheirTypeSays) {
     const auto& row = GetParam();
-    EXPECT_EQ(conversion::TypedValueText(row.type, row.low, row.high), row.shown);
+    EXPECT_EQ(scan::TypedValueText(row.type, row.low, row.high), row.shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TypedValueTextTest, testing::ValuesIn(kShownCases),
@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(Table, TypedValueTextTest, testing::ValuesIn(kShownCase
 
 // "D200=0x0000 D201=0x41AC", or the message of a refusal.
 std::string Written(const char* text) {
-    const auto read = conversion::ReadTypedAssignment(text);
+    const auto read = scan::ReadTypedAssignment(text);
     if (const auto* failure = std::get_if<text::Failure>(&read)) {
         return failure->message;
     }

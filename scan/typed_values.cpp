@@ -1,4 +1,4 @@
-#include "conversion/typed_values.h"
+#include "scan/typed_values.h"
 
 #include <array>
 #include <bit>
@@ -8,7 +8,7 @@
 
 #include "text/ascii_text.h"
 
-namespace conversion {
+namespace scan {
 
 namespace {
 
@@ -45,8 +45,8 @@ std::optional<WholeNumber> ReadWhole(std::string_view text, std::size_t hex_digi
     return WholeNumber{value, false};
 }
 
-std::optional<std::uint32_t> ReadDoubleWord(ValueType type, std::string_view text) {
-    if (type == ValueType::F32) {
+std::optional<std::uint32_t> ReadDoubleWord(conversion::ValueType type, std::string_view text) {
+    if (type == conversion::ValueType::F32) {
         float value = 0;
         const char* first = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
         const auto [end, error] =
@@ -60,36 +60,37 @@ std::optional<std::uint32_t> ReadDoubleWord(ValueType type, std::string_view tex
     if (!whole) {
         return std::nullopt;
     }
-    const std::int64_t lowest = type == ValueType::I32 && !whole->hex ? INT32_MIN : 0;
-    const std::int64_t highest = type == ValueType::I32 && !whole->hex ? INT32_MAX : UINT32_MAX;
+    const std::int64_t lowest = type == conversion::ValueType::I32 && !whole->hex ? INT32_MIN : 0;
+    const std::int64_t highest =
+        type == conversion::ValueType::I32 && !whole->hex ? INT32_MAX : UINT32_MAX;
     if (whole->value < lowest || whole->value > highest) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(whole->value);
 }
 
-std::string_view TakesText(ValueType type) noexcept {
+std::string_view TakesText(conversion::ValueType type) noexcept {
     switch (type) {
-        case ValueType::I16:
+        case conversion::ValueType::I16:
             return "takes -32768 to 32767, or 0x0000 to 0xFFFF";
-        case ValueType::U16:
+        case conversion::ValueType::U16:
             return "takes 0 to 65535, or 0x0000 to 0xFFFF";
-        case ValueType::I32:
+        case conversion::ValueType::I32:
             return "takes -2147483648 to 2147483647, or 0x00000000 to 0xFFFFFFFF";
-        case ValueType::U32:
+        case conversion::ValueType::U32:
             return "takes 0 to 4294967295, or 0x00000000 to 0xFFFFFFFF";
-        case ValueType::F32:
+        case conversion::ValueType::F32:
             return "takes a finite number such as 21.5, -0.25 or 1e-3";
-        case ValueType::Bool:
+        case conversion::ValueType::Bool:
             break;
     }
     return "takes 1, 0, on or off";
 }
 
-// A 16-bit value within its type's range, as ReadAssignment reads it afterwards.
-bool FitsWord(ValueType type, std::string_view text) {
-    if (type == ValueType::Bool) {
-        return true;  // ReadAssignment reads 1, 0, on and off
+// A 16-bit value within its type's range, as conversion::ReadAssignment reads it afterwards.
+bool FitsWord(conversion::ValueType type, std::string_view text) {
+    if (type == conversion::ValueType::Bool) {
+        return true;  // conversion::ReadAssignment reads 1, 0, on and off
     }
     const auto whole = ReadWhole(text, 4);
     if (!whole) {
@@ -98,25 +99,26 @@ bool FitsWord(ValueType type, std::string_view text) {
     if (whole->hex) {
         return true;
     }
-    return type == ValueType::I16 ? whole->value >= INT16_MIN && whole->value <= INT16_MAX
-                                  : whole->value >= 0 && whole->value <= UINT16_MAX;
+    return type == conversion::ValueType::I16
+               ? whole->value >= INT16_MIN && whole->value <= INT16_MAX
+               : whole->value >= 0 && whole->value <= UINT16_MAX;
 }
 
 }  // namespace
 
-std::string TypedValueText(ValueType type, std::uint16_t low, std::uint16_t high) {
+std::string TypedValueText(conversion::ValueType type, std::uint16_t low, std::uint16_t high) {
     switch (type) {
-        case ValueType::Bool:
+        case conversion::ValueType::Bool:
             return low != 0 ? "1" : "0";
-        case ValueType::I16:
+        case conversion::ValueType::I16:
             return std::to_string(static_cast<std::int16_t>(low));
-        case ValueType::U16:
+        case conversion::ValueType::U16:
             return std::to_string(low);
-        case ValueType::I32:
+        case conversion::ValueType::I32:
             return std::to_string(static_cast<std::int32_t>(DoubleWord(low, high)));
-        case ValueType::U32:
+        case conversion::ValueType::U32:
             return std::to_string(DoubleWord(low, high));
-        case ValueType::F32:
+        case conversion::ValueType::F32:
             break;
     }
     const auto value = std::bit_cast<float>(DoubleWord(low, high));
@@ -128,60 +130,63 @@ std::string TypedValueText(ValueType type, std::uint16_t low, std::uint16_t high
     return std::string(text.data(), end);
 }
 
-text::Result<std::vector<Assignment>> ReadTypedAssignment(std::string_view text,
-                                                          std::optional<ModbusTable> table,
-                                                          BareNumbers numbers) {
+text::Result<std::vector<conversion::Assignment>> ReadTypedAssignment(
+    std::string_view text, std::optional<conversion::ModbusTable> table,
+    conversion::BareNumbers numbers) {
     const std::string_view whole = text::ascii::Trimmed(text);
     const std::size_t equals = whole.find('=');
     const std::string_view target =
         equals == std::string_view::npos ? whole : text::ascii::Trimmed(whole.substr(0, equals));
-    const TypedText split = SplitTypedItem(target);
+    const conversion::TypedText split = conversion::SplitTypedItem(target);
     const std::string_view item = split.item;
     const auto type = split.type;
     if (!type || equals == std::string_view::npos) {
-        auto assignment = ReadAssignment(whole, table, numbers);
+        auto assignment = conversion::ReadAssignment(whole, table, numbers);
         if (auto* failure = std::get_if<text::Failure>(&assignment)) {
             return std::move(*failure);
         }
-        return std::vector<Assignment>{std::get<Assignment>(assignment)};
+        return std::vector<conversion::Assignment>{std::get<conversion::Assignment>(assignment)};
     }
     const std::string_view value_text = text::ascii::Trimmed(whole.substr(equals + 1));
     const auto refused = [&](std::string_view why) {
-        return text::Failure{text::ascii::Joined({DisplayText(whole), ": ", why})};
+        return text::Failure{text::ascii::Joined({conversion::DisplayText(whole), ": ", why})};
     };
-    const TypedItem typed = ReadTypedItem(target, table, numbers);
+    const conversion::TypedItem typed = conversion::ReadTypedItem(target, table, numbers);
     if (!typed.ok()) {
         return text::Failure{typed.message};
     }
     if (typed.values.size() != 1) {
         return refused("name one device to write, not a range");
     }
-    const TypedValue& value = typed.values.front();
-    const ModbusTable written = value.entry.table;
+    const conversion::TypedValue& value = typed.values.front();
+    const conversion::ModbusTable written = value.entry.table;
     const std::string device(item);
-    if (!IsDoubleWord(*type)) {
+    if (!conversion::IsDoubleWord(*type)) {
         if (!FitsWord(*type, value_text)) {
-            return refused(std::string(TypeName(*type)) + " " + std::string(TakesText(*type)));
+            return refused(std::string(conversion::TypeName(*type)) + " " +
+                           std::string(TakesText(*type)));
         }
         // The device's own checks (inputs, counters, bare numbers), on the table the type reads.
-        auto assignment = ReadAssignment(device + "=" + std::string(value_text), written, numbers);
+        auto assignment =
+            conversion::ReadAssignment(device + "=" + std::string(value_text), written, numbers);
         if (auto* failure = std::get_if<text::Failure>(&assignment)) {
             return std::move(*failure);
         }
-        return std::vector<Assignment>{std::get<Assignment>(assignment)};
+        return std::vector<conversion::Assignment>{std::get<conversion::Assignment>(assignment)};
     }
     const auto words = ReadDoubleWord(*type, value_text);
     if (!words) {
-        return refused(std::string(TypeName(*type)) + " " + std::string(TakesText(*type)));
+        return refused(std::string(conversion::TypeName(*type)) + " " +
+                       std::string(TakesText(*type)));
     }
-    auto low = ReadAssignment(device + "=0", written, numbers);
+    auto low = conversion::ReadAssignment(device + "=0", written, numbers);
     if (auto* failure = std::get_if<text::Failure>(&low)) {
         return std::move(*failure);
     }
-    std::vector<Assignment> assignments{std::get<Assignment>(low)};
+    std::vector<conversion::Assignment> assignments{std::get<conversion::Assignment>(low)};
     assignments.front().value = static_cast<std::uint16_t>(*words & 0xFFFF);
     assignments.push_back({*value.high, static_cast<std::uint16_t>(*words >> 16)});
     return assignments;
 }
 
-}  // namespace conversion
+}  // namespace scan

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "conversion/device_map.h"
-#include "poll/scan.h"
+#include "scan/scanner.h"
 #include "transport/link.h"
 
 namespace {
@@ -62,7 +62,7 @@ std::vector<conversion::MapEntry> Registers(const char* range) {
 }
 
 // "D100=100 D101=(the controller answered exception 02 ...)".
-std::string Shown(const std::vector<poll::DeviceValue>& values) {
+std::string Shown(const std::vector<scan::DeviceValue>& values) {
     std::string text;
     for (const auto& value : values) {
         text += (text.empty() ? "" : " ") + conversion::DeviceName(value.entry.device) + "=" +
@@ -74,7 +74,7 @@ std::string Shown(const std::vector<poll::DeviceValue>& values) {
 TEST(Scanner, SplitsARefusedRequestAndReadsTheRest) {
     FakeController controller;
     controller.missing = {0x1065};  // D101
-    poll::Scanner scanner(Registers("D100-D102"), kAsciiLine);
+    scan::Scanner scanner(Registers("D100-D102"), kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(Shown(scanner.values()),
               "D100=100 D101=(the controller answered exception 02 (illegal data address)) "
@@ -96,7 +96,7 @@ TEST(Scanner, SplitsARequestRefusedAcrossAGapIntoTheRunsAsked) {
     auto entries = Registers("D100-D101");
     const auto far = Registers("D105");
     entries.insert(entries.end(), far.begin(), far.end());
-    poll::Scanner scanner(entries, kAsciiLine);
+    scan::Scanner scanner(entries, kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(controller.sent, (std::vector<std::string>{"1064+6", "1064+2", "1069+1"}));
     EXPECT_EQ(Shown(scanner.values()), "D100=100 D101=101 D105=105");
@@ -107,7 +107,7 @@ TEST(Scanner, SplitsARefusedRunDeviceByDeviceButA32BitValueStaysWhole) {
     FakeController controller;
     controller.missing = {0x1067};  // D103
     const auto entries = Registers("D100-D103");
-    poll::Scanner scanner(entries, kAsciiLine, {entries[1]});  // D101:i32 in D101 and D102
+    scan::Scanner scanner(entries, kAsciiLine, {entries[1]});  // D101:i32 in D101 and D102
     scanner.Scan(controller);
     EXPECT_EQ(controller.sent, (std::vector<std::string>{"1064+4", "1064+1", "1065+2", "1067+1"}));
     EXPECT_EQ(Shown(scanner.values()),
@@ -118,7 +118,7 @@ TEST(Scanner, SplitsARefusedRunDeviceByDeviceButA32BitValueStaysWhole) {
 TEST(Scanner, ADeviceRefusedAloneCannotBeSplit) {
     FakeController controller;
     controller.missing = {0x1064};
-    poll::Scanner scanner(Registers("D100"), kAsciiLine);
+    scan::Scanner scanner(Registers("D100"), kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(controller.sent, std::vector<std::string>{"1064+1"});
     EXPECT_EQ(Shown(scanner.values()),
@@ -132,7 +132,7 @@ TEST(Scanner, ASilentRequestEndsTheScan) {
     auto entries = Registers("D100");
     const auto far = Registers("D900");
     entries.insert(entries.end(), far.begin(), far.end());
-    poll::Scanner scanner(entries, kAsciiLine);
+    scan::Scanner scanner(entries, kAsciiLine);
     scanner.Scan(controller);
     EXPECT_EQ(controller.sent.size(), 1U);  // D900's request is not sent
     EXPECT_EQ(Shown(scanner.values()),
@@ -147,16 +147,47 @@ TEST(Scanner, ASilentRequestEndsTheScan) {
 // no line to take off, and nothing is measured.
 TEST(Scanner, MeasuresTheReplyDelayOnlyOnASerialLine) {
     FakeController controller;
-    poll::Scanner serial(Registers("D100-D102"), kAsciiLine);
+    scan::Scanner serial(Registers("D100-D102"), kAsciiLine);
     EXPECT_FALSE(serial.MeasuredReplyDelay());
     serial.Scan(controller);
     EXPECT_EQ(serial.MeasuredReplyDelay(), std::chrono::milliseconds(0));
 
     modbus::LineCost tcp;
     tcp.mode.reset();
-    poll::Scanner over_tcp(Registers("D100-D102"), tcp);
+    scan::Scanner over_tcp(Registers("D100-D102"), tcp);
     over_tcp.Scan(controller);
     EXPECT_FALSE(over_tcp.MeasuredReplyDelay());
+}
+
+}  // namespace
+
+namespace {
+
+// A scan fed by hand, as a queue that sends the requests itself would: the same values, the same
+// split after a refusal, and a reply that answers another request taken as a failure, not read.
+TEST(Scanner, RunsStepByStepWithoutALink) {
+    FakeController controller;
+    controller.missing = {0x1065};  // D101
+    scan::Scanner scanner(Registers("D100-D102"), kAsciiLine);
+    scanner.Begin();
+    std::size_t sent = 0;
+    while (const modbus::ReadRequest* request = scanner.Next()) {
+        scanner.Take(controller.Transact(modbus::RequestPdu(*request)), {});
+        ++sent;
+    }
+    EXPECT_EQ(sent, 4U);  // D100-D102 refused, then D100, D101 and D102 one by one
+    EXPECT_EQ(Shown(scanner.values()),
+              "D100=100 D101=(the controller answered exception 02 (illegal data address)) "
+              "D102=102");
+
+    scanner.Begin();
+    modbus::Reply short_reply;
+    short_reply.kind = modbus::ReplyKind::Values;
+    while (scanner.Next() != nullptr) {
+        scanner.Take({short_reply, {}, LineState::Answering, {}, 1}, {});
+    }
+    EXPECT_EQ(scanner.values()[0].error, "a reply of 0 values to a read of 1");
+    EXPECT_FALSE(scanner.all_read());
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 
 #include "conversion/poll_items.h"
 #include "conversion/typed_items.h"
-#include "poll/scan.h"
-#include "poll/scan_plan.h"
+#include "scan/scanner.h"
+#include "scan/write_plan.h"
 #include "text/failure.h"
 
-namespace poll {
+namespace scan {
 
 // One value asked for: an entry as itself, or a value of a type said, over one register or bit
 // or, for a 32-bit value, two registers (the low word's entry first).
@@ -54,4 +54,4 @@ std::vector<conversion::MapEntry> LowWordsOf(std::span<const AskedValue> asked);
 std::vector<DeviceValue> ValuesAsAsked(std::span<const AskedValue> asked,
                                        std::span<const DeviceValue> read);
 
-}  // namespace poll
+}  // namespace scan

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "conversion/poll_items.h"
-#include "conversion/read_plan.h"
 #include "conversion/typed_items.h"
+#include "scan/read_plan.h"
 #include "test_names.h"
 
 namespace {
@@ -72,7 +72,7 @@ class PlanReadsTest : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(PlanReadsTest, ReadsEveryEntryInTheLeastTime) {
     const auto& row = GetParam();
-    EXPECT_EQ(Shown(conversion::PlanReads(EntriesOf(row.items, row.table), row.cost)), row.plan);
+    EXPECT_EQ(Shown(scan::PlanReads(EntriesOf(row.items, row.table), row.cost)), row.plan);
 }
 
 // A request of its own costs the reply delay and, besides its data, 28 characters in ASCII: at 9600
@@ -187,7 +187,7 @@ TEST(PlanReads, TakesOverTcpNoMoreRequestsThanTheBestSplit) {
             std::sort(asked.begin(), asked.end());
             asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
 
-            const auto plan = conversion::PlanReads(entries, kTcp);
+            const auto plan = scan::PlanReads(entries, kTcp);
             ASSERT_EQ(plan.size(), FewestRequests(asked, devices)) << Shown(plan);
             for (const auto& request : plan) {
                 ASSERT_TRUE(
@@ -195,7 +195,7 @@ TEST(PlanReads, TakesOverTcpNoMoreRequestsThanTheBestSplit) {
                     << Shown(plan);
             }
             for (const MapEntry& entry : entries) {
-                ASSERT_TRUE(conversion::SlotOf(plan, entry).has_value()) << Shown(plan);
+                ASSERT_TRUE(scan::SlotOf(plan, entry).has_value()) << Shown(plan);
             }
         }
     }
@@ -203,7 +203,7 @@ TEST(PlanReads, TakesOverTcpNoMoreRequestsThanTheBestSplit) {
 
 // Whether `request` carries at most the protocol's items and spans only devices of its table.
 bool Possible(const ReadRequest& request) {
-    const TableDevices& devices = DevicesOf(conversion::TableRead(request.function));
+    const TableDevices& devices = DevicesOf(scan::TableRead(request.function));
     const unsigned most = devices.table() == Register ? 125 : 2000;
     return request.quantity >= 1 && request.quantity <= most &&
            devices.Throughout(request.start, request.start + request.quantity - 1u);
@@ -255,14 +255,14 @@ TEST_P(EverySplitTest, NoSplitOfTheAddressesTakesLess) {
     const auto entries = EntriesOf(row.items, row.table);
     const LineCost slow_replies{FrameMode::Ascii, 19200, 11, milliseconds(60)};
     for (const LineCost& cost : {kAscii, kRtu, kFastRtu, kTcp, slow_replies}) {
-        const auto plan = conversion::PlanReads(entries, cost);
+        const auto plan = scan::PlanReads(entries, cost);
         SCOPED_TRACE(Shown(plan));
         std::chrono::nanoseconds least{0};
         for (const auto code : {FunctionCode::ReadCoils, FunctionCode::ReadDiscreteInputs,
                                 FunctionCode::ReadHoldingRegisters}) {
             std::vector<std::uint16_t> asked;
             for (const MapEntry& entry : entries) {
-                if (entry.table == conversion::TableRead(code)) {
+                if (entry.table == scan::TableRead(code)) {
                     asked.push_back(entry.address);
                 }
             }
@@ -272,12 +272,12 @@ TEST_P(EverySplitTest, NoSplitOfTheAddressesTakesLess) {
                 least += LeastTimeOfEverySplit(asked, code, cost);
             }
         }
-        EXPECT_EQ(conversion::PlanTime(plan, cost).count(), least.count());
+        EXPECT_EQ(scan::PlanTime(plan, cost).count(), least.count());
         for (const auto& request : plan) {
             EXPECT_TRUE(Possible(request));
         }
         for (const MapEntry& entry : entries) {
-            EXPECT_TRUE(conversion::SlotOf(plan, entry).has_value());
+            EXPECT_TRUE(scan::SlotOf(plan, entry).has_value());
         }
     }
 }
@@ -313,10 +313,9 @@ TEST(PlanReads, ReadsA32BitValueInOneRequestAndNoSplitTakesLess) {
             entries.push_back(first);
             entries.push_back(second);
             const std::vector<MapEntry> lows{first};
-            const auto plan = conversion::PlanReads(entries, cost, lows);
+            const auto plan = scan::PlanReads(entries, cost, lows);
             SCOPED_TRACE("D" + std::to_string(low) + ": " + Shown(plan));
-            ASSERT_EQ(conversion::SlotOf(plan, first)->request,
-                      conversion::SlotOf(plan, second)->request);
+            ASSERT_EQ(scan::SlotOf(plan, first)->request, scan::SlotOf(plan, second)->request);
             std::vector<std::uint16_t> asked;
             for (const MapEntry& entry : entries) {
                 asked.push_back(entry.address);
@@ -325,18 +324,18 @@ TEST(PlanReads, ReadsA32BitValueInOneRequestAndNoSplitTakesLess) {
             asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
             const auto least = LeastTimeOfEverySplit(asked, FunctionCode::ReadHoldingRegisters,
                                                      cost, {first.address});
-            ASSERT_EQ(conversion::PlanTime(plan, cost).count(), least.count());
+            ASSERT_EQ(scan::PlanTime(plan, cost).count(), least.count());
         }
     }
 }
 
 TEST(SlotOf, FindsTheRequestAndItemOfAnEntry) {
     const auto entries = EntriesOf({"Y0-Y7", "T5", "D100-D109"}, std::nullopt);
-    const auto plan = conversion::PlanReads(entries, kAscii);
+    const auto plan = scan::PlanReads(entries, kAscii);
     ASSERT_EQ(Shown(plan), "01 0500+8, 01 0605+1, 03 0605+1, 03 1064+10");
     const auto slot = [&plan](const char* item, std::optional<ModbusTable> table) {
         const auto read = conversion::ReadItem(item, table);
-        const auto found = conversion::SlotOf(plan, read.entries.at(0));
+        const auto found = scan::SlotOf(plan, read.entries.at(0));
         return found ? std::to_string(found->request) + "+" + std::to_string(found->offset)
                      : std::string("none");
     };

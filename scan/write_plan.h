@@ -15,14 +15,14 @@
 
 #include "conversion/device_map.h"
 #include "conversion/poll_items.h"
-#include "conversion/read_plan.h"
 #include "modbus/function_codes.h"
 #include "modbus/line_cost.h"
 #include "modbus/requests.h"
+#include "scan/read_plan.h"
 #include "text/failure.h"
 #include "transport/connection.h"
 
-namespace poll {
+namespace scan {
 
 // What a read costs on a link: the transport library's, for every program alike.
 using transport::LineCostFor;
@@ -46,4 +46,4 @@ struct PlannedWrite {
 text::Result<std::vector<PlannedWrite>> PlanWrites(
     std::span<const conversion::Assignment> assignments, WriteCodes codes = WriteCodes::Fewest);
 
-}  // namespace poll
+}  // namespace scan

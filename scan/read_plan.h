@@ -23,7 +23,7 @@
 #include "modbus/line_cost.h"
 #include "modbus/requests.h"
 
-namespace conversion {
+namespace scan {
 
 // The requests that read every entry of `entries` (in any order, repeats allowed) in the least
 // time `cost` gives a scan: per table, the asked addresses by address split into runs, each run one
@@ -38,20 +38,20 @@ namespace conversion {
 // address of its table (read too, whether `entries` names it or not): no request ends between the
 // two, so both words of a value come from one moment and a counter passing 65535 never shows a
 // value it never had.
-std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
+std::vector<modbus::ReadRequest> PlanReads(std::span<const conversion::MapEntry> entries,
                                            const modbus::LineCost& cost,
-                                           std::span<const MapEntry> low_words = {});
+                                           std::span<const conversion::MapEntry> low_words = {});
 
 // The time of a scan that sends `plan`: the sum of each request's ReadTime.
 std::chrono::nanoseconds PlanTime(std::span<const modbus::ReadRequest> plan,
                                   const modbus::LineCost& cost) noexcept;
 
 // The code that reads `table`: 01 for coils, 02 for discrete inputs, 03 for holding registers.
-modbus::FunctionCode ReadCode(ModbusTable table) noexcept;
+modbus::FunctionCode ReadCode(conversion::ModbusTable table) noexcept;
 
 // The table a read code reads: Coil for 01, DiscreteInput for 02, HoldingRegister for 03 (and for
 // any other code).
-ModbusTable TableRead(modbus::FunctionCode function) noexcept;
+conversion::ModbusTable TableRead(modbus::FunctionCode function) noexcept;
 
 // Where an entry's value stands in the answers to a plan: the request that reads it and the item
 // within that request.
@@ -64,6 +64,6 @@ struct PlanSlot {
 
 // The slot of `entry` in `plan`; none when no request reads its table and address.
 std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
-                               const MapEntry& entry) noexcept;
+                               const conversion::MapEntry& entry) noexcept;
 
-}  // namespace conversion
+}  // namespace scan

@@ -1,28 +1,31 @@
-#include "conversion/read_plan.h"
+#include "scan/read_plan.h"
 
 #include <algorithm>
 #include <array>
 
 #include "conversion/device_map_parts.h"
 
-namespace conversion {
+namespace scan {
 
-using detail::IsBitTable;
+using conversion::AddressRun;
+using conversion::RunAt;
+using conversion::detail::IsBitTable;
 
 namespace {
 
-constexpr std::array<ModbusTable, 3> kTablesInPlanOrder{
-    ModbusTable::Coil, ModbusTable::DiscreteInput, ModbusTable::HoldingRegister};
+constexpr std::array<conversion::ModbusTable, 3> kTablesInPlanOrder{
+    conversion::ModbusTable::Coil, conversion::ModbusTable::DiscreteInput,
+    conversion::ModbusTable::HoldingRegister};
 
 }  // namespace
 
-modbus::FunctionCode ReadCode(ModbusTable table) noexcept {
+modbus::FunctionCode ReadCode(conversion::ModbusTable table) noexcept {
     switch (table) {
-        case ModbusTable::Coil:
+        case conversion::ModbusTable::Coil:
             return modbus::FunctionCode::ReadCoils;
-        case ModbusTable::DiscreteInput:
+        case conversion::ModbusTable::DiscreteInput:
             return modbus::FunctionCode::ReadDiscreteInputs;
-        case ModbusTable::HoldingRegister:
+        case conversion::ModbusTable::HoldingRegister:
             break;
     }
     return modbus::FunctionCode::ReadHoldingRegisters;
@@ -38,14 +41,15 @@ bool IsReadCode(modbus::FunctionCode code) noexcept {
 
 // Whether every address strictly between `after` and `before` has a device that `table` answers.
 // Code 02 answers every bit device, code 01 only the coils, so X's addresses are a hole for 01.
-bool AllDevicesBetween(std::uint16_t after, std::uint16_t before, ModbusTable table) noexcept {
+bool AllDevicesBetween(std::uint16_t after, std::uint16_t before,
+                       conversion::ModbusTable table) noexcept {
     const bool bits = IsBitTable(table);
     std::uint32_t address = after + 1u;
     while (address < before) {
         const AddressRun run = RunAt(static_cast<std::uint16_t>(address),
                                      static_cast<std::uint16_t>(before - 1u), bits);
-        if (run.segment == nullptr ||
-            (table == ModbusTable::Coil && run.segment->table != ModbusTable::Coil)) {
+        if (run.segment == nullptr || (table == conversion::ModbusTable::Coil &&
+                                       run.segment->table != conversion::ModbusTable::Coil)) {
             return false;
         }
         address = run.last + 1u;
@@ -58,7 +62,7 @@ bool AllDevicesBetween(std::uint16_t after, std::uint16_t before, ModbusTable ta
 // best plan of what that request leaves. A request may not reach past a pair of neighbours with a
 // hole between them, nor past the most items of its code, nor end at a low word in `lows` (sorted).
 void PlanTable(std::vector<std::uint16_t>& asked, const std::vector<std::uint16_t>& lows,
-               ModbusTable table, const modbus::LineCost& cost,
+               conversion::ModbusTable table, const modbus::LineCost& cost,
                std::vector<modbus::ReadRequest>& plan) {
     std::sort(asked.begin(), asked.end());
     asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
@@ -112,20 +116,20 @@ void PlanTable(std::vector<std::uint16_t>& asked, const std::vector<std::uint16_
 
 }  // namespace
 
-std::vector<modbus::ReadRequest> PlanReads(std::span<const MapEntry> entries,
+std::vector<modbus::ReadRequest> PlanReads(std::span<const conversion::MapEntry> entries,
                                            const modbus::LineCost& cost,
-                                           std::span<const MapEntry> low_words) {
+                                           std::span<const conversion::MapEntry> low_words) {
     std::vector<modbus::ReadRequest> plan;
     std::vector<std::uint16_t> asked, lows;
-    for (const ModbusTable table : kTablesInPlanOrder) {
+    for (const conversion::ModbusTable table : kTablesInPlanOrder) {
         asked.clear();
         lows.clear();
-        for (const MapEntry& entry : entries) {
+        for (const conversion::MapEntry& entry : entries) {
             if (entry.table == table) {
                 asked.push_back(entry.address);
             }
         }
-        for (const MapEntry& low : low_words) {
+        for (const conversion::MapEntry& low : low_words) {
             if (low.table == table && low.address < 0xFFFF) {
                 lows.push_back(low.address);
                 asked.push_back(low.address);
@@ -147,19 +151,19 @@ std::chrono::nanoseconds PlanTime(std::span<const modbus::ReadRequest> plan,
     return time;
 }
 
-ModbusTable TableRead(modbus::FunctionCode function) noexcept {
+conversion::ModbusTable TableRead(modbus::FunctionCode function) noexcept {
     switch (function) {
         case modbus::FunctionCode::ReadCoils:
-            return ModbusTable::Coil;
+            return conversion::ModbusTable::Coil;
         case modbus::FunctionCode::ReadDiscreteInputs:
-            return ModbusTable::DiscreteInput;
+            return conversion::ModbusTable::DiscreteInput;
         default:
-            return ModbusTable::HoldingRegister;
+            return conversion::ModbusTable::HoldingRegister;
     }
 }
 
 std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
-                               const MapEntry& entry) noexcept {
+                               const conversion::MapEntry& entry) noexcept {
     for (std::size_t i = 0; i < plan.size(); ++i) {
         const modbus::ReadRequest& request = plan[i];
         if (IsReadCode(request.function) && TableRead(request.function) == entry.table &&
@@ -170,4 +174,4 @@ std::optional<PlanSlot> SlotOf(std::span<const modbus::ReadRequest> plan,
     return std::nullopt;
 }
 
-}  // namespace conversion
+}  // namespace scan

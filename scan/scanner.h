@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "conversion/typed_items.h"
-#include "poll/scan_plan.h"
+#include "scan/write_plan.h"
 #include "transport/link.h"
 
-namespace poll {
+namespace scan {
 
 // A device's entry and what the last scan found there.
 struct DeviceValue {
@@ -51,9 +51,12 @@ struct ScanEnd {
 };
 
 // Why a scan (or a write) ends at the request of `devices` that failed with `outcome` and left the
-// line silent or down. On a silent line the owed replies are waited out first: if one comes, the
-// controller is there and only slow, and the user is told so rather than to check the cable.
-ScanEnd EndAt(std::string devices, const transport::Outcome& outcome, transport::Link& link);
+// line silent or down.
+ScanEnd EndAt(std::string devices, const transport::Outcome& outcome);
+
+// On a silent line, waits out the replies `link` still owes: if one comes, the controller is there
+// and only slow, and `end` says how late, so the user is told so rather than to check the cable.
+void SettleAfter(ScanEnd& end, transport::Link& link);
 
 // A request of a scan's plan and the devices it reads: "D100-D109".
 struct PlannedRead {
@@ -68,8 +71,16 @@ class Scanner {
     Scanner(const std::vector<conversion::MapEntry>& entries, const modbus::LineCost& cost,
             std::vector<conversion::MapEntry> low_words = {});
 
-    // Reads every device once: `values` in the order asked, and the requests that failed.
+    // Reads every device once over `link`: `values` in the order asked, and the requests that
+    // failed.
     void Scan(transport::Link& link);
+
+    // The same scan for a caller that sends the requests itself, such as a gateway's queue: Begin,
+    // then while Next gives a request, send it and give Take its outcome and the time it took.
+    // Nothing here waits or touches a line.
+    void Begin();
+    const modbus::ReadRequest* Next() const;
+    void Take(const transport::Outcome& outcome, std::chrono::nanoseconds took);
 
     const std::vector<DeviceValue>& values() const { return values_; }
     const std::vector<RequestFailure>& failures() const { return failures_; }
@@ -99,7 +110,7 @@ class Scanner {
     void Fail(const Planned& planned, const std::string& message);
     // The requests after `index` left unsent, each device given why.
     std::string RequestText(const Planned& planned) const;
-    void EndAfter(std::size_t index, const transport::Outcome& outcome, transport::Link& link);
+    void EndAfter(std::size_t index, const transport::Outcome& outcome);
     // Splits a refused request; gives false when it reads one device and cannot be split.
     bool Split(std::size_t index);
 
@@ -108,6 +119,7 @@ class Scanner {
     modbus::LineCost line_;                         // the line's cost without any reply delay
     std::map<std::int64_t, std::uint64_t> delays_;  // milliseconds -> requests that waited them
     std::vector<Planned> plan_;
+    std::size_t next_ = 0;  // the request Next gives
     std::vector<RequestFailure> failures_;
     std::optional<ScanEnd> ended_early_;
 };
@@ -116,4 +128,4 @@ class Scanner {
 // "M0-M15" for several of a letter (first and last by address), "M1535, C0-C5" across letters.
 std::string DevicesText(const std::vector<conversion::MapEntry>& entries);
 
-}  // namespace poll
+}  // namespace scan

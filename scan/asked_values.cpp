@@ -1,11 +1,11 @@
-#include "poll/asked_values.h"
+#include "scan/asked_values.h"
 
 #include <map>
 #include <utility>
 
-#include "conversion/typed_values.h"
+#include "scan/typed_values.h"
 
-namespace poll {
+namespace scan {
 
 text::Result<std::vector<AskedValue>> ReadAskedItems(
     const std::vector<std::string>& items, std::optional<conversion::ModbusTable> table,
@@ -36,7 +36,7 @@ text::Result<AskedWrites> ReadAskedWrites(const std::vector<std::string>& items,
     // value's high word is another item's device, and either write would undo the other.
     std::map<std::pair<conversion::ModbusTable, std::uint16_t>, const std::string*> writer;
     for (const auto& item : items) {
-        auto read = conversion::ReadTypedAssignment(item, table, numbers);
+        auto read = scan::ReadTypedAssignment(item, table, numbers);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return std::move(*failure);
         }
@@ -117,4 +117,4 @@ std::vector<DeviceValue> ValuesAsAsked(std::span<const AskedValue> asked,
     return values;
 }
 
-}  // namespace poll
+}  // namespace scan
