@@ -6,6 +6,7 @@
 
 #include "console/platform.h"
 #include "console/program.h"
+#include "console/stop_signal.h"
 #include "gateway/options.h"
 #include "gateway/server.h"
 
@@ -21,7 +22,9 @@ int Run(int argc, char** argv) {
         return *status;
     }
     {
-        gateway::Server server(std::move(settings), kMessages);
+        console::StopSignal stop;
+        gateway::Server server(std::move(settings), kMessages, stop);
+        stop.OnSignal([&server] { server.Stop(); });
         if (auto failure = server.Start()) {
             return kMessages.Failure(failure->message);
         }

@@ -9,12 +9,12 @@
 
 #include "console/platform.h"
 #include "console/program.h"
+#include "console/stop_signal.h"
 #include "console/tag_list_input.h"
 #include "poll/commands.h"
 #include "poll/options.h"
 #include "poll/plan_report.h"
 #include "scan/asked_values.h"
-#include "transport/stop_signal.h"
 
 namespace {
 
@@ -60,8 +60,9 @@ int Run(int argc, char** argv) {
     if (options.plan) {
         return poll::ShowPlan(options, list ? list->asked : asked);  // the line is not opened
     }
-    transport::StopSignal stop;
-    auto link = transport::MakeLink(stop, options.connection, console::Messages::Line);
+    console::StopSignal stop;
+    auto link = transport::MakeLink(stop.context(), stop.flag(), options.connection,
+                                    console::Messages::Line);
     if (auto failure = link->Open()) {
         return kMessages.Failure(failure->message);
     }

@@ -19,10 +19,10 @@ std::string TriesText(unsigned tries) {
 
 }  // namespace
 
-AsioLink::AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
-                   std::unique_ptr<modbus::FrameFinder> finder)
+AsioLink::AsioLink(boost::asio::io_context& io, const StopFlag& stop, const Connection& connection,
+                   LogLine log, std::unique_ptr<modbus::FrameFinder> finder)
     : connection_(connection),
-      io_(stop.context()),
+      io_(io),
       finder_(std::move(finder)),
       stop_(stop),
       log_(std::move(log)),
@@ -358,14 +358,15 @@ std::optional<Clock::duration> AsioLink::WaitOutOwed() {
     return latest;
 }
 
-std::unique_ptr<Link> MakeLink(StopSignal& stop, const Connection& connection, LogLine log) {
+std::unique_ptr<Link> MakeLink(boost::asio::io_context& io, const StopFlag& stop,
+                               const Connection& connection, LogLine log) {
     if (!connection.tcp) {
-        return MakeSerialLink(stop, connection, std::move(log));
+        return MakeSerialLink(io, stop, connection, std::move(log));
     }
     if (connection.serial_frames) {
-        return MakeSerialOverTcpLink(stop, connection, std::move(log));
+        return MakeSerialOverTcpLink(io, stop, connection, std::move(log));
     }
-    return MakeTcpLink(stop, connection, std::move(log));
+    return MakeTcpLink(io, stop, connection, std::move(log));
 }
 
 }  // namespace transport

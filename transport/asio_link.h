@@ -20,7 +20,7 @@
 #include "transport/error_text.h"
 #include "transport/link.h"
 #include "transport/owed_replies.h"
-#include "transport/stop_signal.h"
+#include "transport/stop_flag.h"
 
 namespace transport {
 
@@ -52,8 +52,8 @@ class AsioLink : public Link {
     void Pause(std::chrono::milliseconds time) final;
 
   protected:
-    AsioLink(StopSignal& stop, const Connection& connection, LogLine log,
-             std::unique_ptr<modbus::FrameFinder> finder);
+    AsioLink(boost::asio::io_context& io, const StopFlag& stop, const Connection& connection,
+             LogLine log, std::unique_ptr<modbus::FrameFinder> finder);
 
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
@@ -203,7 +203,7 @@ class AsioLink : public Link {
     static bool IsEcho(std::uint8_t station, std::span<const std::uint8_t> request,
                        const modbus::WireFrame& frame);
 
-    StopSignal& stop_;
+    const StopFlag& stop_;
     LogLine log_;
     OwedReplies owed_;
     std::vector<std::uint8_t> owed_request_;  // the request the owed replies answer
@@ -214,13 +214,15 @@ class AsioLink : public Link {
     // frame before it (a station that reads frames by that silence would otherwise take the
     // request as the reply's tail), and at least the connection's pause.
     Clock::duration quiet_before_{};
-    std::uint16_t try_number_ = 0;            // the last try's
-    std::uint16_t first_try_number_ = 0;      // the first try's of the request under way
+    std::uint16_t try_number_ = 0;        // the last try's
+    std::uint16_t first_try_number_ = 0;  // the first try's of the request under way
 };
 
-std::unique_ptr<Link> MakeSerialLink(StopSignal& stop, const Connection& connection, LogLine log);
-std::unique_ptr<Link> MakeTcpLink(StopSignal& stop, const Connection& connection, LogLine log);
-std::unique_ptr<Link> MakeSerialOverTcpLink(StopSignal& stop, const Connection& connection,
-                                            LogLine log);
+std::unique_ptr<Link> MakeSerialLink(boost::asio::io_context& io, const StopFlag& stop,
+                                     const Connection& connection, LogLine log);
+std::unique_ptr<Link> MakeTcpLink(boost::asio::io_context& io, const StopFlag& stop,
+                                  const Connection& connection, LogLine log);
+std::unique_ptr<Link> MakeSerialOverTcpLink(boost::asio::io_context& io, const StopFlag& stop,
+                                            const Connection& connection, LogLine log);
 
 }  // namespace transport

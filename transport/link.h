@@ -23,6 +23,10 @@
 #include "text/failure.h"
 #include "transport/connection.h"
 
+namespace boost::asio {
+class io_context;
+}  // namespace boost::asio
+
 namespace transport {
 
 // What a request found the line to be, beyond its own answer.
@@ -97,10 +101,12 @@ class Link {
     LineCounters counters_;
 };
 
-class StopSignal;
+class StopFlag;
 
-// The link `connection` describes, waiting on `stop`'s context and ending its waits when a stop is
-// asked for. `log` gets every frame when the connection is verbose.
-std::unique_ptr<Link> MakeLink(StopSignal& stop, const Connection& connection, LogLine log);
+// The link `connection` describes, waiting on `io` and ending its waits when `stop` is set. While
+// a request is under way the link runs `io`, so what else the caller has started there goes on.
+// `log` gets every frame when the connection is verbose.
+std::unique_ptr<Link> MakeLink(boost::asio::io_context& io, const StopFlag& stop,
+                               const Connection& connection, LogLine log);
 
 }  // namespace transport

@@ -19,8 +19,10 @@ constexpr std::chrono::milliseconds kShortestSilence{50};
 
 class SerialLink final : public AsioLink {
   public:
-    SerialLink(StopSignal& stop, const Connection& connection, LogLine log)
-        : AsioLink(stop, connection, std::move(log), modbus::SerialFrameFinder(connection.mode)),
+    SerialLink(boost::asio::io_context& io, const StopFlag& stop, const Connection& connection,
+               LogLine log)
+        : AsioLink(io, stop, connection, std::move(log),
+                   modbus::SerialFrameFinder(connection.mode)),
           port_(io_) {
         silence_ = std::max<Clock::duration>(
             kShortestSilence,
@@ -99,8 +101,9 @@ class SerialLink final : public AsioLink {
 
 }  // namespace
 
-std::unique_ptr<Link> MakeSerialLink(StopSignal& stop, const Connection& connection, LogLine log) {
-    return std::make_unique<SerialLink>(stop, connection, std::move(log));
+std::unique_ptr<Link> MakeSerialLink(boost::asio::io_context& io, const StopFlag& stop,
+                                     const Connection& connection, LogLine log) {
+    return std::make_unique<SerialLink>(io, stop, connection, std::move(log));
 }
 
 }  // namespace transport

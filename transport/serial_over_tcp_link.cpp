@@ -16,8 +16,9 @@ constexpr std::chrono::milliseconds kNetworkSilence{50};
 
 class SerialOverTcpLink final : public TcpConnectionLink {
   public:
-    SerialOverTcpLink(StopSignal& stop, const Connection& connection, LogLine log)
-        : TcpConnectionLink(stop, connection, std::move(log),
+    SerialOverTcpLink(boost::asio::io_context& io, const StopFlag& stop,
+                      const Connection& connection, LogLine log)
+        : TcpConnectionLink(io, stop, connection, std::move(log),
                             modbus::SerialFrameFinder(connection.mode, true)) {
         silence_ = kNetworkSilence;
     }
@@ -40,9 +41,9 @@ class SerialOverTcpLink final : public TcpConnectionLink {
 
 }  // namespace
 
-std::unique_ptr<Link> MakeSerialOverTcpLink(StopSignal& stop, const Connection& connection,
-                                            LogLine log) {
-    return std::make_unique<SerialOverTcpLink>(stop, connection, std::move(log));
+std::unique_ptr<Link> MakeSerialOverTcpLink(boost::asio::io_context& io, const StopFlag& stop,
+                                            const Connection& connection, LogLine log) {
+    return std::make_unique<SerialOverTcpLink>(io, stop, connection, std::move(log));
 }
 
 }  // namespace transport

@@ -7,9 +7,10 @@ namespace transport {
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
-TcpConnectionLink::TcpConnectionLink(StopSignal& stop, const Connection& connection, LogLine log,
+TcpConnectionLink::TcpConnectionLink(boost::asio::io_context& io, const StopFlag& stop,
+                                     const Connection& connection, LogLine log,
                                      std::unique_ptr<modbus::FrameFinder> finder)
-    : AsioLink(stop, connection, std::move(log), std::move(finder)), socket_(io_) {}
+    : AsioLink(io, stop, connection, std::move(log), std::move(finder)), socket_(io_) {}
 
 std::optional<text::Failure> TcpConnectionLink::Open() {
     StartAfresh();  // what the last connection owed cannot come on a new one

@@ -21,7 +21,8 @@ class TcpConnectionLink : public AsioLink {
     std::optional<text::Failure> Open() final;
 
   protected:
-    TcpConnectionLink(StopSignal& stop, const Connection& connection, LogLine log,
+    TcpConnectionLink(boost::asio::io_context& io, const StopFlag& stop,
+                      const Connection& connection, LogLine log,
                       std::unique_ptr<modbus::FrameFinder> finder);
 
     bool IsOpen() const final { return socket_.is_open(); }

@@ -11,8 +11,9 @@ namespace {
 
 class TcpLink final : public TcpConnectionLink {
   public:
-    TcpLink(StopSignal& stop, const Connection& connection, LogLine log)
-        : TcpConnectionLink(stop, connection, std::move(log),
+    TcpLink(boost::asio::io_context& io, const StopFlag& stop, const Connection& connection,
+            LogLine log)
+        : TcpConnectionLink(io, stop, connection, std::move(log),
                             std::make_unique<modbus::TcpFrameFinder>()) {}
 
   private:
@@ -31,8 +32,9 @@ class TcpLink final : public TcpConnectionLink {
 
 }  // namespace
 
-std::unique_ptr<Link> MakeTcpLink(StopSignal& stop, const Connection& connection, LogLine log) {
-    return std::make_unique<TcpLink>(stop, connection, std::move(log));
+std::unique_ptr<Link> MakeTcpLink(boost::asio::io_context& io, const StopFlag& stop,
+                                  const Connection& connection, LogLine log) {
+    return std::make_unique<TcpLink>(io, stop, connection, std::move(log));
 }
 
 }  // namespace transport

@@ -11,7 +11,7 @@
 #include "modbus/pdu.h"
 #include "modbus/wire.h"
 #include "transport/asio_link.h"
-#include "transport/stop_signal.h"
+#include "transport/stop_flag.h"
 
 namespace {
 
@@ -19,6 +19,12 @@ using namespace std::chrono_literals;
 using transport::Clock;
 
 constexpr auto kTimeout = 60ms;
+
+// The loop a link waits on and its stop flag: a test's own, no signals taken.
+struct Loop {
+    boost::asio::io_context io;
+    transport::StopFlag stop{io};
+};
 
 // A reply the line delivers `delay` after try number `to_try` (counting from 0) was sent.
 struct Scripted {
@@ -30,9 +36,9 @@ struct Scripted {
 
 class ScriptedLine final : public transport::AsioLink {
   public:
-    ScriptedLine(transport::StopSignal& stop, const transport::Connection& connection,
-                 std::vector<Scripted> script)
-        : AsioLink(stop, connection, nullptr, modbus::SerialFrameFinder(connection.mode)),
+    ScriptedLine(Loop& loop, const transport::Connection& connection, std::vector<Scripted> script)
+        : AsioLink(loop.io, loop.stop, connection, nullptr,
+                   modbus::SerialFrameFinder(connection.mode)),
           script_(std::move(script)) {}
 
     std::optional<text::Failure> Open() override {
@@ -110,8 +116,8 @@ std::uint16_t ValueOf(const transport::Outcome& outcome) {
 }
 
 TEST(AsioLink, ASilentLineIsTriedAsOftenAsAskedAndSaidSilent) {
-    transport::StopSignal stop;
-    ScriptedLine line(stop, Ascii(), {});
+    Loop loop;
+    ScriptedLine line(loop, Ascii(), {});
     line.Open();
     const auto outcome = line.Transact(ReadOf(0x1064));
     EXPECT_FALSE(outcome.reply);
@@ -121,8 +127,8 @@ TEST(AsioLink, ASilentLineIsTriedAsOftenAsAskedAndSaidSilent) {
 }
 
 TEST(AsioLink, ARequestWhoseReplyCannotBeCheckedIsNotSent) {
-    transport::StopSignal stop;
-    ScriptedLine line(stop, Ascii(), {});
+    Loop loop;
+    ScriptedLine line(loop, Ascii(), {});
     line.Open();
     // 23 (read/write multiple registers): no row of the function shapes, so no reply is trusted.
     const std::vector<std::uint8_t> request{0x17, 0x10, 0x64, 0x00, 0x01, 0x10,
@@ -138,8 +144,8 @@ TEST(AsioLink, ARequestWhoseReplyCannotBeCheckedIsNotSent) {
 TEST(AsioLink, ACorruptReplyIsAskedAgainAtOnce) {
     std::string corrupt = AnswerWith(7);
     corrupt[corrupt.size() - 3] ^= 1;  // the LRC's last digit
-    transport::StopSignal stop;
-    ScriptedLine line(stop, Ascii(), {{0, 5ms, corrupt}, {1, 5ms, AnswerWith(7)}});
+    Loop loop;
+    ScriptedLine line(loop, Ascii(), {{0, 5ms, corrupt}, {1, 5ms, AnswerWith(7)}});
     line.Open();
     const auto started = Clock::now();
     const auto outcome = line.Transact(ReadOf(0x1064));
@@ -159,8 +165,8 @@ TEST(AsioLink, AWholeFrameThatIsNoAnswerEndsItsTryAndIsOwedNothing) {
         SCOPED_TRACE(name);
         auto connection = Ascii();
         connection.retries = 0;
-        transport::StopSignal stop;
-        ScriptedLine line(stop, connection, {{0, 5ms, bad}, {1, 5ms, AnswerWith(8)}});
+        Loop loop;
+        ScriptedLine line(loop, connection, {{0, 5ms, bad}, {1, 5ms, AnswerWith(8)}});
         line.Open();
         const auto started = Clock::now();
         const auto first = line.Transact(ReadOf(0x1064));
@@ -175,8 +181,8 @@ TEST(AsioLink, AWholeFrameThatIsNoAnswerEndsItsTryAndIsOwedNothing) {
 
 TEST(AsioLink, AnEchoOfTheRequestIsPassedOver) {
     const auto request = ReadOf(0x1064);
-    transport::StopSignal stop;
-    ScriptedLine line(stop, Ascii(),
+    Loop loop;
+    ScriptedLine line(loop, Ascii(),
                       {{0, 2ms, modbus::AsciiFrame(1, request)}, {0, 6ms, AnswerWith(9)}});
     line.Open();
     const auto outcome = line.Transact(request);
@@ -187,9 +193,9 @@ TEST(AsioLink, AnEchoOfTheRequestIsPassedOver) {
 TEST(AsioLink, AReplyOwedToATimedOutTryIsNeverTheNextRequestsAnswer) {
     // D100's first try is answered late, during its second try, which is answered soon after: that
     // reply, still owed when D101 is asked for, looks exactly like D101's answer.
-    transport::StopSignal stop;
+    Loop loop;
     ScriptedLine line(
-        stop, Ascii(),
+        loop, Ascii(),
         {{0, 70ms, AnswerWith(100)}, {1, 20ms, AnswerWith(100)}, {2, 30ms, AnswerWith(101)}});
     line.Open();
     const auto first = line.Transact(ReadOf(0x1064));
@@ -203,9 +209,9 @@ TEST(AsioLink, AReplyOwedToATimedOutTryIsNeverTheNextRequestsAnswer) {
 TEST(AsioLink, SettleWaitsOutTheOwedReplyAndSaysHowLateItCame) {
     auto connection = Ascii();
     connection.retries = 0;
-    transport::StopSignal stop;
+    Loop loop;
     // Later than the timeout, before the line would be taken as free (twice the timeout).
-    ScriptedLine line(stop, connection, {{0, 95ms, AnswerWith(1)}});
+    ScriptedLine line(loop, connection, {{0, 95ms, AnswerWith(1)}});
     line.Open();
     EXPECT_EQ(line.Transact(ReadOf(0x1064)).line, transport::LineState::Silent);
     const auto late = line.Settle();

@@ -1,4 +1,4 @@
-#include "transport/stop_signal.h"
+#include "console/stop_signal.h"
 
 // Boost 1.74's Asio uses std::exchange without its header under C++20.
 #include <utility>
@@ -7,10 +7,11 @@
 #include <boost/asio/signal_set.hpp>
 #include <csignal>
 
-namespace transport {
+namespace console {
 
 struct StopSignal::Loop {
     boost::asio::io_context io;
+    transport::StopFlag flag{io};
     boost::asio::signal_set signals{io, SIGINT, SIGTERM};
     boost::asio::signal_set reports{io};
 };
@@ -50,13 +51,16 @@ void StopSignal::Listen() {
 
 StopSignal::~StopSignal() = default;
 
-void StopSignal::Request() noexcept {
-    requested_ = true;
-    loop_->io.stop();
-}
-
 boost::asio::io_context& StopSignal::context() noexcept {
     return loop_->io;
 }
 
-}  // namespace transport
+transport::StopFlag& StopSignal::flag() noexcept {
+    return loop_->flag;
+}
+
+const transport::StopFlag& StopSignal::flag() const noexcept {
+    return loop_->flag;
+}
+
+}  // namespace console

@@ -1,0 +1,45 @@
+// The request handler that forwards to the controller's line: routed first (a request the line
+// cannot serve is answered by the gateway at once), then exchanged on the link with its tries.
+// A line that is down is answered 0A and opened again after a back-off; a station that stops
+// answering is answered 0B at once but for one probe now and then, so it holds the line for one
+// timeout at a time and is found again when it is back.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "gateway/backoff.h"
+#include "gateway/counters.h"
+#include "gateway/request_handler.h"
+#include "gateway/settings.h"
+#include "transport/link.h"
+#include "transport/stop_flag.h"
+
+namespace gateway {
+
+class LineForwarder final : public RequestHandler {
+  public:
+    using LogLine = std::function<void(const std::string&)>;
+
+    // `counters` hears the retries, timeouts and the time the line was busy; `log` the line's and
+    // the stations' failures and returns.
+    LineForwarder(const Settings& settings, transport::Link& link, const transport::StopFlag& stop,
+                  Counters& counters, LogLine log);
+
+    Handled Handle(const PendingRequest& request) override;
+
+  private:
+    // The line's answer to `request`, or the exception the gateway answers for it.
+    std::vector<std::uint8_t> Exchange(const PendingRequest& request, std::uint8_t station,
+                                       std::string& result);
+
+    const Settings& settings_;
+    transport::Link& link_;
+    const transport::StopFlag& stop_;
+    Counters& counters_;
+    LogLine log_;
+    StationBackoff stations_;
+    Backoff line_;
+};
+
+}  // namespace gateway
