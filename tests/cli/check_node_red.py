@@ -3,12 +3,13 @@
 every tag's value, as the flow's function nodes send it (msg.topic the tag, msg.payload its value),
 checked against what the controller holds.
 
-    check_node_red.py --cache DIR (--flow FILE --expect FILE | --sample | --lookup PROGRAM)
+    check_node_red.py --cache DIR (--flow FILE --expect FILE | [--sample] --lookup PROGRAM)
                       [--framer rtu] [--timeout SECONDS]
 
 --expect is a JSON object, tag -> value. Each tag's last value must equal it, a float within
 1e-6 of it relatively, a boolean as a boolean. --sample runs a flow written here by hand in the
-shape zentriq-lookup writes, and checks the check itself on what that flow delivered. --framer rtu:
+shape zentriq-lookup writes, its function nodes running the decoder of the flows PROGRAM writes,
+and checks the check itself on what that flow delivered. --framer rtu:
 the simulator speaks RTU frames over TCP, as a serial device server passes them on, and
 zentriq-lookup is asked for a flow for that (--mode rtu).
 
@@ -111,25 +112,6 @@ SAMPLE_CLIENT = {
     "commandDelay": 1, "clientTimeout": 1000, "reconnectOnTimeout": True,
     "reconnectTimeout": 2000, "parallelUnitIdsAllowed": True}
 
-# msg.payload of a read is the list of raw values from its first address on; a 32-bit value has
-# its low word at the lower address, as the controller keeps it. Bits are sent as booleans.
-DECODE = """const raw = msg.payload;
-const word = (i) => raw[i] & 0xFFFF;
-const dword = (i) => (word(i) | (word(i + 1) << 16)) >>> 0;
-const decode = {
-    bit: (i) => Boolean(raw[i]),
-    u16: word,
-    i16: (i) => (word(i) << 16) >> 16,
-    u32: dword,
-    i32: (i) => dword(i) | 0,
-    f32: (i) => {
-        const view = new DataView(new ArrayBuffer(4));
-        view.setUint32(0, dword(i));
-        return view.getFloat32(0);
-    },
-};
-return [tags.map(([topic, offset, type]) => ({ topic: topic, payload: decode[type](offset) }))];"""
-
 # Read: (table, first address, count, [(tag, offset, type)]).
 SAMPLE_READS = [
     ("HoldingRegister", 0x1064, 1, [("D100_u16", 0, "u16"), ("D100_i16", 0, "i16")]),
@@ -137,8 +119,8 @@ SAMPLE_READS = [
                                     ("D200_f32", 0, "f32")]),
     ("HoldingRegister", 0x9000, 2, [("D4096_i16", 0, "i16"), ("D4096_i32", 0, "i32")]),
     ("HoldingRegister", 0x0605, 1, [("T5_value", 0, "u16")]),
-    ("Coil", 0x0800, 2, [("M0", 0, "bit"), ("M1", 1, "bit")]),
-    ("Input", 0x0401, 1, [("X1", 0, "bit")]),
+    ("Coil", 0x0800, 2, [("M0", 0, "bool"), ("M1", 1, "bool")]),
+    ("Input", 0x0401, 1, [("X1", 0, "bool")]),
 ]
 
 # The simulator holds each register's own address and a 1 at each odd bit address, but for the
@@ -154,7 +136,21 @@ SAMPLE_EXPECTED = {
 }
 
 
-def sample_flow():
+def product_decoder(command):
+    """The decoder the function nodes of zentriq-lookup's flows run after their tag list: the sample
+    runs the product's own, so a change to it is checked here too."""
+    done = subprocess.run(command + ["--batch", "-", "--format", "node-red", "--host", "127.0.0.1"],
+                          input=b"D100\n", capture_output=True, timeout=60)
+    if done.returncode != 0:
+        raise ValueError(f"zentriq-lookup --format node-red: exit status {done.returncode}")
+    func = next(node["func"] for node in json.loads(done.stdout) if node.get("type") == "function")
+    head, decoder = func.split("\n", 1)
+    if not head.startswith("const tags = "):
+        raise ValueError(f"a function node that does not begin with its tags: {head}")
+    return decoder
+
+
+def sample_flow(decoder):
     flow = [{"id": "zq-tab", "type": "tab", "label": "DVP tags", "disabled": False, "info": ""},
             SAMPLE_CLIENT]
     for n, (table, address, count, tags) in enumerate(SAMPLE_READS):
@@ -170,7 +166,7 @@ def sample_flow():
         flow.append({
             "id": function_id, "type": "function", "z": "zq-tab",
             "name": ", ".join(tag for tag, _, _ in tags),
-            "func": f"const tags = {json.dumps(tags)};\n{DECODE}", "outputs": 1, "timeout": 0,
+            "func": f"const tags = {json.dumps(tags)};\n{decoder}", "outputs": 1, "timeout": 0,
             "noerr": 0, "initialize": "", "finalize": "", "libs": [], "x": 400, "y": y,
             "wires": [[]]})
     return flow
@@ -236,7 +232,7 @@ def main():
     parser.add_argument("--cache", required=True, help="where Node-RED is installed (once)")
     parser.add_argument("--flow", help="the flow, as Node-RED imports it")
     parser.add_argument("--expect", help="JSON object: tag -> value")
-    parser.add_argument("--sample", action="store_true", help="check the flow written here")
+    parser.add_argument("--sample", action="store_true", help="check the flow written here, with PROGRAM's decoder")
     parser.add_argument("--lookup", nargs="+", metavar="PROGRAM",
                         help="[WRAPPER...] zentriq-lookup: check the flow it writes for a tag list")
     parser.add_argument("--framer", choices=["rtu"],
@@ -245,12 +241,12 @@ def main():
                         help="seconds to wait for every tag (default 60)")
     args = parser.parse_args()
     if (args.sample or args.lookup) and (args.flow or args.expect) or (
-            not args.sample and not args.lookup and not (args.flow and args.expect)):
-        parser.error("give --sample, --lookup PROGRAM, or both --flow and --expect")
+            not args.lookup and not (args.flow and args.expect)):
+        parser.error("give --lookup PROGRAM (with --sample or not), or both --flow and --expect")
     stop_on_signals()
     try:
         if args.sample:
-            flow, expected = sample_flow(), SAMPLE_EXPECTED
+            flow, expected = sample_flow(product_decoder(args.lookup)), SAMPLE_EXPECTED
         elif args.lookup:
             flow, expected = lookup_flow(args.lookup, args.framer), LOOKUP_EXPECTED
         else:

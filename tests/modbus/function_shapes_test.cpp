@@ -3,6 +3,8 @@
 // a quantity past the row's limit is refused. A code without a row is refused by each of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,13 +56,18 @@ Bytes SoundReply(const FunctionShape& shape, const Bytes& request) {
     switch (shape.reply) {
         case ReplyLayout::CountedItems: {
             const auto bytes = modbus::ReplyPduSize(request) - 2;
-            Bytes reply{request[0], static_cast<std::uint8_t>(bytes)};
-            reply.resize(reply.size() + bytes);
+            Bytes reply(2 + bytes, 0);
+            reply[0] = request[0];
+            reply[1] = static_cast<std::uint8_t>(bytes);
             return reply;
         }
         case ReplyLayout::Echo:
         case ReplyLayout::StartQuantity:
-            return Bytes(request.begin(), request.begin() + 5);
+            // The request's own first five bytes: function, then address and value (or start and
+            // quantity).
+            return Bytes(request.begin(),
+                         request.begin() +
+                             static_cast<std::ptrdiff_t>(std::min<std::size_t>(5, request.size())));
         case ReplyLayout::CountedBytes:
             return {request[0], 2, 0x5A, 0xFF};
     }

@@ -19,8 +19,9 @@ on TCP without --framer (with it, the serial frames over TCP, as a serial device
 them). On serial the relay opens one end of each of two pty pairs (tool side, simulator side); on
 TCP it listens on 127.0.0.1 and opens one connection to the simulator per client. It prints "ready
 <path-or-port>" once listening, and one line per spoiled reply on stderr. --gaps FILE writes,
-for every request that follows a reply, the seconds from the reply's last byte handed to the tool
-to the request's first byte read from it: the silence the tool kept between the two frames."""
+for every request that follows a reply, the seconds from handing the tool the reply's last bytes
+to the request's first byte read from it: the silence the tool kept between the two frames, or
+more, never less."""
 
 import argparse
 import os
@@ -246,8 +247,11 @@ class Pair:
         write_all(self.simulator, data)
 
     def to_tool(self, data):
-        write_all(self.tool, data)
+        # Taken before the write: the tool cannot answer bytes it has not been handed, so a gap
+        # measured from here is never shorter than the one the tool kept, however late this
+        # process is scheduled again after the write on a busy machine.
         self.reply_ended = time.monotonic()
+        write_all(self.tool, data)
 
     def from_simulator(self, data, now):
         self.buffer += data
