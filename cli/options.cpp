@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "console/command_line.h"
+
 #include "console/choice_option.h"
 #include "console/connection_options.h"
 #include "console/program.h"
@@ -50,9 +52,7 @@ int UsageError(const std::string& message) {
 std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Options& options) {
     CLI::App app{"Looks up DVP-series PLC devices and Modbus addresses, both ways.",
                  "zentriq-lookup"};
-    app.allow_windows_style_options(false);  // only - and --: /path is a file name, also on Windows
-    app.footer(kExamples);
-    app.set_version_flag("--version", "zentriq-lookup " ZENTRIQ_VERSION);
+    console::SetUpCommandLine(app, kExamples, "zentriq-lookup " ZENTRIQ_VERSION);
     std::string format = "table";
     std::string delimiter;
     auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
@@ -156,10 +156,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     batch->excludes(frame)->excludes(frames);
     frame->excludes(frames)->excludes(table_option);
     frames->excludes(table_option);
-    try {
-        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
-    } catch (const CLI::ParseError& e) {
-        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    if (auto status =
+            console::ParseCommandLine(app, arguments, console::Messages("zentriq-lookup"))) {
+        return status;
     }
 
     options.mode = frame->count() > 0    ? Mode::FrameArguments

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "console/command_line.h"
+
 #include "console/connection_options.h"
 #include "console/program.h"
 
@@ -49,9 +51,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
         "(--host), which take few connections: one request on the line at a time, clients "
         "served in turn, every answer to the client and transaction that asked.",
         "zentriq-gateway"};
-    app.allow_windows_style_options(false);  // only - and --: /dev/... is a port name
-    app.footer(kExamples);
-    app.set_version_flag("--version", "zentriq-gateway " ZENTRIQ_VERSION);
+    console::SetUpCommandLine(app, kExamples, "zentriq-gateway " ZENTRIQ_VERSION);
     console::ConnectionOptions line(app, true);
     app.get_option("--slave")->description(
         "The station that unit ids 0 and 255 reach (default 1); units 1-247 reach their own");
@@ -105,10 +105,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
     // CLI11 names the arguments no option takes last first: they are collected here and named in
     // the order given.
     app.allow_extras();
-    try {
-        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
-    } catch (const CLI::ParseError& e) {
-        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    if (auto status =
+            console::ParseCommandLine(app, arguments, console::Messages("zentriq-gateway"))) {
+        return status;
     }
     if (const auto extras = app.remaining(); !extras.empty()) {
         std::string named;

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "console/command_line.h"
+
 #include <cmath>
 #include "console/choice_option.h"
 #include "console/connection_options.h"
@@ -61,9 +63,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
         "Reads, watches and writes the devices of a DVP-series PLC by name, over a serial "
         "line (Modbus ASCII or RTU) or Modbus TCP.",
         "zentriq-poll"};
-    app.allow_windows_style_options(false);  // only - and --: /dev/... is a port name
-    app.footer(kExamples);
-    app.set_version_flag("--version", "zentriq-poll " ZENTRIQ_VERSION);
+    console::SetUpCommandLine(app, kExamples, "zentriq-poll " ZENTRIQ_VERSION);
     app.require_subcommand(0, 1);  // none is said below, in the tool's words
     ConnectionOptions where(app, true);
     std::string format = "table";
@@ -155,10 +155,9 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     watch->footer(
         "--interval SECONDS and --count N set how often and how many times, --plan shows the "
         "scan's requests: see zentriq-poll --help.");
-    try {
-        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend() - 1));
-    } catch (const CLI::ParseError& e) {
-        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    if (auto status =
+            console::ParseCommandLine(app, arguments, console::Messages("zentriq-poll"))) {
+        return status;
     }
 
     if (app.get_subcommands().empty()) {
