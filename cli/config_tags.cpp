@@ -64,58 +64,33 @@ text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Source source,
                                                     const TagColumns& columns,
                                                     conversion::BareNumbers numbers,
                                                     const RefuseTag& refuse) {
-    taglist::CsvReader reader(std::move(source), 0, columns.delimiter);
-    taglist::CsvRecord record;
-    const bool has_header = columns.header && reader.Next(record);
-    if (columns.header && !has_header) {
-        return std::vector<ConfigTag>{};  // an empty file: no header, and no devices
-    }
-    const taglist::CsvRecord* header = has_header ? &record : nullptr;
-    // The device column always; the name, type and unit columns where the list has them.
-    std::optional<std::size_t> device, name, type, unit;
-    for (const auto& [wanted, column] :
-         {std::pair{&columns.device, &device}, std::pair{&columns.name, &name},
-          std::pair{&columns.type, &type}, std::pair{&columns.unit, &unit}}) {
-        if (wanted != &columns.device && wanted->empty()) {
-            continue;
-        }
-        auto found = taglist::ColumnOf(*wanted, header, reader.delimiter());
-        if (auto* failure = std::get_if<text::Failure>(&found)) {
-            return std::move(*failure);
-        }
-        *column = std::get<std::size_t>(found);
+    taglist::TagRowReader reader(std::move(source), columns);
+    if (auto failure = reader.Start()) {
+        return std::move(*failure);
     }
     std::vector<ConfigTag> tags;
-    while (reader.Next(record)) {
-        if (record.blank) {
+    taglist::TagRow row;
+    while (reader.Next(row)) {
+        if (row.blank) {
             continue;
         }
-        const auto fields = taglist::SplitFields(record.raw, reader.delimiter());
-        const auto cell = [&](std::optional<std::size_t> column) -> std::string {
-            return column && *column < fields.size()
-                       ? std::string(text::ascii::Trimmed(fields[*column]))
-                       : std::string();
-        };
-        const std::string item = cell(device);
-        const std::string tag = name ? cell(name) : item;
-        const std::size_t line = record.line;
-        if (item.empty()) {
-            refuse(line, "no device in column " + columns.device);
+        if (row.device.empty()) {
+            refuse(row.line, "no device in column " + columns.device);
             continue;
         }
-        const std::string type_word = cell(type);
-        if (!type_word.empty() && !conversion::FindTypeWord(type_word)) {
-            refuse(line, "column " + columns.type + ": " + conversion::NotATypeText(type_word));
+        if (!row.type.empty() && !conversion::FindTypeWord(row.type)) {
+            refuse(row.line, "column " + columns.type + ": " + conversion::NotATypeText(row.type));
             continue;
         }
-        auto read = ConfigTagsOf(tag.empty() ? item : tag, item, type_word, numbers);
+        const std::string& tag = row.name.empty() ? row.device : row.name;
+        auto read = ConfigTagsOf(tag, row.device, row.type, numbers);
         if (auto* failure = std::get_if<text::Failure>(&read)) {
-            refuse(line, failure->message);
+            refuse(row.line, failure->message);
             continue;
         }
         for (auto& found : std::get<std::vector<ConfigTag>>(read)) {
-            found.line = record.line;
-            found.unit = cell(unit);
+            found.line = row.line;
+            found.unit = row.unit;
             tags.push_back(std::move(found));
         }
     }

@@ -13,6 +13,7 @@
 
 #include "conversion/typed_items.h"
 #include "scan/read_plan.h"
+#include "taglist/tag_rows.h"
 #include "taglist/utf8_source.h"
 #include "text/failure.h"
 
@@ -36,17 +37,8 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
                                                   std::string_view type,
                                                   conversion::BareNumbers numbers);
 
-// Where a tag list's columns are: each a number from 1 or, with a header, a name; the name, type
-// and unit columns may be left out (empty): the device then names its tag, each value has its
-// default type and no unit.
-struct TagColumns {
-    std::string device = "1";
-    std::string name;
-    std::string type;
-    std::string unit;
-    bool header = false;
-    char delimiter = '\0';  // found in the first row
-};
+// Where a tag list's columns are: the one description both programs read a list by.
+using taglist::TagColumns;
 
 // Says why the tag of a list's `line` (0 for an item on the command line) is left out.
 using RefuseTag = std::function<void(std::size_t line, std::string_view why)>;

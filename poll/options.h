@@ -33,7 +33,7 @@ struct Options {
     bool stats = false;                  // the line's counters on standard error at the end
     std::string output;                  // the file of --output
     std::optional<std::string> batch;    // a tag list's file: its rows are the items
-    TagListColumns columns;
+    taglist::TagColumns columns;
     scan::WriteCodes write_codes = scan::WriteCodes::Fewest;
     bool verify = false;  // a write that reads back other than written is an error
     // The controller's time to answer a request (over TCP, the round trip), that the scan plan

@@ -3,8 +3,8 @@
 #include "console/text_table.h"
 #include "poll/report.h"
 #include "scan/value_text.h"
-#include "taglist/columns.h"
 #include "taglist/csv_reader.h"
+#include "taglist/tag_rows.h"
 #include "text/ascii_text.h"
 
 namespace poll {
@@ -16,59 +16,40 @@ constexpr const char* kErrorColumn = "error";
 
 }  // namespace
 
-text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& columns,
+text::Result<TagList> ReadTagList(taglist::Source source, const taglist::TagColumns& columns,
                                   std::optional<conversion::ModbusTable> table,
                                   conversion::BareNumbers numbers) {
-    taglist::CsvReader reader(std::move(source), 0, columns.delimiter);
-    taglist::CsvRecord record;
-    TagList list;
-    const bool has_header = columns.header && reader.Next(record);
-    if (has_header) {
-        list.header = std::string(record.raw);
-        list.width = record.fields;
-    }
-    const taglist::CsvRecord* header = has_header ? &record : nullptr;
-    auto device = taglist::ColumnOf(columns.device, header, reader.delimiter());
-    if (auto* failure = std::get_if<text::Failure>(&device)) {
+    taglist::TagRowReader reader(std::move(source), columns);
+    if (auto failure = reader.Start()) {
         return std::move(*failure);
     }
-    std::optional<std::size_t> type;
-    if (!columns.type.empty()) {
-        auto found = taglist::ColumnOf(columns.type, header, reader.delimiter());
-        if (auto* failure = std::get_if<text::Failure>(&found)) {
-            return std::move(*failure);
-        }
-        type = std::get<std::size_t>(found);
-    }
-    reader.set_column(std::get<std::size_t>(device));
-    while (reader.Next(record)) {
-        TagRow row{std::string(record.raw), record.line, record.blank, record.fields, {}, 0, 0};
-        if (list.width == 0 && !record.blank) {
-            list.width = record.fields;
+    TagList list;
+    list.header = reader.header();
+    list.width = reader.header_fields();
+    taglist::TagRow read;
+    while (reader.Next(read)) {
+        TagRow row{read.raw, read.line, read.blank, read.fields, {}, 0, 0};
+        if (list.width == 0 && !read.blank) {
+            list.width = read.fields;
         }
         row.first = list.asked.size();
-        if (!record.blank) {
-            std::string item(text::ascii::Trimmed(record.item));
-            std::string word;
-            if (type) {
-                const auto fields = taglist::SplitFields(record.raw, reader.delimiter());
-                word = *type < fields.size() ? text::ascii::Trimmed(fields[*type]) : "";
-            }
-            const bool typed = !word.empty() && !item.empty();
+        if (!read.blank) {
+            std::string item = read.device;
+            const bool typed = !read.type.empty() && !item.empty();
             if (typed) {
-                item.append(":").append(word);
+                item.append(":").append(read.type);
             }
-            auto read =
+            auto asked =
                 item.empty() ? text::Result<std::vector<scan::AskedValue>>(
                                    text::Failure{"no device in column " + columns.device})
-                : typed && !conversion::FindTypeWord(word)
+                : typed && !conversion::FindTypeWord(read.type)
                     ? text::Result<std::vector<scan::AskedValue>>(text::Failure{
-                          "column " + columns.type + ": " + conversion::NotATypeText(word)})
+                          "column " + columns.type + ": " + conversion::NotATypeText(read.type)})
                     : scan::ReadAskedItems({item}, table, numbers, [](const std::string&) {});
-            if (auto* failure = std::get_if<text::Failure>(&read)) {
+            if (auto* failure = std::get_if<text::Failure>(&asked)) {
                 row.error = std::move(failure->message);
             } else {
-                for (auto& value : std::get<std::vector<scan::AskedValue>>(read)) {
+                for (auto& value : std::get<std::vector<scan::AskedValue>>(asked)) {
                     list.asked.push_back(value);
                 }
             }

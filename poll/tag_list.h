@@ -11,19 +11,11 @@
 
 #include "conversion/device_map.h"
 #include "scan/asked_values.h"
+#include "taglist/tag_rows.h"
 #include "taglist/utf8_source.h"
 #include "text/failure.h"
 
 namespace poll {
-
-// Where a list's columns are: each a number from 1 or, with a header, a name; no type column:
-// each value of its default type.
-struct TagListColumns {
-    std::string device = "1";
-    std::string type;
-    bool header = false;
-    char delimiter = '\0';  // found in the first row
-};
 
 struct TagRow {
     std::string raw;  // as read, without its line break
@@ -47,7 +39,7 @@ struct TagList {
 // Reads every row of `source`. A row whose item names nothing keeps its error and is read no
 // further; only a column that is not there fails the whole list ("no column named Type in the
 // header").
-text::Result<TagList> ReadTagList(taglist::Source source, const TagListColumns& columns,
+text::Result<TagList> ReadTagList(taglist::Source source, const taglist::TagColumns& columns,
                                   std::optional<conversion::ModbusTable> table,
                                   conversion::BareNumbers numbers);
 
