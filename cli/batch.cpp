@@ -148,12 +148,13 @@ BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const S
             reader.set_enough_fields(width);
             if (options.header) {
                 if (!options.column_name.empty()) {
-                    const auto named = taglist::ColumnNamed(
-                        record, reader.delimiter(), options.column_name, counts.usage_error);
-                    if (!named) {
+                    auto named =
+                        taglist::ColumnNamed(record, reader.delimiter(), options.column_name);
+                    if (auto* failure = std::get_if<text::Failure>(&named)) {
+                        counts.usage_error = std::move(failure->message);
                         return counts;
                     }
-                    column = *named;
+                    column = std::get<std::size_t>(named);
                     reader.set_column(column);
                 }
                 writer.Header(record);

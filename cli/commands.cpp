@@ -78,10 +78,9 @@ int LookUpItems(const cli::Options& options, console::Output& output) {
         lookups.push_back({item, std::move(result), {}});
     }
     if (options.xlsx) {
-        std::string error;
         bool lossy = false;
-        if (!cli::WriteLookupsXlsx(options.output_path, lookups, ToStderr, lossy, error)) {
-            return Failure(error);
+        if (auto failure = cli::WriteLookupsXlsx(options.output_path, lookups, ToStderr, lossy)) {
+            return Failure(failure->message);
         }
         return StatusOf(all_answered && !lossy);
     }
@@ -110,12 +109,13 @@ int LookUpBatch(const cli::Options& options, console::Output& output) {
     }
     const cli::Sink out = [&](std::string_view text) { return output.Write(text); };
     const cli::Sink errors = ToStderr;
-    std::string xlsx_error;
-    auto writer = options.xlsx ? cli::XlsxBatchWriter(options.output_path, errors, xlsx_error)
-                               : cli::CsvBatchWriter(out);
-    if (writer == nullptr) {
-        return Failure(xlsx_error);
+    auto made = options.xlsx
+                    ? cli::XlsxBatchWriter(options.output_path, errors)
+                    : text::Result<std::unique_ptr<cli::BatchWriter>>(cli::CsvBatchWriter(out));
+    if (auto* failure = std::get_if<text::Failure>(&made)) {
+        return Failure(failure->message);
     }
+    const auto& writer = std::get<std::unique_ptr<cli::BatchWriter>>(made);
     const auto counts = cli::RunBatch(input.Source(), *writer, errors, batch);
     if (!counts.usage_error.empty()) {
         return UsageError(counts.usage_error);
@@ -124,9 +124,10 @@ int LookUpBatch(const cli::Options& options, console::Output& output) {
         return CannotRead(input);
     }
     if (options.xlsx) {
-        return cli::FinishXlsx(*writer, xlsx_error)
-                   ? StatusOf(counts.unanswered == 0 && !writer->lossy())
-                   : Failure(xlsx_error);
+        if (auto failure = cli::FinishXlsx(*writer)) {
+            return Failure(failure->message);
+        }
+        return StatusOf(counts.unanswered == 0 && !writer->lossy());
     }
     return output.Finish(StatusOf(counts.unanswered == 0), kMessages);
 }

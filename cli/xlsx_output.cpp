@@ -20,20 +20,17 @@ bool HaveXlsx() {
     return false;
 }
 
-bool WriteLookupsXlsx(const std::string&, std::span<const Lookup>, const Sink&, bool&,
-                      std::string& error) {
-    error = kNoXlsxReason;
-    return false;
+std::optional<text::Failure> WriteLookupsXlsx(const std::string&, std::span<const Lookup>,
+                                              const Sink&, bool&) {
+    return text::Failure{std::string(kNoXlsxReason)};
 }
 
-std::unique_ptr<BatchWriter> XlsxBatchWriter(const std::string&, const Sink&, std::string& error) {
-    error = kNoXlsxReason;
-    return nullptr;
+text::Result<std::unique_ptr<BatchWriter>> XlsxBatchWriter(const std::string&, const Sink&) {
+    return text::Failure{std::string(kNoXlsxReason)};
 }
 
-bool FinishXlsx(BatchWriter&, std::string& error) {
-    error = kNoXlsxReason;
-    return false;
+std::optional<text::Failure> FinishXlsx(BatchWriter&) {
+    return text::Failure{std::string(kNoXlsxReason)};
 }
 
 #else
@@ -97,12 +94,11 @@ class XlsxRows final : public BatchWriter {
 
     void Flush() override {}
 
-    bool Finish(std::string& error) {
+    std::optional<text::Failure> Finish() {
         if (failed_) {
-            error = failure_;
-            return false;
+            return text::Failure{failure_};
         }
-        return file_->Close(error);
+        return file_->Close();
     }
 
   private:
@@ -143,12 +139,14 @@ class XlsxRows final : public BatchWriter {
 
 }  // namespace
 
-bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, const Sink& errors,
-                      bool& lossy, std::string& error) {
-    auto file = taglist::XlsxWriter::Create(path, error);
-    if (file == nullptr) {
-        return false;
+std::optional<text::Failure> WriteLookupsXlsx(const std::string& path,
+                                              std::span<const Lookup> lookups, const Sink& errors,
+                                              bool& lossy) {
+    auto created = taglist::XlsxWriter::Create(path);
+    if (auto* failure = std::get_if<text::Failure>(&created)) {
+        return std::move(*failure);
     }
+    const auto& file = std::get<std::unique_ptr<taglist::XlsxWriter>>(created);
     const auto rows = LookupRows(lookups);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::string message;
@@ -161,24 +159,24 @@ bool WriteLookupsXlsx(const std::string& path, std::span<const Lookup> lookups, 
                 errors("zentriq-lookup: " + message + "\n");
                 break;
             case taglist::XlsxWriter::RowResult::Failed:
-                error = message;
-                return false;
+                return text::Failure{std::move(message)};
         }
     }
-    return file->Close(error);
+    return file->Close();
 }
 
-std::unique_ptr<BatchWriter> XlsxBatchWriter(const std::string& path, const Sink& errors,
-                                             std::string& error) {
-    auto file = taglist::XlsxWriter::Create(path, error);
-    if (file == nullptr) {
-        return nullptr;
+text::Result<std::unique_ptr<BatchWriter>> XlsxBatchWriter(const std::string& path,
+                                                           const Sink& errors) {
+    auto created = taglist::XlsxWriter::Create(path);
+    if (auto* failure = std::get_if<text::Failure>(&created)) {
+        return std::move(*failure);
     }
-    return std::make_unique<XlsxRows>(std::move(file), errors);
+    return std::unique_ptr<BatchWriter>(std::make_unique<XlsxRows>(
+        std::move(std::get<std::unique_ptr<taglist::XlsxWriter>>(created)), errors));
 }
 
-bool FinishXlsx(BatchWriter& writer, std::string& error) {
-    return static_cast<XlsxRows&>(writer).Finish(error);
+std::optional<text::Failure> FinishXlsx(BatchWriter& writer) {
+    return static_cast<XlsxRows&>(writer).Finish();
 }
 
 #endif

@@ -50,8 +50,8 @@ Route RouteRequest(const RouteRules& rules, std::uint8_t unit, std::span<const s
     if (rules.read_only && shape->writes) {
         return Answered(modbus::kIllegalFunction, "a write, refused (--read-only)");
     }
-    if (auto fault = modbus::RequestShapeFault(pdu); !fault.empty()) {
-        return Answered(modbus::kIllegalDataValue, std::move(fault));
+    if (auto fault = modbus::RequestShapeFault(pdu)) {
+        return Answered(modbus::kIllegalDataValue, std::move(fault->message));
     }
     return {station, 0, {}};
 }

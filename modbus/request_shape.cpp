@@ -50,7 +50,9 @@ std::string CountedValuesFault(const FunctionShape& shape, std::span<const std::
 
 }  // namespace
 
-std::string RequestShapeFault(std::span<const std::uint8_t> pdu) {
+namespace {
+
+std::string ShapeFault(std::span<const std::uint8_t> pdu) {
     if (pdu.empty()) {
         return "a request without a function code";
     }
@@ -82,6 +84,15 @@ std::string RequestShapeFault(std::span<const std::uint8_t> pdu) {
             return pdu.size() == head ? std::string() : SizeFault(code, pdu.size(), head);
     }
     return {};
+}
+}  // namespace
+
+std::optional<text::Failure> RequestShapeFault(std::span<const std::uint8_t> pdu) {
+    std::string fault = ShapeFault(pdu);
+    if (fault.empty()) {
+        return std::nullopt;
+    }
+    return text::Failure{std::move(fault)};
 }
 
 }  // namespace modbus

@@ -8,15 +8,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
-#include <string>
+
+#include "text/failure.h"
 
 namespace modbus {
 
 // What is wrong with the shape of `pdu` (function code and data) as its row of the function shapes
 // lays it out: "a read of 0 registers", "a byte count of 3 where 20 coils take 3 bytes and 2
-// follow" ... Empty when the request is sound. A code without a row is refused: what it carries
+// follow" ... None when the request is sound. A code without a row is refused: what it carries
 // cannot be checked, so it is not passed on unchecked.
-std::string RequestShapeFault(std::span<const std::uint8_t> pdu);
+std::optional<text::Failure> RequestShapeFault(std::span<const std::uint8_t> pdu);
 
 }  // namespace modbus

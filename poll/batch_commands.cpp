@@ -39,11 +39,11 @@ void ReportFailures(const scan::Scanner& scanner) {
 }  // namespace
 
 int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows) {
-    std::string error;
-    auto sheet = taglist::XlsxWriter::Create(path, error);
-    if (!sheet) {
-        return kMessages.Failure(error);
+    auto created = taglist::XlsxWriter::Create(path);
+    if (auto* failure = std::get_if<text::Failure>(&created)) {
+        return kMessages.Failure(failure->message);
     }
+    const auto& sheet = std::get<std::unique_ptr<taglist::XlsxWriter>>(created);
     for (const auto& cells : rows) {
         std::vector<taglist::XlsxCell> row;
         row.reserve(cells.size());
@@ -55,8 +55,8 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
             break;
         }
     }
-    if (!sheet->Close(error)) {
-        return kMessages.Failure(error);
+    if (auto failure = sheet->Close()) {
+        return kMessages.Failure(failure->message);
     }
     return console::kExitDone;
 }

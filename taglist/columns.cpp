@@ -4,8 +4,8 @@
 
 namespace taglist {
 
-std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
-                                       std::string_view name, std::string& problem) {
+text::Result<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
+                                      std::string_view name) {
     const auto fields = SplitFields(header.raw, delimiter);
     const std::string_view wanted = text::ascii::Trimmed(name);
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -13,23 +13,19 @@ std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
             return i;
         }
     }
-    problem = "no column named \"" + text::DisplayText(name) + "\" in the header (";
+    std::string problem = "no column named \"" + text::DisplayText(name) + "\" in the header (";
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        problem += (i > 0 ? ", " : "") + text::DisplayText(fields[i]);
+        problem.append(i > 0 ? ", " : "").append(text::DisplayText(fields[i]));
     }
     problem += ")";
-    return std::nullopt;
+    return text::Failure{std::move(problem)};
 }
 
 text::Result<std::size_t> ColumnOf(const std::string& wanted, const CsvRecord* header,
                                    char delimiter) {
     const bool numbered = wanted.find_first_not_of("0123456789") == std::string::npos;
     if (header != nullptr && !numbered) {
-        std::string problem;
-        if (const auto column = ColumnNamed(*header, delimiter, wanted, problem)) {
-            return *column;
-        }
-        return text::Failure{std::move(problem)};
+        return ColumnNamed(*header, delimiter, wanted);
     }
     if (!numbered || wanted.empty() || wanted.size() > 7 || std::stoul(wanted) == 0) {
         return text::Failure{"no column " + wanted + " in the tag list"};

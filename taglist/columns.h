@@ -12,10 +12,10 @@
 
 namespace taglist {
 
-// The column of `header` named `name` (any case, blanks around ignored), or none with `problem`
-// saying so and naming the columns there are.
-std::optional<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
-                                       std::string_view name, std::string& problem);
+// The column of `header` named `name` (any case, blanks around ignored), or a failure saying so
+// and naming the columns there are.
+text::Result<std::size_t> ColumnNamed(const CsvRecord& header, char delimiter,
+                                      std::string_view name);
 
 // The column `wanted` names, counting from 0: a number from 1, or, where the list has a header and
 // `wanted` is no number, the column of that name.

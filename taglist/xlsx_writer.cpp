@@ -53,18 +53,17 @@ std::FILE* OpenForAppending(const std::string& path) {
 
 XlsxWriter::XlsxWriter(std::string path) : path_(std::move(path)) {}
 
-std::unique_ptr<XlsxWriter> XlsxWriter::Create(const std::string& path, std::string& error) {
+text::Result<std::unique_ptr<XlsxWriter>> XlsxWriter::Create(const std::string& path) {
     std::unique_ptr<XlsxWriter> writer(new XlsxWriter(path));
-    if (!writer->Open(error)) {
-        return nullptr;
+    if (auto failure = writer->Open()) {
+        return std::move(*failure);
     }
     return writer;
 }
 
-bool XlsxWriter::Open(std::string& error) {
+std::optional<text::Failure> XlsxWriter::Open() {
     if (path_.empty() || path_.find('\0') != std::string::npos) {
-        error = "cannot write \"" + path_ + "\": no such file name";
-        return false;
+        return text::Failure{"cannot write \"" + path_ + "\": no such file name"};
     }
     // libxlsxwriter opens the file only when it closes the workbook; a file that cannot be written
     // is better told before any row is read. Appending creates the file but spoils no content.
@@ -72,8 +71,8 @@ bool XlsxWriter::Open(std::string& error) {
     std::FILE* probe = OpenForAppending(path_);
     if (probe == nullptr) {
         const int why = errno;
-        error = "cannot write " + path_ + ": " + (why != 0 ? std::strerror(why) : "cannot open it");
-        return false;
+        return text::Failure{"cannot write " + path_ + ": " +
+                             (why != 0 ? std::strerror(why) : "cannot open it")};
     }
     std::fclose(probe);
 
@@ -84,12 +83,11 @@ bool XlsxWriter::Open(std::string& error) {
     bold_ = workbook_ == nullptr ? nullptr : workbook_add_format(workbook_);
     if (sheet_ == nullptr || bold_ == nullptr || sheet_->optimize_tmpfile == nullptr) {
         Fail("no temporary file for its rows could be made");
-        error = failure_;
-        return false;
+        return text::Failure{failure_};
     }
     format_set_bold(bold_);
     worksheet_freeze_panes(sheet_, 1, 0);
-    return true;
+    return std::nullopt;
 }
 
 XlsxWriter::RowResult XlsxWriter::AddRow(std::span<const XlsxCell> cells, std::string& message) {
@@ -167,10 +165,9 @@ void XlsxWriter::FinishSheet() {
     }
 }
 
-bool XlsxWriter::Close(std::string& error) {
+std::optional<text::Failure> XlsxWriter::Close() {
     if (workbook_ == nullptr) {
-        error = failure_;
-        return failure_.empty();
+        return failure_.empty() ? std::nullopt : std::optional(text::Failure{failure_});
     }
     if (failure_.empty()) {
         FinishSheet();
@@ -183,20 +180,18 @@ bool XlsxWriter::Close(std::string& error) {
         Fail(system_error != 0 ? std::strerror(system_error) : lxw_strerror(closed));
     }
     if (failure_.empty()) {
-        return true;
+        return std::nullopt;
     }
     std::error_code ignored;
     const auto file = PathOf(path_);
     if (std::filesystem::is_regular_file(std::filesystem::symlink_status(file, ignored))) {
         std::filesystem::remove(file, ignored);
     }
-    error = failure_;
-    return false;
+    return text::Failure{failure_};
 }
 
 XlsxWriter::~XlsxWriter() {
-    std::string ignored;
-    Close(ignored);
+    Close();
 }
 
 }  // namespace taglist

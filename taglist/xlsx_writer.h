@@ -6,6 +6,10 @@
 // failure it is removed.
 #pragma once
 
+#include <optional>
+
+#include "text/failure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,18 +37,18 @@ class XlsxWriter {
     enum class RowResult : std::uint8_t { Written, Cut, Failed };
 
     // Starts a workbook that Close writes to `path` (UTF-8), checking now that the file can be
-    // written. Gives nullptr when it cannot, with `error` naming the file and why.
-    static std::unique_ptr<XlsxWriter> Create(const std::string& path, std::string& error);
+    // written. A failure naming the file and why when it cannot.
+    static text::Result<std::unique_ptr<XlsxWriter>> Create(const std::string& path);
 
     // Adds one row below the last. The first row is the header: bold, and kept in view (the sheet
     // is frozen below it). A text cell holds its text as MakeCellText (cell_text.h) makes it fit.
     // `message` says why a row was cut or failed; it is left alone for a row written as given.
     RowResult AddRow(std::span<const XlsxCell> cells, std::string& message);
 
-    // Writes the file, each column as wide as its widest text (up to 80 characters). False, with
-    // `error` naming the file and why, when it could not be written completely or a row had failed;
-    // the file is then removed (unless it is no regular file, such as a device).
-    bool Close(std::string& error);
+    // Writes the file, each column as wide as its widest text (up to 80 characters). A failure
+    // naming the file and why when it could not be written completely or a row had failed; the
+    // file is then removed (unless it is no regular file, such as a device).
+    std::optional<text::Failure> Close();
 
     // Closes the workbook when Close was not called, reporting nothing.
     ~XlsxWriter();
@@ -56,7 +60,7 @@ class XlsxWriter {
 
   private:
     explicit XlsxWriter(std::string path);
-    bool Open(std::string& error);
+    std::optional<text::Failure> Open();
     void WriteCell(std::uint16_t column, const XlsxCell& cell, bool& cut);
     void Fail(std::string why);  // the first failure is the one reported
     void FinishSheet();          // the column widths; whether every row reached the temporary file

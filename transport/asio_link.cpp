@@ -95,8 +95,8 @@ Outcome AsioLink::TransactOnce(std::uint8_t station, std::span<const std::uint8_
 Outcome AsioLink::Exchange(std::uint8_t station, std::span<const std::uint8_t> request,
                            unsigned retries) {
     // A request no reply could be checked against is not sent: its answer could not be trusted.
-    if (auto fault = modbus::RequestShapeFault(request); !fault.empty()) {
-        return Failed("not sent: " + fault, LineState::Answering, 0);
+    if (auto fault = modbus::RequestShapeFault(request)) {
+        return Failed("not sent: " + fault->message, LineState::Answering, 0);
     }
     WaitOutOwed();
     ++counters_.requests;

@@ -80,7 +80,7 @@ TEST_P(FunctionShapeTest, EveryCheckReadsTheRow) {
     const FunctionShape& shape = GetParam();
     const unsigned quantity = shape.most_items != 0 ? shape.most_items : 1;
     const Bytes request = SoundRequest(shape, quantity);
-    EXPECT_EQ(modbus::RequestShapeFault(request), "");
+    EXPECT_FALSE(modbus::RequestShapeFault(request));
     const Bytes reply = SoundReply(shape, request);
     if (shape.reply != ReplyLayout::CountedBytes) {
         EXPECT_EQ(modbus::ReplyPduSize(request), reply.size());
@@ -93,12 +93,12 @@ TEST_P(FunctionShapeTest, EveryCheckReadsTheRow) {
     EXPECT_EQ(modbus::MostItems(shape.code).value_or(0), shape.most_items);
     EXPECT_EQ(modbus::ReachesBits(shape.code), shape.items == modbus::ItemKind::Bits);
     if (shape.most_items != 0) {
-        EXPECT_NE(modbus::RequestShapeFault(SoundRequest(shape, shape.most_items + 1u)), "");
-        EXPECT_NE(modbus::RequestShapeFault(SoundRequest(shape, 0)), "");
+        EXPECT_TRUE(modbus::RequestShapeFault(SoundRequest(shape, shape.most_items + 1u)));
+        EXPECT_TRUE(modbus::RequestShapeFault(SoundRequest(shape, 0)));
     }
     Bytes longer = request;
     longer.push_back(0);
-    EXPECT_NE(modbus::RequestShapeFault(longer), "");
+    EXPECT_TRUE(modbus::RequestShapeFault(longer));
 }
 
 std::string ShapeName(const testing::TestParamInfo<FunctionShape>& info) {
@@ -114,8 +114,9 @@ TEST(FunctionShapes, ACodeWithoutARowIsRefusedByEveryCheck) {
         const Bytes request{code, 0x10, 0x64, 0x00, 0x01, 0x10, 0x64, 0x00, 0x01, 0x02, 0, 0};
         SCOPED_TRACE(static_cast<int>(code));
         EXPECT_EQ(modbus::ShapeOf(static_cast<modbus::FunctionCode>(code)), nullptr);
-        EXPECT_NE(modbus::RequestShapeFault(request).find("whose shape is not known here"),
-                  std::string::npos);
+        const auto fault = modbus::RequestShapeFault(request);
+        ASSERT_TRUE(fault);
+        EXPECT_NE(fault->message.find("whose shape is not known here"), std::string::npos);
         EXPECT_EQ(modbus::ReplyPduSize(request), 0u);
         EXPECT_EQ(modbus::ReadReply(request, Bytes{code, 2, 0, 1}).kind,
                   modbus::ReplyKind::Unrelated);
