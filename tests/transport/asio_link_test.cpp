@@ -1,6 +1,7 @@
 // The exchange every link shares, on a scripted serial line: the tries of a request, what ends each
 // (the time, a corrupt reply, the answer), and the replies still owed when the next request goes.
-// Times are a few tens of milliseconds, so that a reply can come after its try's timeout.
+// Times are a few hundred milliseconds, so that a reply can come after its try's timeout, with
+// margins a busy machine still keeps to.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,7 +19,14 @@ namespace {
 using namespace std::chrono_literals;
 using transport::Clock;
 
-constexpr auto kTimeout = 60ms;
+// Every time below is a multiple of this: the margins between a reply and a timeout are tens of
+// milliseconds, which a machine ten times slower than a quiet one still keeps to.
+constexpr int kScale = 5;
+constexpr std::chrono::milliseconds At(int milliseconds) {
+    return std::chrono::milliseconds(milliseconds * kScale);
+}
+
+constexpr auto kTimeout = At(60);
 
 // The loop a link waits on and its stop flag: a test's own, no signals taken.
 struct Loop {
@@ -121,7 +129,7 @@ TEST(AsioLink, ASilentLineIsTriedAsOftenAsAskedAndSaidSilent) {
     line.Open();
     const auto outcome = line.Transact(ReadOf(0x1064));
     EXPECT_FALSE(outcome.reply);
-    EXPECT_EQ(outcome.message, "no answer within 60 ms after 3 tries");
+    EXPECT_EQ(outcome.message, "no answer within 300 ms after 3 tries");
     EXPECT_EQ(outcome.line, transport::LineState::Silent);
     EXPECT_EQ(line.tries(), 3U);
 }
@@ -145,7 +153,7 @@ TEST(AsioLink, ACorruptReplyIsAskedAgainAtOnce) {
     std::string corrupt = AnswerWith(7);
     corrupt[corrupt.size() - 3] ^= 1;  // the LRC's last digit
     Loop loop;
-    ScriptedLine line(loop, Ascii(), {{0, 5ms, corrupt}, {1, 5ms, AnswerWith(7)}});
+    ScriptedLine line(loop, Ascii(), {{0, At(5), corrupt}, {1, At(5), AnswerWith(7)}});
     line.Open();
     const auto started = Clock::now();
     const auto outcome = line.Transact(ReadOf(0x1064));
@@ -166,7 +174,7 @@ TEST(AsioLink, AWholeFrameThatIsNoAnswerEndsItsTryAndIsOwedNothing) {
         auto connection = Ascii();
         connection.retries = 0;
         Loop loop;
-        ScriptedLine line(loop, connection, {{0, 5ms, bad}, {1, 5ms, AnswerWith(8)}});
+        ScriptedLine line(loop, connection, {{0, At(5), bad}, {1, At(5), AnswerWith(8)}});
         line.Open();
         const auto started = Clock::now();
         const auto first = line.Transact(ReadOf(0x1064));
@@ -183,7 +191,7 @@ TEST(AsioLink, AnEchoOfTheRequestIsPassedOver) {
     const auto request = ReadOf(0x1064);
     Loop loop;
     ScriptedLine line(loop, Ascii(),
-                      {{0, 2ms, modbus::AsciiFrame(1, request)}, {0, 6ms, AnswerWith(9)}});
+                      {{0, At(2), modbus::AsciiFrame(1, request)}, {0, At(6), AnswerWith(9)}});
     line.Open();
     const auto outcome = line.Transact(request);
     EXPECT_EQ(ValueOf(outcome), 9);
@@ -196,7 +204,7 @@ TEST(AsioLink, AReplyOwedToATimedOutTryIsNeverTheNextRequestsAnswer) {
     Loop loop;
     ScriptedLine line(
         loop, Ascii(),
-        {{0, 70ms, AnswerWith(100)}, {1, 20ms, AnswerWith(100)}, {2, 30ms, AnswerWith(101)}});
+        {{0, At(70), AnswerWith(100)}, {1, At(20), AnswerWith(100)}, {2, At(30), AnswerWith(101)}});
     line.Open();
     const auto first = line.Transact(ReadOf(0x1064));
     EXPECT_EQ(ValueOf(first), 100);
@@ -211,12 +219,12 @@ TEST(AsioLink, SettleWaitsOutTheOwedReplyAndSaysHowLateItCame) {
     connection.retries = 0;
     Loop loop;
     // Later than the timeout, before the line would be taken as free (twice the timeout).
-    ScriptedLine line(loop, connection, {{0, 95ms, AnswerWith(1)}});
+    ScriptedLine line(loop, connection, {{0, At(95), AnswerWith(1)}});
     line.Open();
     EXPECT_EQ(line.Transact(ReadOf(0x1064)).line, transport::LineState::Silent);
     const auto late = line.Settle();
     ASSERT_TRUE(late);
-    EXPECT_GE(*late, 95ms);
+    EXPECT_GE(*late, At(95));
     EXPECT_FALSE(line.Settle()) << "nothing is owed any more";
 }
 
