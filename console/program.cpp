@@ -28,13 +28,20 @@ extern "C" void OnInterrupt(int signal_number) {
 
 }  // namespace
 
+void Messages::Put(const std::string& text) const {
+    if (sink_) {
+        sink_(text);
+    } else {
+        WriteAll(2, text);
+    }
+}
+
 void Messages::Say(std::string_view message) const {
-    WriteAll(2, program_ + ": " + std::string(message) + "\n");
+    Put(program_ + ": " + std::string(message) + "\n");
 }
 
 int Messages::UsageError(std::string_view message) const {
-    WriteAll(2,
-             program_ + ": " + std::string(message) + "\nRun with --help for more information.\n");
+    Put(program_ + ": " + std::string(message) + "\nRun with --help for more information.\n");
     return kExitFailed;
 }
 
@@ -51,6 +58,7 @@ bool Output::Open(const std::string& path) {
     if (path.empty()) {
         return true;
     }
+    sink_ = nullptr;
     name_ = path;
     fd_ = OpenForWriting(path);
     error_ = fd_ < 0 ? errno : 0;
@@ -59,13 +67,13 @@ bool Output::Open(const std::string& path) {
 
 bool Output::Write(std::string_view text) {
     if (error_ == 0) {
-        error_ = WriteAll(fd_, text);
+        error_ = sink_ ? (sink_(text) ? 0 : EIO) : WriteAll(fd_, text);
     }
     return error_ == 0;
 }
 
 int Output::Finish(int status, const Messages& messages) {
-    if (fd_ != 1 && fd_ >= 0) {
+    if (!sink_ && fd_ != 1 && fd_ >= 0) {
         const int closed = Close(fd_);
         error_ = error_ == 0 ? closed : error_;
         fd_ = -1;

@@ -20,10 +20,16 @@ inline constexpr int kExitFailed = 2;
 // How results are written: an aligned table for a person, CSV and JSON for programs.
 enum class Format { Table, Csv, Json };
 
-// A program's messages on standard error, each one line that starts with the program's name.
+// Where text goes instead of a standard stream: a test's string, a page. Gives false when it could
+// not be written.
+using TextSink = std::function<bool(std::string_view)>;
+
+// A program's messages on standard error (or `sink`), each one line that starts with the program's
+// name.
 class Messages {
   public:
-    explicit Messages(std::string program) : program_(std::move(program)) {}
+    explicit Messages(std::string program, TextSink sink = {})
+        : program_(std::move(program)), sink_(std::move(sink)) {}
 
     // "program: message".
     void Say(std::string_view message) const;
@@ -35,12 +41,19 @@ class Messages {
     static void Line(std::string_view line);
 
   private:
+    void Put(const std::string& text) const;
+
     std::string program_;
+    TextSink sink_;
 };
 
-// Standard output or the file named, written as results come; remembers the first failure.
+// Standard output or the file named (or `sink`), written as results come; remembers the first
+// failure.
 class Output {
   public:
+    Output() = default;
+    explicit Output(TextSink sink) : sink_(std::move(sink)), name_("the output") {}
+
     // Empty: standard output. False, with error() set, when the file cannot be made.
     bool Open(const std::string& path);
     bool Write(std::string_view text);
@@ -53,6 +66,7 @@ class Output {
     const std::string& name() const noexcept { return name_; }
 
   private:
+    TextSink sink_;
     int fd_ = 1;
     int error_ = 0;
     std::string name_ = "standard output";

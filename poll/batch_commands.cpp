@@ -14,34 +14,33 @@ namespace poll {
 
 namespace {
 
-const console::Messages kMessages("zentriq-poll");
-
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Says once, on standard error, each row whose item names nothing; whether there was one.
-bool ReportRowErrors(const TagList& list) {
+bool ReportRowErrors(const TagList& list, const console::Messages& messages) {
     bool any = false;
     for (const auto& row : list.rows) {
         if (!row.error.empty()) {
-            kMessages.Say("line " + std::to_string(row.line) + ": " + row.error);
+            messages.Say("line " + std::to_string(row.line) + ": " + row.error);
             any = true;
         }
     }
     return any;
 }
 
-void ReportFailures(const scan::Scanner& scanner) {
+void ReportFailures(const scan::Scanner& scanner, const console::Messages& messages) {
     for (const auto& failure : scanner.failures()) {
-        kMessages.Say(failure.devices + ": " + failure.message);
+        messages.Say(failure.devices + ": " + failure.message);
     }
 }
 
 }  // namespace
 
-int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows) {
+int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std::string>>& rows,
+                     const console::Messages& messages) {
     auto created = taglist::XlsxWriter::Create(path);
     if (auto* failure = std::get_if<text::Failure>(&created)) {
-        return kMessages.Failure(failure->message);
+        return messages.Failure(failure->message);
     }
     const auto& sheet = std::get<std::unique_ptr<taglist::XlsxWriter>>(created);
     for (const auto& cells : rows) {
@@ -56,49 +55,51 @@ int WriteSpreadsheet(const std::string& path, const std::vector<std::vector<std:
         }
     }
     if (auto failure = sheet->Close()) {
-        return kMessages.Failure(failure->message);
+        return messages.Failure(failure->message);
     }
     return console::kExitDone;
 }
 
-int ReadBatch(const Options& options, const TagList& list, transport::Link& link) {
+int ReadBatch(const Options& options, const TagList& list, transport::Link& link,
+              const Streams& streams) {
     const auto started = std::chrono::steady_clock::now();
     scan::Scanner scanner(scan::EntriesToRead(list.asked),
                           LineCostFor(options.connection, options.reply_delay),
                           scan::LowWordsOf(list.asked));
     scanner.Scan(link);
     if (options.stats) {
-        ReportStats(options, link, 0, started, &scanner);
+        ReportStats(options, streams.messages, link, 0, started, &scanner);
     }
     const auto values = scan::ValuesAsAsked(list.asked, scanner.values());
-    const bool row_errors = ReportRowErrors(list);
-    ReportFailures(scanner);
+    const bool row_errors = ReportRowErrors(list, streams.messages);
+    ReportFailures(scanner, streams.messages);
     const int status =
         scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly;
     if (options.xlsx) {
-        const int written = WriteSpreadsheet(options.output, TagRows(list, values));
+        const int written =
+            WriteSpreadsheet(options.output, TagRows(list, values), streams.messages);
         return written != console::kExitDone ? written : status;
     }
-    console::Output output;
+    console::Output& output = streams.out;
     if (list.marked_unicode) {
         output.Write(kByteOrderMark);
     }
     output.Write(TagListText(list, values));
-    return output.Finish(status, kMessages);
+    return output.Finish(status, streams.messages);
 }
 
 int WatchBatch(const Options& options, const TagList& list, transport::Link& link,
-               const Stopped& stopped, const ReportAsked& report_asked) {
+               const Stopped& stopped, const ReportAsked& report_asked, const Streams& streams) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
     scan::Scanner scanner(scan::EntriesToRead(list.asked),
                           LineCostFor(options.connection, options.reply_delay),
                           scan::LowWordsOf(list.asked));
     const bool redraw = console::StandardOutputIsTerminal();
-    console::Output output;
+    console::Output& output = streams.out;
     bool row_errors = false;
     if (!redraw) {
-        row_errors = ReportRowErrors(list);
+        row_errors = ReportRowErrors(list, streams.messages);
         if (list.marked_unicode) {
             output.Write(kByteOrderMark);
         }
@@ -112,7 +113,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         }
         ++scans;
         if (report_asked()) {
-            ReportStats(options, link, scans, first_started, &scanner);
+            ReportStats(options, streams.messages, link, scans, first_started, &scanner);
         }
         const auto values = scan::ValuesAsAsked(list.asked, scanner.values());
         std::string text;
@@ -122,7 +123,7 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
             console::AppendTable(body, TagRows(list, values));
             text = DrawnOver(body, lines_drawn);
         } else {
-            ReportFailures(scanner);
+            ReportFailures(scanner, streams.messages);
             text = TagListText(list, values);
         }
         if (!output.Write(text)) {
@@ -133,13 +134,14 @@ int WatchBatch(const Options& options, const TagList& list, transport::Link& lin
         }
     }
     if (redraw) {
-        row_errors = ReportRowErrors(list);
+        row_errors = ReportRowErrors(list, streams.messages);
     }
     if (options.stats || redraw) {
-        ReportStats(options, link, scans, first_started, &scanner);
+        ReportStats(options, streams.messages, link, scans, first_started, &scanner);
     }
     return output.Finish(
-        scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly, kMessages);
+        scanner.all_read() && !row_errors ? console::kExitDone : console::kExitPartly,
+        streams.messages);
 }
 
 }  // namespace poll

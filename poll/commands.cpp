@@ -16,33 +16,33 @@ namespace poll {
 
 namespace {
 
-const console::Messages kMessages("zentriq-poll");
-
-void ReportFailures(const scan::Scanner& scanner) {
+void ReportFailures(const scan::Scanner& scanner, const console::Messages& messages) {
     for (const auto& failure : scanner.failures()) {
-        kMessages.Say(failure.devices + ": " + failure.message);
+        messages.Say(failure.devices + ": " + failure.message);
     }
 }
 
 // What to check when a scan ended at a request the controller did not answer.
-void ReportEnd(const transport::Connection& connection, const scan::ScanEnd& end) {
+void ReportEnd(const transport::Connection& connection, const scan::ScanEnd& end,
+               const console::Messages& messages) {
     if (const auto hint = ScanEndHint(connection, end); !hint.empty()) {
-        kMessages.Say(hint);
+        messages.Say(hint);
     }
 }
 
 }  // namespace
 
-void ReportStats(const Options& options, const transport::Link& link, std::uint64_t scans,
+void ReportStats(const Options& options, const console::Messages& messages,
+                 const transport::Link& link, std::uint64_t scans,
                  std::chrono::steady_clock::time_point started, const scan::Scanner* scanner) {
-    kMessages.Say(StatsText(link.counters(), scans, std::chrono::steady_clock::now() - started));
+    messages.Say(StatsText(link.counters(), scans, std::chrono::steady_clock::now() - started));
     if (scanner == nullptr) {
         return;
     }
     const auto plan = PlanAtMeasuredDelay(options, scanner->entries(), scanner->low_words(),
                                           scanner->MeasuredReplyDelay());
     if (!plan.empty()) {
-        kMessages.Say(plan);
+        messages.Say(plan);
     }
 }
 
@@ -58,38 +58,40 @@ bool NextScanDue(const Options& options, std::uint64_t scan,
     return !stopped();
 }
 
-int Read(const Options& options, const std::vector<scan::AskedValue>& asked,
-         transport::Link& link) {
+int Read(const Options& options, const std::vector<scan::AskedValue>& asked, transport::Link& link,
+         const Streams& streams) {
     const auto started = std::chrono::steady_clock::now();
     scan::Scanner scanner(scan::EntriesToRead(asked),
                           LineCostFor(options.connection, options.reply_delay),
                           scan::LowWordsOf(asked));
     scanner.Scan(link);
     if (options.stats) {
-        ReportStats(options, link, 0, started, &scanner);
+        ReportStats(options, streams.messages, link, 0, started, &scanner);
     }
     if (options.xlsx) {
-        ReportFailures(scanner);
-        const int written = WriteSpreadsheet(
-            options.output, ScanRows(scan::ValuesAsAsked(asked, scanner.values())));
+        ReportFailures(scanner, streams.messages);
+        const int written =
+            WriteSpreadsheet(options.output, ScanRows(scan::ValuesAsAsked(asked, scanner.values())),
+                             streams.messages);
         return written != console::kExitDone ? written
                : scanner.all_read()          ? console::kExitDone
                                              : console::kExitPartly;
     }
-    console::Output output;
+    console::Output& output = streams.out;
     const auto values = scan::ValuesAsAsked(asked, scanner.values());
     output.Write(options.influx ? InfluxLines(values, options.connection.slave,
                                               std::chrono::system_clock::now())
                                 : ScanText(options.format, values));
-    ReportFailures(scanner);
+    ReportFailures(scanner, streams.messages);
     if (const auto& end = scanner.ended_early()) {
-        ReportEnd(options.connection, *end);
+        ReportEnd(options.connection, *end, streams.messages);
     }
-    return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly, kMessages);
+    return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly,
+                         streams.messages);
 }
 
 int Watch(const Options& options, const std::vector<scan::AskedValue>& asked, transport::Link& link,
-          const Stopped& stopped, const ReportAsked& report_asked) {
+          const Stopped& stopped, const ReportAsked& report_asked, const Streams& streams) {
     const auto first_started = std::chrono::steady_clock::now();
     std::uint64_t scans = 0;
     scan::Scanner scanner(scan::EntriesToRead(asked),
@@ -98,7 +100,7 @@ int Watch(const Options& options, const std::vector<scan::AskedValue>& asked, tr
     const bool redraw =
         options.format == Format::Table && !options.influx && console::StandardOutputIsTerminal();
     WatchReport report(options.format, redraw, transport::ConnectionText(options.connection));
-    console::Output output;
+    console::Output& output = streams.out;
     std::string last_hint;  // said once, until the line's trouble changes
     for (std::uint64_t scan = 1; !options.count || scan <= *options.count; ++scan) {
         const auto started = std::chrono::steady_clock::now();
@@ -108,16 +110,16 @@ int Watch(const Options& options, const std::vector<scan::AskedValue>& asked, tr
         }
         ++scans;
         if (report_asked()) {
-            ReportStats(options, link, scans, first_started, &scanner);
+            ReportStats(options, streams.messages, link, scans, first_started, &scanner);
         }
         if (!redraw) {
             // On a terminal the table shows each error in place, and lines below it would
             // scroll it away.
-            ReportFailures(scanner);
+            ReportFailures(scanner, streams.messages);
             const auto& end = scanner.ended_early();
             const std::string hint = end ? ScanEndHint(options.connection, *end) : "";
             if (!hint.empty() && hint != last_hint) {
-                kMessages.Say(hint);
+                streams.messages.Say(hint);
             }
             if (!end || !hint.empty()) {  // a line that went down keeps the last hint
                 last_hint = hint;
@@ -137,17 +139,19 @@ int Watch(const Options& options, const std::vector<scan::AskedValue>& asked, tr
     // On a terminal each error stood in the table; what to check is said once the table is no
     // longer redrawn, when the last scan ended at a request the controller did not answer.
     if (const auto& end = scanner.ended_early(); redraw && end) {
-        ReportEnd(options.connection, *end);
+        ReportEnd(options.connection, *end, streams.messages);
     }
     if (options.stats || redraw) {
-        ReportStats(options, link, scans, first_started, &scanner);
+        ReportStats(options, streams.messages, link, scans, first_started, &scanner);
     }
-    return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly, kMessages);
+    return output.Finish(scanner.all_read() ? console::kExitDone : console::kExitPartly,
+                         streams.messages);
 }
 
 int Write(const Options& options, const std::vector<conversion::Assignment>& assignments,
           const std::vector<scan::PlannedWrite>& requests,
-          const std::vector<scan::AskedValue>& written, transport::Link& link) {
+          const std::vector<scan::AskedValue>& written, transport::Link& link,
+          const Streams& streams) {
     const auto started = std::chrono::steady_clock::now();
     const std::vector<conversion::MapEntry> entries = scan::EntriesToRead(written);
     // Why each entry was not written, by address and table.
@@ -181,7 +185,7 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
         for (const auto i : carried) {
             not_written[i] = "not written: " + failure;
         }
-        kMessages.Say(scan::DevicesText(devices) + ": not written: " + failure);
+        streams.messages.Say(scan::DevicesText(devices) + ": not written: " + failure);
     }
     std::vector<scan::DeviceValue> values;
     bool all_read = false;
@@ -216,22 +220,24 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
             ++differ;
         }
     }
-    console::Output output;
+    console::Output& output = streams.out;
     output.Write(ScanText(options.format, shown, true));
-    ReportFailures(scanner);
+    ReportFailures(scanner, streams.messages);
     if (options.stats) {
-        ReportStats(options, link, 0, started);
+        ReportStats(options, streams.messages, link, 0, started);
     }
     if (differ > 0 && options.verify) {
-        kMessages.Say(std::to_string(differ) + (differ == 1 ? " device reads" : " devices read") +
-                      " back other than written (--verify)");
+        streams.messages.Say(std::to_string(differ) +
+                             (differ == 1 ? " device reads" : " devices read") +
+                             " back other than written (--verify)");
     }
     if (ended) {
-        ReportEnd(options.connection, *ended);
+        ReportEnd(options.connection, *ended, streams.messages);
     }
     const bool verified = !options.verify || differ == 0;
     return output.Finish(
-        all_written && all_read && verified ? console::kExitDone : console::kExitPartly, kMessages);
+        all_written && all_read && verified ? console::kExitDone : console::kExitPartly,
+        streams.messages);
 }
 
 }  // namespace poll

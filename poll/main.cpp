@@ -66,12 +66,15 @@ int Run(int argc, char** argv) {
     if (auto failure = link->Open()) {
         return kMessages.Failure(failure->message);
     }
+    console::Output output;
+    const poll::Streams streams{output, kMessages};
     if (list) {
         const auto stopped = [&stop] { return stop.requested(); };
         const int status = options.command == poll::Command::Watch
-                               ? poll::WatchBatch(options, *list, *link, stopped,
-                                                  [&stop] { return stop.TakeReportRequest(); })
-                               : poll::ReadBatch(options, *list, *link);
+                               ? poll::WatchBatch(
+                                     options, *list, *link, stopped,
+                                     [&stop] { return stop.TakeReportRequest(); }, streams)
+                               : poll::ReadBatch(options, *list, *link, streams);
         if (options.command == poll::Command::Read && stop.requested()) {
             console::EndAsInterrupted(SIGINT);
         }
@@ -79,7 +82,7 @@ int Run(int argc, char** argv) {
     }
     switch (options.command) {
         case poll::Command::Read: {
-            const int status = poll::Read(options, asked, *link);
+            const int status = poll::Read(options, asked, *link, streams);
             if (stop.requested()) {
                 // What was read is written; end the way an interrupted program does.
                 console::EndAsInterrupted(SIGINT);
@@ -89,9 +92,10 @@ int Run(int argc, char** argv) {
         case poll::Command::Watch:
             return poll::Watch(
                 options, asked, *link, [&stop] { return stop.requested(); },
-                [&stop] { return stop.TakeReportRequest(); });
+                [&stop] { return stop.TakeReportRequest(); }, streams);
         case poll::Command::Write:
-            return poll::Write(options, writes.assignments, writes.requests, writes.written, *link);
+            return poll::Write(options, writes.assignments, writes.requests, writes.written, *link,
+                               streams);
     }
     return console::kExitFailed;
 }

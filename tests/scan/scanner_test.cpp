@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion/device_map.h"
+#include "fake_controller.h"
 #include "scan/scanner.h"
 #include "transport/link.h"
 
@@ -15,44 +16,6 @@ namespace {
 
 using transport::LineState;
 using transport::Outcome;
-
-class FakeController final : public transport::Link {
-  public:
-    std::set<std::uint16_t> missing;  // addresses answered with exception 02
-    bool silent = false;              // nothing answers at all
-    std::vector<std::string> sent;    // "1064+3" per request
-
-    std::optional<text::Failure> Open() override { return std::nullopt; }
-
-    Outcome Transact(std::span<const std::uint8_t> pdu) override {
-        const auto start = static_cast<std::uint16_t>(pdu[1] << 8 | pdu[2]);
-        const auto quantity = static_cast<std::uint16_t>(pdu[3] << 8 | pdu[4]);
-        char text[16];
-        std::snprintf(text, sizeof text, "%04X+%u", start, quantity);
-        sent.emplace_back(text);
-        if (silent) {
-            return {std::nullopt, "no answer within 200 ms after 1 try", LineState::Silent, {}, 1};
-        }
-        modbus::Reply reply;
-        for (std::uint32_t address = start; address < start + quantity; ++address) {
-            if (missing.count(static_cast<std::uint16_t>(address)) != 0) {
-                reply.kind = modbus::ReplyKind::Exception;
-                reply.exception = 0x02;
-                return {reply, {}, LineState::Answering, {}, 1};
-            }
-            reply.values.push_back(static_cast<std::uint16_t>(address & 0xFF));
-        }
-        reply.kind = modbus::ReplyKind::Values;
-        return {reply, {}, LineState::Answering, {}, 1};
-    }
-
-    Outcome TransactWith(std::uint8_t, std::span<const std::uint8_t> pdu) override {
-        return Transact(pdu);
-    }
-
-    std::optional<std::chrono::milliseconds> Settle() override { return std::nullopt; }
-    void Pause(std::chrono::milliseconds) override {}
-};
 
 // The controller's own line, 9600 7E1 ASCII, and a reply in 10 ms.
 const modbus::LineCost kAsciiLine{};
