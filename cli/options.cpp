@@ -43,6 +43,28 @@ Exit status: 0 every item answered (every frame read, its checksum right), 1 som
 answer (some frame had a wrong checksum or was no frame), 2 usage error, an input that cannot be
 read or an output that cannot be written.)";
 
+// What each --format word chooses: a text format, a spreadsheet, or an engine's config.
+struct OutputChoice {
+    Format format = Format::Table;
+    bool xlsx = false;
+    std::optional<Config> config;
+};
+
+struct FormatWord {
+    const char* word;
+    OutputChoice chosen;
+};
+
+const FormatWord kFormatWords[] = {
+    {"table", {Format::Table, false, std::nullopt}},
+    {"csv", {Format::Csv, false, std::nullopt}},
+    {"json", {Format::Json, false, std::nullopt}},
+    {"xlsx", {Format::Table, true, std::nullopt}},
+    {"node-red", {Format::Table, false, Config::NodeRed}},
+    {"telegraf", {Format::Table, false, Config::Telegraf}},
+    {"home-assistant", {Format::Table, false, Config::HomeAssistant}},
+};
+
 int UsageError(const std::string& message) {
     return console::Messages("zentriq-lookup").UsageError(message);
 }
@@ -53,16 +75,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     CLI::App app{"Looks up DVP-series PLC devices and Modbus addresses, both ways.",
                  "zentriq-lookup"};
     console::SetUpCommandLine(app, kExamples, "zentriq-lookup " ZENTRIQ_VERSION);
-    std::string format = "table";
+    OutputChoice chosen;
     std::string delimiter;
     auto* items = app.add_option("items", options.items, "Devices or addresses to look up");
-    auto* format_option =
-        app.add_option("--format", format,
-                       "Output: table (default), csv, json or xlsx; or a config for an engine "
-                       "that polls the controller (with --port or --host): node-red, telegraf, "
-                       "home-assistant")
-            ->check(CLI::IsMember(
-                {"table", "csv", "json", "xlsx", "node-red", "telegraf", "home-assistant"}));
+    auto* format_option = console::AddChoiceOption(
+        app, "--format", chosen,
+        "Output: table (default), csv, json or xlsx; or a config for an engine that polls the "
+        "controller (with --port or --host): node-red, telegraf, home-assistant",
+        kFormatWords);
     auto* output = app.add_option("--output", options.output_path,
                                   "Write the results to FILE instead of standard output (xlsx "
                                   "needs it)")
@@ -165,11 +185,13 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                    : frames->count() > 0 ? Mode::FrameLog
                    : batch->count() > 0  ? Mode::Batch
                                          : Mode::Items;
-    options.xlsx = format == "xlsx";
-    if (format == "node-red" || format == "telegraf" || format == "home-assistant") {
-        options.config = format == "node-red"   ? Config::NodeRed
-                         : format == "telegraf" ? Config::Telegraf
-                                                : Config::HomeAssistant;
+    options.format = chosen.format;
+    options.xlsx = chosen.xlsx;
+    options.config = chosen.config;
+    // The word as given, for the messages that name it.
+    const std::string format =
+        format_option->count() > 0 ? format_option->as<std::string>() : "table";
+    if (options.config) {
         if (options.mode != Mode::Items && options.mode != Mode::Batch) {
             return UsageError("--format " + format + " is for items and --batch");
         }
@@ -202,9 +224,6 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     if (precision->count() > 0 && options.config != Config::HomeAssistant) {
         return UsageError("--precision is for --format home-assistant");
     }
-    options.format = format == "csv"    ? Format::Csv
-                     : format == "json" ? Format::Json
-                                        : Format::Table;
     if (!delimiter.empty()) {
         options.delimiter = console::DelimiterOf(delimiter);
     }

@@ -50,6 +50,24 @@ Exit status: 0 every device read (and written), 1 the controller answered some d
 exception or not at all, 2 usage error or no connection (port missing, busy or not permitted;
 host unreachable).)";
 
+// What each --format word chooses: the text format, or InfluxDB's lines, or a spreadsheet.
+struct OutputChoice {
+    Format format = Format::Table;
+    bool influx = false;
+    bool xlsx = false;
+};
+
+struct FormatWord {
+    const char* word;
+    OutputChoice chosen;
+};
+
+const FormatWord kFormatWords[] = {
+    {"table", {Format::Table, false, false}}, {"csv", {Format::Csv, false, false}},
+    {"json", {Format::Json, false, false}},   {"influx", {Format::Table, true, false}},
+    {"xlsx", {Format::Table, false, true}},
+};
+
 int UsageError(const std::string& message) {
     return console::Messages("zentriq-poll").UsageError(message);
 }
@@ -66,7 +84,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     console::SetUpCommandLine(app, kExamples, "zentriq-poll " ZENTRIQ_VERSION);
     app.require_subcommand(0, 1);  // none is said below, in the tool's words
     ConnectionOptions where(app, true);
-    std::string format = "table";
+    OutputChoice chosen;
     console::AddChoiceOption(app, "--table", options.table,
                              "Read one table only, so that a T or C gives one row: coil (c), "
                              "discrete-input (di) or holding-register (hr)",
@@ -76,10 +94,11 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
                              "or references. Without it each is read every way, and write "
                              "refuses one that can be meant more than one way",
                              conversion::kNumbersWords);
-    app.add_option("--format", format,
-                   "Output: table (default), csv, json, influx (InfluxDB line protocol); for "
-                   "read also xlsx (with --output)")
-        ->check(CLI::IsMember({"table", "csv", "json", "influx", "xlsx"}));
+    auto* format_option =
+        console::AddChoiceOption(app, "--format", chosen,
+                                 "Output: table (default), csv, json, influx (InfluxDB line "
+                                 "protocol); for read also xlsx (with --output)",
+                                 kFormatWords);
     app.add_flag(
         "--stats", options.stats,
         "At the end, the line's counters on standard error: requests, retries, "
@@ -214,23 +233,21 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, O
     if (count_option->count() > 0) {
         options.count = count;
     }
-    options.xlsx = format == "xlsx";
-    options.influx = format == "influx";
+    options.format = chosen.format;
+    options.xlsx = chosen.xlsx;
+    options.influx = chosen.influx;
     if (options.influx && write->parsed()) {
         return UsageError("--format influx is for read and watch");
     }
-    options.format = format == "csv"    ? Format::Csv
-                     : format == "json" ? Format::Json
-                                        : Format::Table;
     if (options.xlsx && (!read->parsed() || output_option->count() == 0)) {
         return UsageError("--format xlsx is for read, with --output FILE");
     }
     if (!options.xlsx && output_option->count() > 0) {
         return UsageError("--output is for --format xlsx: the other formats go to standard output");
     }
-    if (options.batch && format != "table" && format != "csv" && !options.xlsx) {
+    if (options.batch && (options.format == Format::Json || options.influx)) {
         return UsageError("--batch writes the list's rows as CSV (or xlsx for read): --format " +
-                          format + " is for devices on the command line");
+                          format_option->as<std::string>() + " is for devices on the command line");
     }
     return std::nullopt;
 }
