@@ -18,10 +18,10 @@ std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t excep
     return {static_cast<std::uint8_t>(function | modbus::kExceptionBit), exception};
 }
 
-LineForwarder::LineForwarder(const Settings& settings, transport::Link& link,
+LineForwarder::LineForwarder(const Settings& settings, transport::LineQueue& line,
                              const transport::StopFlag& stop, Counters& counters, LogLine log)
     : settings_(settings),
-      link_(link),
+      queue_(line),
       stop_(stop),
       counters_(counters),
       log_(std::move(log)),
@@ -33,59 +33,68 @@ LineForwarder::LineForwarder(const Settings& settings, transport::Link& link,
           settings.retry_dead_after}),
       line_(kLinePolicy) {}
 
-Handled LineForwarder::Handle(const PendingRequest& request) {
+void LineForwarder::Handle(const PendingRequest& request, Done done) {
     const auto route = RouteRequest(settings_.rules, request.unit, request.pdu);
-    Handled handled;
     if (route.exception != 0) {
-        handled.pdu = ExceptionPdu(request.pdu.at(0), route.exception);
-        handled.result = modbus::ExceptionText(route.exception) + ": " + route.reason;
-        handled.station = request.unit;
-        return handled;
+        done({ExceptionPdu(request.pdu.at(0), route.exception),
+              modbus::ExceptionText(route.exception) + ": " + route.reason, request.unit});
+        return;
     }
-    handled.pdu = Exchange(request, route.station, handled.result);
-    handled.station = route.station;
-    return handled;
+    Exchange(request, route.station, std::move(done));
 }
 
-std::vector<std::uint8_t> LineForwarder::Exchange(const PendingRequest& request,
-                                                  std::uint8_t station, std::string& result) {
+void LineForwarder::Exchange(const PendingRequest& request, std::uint8_t station, Done done) {
     const std::uint8_t function = request.pdu.at(0);
-    auto now = Clock::now();
+    const auto now = Clock::now();
     if (!line_.MayTry(now)) {
-        result = modbus::ExceptionText(modbus::kGatewayPathUnavailable) + ": the line is down";
-        return ExceptionPdu(function, modbus::kGatewayPathUnavailable);
+        done({ExceptionPdu(function, modbus::kGatewayPathUnavailable),
+              modbus::ExceptionText(modbus::kGatewayPathUnavailable) + ": the line is down",
+              station});
+        return;
     }
     auto& health = stations_[station];
     const bool probing = health.marked();
     if (!health.MayTry(now)) {
-        result = modbus::ExceptionText(modbus::kGatewayTargetFailed) + ": station " +
-                 std::to_string(station) + " has not been answering";
-        return ExceptionPdu(function, modbus::kGatewayTargetFailed);
+        done({ExceptionPdu(function, modbus::kGatewayTargetFailed),
+              modbus::ExceptionText(modbus::kGatewayTargetFailed) + ": station " +
+                  std::to_string(station) + " has not been answering",
+              station});
+        return;
     }
-    auto outcome = probing ? link_.TransactOnce(station, request.pdu)
-                           : link_.TransactWith(station, request.pdu);
-    const auto done = Clock::now();
-    counters_.line_busy += done - now;
-    now = done;
+    queue_.AsyncTransact(station, request.pdu, probing,
+                         [this, request, station, done = std::move(done)](
+                             transport::Outcome outcome, Clock::duration took) {
+                             done(Answered(request, station, std::move(outcome), took));
+                         });
+}
+
+Handled LineForwarder::Answered(const PendingRequest& request, std::uint8_t station,
+                                transport::Outcome outcome, Clock::duration took) {
+    const std::uint8_t function = request.pdu.at(0);
+    const auto now = Clock::now();
+    counters_.line_busy += took;
     if (outcome.tries > 1) {
         counters_.retries += outcome.tries - 1;
     }
+    const auto refused = [&](std::uint8_t exception, const std::string& why) {
+        return Handled{ExceptionPdu(function, exception),
+                       modbus::ExceptionText(exception) + ": " + why, station};
+    };
     if (stop_.requested()) {
-        result = modbus::ExceptionText(modbus::kGatewayPathUnavailable) + ": the gateway stopped";
-        return ExceptionPdu(function, modbus::kGatewayPathUnavailable);
+        return refused(modbus::kGatewayPathUnavailable, "the gateway stopped");
     }
     if (outcome.line == transport::LineState::Down) {
         if (!line_.marked()) {
             log_("the line is down: " + outcome.message + "; answering 0A until it is back");
         }
         line_.Failed(now);
-        result = modbus::ExceptionText(modbus::kGatewayPathUnavailable) + ": " + outcome.message;
-        return ExceptionPdu(function, modbus::kGatewayPathUnavailable);
+        return refused(modbus::kGatewayPathUnavailable, outcome.message);
     }
     if (line_.marked()) {
         log_("the line is back: " + transport::ConnectionText(settings_.line));
     }
     line_.Succeeded();
+    auto& health = stations_[station];
     if (!outcome.reply) {
         ++counters_.timeouts;
         const bool was_marked = health.marked();
@@ -98,17 +107,16 @@ std::vector<std::uint8_t> LineForwarder::Exchange(const PendingRequest& request,
                                     .count()) +
                  " ms at most");
         }
-        result = modbus::ExceptionText(modbus::kGatewayTargetFailed) + ": " + outcome.message;
-        return ExceptionPdu(function, modbus::kGatewayTargetFailed);
+        return refused(modbus::kGatewayTargetFailed, outcome.message);
     }
     if (health.marked()) {
         log_("station " + std::to_string(station) + " answers again");
     }
     health.Succeeded();
-    result = outcome.reply->kind == modbus::ReplyKind::Exception
-                 ? modbus::ExceptionText(outcome.reply->exception)
-                 : std::string("ok");
-    return std::move(outcome.pdu);
+    const std::string result = outcome.reply->kind == modbus::ReplyKind::Exception
+                                   ? modbus::ExceptionText(outcome.reply->exception)
+                                   : std::string("ok");
+    return {std::move(outcome.pdu), result, station};
 }
 
 }  // namespace gateway

@@ -12,6 +12,7 @@
 #include "gateway/counters.h"
 #include "gateway/request_handler.h"
 #include "gateway/settings.h"
+#include "transport/line_queue.h"
 #include "transport/link.h"
 #include "transport/stop_flag.h"
 
@@ -23,18 +24,21 @@ class LineForwarder final : public RequestHandler {
 
     // `counters` hears the retries, timeouts and the time the line was busy; `log` the line's and
     // the stations' failures and returns.
-    LineForwarder(const Settings& settings, transport::Link& link, const transport::StopFlag& stop,
-                  Counters& counters, LogLine log);
+    LineForwarder(const Settings& settings, transport::LineQueue& line,
+                  const transport::StopFlag& stop, Counters& counters, LogLine log);
 
-    Handled Handle(const PendingRequest& request) override;
+    void Handle(const PendingRequest& request, Done done) override;
 
   private:
-    // The line's answer to `request`, or the exception the gateway answers for it.
-    std::vector<std::uint8_t> Exchange(const PendingRequest& request, std::uint8_t station,
-                                       std::string& result);
+    // Sends `request` to `station` on the line, or answers it with an exception at once when the
+    // line is down or the station has not been answering.
+    void Exchange(const PendingRequest& request, std::uint8_t station, Done done);
+    // What the line's `outcome` to `request` answers, the line's and the station's health noted.
+    Handled Answered(const PendingRequest& request, std::uint8_t station,
+                     transport::Outcome outcome, Clock::duration took);
 
     const Settings& settings_;
-    transport::Link& link_;
+    transport::LineQueue& queue_;
     const transport::StopFlag& stop_;
     Counters& counters_;
     LogLine log_;

@@ -1,10 +1,11 @@
 // What answers a client's request once its turn in the queue comes: the forwarder to the line is
-// one; a console's own reads or a simulated controller can be others. The server calls it from
-// its loop's top, one request at a time, never from inside a handler, so a handler may run the
-// loop while it waits (the line does) and the other clients are still read and answered.
+// one; a console's own reads or a simulated controller can be others. The server hands it one
+// request at a time and goes on serving its loop; the handler calls `done` with the answer when it
+// has one, at once or later on the loop.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,10 @@ struct Handled {
 
 class RequestHandler {
   public:
+    using Done = std::function<void(Handled)>;
+
     virtual ~RequestHandler() = default;
-    virtual Handled Handle(const PendingRequest& request) = 0;
+    virtual void Handle(const PendingRequest& request, Done done) = 0;
 };
 
 // The exception answer to a request of `function`.

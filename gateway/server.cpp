@@ -40,7 +40,8 @@ std::optional<text::Failure> Server::Start() {
     if (auto failure = listener_.Open(settings_.listen_host, settings_.listen_port)) {
         return failure;
     }
-    handler_ = std::make_unique<LineForwarder>(settings_, *link_, stop_.flag(), counters_,
+    line_ = std::make_unique<transport::LineQueue>(stop_.context(), *link_);
+    handler_ = std::make_unique<LineForwarder>(settings_, *line_, stop_.flag(), counters_,
                                                [this](const std::string& line) { Log(line); });
     counters_.started = Clock::now();
     Log("listening on " + listener_.where() + ", forwarding to " +
@@ -57,12 +58,25 @@ void Server::Run() {
         if (stop_.TakeReportRequest()) {
             Log(CountersText(counters_, Clock::now()));
         }
-        if (auto next = queue_.Next()) {
-            Serve(*next);
+        if (!handling_) {
+            if (auto next = queue_.Next()) {
+                Serve(*next);
+                continue;
+            }
+        }
+        if (line_->RunNext()) {
             continue;
         }
         io.restart();
         io.run_one();
+    }
+    // The request with the handler is finished: its exchange on the line, if not yet run, and
+    // its answer.
+    while (handling_) {
+        if (!line_->RunNext()) {
+            io.restart();
+            io.run_one();
+        }
     }
     // The exchange on the line is done: what still waits is answered 0A, each client's in order.
     for (const auto& request : queue_.TakeAll()) {
@@ -105,7 +119,13 @@ void Server::Closed(ClientId client, const std::string& peer, const std::string&
 }
 
 void Server::Serve(const PendingRequest& request) {
-    const Handled handled = handler_->Handle(request);
+    handling_ = true;
+    handler_->Handle(request,
+                     [this, request](const Handled& handled) { Finish(request, handled); });
+}
+
+void Server::Finish(const PendingRequest& request, const Handled& handled) {
+    handling_ = false;
     Answer(request, handled.pdu);
     if (settings_.log_level >= LogLevel::Requests) {
         const ClientConnection* client = connections_.Find(request.client);

@@ -2,8 +2,8 @@
 // line) out, one request handled at a time. Everything runs on one thread and one Boost.Asio
 // context, the one the program gives it: while the line waits for a reply, the same loop accepts
 // clients, reads their requests into the queue and writes answers out, so no client waits for
-// another's bytes and nothing needs a lock. Requests are handled only from the loop's top, never
-// from inside a handler, so one exchange never starts within another.
+// another's bytes and nothing needs a lock. The line's exchanges run only from the loop's top
+// (the line queue), never from inside a handler, so one exchange never starts within another.
 #pragma once
 
 // Boost 1.74's Asio uses std::exchange without its header under C++20.
@@ -22,6 +22,7 @@
 #include "gateway/request_handler.h"
 #include "gateway/request_queue.h"
 #include "gateway/settings.h"
+#include "transport/line_queue.h"
 #include "transport/link.h"
 
 namespace gateway {
@@ -47,7 +48,9 @@ class Server final : public ConnectionEvents {
 
   private:
     std::string Admit(boost::asio::ip::tcp::socket& socket, const std::string& peer);
+    // Hands `request` to the handler; Finish answers it when the handler is done.
     void Serve(const PendingRequest& request);
+    void Finish(const PendingRequest& request, const Handled& handled);
     void Answer(const PendingRequest& request, const std::vector<std::uint8_t>& pdu);
     void PrintCountersEvery();
     void Log(const std::string& line) const;
@@ -58,12 +61,14 @@ class Server final : public ConnectionEvents {
     const console::Messages& messages_;
     console::StopSignal& stop_;
     std::unique_ptr<transport::Link> link_;
+    std::unique_ptr<transport::LineQueue> line_;
     std::unique_ptr<RequestHandler> handler_;
     Listener listener_;
     ConnectionManager connections_;
     boost::asio::steady_timer counters_timer_;
     RequestQueue queue_;
     Counters counters_;
+    bool handling_ = false;  // a request is with the handler
     bool stopping_ = false;
 };
 
