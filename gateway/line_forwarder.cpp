@@ -14,10 +14,6 @@ constexpr BackoffPolicy kLinePolicy{1, std::chrono::milliseconds(500), std::chro
 
 }  // namespace
 
-std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t exception) {
-    return {static_cast<std::uint8_t>(function | modbus::kExceptionBit), exception};
-}
-
 LineForwarder::LineForwarder(const Settings& settings, transport::LineQueue& line,
                              const transport::StopFlag& stop, Counters& counters, LogLine log)
     : settings_(settings),

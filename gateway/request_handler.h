@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gateway/request_queue.h"
+#include "modbus/function_codes.h"
 
 namespace gateway {
 
@@ -28,6 +29,8 @@ class RequestHandler {
 };
 
 // The exception answer to a request of `function`.
-std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t exception);
+inline std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t exception) {
+    return {static_cast<std::uint8_t>(function | modbus::kExceptionBit), exception};
+}
 
 }  // namespace gateway

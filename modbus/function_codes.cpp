@@ -1,5 +1,7 @@
 #include "modbus/function_codes.h"
 
+#include <vector>
+
 #include "modbus/function_shapes.h"
 #include "text/ascii_text.h"
 
@@ -82,18 +84,15 @@ std::optional<std::uint16_t> MostItems(FunctionCode code) noexcept {
 }
 
 std::string ServedCodesText() {
-    std::string text;
-    std::size_t left = 0;
+    std::vector<std::string> codes;
     for (const auto& shape : kFunctionShapes) {
-        left += shape.served ? 1 : 0;
-    }
-    for (const auto& shape : kFunctionShapes) {
-        if (!shape.served) {
-            continue;
+        if (shape.served) {
+            codes.push_back(std::to_string(static_cast<unsigned>(shape.code)));
         }
-        --left;
-        text += std::to_string(static_cast<unsigned>(shape.code));
-        text += left == 0 ? "" : left == 1 ? " and " : ", ";
+    }
+    std::string text;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        text.append(i == 0 ? "" : i + 1 == codes.size() ? " and " : ", ").append(codes[i]);
     }
     return text;
 }

@@ -44,17 +44,17 @@ void AddWords(std::vector<ItemValue>& values, Bytes data) {
 // The range, with a note where the protocol refuses its quantity whatever the server.
 void SetRange(DataReading& reading, FunctionCode code, FrameRange range) {
     reading.range = range;
-    const auto most = MostItems(code);
-    if (!most || (range.quantity >= 1 && range.quantity <= *most)) {
+    const FunctionShape* row = ShapeOf(code);
+    if (row == nullptr || row->most_items == 0 ||
+        (range.quantity >= 1 && range.quantity <= row->most_items)) {
         return;
     }
-    const bool reads = !ShapeOf(code)->writes;
     text::ascii::AppendNote(
         reading.note,
         text::ascii::Joined(
-            {FunctionText(code), reads ? " reads 1 to " : " writes 1 to ", ItemCount(code, *most),
-             ": the controller, as any Modbus server, answers ", std::to_string(range.quantity),
-             " with ", ExceptionText(kIllegalDataValue)}));
+            {FunctionText(code), row->writes ? " writes 1 to " : " reads 1 to ",
+             ItemCount(code, row->most_items), ": the controller, as any Modbus server, answers ",
+             std::to_string(range.quantity), " with ", ExceptionText(kIllegalDataValue)}));
 }
 
 DataReading Ranged(FrameRole role, FunctionCode code, FrameRange range) {
@@ -75,14 +75,13 @@ const PrecedingRequest* Trusted(DataReading& reading, const PrecedingRequest* re
 
 // A response to 01, 02 or 03: a byte count, then bits or words. The size of the data it answers
 // a request with, when that fixes it, must match before the request's range is taken.
-DataReading ReadResponse(FunctionCode code, Bytes payload, const PrecedingRequest* before) {
+DataReading ReadResponse(const FunctionShape& row, Bytes payload, const PrecedingRequest* before) {
+    const FunctionCode code = row.code;
     DataReading reading;
     reading.role = FrameRole::Response;
-    const bool registers = ShapeOf(code)->items == ItemKind::Registers;
     if (const auto* request = Trusted(reading, before)) {
         const std::uint16_t quantity = request->range.quantity;
-        const std::size_t expected =
-            registers ? std::size_t{quantity} * 2 : (std::size_t{quantity} + 7) / 8;
+        const std::size_t expected = ItemBytes(row, quantity);
         if (!request->size_fixed || expected == payload.size()) {
             SetRange(reading, code, request->range);
         } else {
@@ -96,7 +95,7 @@ DataReading ReadResponse(FunctionCode code, Bytes payload, const PrecedingReques
     if (!reading.range) {
         text::ascii::AppendNote(reading.note, kNoStartAddress);
     }
-    if (registers) {
+    if (row.items == ItemKind::Registers) {
         AddWords(reading.values, payload);
     } else if (reading.range) {
         AddBits(reading.values, payload,
@@ -114,17 +113,19 @@ DataReading ReadResponse(FunctionCode code, Bytes payload, const PrecedingReques
 
 // 01, 02, 03: a request is start and quantity; a response is a byte count and the data. Four data
 // bytes beginning with 03 fit both for 01 and 02.
-FrameData ReadReadFunctionData(FunctionCode code, Bytes data, const PrecedingRequest* request) {
+FrameData ReadReadFunctionData(const FunctionShape& row, Bytes data,
+                               const PrecedingRequest* request) {
+    const FunctionCode code = row.code;
     FrameData shape;
     const bool response_length = !data.empty() && data[0] == data.size() - 1;
     const bool odd_registers =
-        ShapeOf(code)->items == ItemKind::Registers && response_length && data[0] % 2 != 0;
+        row.items == ItemKind::Registers && response_length && data[0] % 2 != 0;
     if (data.size() == 4) {
         shape.readings.push_back(
             Ranged(FrameRole::Request, code, {WordAt(data, 0), WordAt(data, 2)}));
     }
     if (response_length && !odd_registers) {
-        shape.readings.push_back(ReadResponse(code, data.subspan(1), request));
+        shape.readings.push_back(ReadResponse(row, data.subspan(1), request));
     }
     if (shape.readings.empty()) {
         shape.message =
@@ -144,7 +145,8 @@ FrameData ReadReadFunctionData(FunctionCode code, Bytes data, const PrecedingReq
 }
 
 // 05, 06: address and value; the response echoes the request, so both readings are the same.
-FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
+FrameData ReadSingleWrite(const FunctionShape& row, Bytes data) {
+    const FunctionCode code = row.code;
     FrameData shape;
     if (data.size() != 4) {
         shape.message = text::ascii::Joined({FunctionText(code),
@@ -154,7 +156,7 @@ FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
     }
     DataReading reading = Ranged(FrameRole::Request, code, {WordAt(data, 0), 1});
     const std::uint16_t word = WordAt(data, 2);
-    if (ShapeOf(code)->items == ItemKind::Registers) {
+    if (row.items == ItemKind::Registers) {
         reading.values.emplace_back(word);
     } else if (word == 0xFF00 || word == 0x0000) {
         reading.values.emplace_back(static_cast<std::uint16_t>(word == 0xFF00 ? 1 : 0));
@@ -170,7 +172,8 @@ FrameData ReadSingleWrite(FunctionCode code, Bytes data) {
 }
 
 // 15, 16: a request is start, quantity, byte count and data; the response is start and quantity.
-FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
+FrameData ReadMultipleWrite(const FunctionShape& row, Bytes data) {
+    const FunctionCode code = row.code;
     FrameData shape;
     if (data.size() < 4) {
         shape.message = text::ascii::Joined(
@@ -185,9 +188,7 @@ FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
         return shape;
     }
     const Bytes payload = data.subspan(5);
-    const FunctionShape& written = *ShapeOf(code);
-    const bool coils = written.items == ItemKind::Bits;
-    const std::size_t needed = ItemBytes(written, range.quantity);
+    const std::size_t needed = ItemBytes(row, range.quantity);
     if (data[4] != payload.size()) {
         shape.message =
             text::ascii::Joined({FunctionText(code), " request says ",
@@ -200,7 +201,7 @@ FrameData ReadMultipleWrite(FunctionCode code, Bytes data) {
                                              ", its byte count says ", std::to_string(data[4])});
     } else {
         DataReading reading = Ranged(FrameRole::Request, code, range);
-        if (coils) {
+        if (row.items == ItemKind::Bits) {
             AddBits(reading.values, payload, range.quantity);
         } else {
             AddWords(reading.values, payload);
@@ -293,11 +294,11 @@ FrameData ReadFrameData(std::uint8_t function, std::span<const std::uint8_t> dat
     }
     switch (shape->request) {
         case RequestLayout::StartQuantity:
-            return ReadReadFunctionData(code, data, request);
+            return ReadReadFunctionData(*shape, data, request);
         case RequestLayout::AddressValue:
-            return ReadSingleWrite(code, data);
+            return ReadSingleWrite(*shape, data);
         case RequestLayout::CountedValues:
-            return ReadMultipleWrite(code, data);
+            return ReadMultipleWrite(*shape, data);
         case RequestLayout::CodeAlone:
             return ReadReportSlaveId(data);
     }

@@ -17,6 +17,11 @@ constexpr std::uint16_t kCoilOn = 0xFF00;
 // Function, address and quantity (or value): the request of a read and the reply to a write.
 constexpr std::size_t kShortPdu = 5;
 
+// The row of a request PDU's function code; none for an empty PDU or a code without one.
+const FunctionShape* ShapeOfRequest(std::span<const std::uint8_t> request) noexcept {
+    return request.empty() ? nullptr : ShapeOf(static_cast<FunctionCode>(request[0]));
+}
+
 Reply Unrelated(std::string problem) {
     Reply reply;
     reply.message = std::move(problem);
@@ -134,8 +139,7 @@ std::vector<std::uint8_t> RequestPdu(const WriteRequest& request) {
 }
 
 Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
-    const FunctionShape* shape =
-        request.empty() ? nullptr : ShapeOf(static_cast<FunctionCode>(request[0]));
+    const FunctionShape* shape = ShapeOfRequest(request);
     const std::size_t head = shape != nullptr ? RequestHeadSize(shape->request) : kShortPdu;
     if (request.size() < head || IsExceptionFunction(request[0])) {
         return Unrelated("no request of a read or a write to answer");
@@ -176,8 +180,7 @@ Reply ReadReply(std::span<const std::uint8_t> request, std::span<const std::uint
 }
 
 std::size_t ReplyPduSize(std::span<const std::uint8_t> request) noexcept {
-    const FunctionShape* shape =
-        request.empty() ? nullptr : ShapeOf(static_cast<FunctionCode>(request[0]));
+    const FunctionShape* shape = ShapeOfRequest(request);
     if (shape == nullptr || request.size() < RequestHeadSize(shape->request)) {
         return 0;
     }

@@ -18,13 +18,12 @@ std::string SizeFault(FunctionCode code, std::size_t size, std::size_t expected)
            " bytes, where it has " + std::to_string(expected);
 }
 
-std::string QuantityFault(FunctionCode code, std::uint16_t quantity) {
-    const std::uint16_t most = ShapeOf(code)->most_items;
-    if (quantity >= 1 && quantity <= most) {
+std::string QuantityFault(const FunctionShape& shape, std::uint16_t quantity) {
+    if (quantity >= 1 && quantity <= shape.most_items) {
         return {};
     }
-    return "a request for " + ItemCount(code, quantity) + ", where " + FunctionText(code) +
-           " takes 1 to " + std::to_string(most);
+    return "a request for " + ItemCount(shape.code, quantity) + ", where " +
+           FunctionText(shape.code) + " takes 1 to " + std::to_string(shape.most_items);
 }
 
 std::string CountedValuesFault(const FunctionShape& shape, std::span<const std::uint8_t> pdu) {
@@ -34,7 +33,7 @@ std::string CountedValuesFault(const FunctionShape& shape, std::span<const std::
         return SizeFault(code, pdu.size(), head);
     }
     const std::uint16_t quantity = WordAt(pdu, 3);
-    if (auto fault = QuantityFault(code, quantity); !fault.empty()) {
+    if (auto fault = QuantityFault(shape, quantity); !fault.empty()) {
         return fault;
     }
     const std::size_t expected = ItemBytes(shape, quantity);
@@ -47,10 +46,6 @@ std::string CountedValuesFault(const FunctionShape& shape, std::span<const std::
     }
     return {};
 }
-
-}  // namespace
-
-namespace {
 
 std::string ShapeFault(std::span<const std::uint8_t> pdu) {
     if (pdu.empty()) {
@@ -67,7 +62,7 @@ std::string ShapeFault(std::span<const std::uint8_t> pdu) {
             if (pdu.size() != head) {
                 return SizeFault(code, pdu.size(), head);
             }
-            return QuantityFault(code, WordAt(pdu, 3));
+            return QuantityFault(*shape, WordAt(pdu, 3));
         case RequestLayout::AddressValue:
             if (pdu.size() != head) {
                 return SizeFault(code, pdu.size(), head);
