@@ -34,6 +34,8 @@ class Backoff {
     void Failed(Clock::time_point now) noexcept;
 
     bool marked() const noexcept { return failures_ >= policy_.failures_to_mark; }
+    // When a marked path's next try is due.
+    Clock::time_point next_try() const noexcept { return next_try_; }
 
   private:
     BackoffPolicy policy_;
@@ -49,6 +51,7 @@ class StationBackoff {
     explicit StationBackoff(BackoffPolicy policy) noexcept { stations_.fill(Backoff(policy)); }
 
     Backoff& operator[](std::uint8_t station) noexcept { return stations_[station]; }
+    const Backoff& at(std::uint8_t station) const noexcept { return stations_[station]; }
 
   private:
     std::array<Backoff, 256> stations_;

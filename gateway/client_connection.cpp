@@ -80,6 +80,7 @@ void ClientConnection::Answer(std::vector<std::uint8_t> frame) {
     if (unanswered_ > 0) {
         --unanswered_;
     }
+    ++answered_;
     unsent_.push_back(std::move(frame));
     Write();
 }

@@ -54,6 +54,8 @@ class ClientConnection : public std::enable_shared_from_this<ClientConnection> {
     ClientId id() const noexcept { return id_; }
     const std::string& peer() const noexcept { return peer_; }
     bool closed() const noexcept { return closed_; }
+    std::uint64_t answered() const noexcept { return answered_; }
+    std::chrono::steady_clock::time_point connected_at() const noexcept { return connected_at_; }
 
   private:
     void Read();
@@ -72,6 +74,8 @@ class ClientConnection : public std::enable_shared_from_this<ClientConnection> {
     std::array<std::uint8_t, 512> buffer_{};
     std::deque<std::vector<std::uint8_t>> unsent_;
     std::size_t unanswered_ = 0;  // requests read and not yet answered
+    std::uint64_t answered_ = 0;
+    const std::chrono::steady_clock::time_point connected_at_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point last_traffic_;
     bool reading_ = false;
     bool writing_ = false;

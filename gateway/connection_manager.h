@@ -33,6 +33,9 @@ class ConnectionManager {
     void CloseAll(const std::string& reason);
 
     std::size_t size() const noexcept { return clients_.size(); }
+    const std::map<ClientId, std::shared_ptr<ClientConnection>>& clients() const noexcept {
+        return clients_;
+    }
 
   private:
     const std::size_t max_clients_;

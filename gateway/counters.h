@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace gateway {
@@ -18,6 +19,9 @@ struct Counters {
     std::uint64_t clients_now = 0;
     std::uint64_t clients_total = 0;
     std::chrono::steady_clock::duration line_busy{};  // spent on the line's exchanges
+    // How long answers took from the request's arrival, by the millisecond: a few hundred
+    // entries at most, however long the gateway runs.
+    std::map<std::int64_t, std::uint64_t> answer_times;
     std::chrono::steady_clock::time_point started;
 };
 

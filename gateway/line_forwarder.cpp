@@ -48,6 +48,7 @@ void LineForwarder::Exchange(const PendingRequest& request, std::uint8_t station
               station});
         return;
     }
+    forwarded_.set(station);
     auto& health = stations_[station];
     const bool probing = health.marked();
     if (!health.MayTry(now)) {
@@ -84,6 +85,7 @@ Handled LineForwarder::Answered(const PendingRequest& request, std::uint8_t stat
             log_("the line is down: " + outcome.message + "; answering 0A until it is back");
         }
         line_.Failed(now);
+        line_problem_ = outcome.message;
         return refused(modbus::kGatewayPathUnavailable, outcome.message);
     }
     if (line_.marked()) {
@@ -95,6 +97,7 @@ Handled LineForwarder::Answered(const PendingRequest& request, std::uint8_t stat
         ++counters_.timeouts;
         const bool was_marked = health.marked();
         health.Failed(now);
+        problems_[station] = outcome.message;
         if (health.marked() && !was_marked) {
             log_("station " + std::to_string(station) + " is not answering: " + outcome.message +
                  "; answering 0B at once but for one try every " +
@@ -113,6 +116,25 @@ Handled LineForwarder::Answered(const PendingRequest& request, std::uint8_t stat
                                    ? modbus::ExceptionText(outcome.reply->exception)
                                    : std::string("ok");
     return {std::move(outcome.pdu), result, station};
+}
+
+LineForwarder::Health LineForwarder::HealthAt(Clock::time_point now) const {
+    Health health{!line_.marked(), line_.marked() ? line_problem_ : std::string(), {}};
+    const auto until = [now](Clock::time_point when) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(when - now, Clock::duration::zero()));
+    };
+    for (unsigned station = 0; station < forwarded_.size(); ++station) {
+        if (!forwarded_[station]) {
+            continue;
+        }
+        const auto& backoff = stations_.at(static_cast<std::uint8_t>(station));
+        health.stations.push_back(
+            backoff.marked() ? web::StationView{station, false, problems_[station],
+                                                until(backoff.next_try())}
+                             : web::StationView{station, true, {}, std::nullopt});
+    }
+    return health;
 }
 
 }  // namespace gateway

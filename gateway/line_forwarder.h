@@ -5,8 +5,11 @@
 // timeout at a time and is found again when it is back.
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "gateway/backoff.h"
 #include "gateway/counters.h"
@@ -15,6 +18,7 @@
 #include "transport/line_queue.h"
 #include "transport/link.h"
 #include "transport/stop_flag.h"
+#include "web/console_messages.h"
 
 namespace gateway {
 
@@ -28,6 +32,14 @@ class LineForwarder final : public RequestHandler {
                   const transport::StopFlag& stop, Counters& counters, LogLine log);
 
     void Handle(const PendingRequest& request, Done done) override;
+
+    // The line and every station forwarded to so far, as the console shows them.
+    struct Health {
+        bool up = true;
+        std::string problem;  // why the line is down
+        std::vector<web::StationView> stations;
+    };
+    Health HealthAt(Clock::time_point now) const;
 
   private:
     // Sends `request` to `station` on the line, or answers it with an exception at once when the
@@ -44,6 +56,9 @@ class LineForwarder final : public RequestHandler {
     LogLine log_;
     StationBackoff stations_;
     Backoff line_;
+    std::bitset<256> forwarded_;              // the stations asked for so far
+    std::array<std::string, 256> problems_;  // each station's last failure
+    std::string line_problem_;
 };
 
 }  // namespace gateway

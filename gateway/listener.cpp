@@ -9,7 +9,8 @@ namespace {
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
-std::string ListenFailure(const tcp::endpoint& where, const boost::system::error_code& error) {
+std::string ListenFailure(const std::string& option, const tcp::endpoint& where,
+                          const boost::system::error_code& error) {
     // The usual causes in the same words on every system (Wine's Winsock has no text for some);
     // the system's own words for any other.
     const std::string reason = error == asio::error::access_denied    ? "permission denied"
@@ -21,12 +22,12 @@ std::string ListenFailure(const tcp::endpoint& where, const boost::system::error
         text +=
             "; ports below 1024 need the right to bind them: run it with that capability "
             "(setcap cap_net_bind_service=+ep /usr/bin/zentriq-gateway), from its systemd unit, "
-            "or on a port from 1024 up (--listen " +
+            "or on a port from 1024 up (" + option + " " +
             other_port + ")";
     } else if (error == asio::error::address_in_use) {
         text +=
-            "; another program listens there: stop it, or choose another port (--listen "
-            "127.0.0.1:1502)";
+            "; another program listens there: stop it, or choose another port (" + option +
+            " 127.0.0.1:" + std::to_string(where.port() == 1502 ? 1503 : 1502) + ")";
     } else if (error == boost::system::errc::address_not_available) {
         text +=
             "; give an address of this machine: 127.0.0.1 for this machine only, 0.0.0.0 "
@@ -47,8 +48,14 @@ std::string EndpointText(const tcp::endpoint& endpoint) {
     return host + ":" + std::to_string(endpoint.port());
 }
 
-Listener::Listener(asio::io_context& io, std::vector<AllowedNetwork> allow, LogLine log)
-    : io_(io), acceptor_(io), retry_timer_(io), allow_(std::move(allow)), log_(std::move(log)) {}
+Listener::Listener(asio::io_context& io, std::string option, std::vector<AllowedNetwork> allow,
+                   LogLine log)
+    : io_(io),
+      acceptor_(io),
+      retry_timer_(io),
+      option_(std::move(option)),
+      allow_(std::move(allow)),
+      log_(std::move(log)) {}
 
 std::optional<tcp::endpoint> Listener::Endpoint(const std::string& host, std::uint16_t port) {
     boost::system::error_code error;
@@ -68,7 +75,7 @@ std::optional<tcp::endpoint> Listener::Endpoint(const std::string& host, std::ui
 std::optional<text::Failure> Listener::Open(const std::string& host, std::uint16_t port) {
     const auto endpoint = Endpoint(host, port);
     if (!endpoint) {
-        return text::Failure{"--listen " + host +
+        return text::Failure{option_ + " " + host +
                              ": give an address or a name of this machine, such as 127.0.0.1, "
                              "localhost or 0.0.0.0"};
     }
@@ -88,7 +95,7 @@ std::optional<text::Failure> Listener::Open(const std::string& host, std::uint16
         acceptor_.listen(asio::socket_base::max_listen_connections, error);
     }
     if (error) {
-        return text::Failure{ListenFailure(*endpoint, error)};
+        return text::Failure{ListenFailure(option_, *endpoint, error)};
     }
     return std::nullopt;
 }
@@ -97,6 +104,12 @@ std::string Listener::where() const {
     boost::system::error_code error;
     const auto endpoint = acceptor_.local_endpoint(error);
     return error ? std::string() : EndpointText(endpoint);
+}
+
+std::uint16_t Listener::port() const {
+    boost::system::error_code error;
+    const auto endpoint = acceptor_.local_endpoint(error);
+    return error ? 0 : endpoint.port();
 }
 
 void Listener::Accept(Admit admit, LogLine refused) {

@@ -28,7 +28,9 @@ class Listener {
     using Admit = std::function<std::string(boost::asio::ip::tcp::socket&, const std::string&)>;
     using LogLine = std::function<void(const std::string&)>;
 
-    Listener(boost::asio::io_context& io, std::vector<AllowedNetwork> allow, LogLine log);
+    // `option` names the address in what Open says: "--listen", "--web".
+    Listener(boost::asio::io_context& io, std::string option, std::vector<AllowedNetwork> allow,
+             LogLine log);
 
     // Listens on `host` (an address or a name of this machine) at `port`: none, or the one line
     // that says why it cannot, with what to do about it.
@@ -39,6 +41,8 @@ class Listener {
     void Close();
 
     std::string where() const;
+    // The port bound, once open: the one asked, or the one given for port 0.
+    std::uint16_t port() const;
 
   private:
     std::optional<boost::asio::ip::tcp::endpoint> Endpoint(const std::string& host,
@@ -49,6 +53,7 @@ class Listener {
     boost::asio::io_context& io_;
     boost::asio::ip::tcp::acceptor acceptor_;
     boost::asio::steady_timer retry_timer_;
+    std::string option_;
     std::vector<AllowedNetwork> allow_;
     LogLine log_;
     Admit admit_;

@@ -25,6 +25,9 @@ constexpr const char* kExamples = R"(Examples:
                       many clients through one connection to a controller's Ethernet module
   zentriq-gateway --host 192.168.1.6:4001 --mode rtu --listen 0.0.0.0:502
                       a controller behind a serial device server that passes RTU frames on
+  zentriq-gateway --port /dev/ttyUSB0 --listen 127.0.0.1:1502 --web 127.0.0.1:8080
+                      and a browser on http://127.0.0.1:8080 shows the line, its traffic, and
+                      live values and trends of the devices typed there (D100 M0-M15 D200:f32)
   mbpoll -m tcp -a 1 -t 4 -r 4197 -c 10 -1 -p 1502 127.0.0.1
                       reads D100-D109 through a gateway on port 1502
 
@@ -102,6 +105,33 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
                  "One line per request, in device names: read D100-D109 -> ok 41 ms (--log-level "
                  "requests)")
         ->excludes(level_option);
+    std::string web;
+    auto* web_option = app.add_option("--web", web,
+                   "Serve the console, a page for any browser (the line, its traffic, live values "
+                   "by device name and their trends), on this address, such as 127.0.0.1:8080; "
+                   "--allow applies to it too (default: no console)")
+        ->type_name("ADDRESS:PORT");
+    web::ConsoleSettings console;
+    app.add_option("--web-host", console.names,
+                   "A name the console is reached by besides its address, such as "
+                   "plc-gateway.local (repeatable): a browser's request naming any other is "
+                   "refused")
+        ->type_name("NAME")
+        ->needs(web_option);
+    unsigned keep_watching = 10;
+    app.add_option("--web-keep-watching", keep_watching,
+                   "Minutes the console's watch list is still read after its last page closes, "
+                   "so a page opened later shows them (default 10)")
+        ->type_name("MINUTES")
+        ->check(CLI::Range(0U, 1440U))
+        ->needs(web_option);
+    unsigned trend_minutes = 10;
+    app.add_option("--web-trend-minutes", trend_minutes,
+                   "Minutes of each watched value the console's trends keep (default 10, at most "
+                   "60; 3600 samples at most)")
+        ->type_name("MINUTES")
+        ->check(CLI::Range(1U, 60U))
+        ->needs(web_option);
     // CLI11 names the arguments no option takes last first: they are collected here and named in
     // the order given.
     app.allow_extras();
@@ -150,6 +180,22 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
             return UsageError(failure->message);
         }
         settings.allow = std::get<std::vector<AllowedNetwork>>(std::move(networks));
+    }
+    if (!web.empty()) {
+        if (web.find_first_not_of("0123456789") == std::string::npos) {
+            web = "127.0.0.1:" + web;
+        }
+        const auto console_at = console::ReadHostAndPort(web, 8080, true);
+        if (!console_at) {
+            return UsageError("--web " + web +
+                              ": give an address and a port, such as 127.0.0.1:8080");
+        }
+        console.host = console_at->host;
+        console.port = console_at->port;
+        console.keep_watching = std::chrono::minutes(keep_watching);
+        console.trend = std::chrono::minutes(trend_minutes);
+        console.version = ZENTRIQ_VERSION;
+        settings.web = std::move(console);
     }
     settings.idle_timeout = std::chrono::seconds(idle_s);
     settings.stats_interval = std::chrono::seconds(stats_s);

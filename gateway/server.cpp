@@ -4,6 +4,7 @@
 #include "gateway/request_text.h"
 #include "modbus/function_codes.h"
 #include "modbus/wire.h"
+#include "text/ascii_text.h"
 
 namespace gateway {
 
@@ -23,7 +24,10 @@ Server::Server(Settings settings, const console::Messages& messages, console::St
     : settings_(std::move(settings)),
       messages_(messages),
       stop_(stop),
-      listener_(stop.context(), settings_.allow, [this](const std::string& line) { Log(line); }),
+      listener_(stop.context(), "--listen", settings_.allow,
+                [this](const std::string& line) { Log(line); }),
+      web_listener_(stop.context(), "--web", settings_.allow,
+                    [this](const std::string& line) { Log(line); }),
       connections_(settings_.max_clients, settings_.idle_timeout),
       counters_timer_(stop.context()) {
     // Frames are not logged one by one: --verbose gives a line per request instead.
@@ -46,12 +50,29 @@ std::optional<text::Failure> Server::Start() {
     counters_.started = Clock::now();
     Log("listening on " + listener_.where() + ", forwarding to " +
         transport::ConnectionText(settings_.line));
+    return settings_.web ? OpenConsole() : std::nullopt;
+}
+
+std::optional<text::Failure> Server::OpenConsole() {
+    if (auto failure = web_listener_.Open(settings_.web->host, settings_.web->port)) {
+        return failure;
+    }
+    console_ = std::make_unique<web::Console>(stop_.context(), *settings_.web,
+                                              transport::LineCostFor(settings_.line), *this,
+                                              [this](const std::string& line) { Log(line); });
+    console_->Start(web_listener_.port());
+    Log("console on http://" + web_listener_.where() + "/");
     return std::nullopt;
 }
 
 void Server::Run() {
     listener_.Accept([this](auto& socket, const std::string& peer) { return Admit(socket, peer); },
                      [this](const std::string& line) { LogConnection(line); });
+    if (console_) {
+        web_listener_.Accept(
+            [this](auto& socket, const std::string&) { return console_->Admit(socket); },
+            [this](const std::string& line) { LogConnection("console: " + line); });
+    }
     PrintCountersEvery();
     auto& io = stop_.context();
     while (!stopping_ && !stop_.requested()) {
@@ -80,7 +101,8 @@ void Server::Run() {
     }
     // The exchange on the line is done: what still waits is answered 0A, each client's in order.
     for (const auto& request : queue_.TakeAll()) {
-        Answer(request, ExceptionPdu(request.pdu.at(0), modbus::kGatewayPathUnavailable));
+        Answer(request, ExceptionPdu(request.pdu.at(0), modbus::kGatewayPathUnavailable),
+               "the gateway stopped");
     }
     connections_.CloseAllWhenAnswered("the gateway stopped");
     const auto last = Clock::now() + kLastWrites;
@@ -126,20 +148,38 @@ void Server::Serve(const PendingRequest& request) {
 
 void Server::Finish(const PendingRequest& request, const Handled& handled) {
     handling_ = false;
-    Answer(request, handled.pdu);
+    const auto took = Clock::now() - request.arrived;
+    ++counters_.answer_times[std::chrono::duration_cast<std::chrono::milliseconds>(took).count()];
+    Answer(request, handled.pdu, handled.result);
+    if (settings_.log_level < LogLevel::Requests && !console_) {
+        return;
+    }
+    const ClientConnection* client = connections_.Find(request.client);
+    const std::string peer = request.client == kConsoleClient ? "console"
+                             : client == nullptr              ? "(gone)"
+                                                              : client->peer();
+    const std::string what = RequestText(handled.station, request.pdu);
     if (settings_.log_level >= LogLevel::Requests) {
-        const ClientConnection* client = connections_.Find(request.client);
-        const std::string peer = client == nullptr ? "(gone)" : client->peer();
-        Log(peer + " unit " + std::to_string(request.unit) + " " +
-            RequestText(handled.station, request.pdu) + " \u2192 " + handled.result + " " +
-            MillisecondsText(Clock::now() - request.arrived));
+        Log(peer + " unit " + std::to_string(request.unit) + " " + what + " \u2192 " +
+            handled.result + " " + MillisecondsText(took));
+    }
+    if (console_) {
+        console_->Traffic({web::WallNow(), peer, request.unit, what, handled.result,
+                           std::chrono::duration_cast<std::chrono::milliseconds>(took).count()});
     }
 }
 
-void Server::Answer(const PendingRequest& request, const std::vector<std::uint8_t>& pdu) {
+void Server::Answer(const PendingRequest& request, const std::vector<std::uint8_t>& pdu,
+                    const std::string& result) {
     ++counters_.requests;
     if (pdu.size() == 2 && modbus::IsExceptionFunction(pdu[0])) {
         ++counters_.exceptions[pdu[1]];
+    }
+    if (request.client == kConsoleClient) {
+        if (auto answered = std::exchange(console_answered_, nullptr)) {
+            answered(pdu, result);
+        }
+        return;
     }
     if (ClientConnection* client = connections_.Find(request.client)) {
         client->Answer(modbus::TcpFrame(request.transaction, request.unit, pdu));
@@ -154,7 +194,51 @@ void Server::Stop() {
     }
     stopping_ = true;
     listener_.Close();
+    web_listener_.Close();
+    if (console_) {
+        console_->Close();
+    }
     counters_timer_.cancel();
+}
+
+web::LineView Server::Line() const {
+    const auto now = Clock::now();
+    auto health = handler_->HealthAt(now);
+    web::LineView line{transport::ConnectionText(settings_.line),
+                       health.up,
+                       health.problem,
+                       std::chrono::duration_cast<std::chrono::seconds>(now - counters_.started),
+                       CountersText(counters_, now),
+                       counters_.requests,
+                       counters_.retries,
+                       counters_.timeouts,
+                       {},
+                       0,
+                       web::AnswerTimesOf(counters_.answer_times),
+                       std::move(health.stations),
+                       {}};
+    for (unsigned code = 0; code < counters_.exceptions.size(); ++code) {
+        if (counters_.exceptions[code] != 0) {
+            line.exceptions[text::ascii::HexByte(static_cast<std::uint8_t>(code))] =
+                counters_.exceptions[code];
+        }
+    }
+    const auto running = now - counters_.started;
+    if (running > Clock::duration::zero()) {
+        line.line_busy_percent = static_cast<unsigned>(std::min<std::int64_t>(
+            100, counters_.line_busy * 100 / running));
+    }
+    for (const auto& [id, client] : connections_.clients()) {
+        line.clients.push_back({client->peer(), client->answered(),
+                                std::chrono::duration_cast<std::chrono::seconds>(
+                                    now - client->connected_at())});
+    }
+    return line;
+}
+
+void Server::Read(std::vector<std::uint8_t> pdu, Answered answered) {
+    console_answered_ = std::move(answered);
+    queue_.Push({kConsoleClient, 0, settings_.line.slave, std::move(pdu), Clock::now()});
 }
 
 void Server::PrintCountersEvery() {

@@ -18,16 +18,21 @@
 #include "console/stop_signal.h"
 #include "gateway/connection_manager.h"
 #include "gateway/counters.h"
+#include "gateway/line_forwarder.h"
 #include "gateway/listener.h"
 #include "gateway/request_handler.h"
 #include "gateway/request_queue.h"
 #include "gateway/settings.h"
 #include "transport/line_queue.h"
 #include "transport/link.h"
+#include "web/console.h"
 
 namespace gateway {
 
-class Server final : public ConnectionEvents {
+// The console's own reads take their turns in the queue as this client.
+inline constexpr ClientId kConsoleClient = 0;
+
+class Server final : public ConnectionEvents, public web::ConsoleSource {
   public:
     // Runs on `stop`'s loop; its signals are the program's, which call Stop.
     Server(Settings settings, const console::Messages& messages, console::StopSignal& stop);
@@ -46,12 +51,18 @@ class Server final : public ConnectionEvents {
     void Requested(ClientId client, modbus::WireFrame request) override;
     void Closed(ClientId client, const std::string& peer, const std::string& reason) override;
 
+    web::LineView Line() const override;
+    void Read(std::vector<std::uint8_t> pdu, Answered answered) override;
+
   private:
     std::string Admit(boost::asio::ip::tcp::socket& socket, const std::string& peer);
     // Hands `request` to the handler; Finish answers it when the handler is done.
     void Serve(const PendingRequest& request);
     void Finish(const PendingRequest& request, const Handled& handled);
-    void Answer(const PendingRequest& request, const std::vector<std::uint8_t>& pdu);
+    void Answer(const PendingRequest& request, const std::vector<std::uint8_t>& pdu,
+                const std::string& result);
+    // Opens the console on --web's address: none, or why it cannot.
+    std::optional<text::Failure> OpenConsole();
     void PrintCountersEvery();
     void Log(const std::string& line) const;
     // A client connected, closed or was refused: said from --log-level connections on.
@@ -62,8 +73,11 @@ class Server final : public ConnectionEvents {
     console::StopSignal& stop_;
     std::unique_ptr<transport::Link> link_;
     std::unique_ptr<transport::LineQueue> line_;
-    std::unique_ptr<RequestHandler> handler_;
+    std::unique_ptr<LineForwarder> handler_;
     Listener listener_;
+    Listener web_listener_;
+    std::unique_ptr<web::Console> console_;
+    Answered console_answered_;  // the console's read with the line
     ConnectionManager connections_;
     boost::asio::steady_timer counters_timer_;
     RequestQueue queue_;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "gateway/backoff.h"
 #include "gateway/request_route.h"
 #include "transport/connection.h"
+#include "web/console.h"
 
 namespace gateway {
 
@@ -30,6 +32,7 @@ struct Settings {
     // The longest a station that stopped answering waits between two probes.
     Clock::duration retry_dead_after = std::chrono::seconds(1);
     LogLevel log_level = LogLevel::Connections;
+    std::optional<web::ConsoleSettings> web;  // --web: none unless asked
 };
 
 }  // namespace gateway
