@@ -1,5 +1,6 @@
 #include "web/console.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "modbus/function_codes.h"
@@ -75,7 +76,18 @@ std::string Console::Admit(boost::asio::ip::tcp::socket& socket) {
         return "the gateway is stopping";
     }
     if (site_->open >= kMostConnections) {
-        return std::to_string(kMostConnections) + " console connections already";
+        // The oldest connection that is no page makes room: a flood of idle connections then
+        // costs each of them its place in turn, and a browser coming after it still gets in.
+        const auto oldest = std::find_if(site_->closers.begin(), site_->closers.end(),
+                                         [&](const auto& entry) {
+                                             return site_->pages.count(entry.first) == 0;
+                                         });
+        if (oldest == site_->closers.end()) {
+            return std::to_string(kMostConnections) + " console connections already";
+        }
+        const auto close = oldest->second;
+        site_->closers.erase(oldest);
+        close();
     }
     std::make_shared<HttpSession>(std::move(socket), site_)->Start();
     return {};

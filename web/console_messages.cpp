@@ -127,6 +127,7 @@ std::string WatchMessage(const WatchView& watch) {
                           {"name", value.name},
                           {"table", value.table},
                           {"address", value.address},
+                          {"reference", value.reference},
                           {"value", value.value},
                           {"hex", value.hex},
                           {"note", value.note},

@@ -9,7 +9,6 @@
 
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <memory>
@@ -26,7 +25,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     void Start();
 
   private:
-    using Request = boost::beast::http::request<boost::beast::http::empty_body>;
+    // A body is read (a few kilobytes at most) only to answer its request: no page sends one.
+    using Request = boost::beast::http::request<boost::beast::http::string_body>;
     using Response = boost::beast::http::response<boost::beast::http::string_body>;
 
     void Read();
@@ -38,7 +38,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
     boost::beast::tcp_stream stream_;
     boost::beast::flat_buffer buffer_;
-    std::optional<boost::beast::http::request_parser<boost::beast::http::empty_body>> parser_;
+    std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
     Seat seat_;
 };
 

@@ -21,7 +21,7 @@ constexpr std::size_t kMostQueued = 4 * 1024 * 1024;
 PageSocket::PageSocket(beast::tcp_stream stream, std::shared_ptr<Site> site)
     : socket_(std::move(stream)), seat_(std::move(site)) {}
 
-void PageSocket::Start(const beast::http::request<beast::http::empty_body>& request) {
+void PageSocket::Start(const beast::http::request<beast::http::string_body>& request) {
     auto timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);
     // A page that answers no ping for this long is gone: its connection is closed.
     timeouts.idle_timeout = std::chrono::seconds(30);

@@ -9,7 +9,7 @@
 
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/websocket/stream.hpp>
 #include <deque>
@@ -25,7 +25,7 @@ class PageSocket : public std::enable_shared_from_this<PageSocket> {
     PageSocket(boost::beast::tcp_stream stream, std::shared_ptr<Site> site);
 
     // Completes the WebSocket handshake `request` began.
-    void Start(const boost::beast::http::request<boost::beast::http::empty_body>& request);
+    void Start(const boost::beast::http::request<boost::beast::http::string_body>& request);
     // Queues `message` for the page.
     void Send(std::shared_ptr<const std::string> message);
     void Close();

@@ -22,8 +22,9 @@ namespace web {
 
 class PageSocket;
 
-// Connections at once, pages and plain requests together: past it a connection is closed as it
-// comes, so a flood of them costs a few file descriptors and no memory.
+// Connections at once, pages and plain requests together: past it the oldest that is no page is
+// closed for each that comes, so a flood of them costs a few file descriptors and no memory, and
+// a browser still gets in.
 inline constexpr std::size_t kMostConnections = 64;
 // Pages at once: each has a scan's worth of messages queued at most.
 inline constexpr std::size_t kMostPages = 16;

@@ -74,6 +74,12 @@ std::optional<double> NumberOf(const scan::DeviceCells& cells) {
     return number;
 }
 
+// "404197", "000001": six digits, as tag lists write references.
+std::string ReferenceText(conversion::ModbusTable table, std::uint16_t address) {
+    std::string digits = std::to_string(conversion::ReferenceOf(table, address));
+    return std::string(digits.size() < 6 ? 6 - digits.size() : 0, '0') + digits;
+}
+
 }  // namespace
 
 std::optional<text::Failure> WatchList::Watch(const std::vector<std::string>& items,
@@ -194,11 +200,18 @@ std::vector<WatchedValue> WatchList::Values(Clock::time_point now) const {
     watched.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         auto cells = scan::CellsOf(values[i]);
-        WatchedValue value{cells[scan::DeviceCell], i < names_.size() ? names_[i] : "",
-                           cells[scan::TableCell],  cells[scan::AddressCell],
-                           cells[scan::ValueCell],  cells[scan::HexCell],
-                           cells[scan::NoteCell],   cells[scan::ErrorCell],
-                           std::nullopt,            NumberOf(cells)};
+        const auto& entry = values[i].entry;
+        WatchedValue value{cells[scan::DeviceCell],
+                           i < names_.size() ? names_[i] : "",
+                           cells[scan::TableCell],
+                           cells[scan::AddressCell],
+                           ReferenceText(entry.table, entry.address),
+                           cells[scan::ValueCell],
+                           cells[scan::HexCell],
+                           cells[scan::NoteCell],
+                           cells[scan::ErrorCell],
+                           std::nullopt,
+                           NumberOf(cells)};
         if (i < read_at_.size() && read_at_[i]) {
             value.age = std::chrono::duration_cast<std::chrono::milliseconds>(now - *read_at_[i]);
         }

@@ -29,7 +29,8 @@ struct WatchedValue {
     std::string device;  // as asked: "D100", "D200:f32"
     std::string name;    // from a tag list's name column
     std::string table;
-    std::string address;
+    std::string address;    // as zentriq-poll writes it: "1064"
+    std::string reference;  // the six-digit reference SCADA tag lists use: "404197"
     std::string value;  // empty while there is none
     std::string hex;
     std::string note;

@@ -32,11 +32,13 @@ TEST(WatchList, ReadsTheItemsTypedInTheFewestRequests) {
     const auto values = watch.Values(at + 250ms);
     ASSERT_EQ(values.size(), 7U);
     EXPECT_EQ(values[0].device, "D100");
+    EXPECT_EQ(values[0].reference, "404197");
     EXPECT_EQ(values[0].value, "100");  // the fake's register holds its address's low byte
     EXPECT_EQ(values[0].number, 100.0);
     EXPECT_EQ(values[0].age, 250ms);
     EXPECT_EQ(values[2].device, "M1");
     EXPECT_EQ(values[2].value, "1");
+    EXPECT_EQ(values[2].reference, "002050");
     EXPECT_EQ(watch.Series(),
               (std::vector<std::string>{"D100", "M0", "M1", "M2", "M3", "D101", "X17"}));
 }

@@ -16,12 +16,14 @@ const none = (v) => v === null || v === undefined;
 
 const state = {
   socket: null,
-  hello: {trend_minutes: 10, most_items: 100, keep_watching_minutes: 10},
+  hello: {trend_minutes: 10, most_items: 100},  // until the gateway's hello says otherwise
   paused: false,
   held: [],                 // traffic entries that arrived while paused, oldest first
   watchDirty: false,        // the user changed the item list and has not had it accepted yet
   awaitingWatch: false,     // a list was sent; the next "watch" message answers it
-  watchError: "",           // kept on screen until the next list is sent, so it is not missed
+  // The gateway's refusal and notes come with every "watch" message; the page's own complaint
+  // (a file too big, an interval too short) stays until the next try.
+  watch: {error: "", notes: [], own: ""},
   trend: {series: [], data: [[]], hidden: new Set(), chart: null, stale: false},
 };
 
@@ -56,7 +58,8 @@ function duration(s) {
 function clock(when) {
   const d = new Date(when);
   if (isNaN(d)) return String(when || "");
-  return pad(d.getHours()) + ":" + pad(d.getMinutes()) + ":" + pad(d.getSeconds()) + "." + pad(d.getMilliseconds(), 3);
+  return [d.getHours(), d.getMinutes(), d.getSeconds()].map((n) => pad(n)).join(":") + "." +
+    pad(d.getMilliseconds(), 3);
 }
 
 // Fills a tbody from a list, reusing rows so once-a-second updates do not flicker or steal a
@@ -75,6 +78,9 @@ function fillRows(tbody, items, columns, decorate) {
   tbody.closest("table").classList.toggle("is-empty", items.length === 0);
 }
 
+// A table column that shows one field as it came, in a cell of the field's name.
+const field = (key) => [key, (item) => item[key]];
+
 // Sets each [data-key] child of a box from values[key].
 function fillFigures(box, values) {
   for (const node of box.querySelectorAll("[data-key]")) setText(node, values[node.dataset.key]);
@@ -92,7 +98,8 @@ function showView(name) {
 
 // ---- Connection ----------------------------------------------------------------------------
 function connect() {
-  const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host + "/ws");
+  const scheme = location.protocol === "https:" ? "wss://" : "ws://";
+  const ws = new WebSocket(scheme + location.host + "/ws");
   state.socket = ws;
   ws.onopen = () => setConnected(true);
   ws.onmessage = (ev) => receive(ev.data);
@@ -112,7 +119,7 @@ function setConnected(on) {
 
 function receive(text) {
   let msg = null;
-  try { msg = JSON.parse(text); } catch (e) { console.warn("console: a message that is not JSON", e); }
+  try { msg = JSON.parse(text); } catch (e) { console.warn("console: not JSON", e); }
   const handler = msg && handlers[msg.type];
   if (handler) handler(msg);
 }
@@ -120,7 +127,7 @@ function receive(text) {
 function send(msg) {
   const ws = state.socket;
   if (!ws || ws.readyState !== WebSocket.OPEN) {
-    showWatchMessage("Not connected to the gateway: nothing was sent.", []);
+    pageError("Not connected to the gateway: nothing was sent.");
     return false;
   }
   ws.send(JSON.stringify(msg));
@@ -132,8 +139,6 @@ function onHello(m) {
   state.hello = Object.assign({}, state.hello, m);
   setText($("version"), m.version ? "gateway " + m.version : "");
   $("read-only").hidden = !m.read_only;
-  setText($("watch-hint"), "Watching goes on " + state.hello.keep_watching_minutes +
-    " min after the last console closes.");
   // The backlog comes again on every connection: start afresh rather than show it twice.
   $("traffic").replaceChildren();
   state.held = [];
@@ -142,16 +147,12 @@ function onHello(m) {
 }
 
 const STATION_COLUMNS = [
-  ["station", (s) => s.station],
+  field("station"),
   ["state", (s) => (s.answering ? "answering" : "failing")],
-  ["problem", (s) => s.problem],
+  field("problem"),
   ["probe", (s) => (none(s.probe_in_ms) ? "" : seconds(s.probe_in_ms))],
 ];
-const CLIENT_COLUMNS = [
-  ["peer", (c) => c.peer],
-  ["requests", (c) => c.requests],
-  ["connected", (c) => duration(c.connected_s)],
-];
+const CLIENT_COLUMNS = [field("peer"), field("requests"), ["connected", (c) => duration(c.connected_s)]];
 
 function onLine(m) {
   setText($("header-connection"), m.connection);
@@ -166,12 +167,15 @@ function onLine(m) {
   fillFigures($("line-figures"), {
     requests: m.requests, retries: m.retries, timeouts: m.timeouts,
     busy: none(m.line_busy_percent) ? "–" : m.line_busy_percent + " %",
-    exceptions: Object.entries(m.exceptions || {}).sort().map(([code, n]) => code + " ×" + n).join(", ") || "none",
+    exceptions: Object.entries(m.exceptions || {}).sort().map(([code, n]) => code + " ×" + n)
+      .join(", ") || "none",
   });
   const a = m.answer_ms || {};
   const ms = (v) => (none(v) ? "–" : v + " ms");
-  fillFigures($("answer-times"), {p50: ms(a.p50), p90: ms(a.p90), p99: ms(a.p99), max: ms(a.max), count: a.count});
-  fillRows($("stations"), m.stations || [], STATION_COLUMNS, (tr, s) => tr.classList.toggle("bad", !s.answering));
+  fillFigures($("answer-times"),
+    {p50: ms(a.p50), p90: ms(a.p90), p99: ms(a.p99), max: ms(a.max), count: a.count});
+  fillRows($("stations"), m.stations || [], STATION_COLUMNS,
+    (tr, s) => tr.classList.toggle("bad", !s.answering));
   fillRows($("clients"), m.clients || [], CLIENT_COLUMNS);
 }
 
@@ -200,8 +204,10 @@ function trafficRow(e, filter) {
   const tr = el("tr", "traffic-row");
   const at = el("td", "at", clock(e.at));
   at.title = e.at || "";  // the full UTC stamp
-  tr.append(at, el("td", "client", e.client || ""), el("td", "unit", e.unit ?? ""),
-    el("td", "what", e.what || ""), el("td", "outcome", e.outcome || ""), el("td", "ms", e.ms ?? ""));
+  tr.appendChild(at);
+  for (const key of ["client", "unit", "what", "outcome", "ms"]) {
+    tr.appendChild(el("td", key, e[key] ?? ""));
+  }
   tr.classList.toggle("bad", e.outcome !== "ok");
   tr.classList.toggle("own", e.client === "console");
   tr.hidden = !trafficMatches(tr, filter);
@@ -211,7 +217,7 @@ function trafficRow(e, filter) {
 const trafficFilter = () => $("traffic-filter").value.trim().toLowerCase();
 
 function trafficMatches(tr, filter) {
-  const text = tr.querySelector("td.client").textContent + "\n" + tr.querySelector("td.what").textContent;
+  const text = tr.cells[1].textContent + "\n" + tr.cells[3].textContent;  // client and request
   return !filter || text.toLowerCase().includes(filter);
 }
 
@@ -242,26 +248,20 @@ function updateTrafficCount() {
 
 // ---- Watch ---------------------------------------------------------------------------------
 const WATCH_COLUMNS = [
-  ["device", (v) => v.device],
-  ["name", (v) => v.name],
-  ["table", (v) => v.table],
-  ["address", (v) => v.address],
-  ["value", (v) => v.value],
-  ["hex", (v) => v.hex],
+  ...["device", "name", "table", "address", "reference", "value", "hex"].map(field),
   ["age", (v) => (none(v.age_ms) ? "never" : seconds(v.age_ms))],
-  ["note", (v) => v.note],
-  ["error", (v) => v.error],
+  field("note"), field("error"),
 ];
 
 function onWatch(m) {
   if (state.awaitingWatch) {
     state.awaitingWatch = false;
     // Refused: the typed text stays for the user to correct; the list in force is unchanged.
-    if (m.error) state.watchError = m.error;
-    else state.watchDirty = false;
+    if (!m.error) state.watchDirty = false;
   }
   syncWatchForm(m);
-  showWatchMessage(state.watchError, m.notes || []);
+  Object.assign(state.watch, {error: m.error || "", notes: m.notes || []});
+  showWatchMessage();
   fillRows($("watch-table"), m.values || [], WATCH_COLUMNS, decorateWatchRow);
   setText($("watch-scanned"), m.scanned_at ? "Last scan " + clock(m.scanned_at) : "");
 }
@@ -276,7 +276,8 @@ function syncWatchForm(m) {
   if (state.watchDirty) return;
   if (document.activeElement !== area && splitItems(area.value).join("\n") !== items.join("\n"))
     area.value = items.join(" ");
-  if (document.activeElement !== interval && m.interval_ms > 0) interval.value = String(m.interval_ms / 1000);
+  if (document.activeElement !== interval && m.interval_ms > 0)
+    interval.value = String(m.interval_ms / 1000);
 }
 
 function decorateWatchRow(tr, v) {
@@ -292,29 +293,36 @@ function decorateWatchRow(tr, v) {
   tr.classList.toggle("bad", Boolean(v.error));
 }
 
-function showWatchMessage(error, notes) {
+function showWatchMessage() {
+  const {error, notes, own} = state.watch;
   const box = $("watch-message");
   box.replaceChildren();
-  if (error) box.appendChild(el("p", "error", error));
+  for (const text of [own, error]) if (text) box.appendChild(el("p", "error", text));
   if (notes.length) {
     const list = box.appendChild(el("ul"));
     for (const note of notes) list.appendChild(el("li", "", note));
   }
-  box.hidden = !error && !notes.length;
+  box.hidden = !box.firstChild;
+}
+
+function pageError(text) {
+  state.watch.own = text;
+  showWatchMessage();
 }
 
 function readInterval() {
   const s = Number($("watch-interval").value);
   if (Number.isFinite(s) && s >= 0.1) return Math.round(s * 1000);
-  showWatchMessage("The interval must be a number of seconds, at least 0.1.", []);
+  pageError("The interval must be a number of seconds, at least 0.1.");
   return null;
 }
 
 function applyWatch() {
   const interval_ms = readInterval();
   if (interval_ms === null) return;
-  state.watchError = "";
-  if (send({type: "watch", items: splitItems($("watch-items").value), interval_ms})) state.awaitingWatch = true;
+  pageError("");
+  const items = splitItems($("watch-items").value);
+  if (send({type: "watch", items, interval_ms})) state.awaitingWatch = true;
 }
 
 function loadTagList() {
@@ -323,21 +331,21 @@ function loadTagList() {
   input.value = "";  // choosing the same file again, after editing it, must load it again
   if (!file) return;
   if (file.size > TAGLIST_MAX_BYTES) {
-    return showWatchMessage(file.name + " is " + (file.size / 1048576).toFixed(1) +
-      " MB; a tag list may be at most 1 MB.", []);
+    return pageError(file.name + " is " + (file.size / 1048576).toFixed(1) +
+      " MB; a tag list may be at most 1 MB.");
   }
   const interval_ms = readInterval();
   if (interval_ms === null) return;
   const reader = new FileReader();
   reader.onload = () => {
-    state.watchError = "";
+    pageError("");
     // The tag list is now what is watched: the server's list replaces whatever was typed.
     if (send({type: "taglist", text: String(reader.result), interval_ms})) {
       state.watchDirty = false;
       state.awaitingWatch = true;
     }
   };
-  reader.onerror = () => showWatchMessage("Could not read " + file.name + ".", []);
+  reader.onerror = () => pageError("Could not read " + file.name + ".");
   reader.readAsText(file);
 }
 
@@ -349,7 +357,8 @@ function onTrend(m) {
   const values = m.values || [];
   t.series = m.series || [];
   // uPlot wants seconds on a time axis; the gateway sends milliseconds.
-  t.data = [(m.t || []).map((ms) => ms / 1000), ...t.series.map((_, i) => (values[i] || []).map(toNumber))];
+  t.data = [(m.t || []).map((ms) => ms / 1000),
+    ...t.series.map((_, i) => (values[i] || []).map(toNumber))];
   buildSeriesList();
   rebuildChart();
 }
@@ -358,7 +367,7 @@ function onSample(m) {
   const t = state.trend;
   // A sample of another width is from before a list change; the "trend" that follows brings
   // the new series.
-  if (!Array.isArray(m.values) || m.values.length !== t.series.length || t.series.length === 0) return;
+  if (!Array.isArray(m.values) || !t.series.length || m.values.length !== t.series.length) return;
   t.data[0].push(m.t / 1000);
   m.values.forEach((v, i) => t.data[i + 1].push(toNumber(v)));
   const xs = t.data[0];
@@ -402,12 +411,14 @@ function chartSize() {
 
 // Bits get a scale of their own, drawn as steps: on a register's scale a 0/1 line lies flat
 // along zero. Decided from the buffer when the list changes.
-const isBits = (column) => column.some((v) => v !== null) && column.every((v) => v === null || v === 0 || v === 1);
+const isBits = (column) =>
+  column.some((v) => v !== null) && column.every((v) => v === null || v === 0 || v === 1);
 
 // 24-hour clock on the time axis, with seconds once the ticks are closer than a minute.
 const hhmm = uPlot.fmtDate("{HH}:{mm}");
 const hhmmss = uPlot.fmtDate("{HH}:{mm}:{ss}");
-const timeLabels = (u, splits, axis, space, incr) => splits.map((s) => (incr < 60 ? hhmmss : hhmm)(new Date(s * 1000)));
+const timeLabels = (u, splits, axis, space, incr) =>
+  splits.map((s) => (incr < 60 ? hhmmss : hhmm)(new Date(s * 1000)));
 
 // The chart is only built while its view is shown: uPlot needs a real width to lay out.
 function rebuildChart() {
@@ -444,7 +455,8 @@ function showCursorValues(u) {
     const v = none(i) ? null : u.data[s + 1][i];
     setText(span, none(v) ? "" : String(+v.toPrecision(6)));
   });
-  setText($("trend-cursor"), none(i) ? "Point at the chart for values." : clock(u.data[0][i] * 1000));
+  setText($("trend-cursor"), none(i) ? "Point at the chart for values." :
+    clock(u.data[0][i] * 1000));
 }
 
 function trendShown() {
@@ -462,12 +474,15 @@ function redrawTrend() {
 
 function updateTrendNote() {
   const h = state.hello;
-  setText($("trend-note"), "last " + h.trend_minutes + " minutes, up to " + h.most_items + " items · " +
-    state.trend.data[0].length + " points");
+  setText($("trend-note"), "last " + h.trend_minutes + " minutes, up to " + h.most_items +
+    " items · " + state.trend.data[0].length + " points");
 }
 
 // One handler per message type the gateway sends; any other type is ignored.
-const handlers = {hello: onHello, line: onLine, traffic: onTraffic, watch: onWatch, trend: onTrend, sample: onSample};
+const handlers = {
+  hello: onHello, line: onLine, traffic: onTraffic,
+  watch: onWatch, trend: onTrend, sample: onSample,
+};
 
 // ---- Start ---------------------------------------------------------------------------------
 function start() {
@@ -476,13 +491,15 @@ function start() {
   // change as well as input: a field cleared from a script fires only change.
   $("traffic-filter").addEventListener("input", applyTrafficFilter);
   $("traffic-filter").addEventListener("change", applyTrafficFilter);
-  for (const id of ["watch-items", "watch-interval"]) $(id).addEventListener("input", () => { state.watchDirty = true; });
+  const edited = () => { state.watchDirty = true; };
+  $("watch-items").addEventListener("input", edited);
+  $("watch-interval").addEventListener("input", edited);
   $("watch-items").addEventListener("keydown", (e) => {
     if (e.key === "Enter" && (e.ctrlKey || e.metaKey)) { e.preventDefault(); applyWatch(); }
   });
   $("watch-apply").addEventListener("click", applyWatch);
   $("watch-file").addEventListener("change", loadTagList);
-  window.addEventListener("resize", () => { if (state.trend.chart && trendVisible()) trendShown(); });
+  window.addEventListener("resize", () => state.trend.chart && trendVisible() && trendShown());
   setInterval(redrawTrend, REDRAW_MS);
   showView(location.hash.slice(1));
   updateTrafficCount();
