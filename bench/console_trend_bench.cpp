@@ -28,7 +28,8 @@ void Fill(web::TrendBuffer& trend, web::WallMilliseconds& at, int samples) {
         web::TrendSample sample{at, {}};
         sample.values.reserve(web::kMostWatched);
         for (std::size_t item = 0; item < web::kMostWatched; ++item) {
-            sample.values.push_back(static_cast<double>((static_cast<std::size_t>(i) + item) % 1000) / 10.0);
+            sample.values.push_back(
+                static_cast<double>((static_cast<std::size_t>(i) + item) % 1000) / 10.0);
         }
         trend.Add(std::move(sample));
     }
@@ -52,11 +53,12 @@ int main() {
     const auto started = std::chrono::steady_clock::now();
     const std::string message = web::TrendMessage(trend);
     const auto took = std::chrono::steady_clock::now() - started;
-    std::printf("  trend buffer, %zu items x 3600 one-second samples: peak RSS %ld KiB at start, "
-                "%ld KiB full (%zu samples kept), %ld KiB after an hour more: ratio %.2f (1.00: "
-                "flat)\n",
-                web::kMostWatched, at_start, full, trend.samples().size(), twice,
-                static_cast<double>(twice) / static_cast<double>(full));
+    std::printf(
+        "  trend buffer, %zu items x 3600 one-second samples: peak RSS %ld KiB at start, "
+        "%ld KiB full (%zu samples kept), %ld KiB after an hour more: ratio %.2f (1.00: "
+        "flat)\n",
+        web::kMostWatched, at_start, full, trend.samples().size(), twice,
+        static_cast<double>(twice) / static_cast<double>(full));
     std::printf("  the whole trend sent to a page opened then: %.1f MB of JSON, made in %.0f ms\n",
                 static_cast<double>(message.size()) / 1e6,
                 std::chrono::duration<double, std::milli>(took).count());

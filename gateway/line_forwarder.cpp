@@ -130,9 +130,9 @@ LineForwarder::Health LineForwarder::HealthAt(Clock::time_point now) const {
         }
         const auto& backoff = stations_.at(static_cast<std::uint8_t>(station));
         health.stations.push_back(
-            backoff.marked() ? web::StationView{station, false, problems_[station],
-                                                until(backoff.next_try())}
-                             : web::StationView{station, true, {}, std::nullopt});
+            backoff.marked()
+                ? web::StationView{station, false, problems_[station], until(backoff.next_try())}
+                : web::StationView{station, true, {}, std::nullopt});
     }
     return health;
 }

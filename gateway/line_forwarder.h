@@ -56,7 +56,7 @@ class LineForwarder final : public RequestHandler {
     LogLine log_;
     StationBackoff stations_;
     Backoff line_;
-    std::bitset<256> forwarded_;              // the stations asked for so far
+    std::bitset<256> forwarded_;             // the stations asked for so far
     std::array<std::string, 256> problems_;  // each station's last failure
     std::string line_problem_;
 };

@@ -22,12 +22,11 @@ std::string ListenFailure(const std::string& option, const tcp::endpoint& where,
         text +=
             "; ports below 1024 need the right to bind them: run it with that capability "
             "(setcap cap_net_bind_service=+ep /usr/bin/zentriq-gateway), from its systemd unit, "
-            "or on a port from 1024 up (" + option + " " +
-            other_port + ")";
+            "or on a port from 1024 up (" +
+            option + " " + other_port + ")";
     } else if (error == asio::error::address_in_use) {
-        text +=
-            "; another program listens there: stop it, or choose another port (" + option +
-            " 127.0.0.1:" + std::to_string(where.port() == 1502 ? 1503 : 1502) + ")";
+        text += "; another program listens there: stop it, or choose another port (" + option +
+                " 127.0.0.1:" + std::to_string(where.port() == 1502 ? 1503 : 1502) + ")";
     } else if (error == boost::system::errc::address_not_available) {
         text +=
             "; give an address of this machine: 127.0.0.1 for this machine only, 0.0.0.0 "

@@ -106,11 +106,13 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
                  "requests)")
         ->excludes(level_option);
     std::string web;
-    auto* web_option = app.add_option("--web", web,
-                   "Serve the console, a page for any browser (the line, its traffic, live values "
-                   "by device name and their trends), on this address, such as 127.0.0.1:8080; "
-                   "--allow applies to it too (default: no console)")
-        ->type_name("ADDRESS:PORT");
+    auto* web_option =
+        app.add_option(
+               "--web", web,
+               "Serve the console, a page for any browser (the line, its traffic, live values "
+               "by device name and their trends), on this address, such as 127.0.0.1:8080; "
+               "--allow applies to it too (default: no console)")
+            ->type_name("ADDRESS:PORT");
     web::ConsoleSettings console;
     app.add_option("--web-host", console.names,
                    "A name the console is reached by besides its address, such as "

@@ -225,13 +225,13 @@ web::LineView Server::Line() const {
     }
     const auto running = now - counters_.started;
     if (running > Clock::duration::zero()) {
-        line.line_busy_percent = static_cast<unsigned>(std::min<std::int64_t>(
-            100, counters_.line_busy * 100 / running));
+        line.line_busy_percent =
+            static_cast<unsigned>(std::min<std::int64_t>(100, counters_.line_busy * 100 / running));
     }
     for (const auto& [id, client] : connections_.clients()) {
-        line.clients.push_back({client->peer(), client->answered(),
-                                std::chrono::duration_cast<std::chrono::seconds>(
-                                    now - client->connected_at())});
+        line.clients.push_back(
+            {client->peer(), client->answered(),
+             std::chrono::duration_cast<std::chrono::seconds>(now - client->connected_at())});
     }
     return line;
 }

@@ -44,8 +44,7 @@ transport::Outcome OutcomeOf(const std::vector<std::uint8_t>& request,
 }  // namespace
 
 Console::Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::LineCost cost,
-                 ConsoleSource& source,
-                 std::function<void(const std::string&)> log)
+                 ConsoleSource& source, std::function<void(const std::string&)> log)
     : settings_(std::move(settings)),
       source_(source),
       site_(std::make_shared<Site>()),
@@ -57,7 +56,8 @@ Console::Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::
       trend_(settings_.trend, kMostSamples) {
     site_->address = {settings_.host, settings_.port, settings_.names};
     site_->log = std::move(log);
-    site_->made = [this](std::string_view path) -> std::optional<std::pair<std::string, std::string>> {
+    site_->made =
+        [this](std::string_view path) -> std::optional<std::pair<std::string, std::string>> {
         if (path == "/trend.csv") {
             return std::pair{std::string("text/csv; charset=utf-8"), TrendCsv(trend_)};
         }
@@ -68,7 +68,8 @@ Console::Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::
 }
 
 Console::~Console() {
-    Close();
+    // A connection's handler that runs after this finds the site closed and ends there.
+    site_->closed = true;
 }
 
 std::string Console::Admit(boost::asio::ip::tcp::socket& socket) {
@@ -78,10 +79,9 @@ std::string Console::Admit(boost::asio::ip::tcp::socket& socket) {
     if (site_->open >= kMostConnections) {
         // The oldest connection that is no page makes room: a flood of idle connections then
         // costs each of them its place in turn, and a browser coming after it still gets in.
-        const auto oldest = std::find_if(site_->closers.begin(), site_->closers.end(),
-                                         [&](const auto& entry) {
-                                             return site_->pages.count(entry.first) == 0;
-                                         });
+        const auto oldest =
+            std::find_if(site_->closers.begin(), site_->closers.end(),
+                         [&](const auto& entry) { return site_->pages.count(entry.first) == 0; });
         if (oldest == site_->closers.end()) {
             return std::to_string(kMostConnections) + " console connections already";
         }

@@ -57,8 +57,7 @@ class ConsoleSource {
 class Console {
   public:
     Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::LineCost cost,
-            ConsoleSource& source,
-            std::function<void(const std::string&)> log);
+            ConsoleSource& source, std::function<void(const std::string&)> log);
     ~Console();
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;

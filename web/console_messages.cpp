@@ -134,13 +134,14 @@ std::string WatchMessage(const WatchView& watch) {
                           {"error", value.error},
                           {"age_ms", MillisecondsOrNull(value.age)}});
     }
-    return Text({{"type", "watch"},
-                 {"items", watch.items},
-                 {"interval_ms", watch.interval.count()},
-                 {"error", watch.error},
-                 {"notes", watch.notes},
-                 {"values", std::move(values)},
-                 {"scanned_at", watch.scanned_at ? Json(UtcText(*watch.scanned_at)) : Json(nullptr)}});
+    return Text(
+        {{"type", "watch"},
+         {"items", watch.items},
+         {"interval_ms", watch.interval.count()},
+         {"error", watch.error},
+         {"notes", watch.notes},
+         {"values", std::move(values)},
+         {"scanned_at", watch.scanned_at ? Json(UtcText(*watch.scanned_at)) : Json(nullptr)}});
 }
 
 std::string TrendMessage(const TrendBuffer& trend) {
@@ -183,14 +184,14 @@ text::Result<WatchRequest> ReadPageMessage(std::string_view text) {
         if (!interval->is_number()) {
             return text::Failure{"interval_ms is no number"};
         }
-        const double milliseconds = interval->get<double>();
+        const auto milliseconds = interval->get<double>();
         if (!(milliseconds >= static_cast<double>(kShortestInterval.count()) &&
               milliseconds <= static_cast<double>(kLongestInterval.count()))) {
             return text::Failure{"the interval is 0.1 s at least and an hour at most"};
         }
         request.interval = std::chrono::milliseconds(static_cast<std::int64_t>(milliseconds));
     }
-    const std::string& kind = type->get_ref<const std::string&>();
+    const auto& kind = type->get_ref<const std::string&>();
     if (kind == "watch") {
         const auto items = json.find("items");
         if (items == json.end() || !items->is_array()) {

@@ -22,7 +22,7 @@ namespace web {
 struct StationView {
     unsigned station = 0;
     bool answering = true;
-    std::string problem;  // why it is not answering
+    std::string problem;                                // why it is not answering
     std::optional<std::chrono::milliseconds> probe_in;  // until its next probe
 };
 

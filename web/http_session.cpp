@@ -41,8 +41,7 @@ void Secure(http::response<http::string_body>& response) {
                  "style-src 'self' 'unsafe-inline'; frame-ancestors 'none'");
 }
 
-http::response<http::string_body> Refusal(http::status status, unsigned version,
-                                          std::string why) {
+http::response<http::string_body> Refusal(http::status status, unsigned version, std::string why) {
     http::response<http::string_body> response{status, version};
     response.set(http::field::content_type, "text/plain; charset=utf-8");
     response.body() = std::move(why) + "\n";

@@ -11,10 +11,10 @@ namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 
 // A page's own messages are small but for a dropped tag list.
-constexpr std::size_t kLongestMessage = 2 * 1024 * 1024;
+constexpr std::size_t kLongestMessage = std::size_t{2} * 1024 * 1024;
 // What may wait for a page beyond the message being written: a page that reads nothing falls this
 // far behind and is closed.
-constexpr std::size_t kMostQueued = 4 * 1024 * 1024;
+constexpr std::size_t kMostQueued = std::size_t{4} * 1024 * 1024;
 
 }  // namespace
 

@@ -76,8 +76,8 @@ bool HostAllowed(const ConsoleAddress& console, std::string_view host) {
     }
     for (const auto& name : console.names) {
         const auto given = Split(name);
-        const bool port_said = name.find(':') != std::string::npos &&
-                               !(name.front() == '[' && name.back() == ']');
+        const bool port_said =
+            name.find(':') != std::string::npos && !(name.front() == '[' && name.back() == ']');
         if (given.ok && given.host == asked.host &&
             (asked.port == console.port || (port_said && given.port == asked.port))) {
             return true;

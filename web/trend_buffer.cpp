@@ -1,9 +1,9 @@
 #include "web/trend_buffer.h"
 
 #include <cmath>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace web {
 

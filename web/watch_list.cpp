@@ -108,12 +108,12 @@ std::optional<text::Failure> WatchList::WatchTagList(std::string_view csv,
         if (row.blank) {
             continue;
         }
-        const std::string item = row.type.empty() || row.device.empty()
-                                     ? row.device
-                                     : row.device + ":" + row.type;
+        const std::string item =
+            row.type.empty() || row.device.empty() ? row.device : row.device + ":" + row.type;
         std::vector<std::string> row_notes;
-        auto read = scan::ReadAskedItems({item}, std::nullopt, conversion::BareNumbers::Any,
-                                         [&](const std::string& note) { row_notes.push_back(note); });
+        auto read =
+            scan::ReadAskedItems({item}, std::nullopt, conversion::BareNumbers::Any,
+                                 [&](const std::string& note) { row_notes.push_back(note); });
         const std::string where = "line " + std::to_string(row.line) + ": ";
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             // A row that names nothing is passed over, said once, as zentriq-poll's lists do.
@@ -123,8 +123,8 @@ std::optional<text::Failure> WatchList::WatchTagList(std::string_view csv,
         for (auto& note : row_notes) {
             notes.push_back(where + note);
         }
-        for (auto& value : std::get<std::vector<scan::AskedValue>>(read)) {
-            asked.push_back(std::move(value));
+        for (const auto& value : std::get<std::vector<scan::AskedValue>>(read)) {
+            asked.push_back(value);
             names.push_back(row.name);
         }
         items.push_back(item);
@@ -139,7 +139,8 @@ std::optional<text::Failure> WatchList::Replace(std::vector<scan::AskedValue> as
                                                 std::vector<std::string> names,
                                                 std::vector<std::string> items) {
     if (asked.size() > kMostWatched) {
-        return text::Failure{std::to_string(asked.size()) + " values asked for: the console watches " +
+        return text::Failure{std::to_string(asked.size()) +
+                             " values asked for: the console watches " +
                              std::to_string(kMostWatched) + " at most"};
     }
     items_ = std::move(items);

@@ -31,10 +31,10 @@ struct WatchedValue {
     std::string table;
     std::string address;    // as zentriq-poll writes it: "1064"
     std::string reference;  // the six-digit reference SCADA tag lists use: "404197"
-    std::string value;  // empty while there is none
+    std::string value;      // empty while there is none
     std::string hex;
     std::string note;
-    std::string error;                            // why there is no value
+    std::string error;                             // why there is no value
     std::optional<std::chrono::milliseconds> age;  // since it was last read; none if never
     std::optional<double> number;                  // for the trend: none without a value
 };
@@ -49,7 +49,8 @@ class WatchList {
                                        std::vector<std::string>& notes);
     // Watches the devices of a CSV tag list, their names beside them: the columns are found by
     // name in a header (Device, Name or Tag, Type), else the device is the first column.
-    std::optional<text::Failure> WatchTagList(std::string_view csv, std::vector<std::string>& notes);
+    std::optional<text::Failure> WatchTagList(std::string_view csv,
+                                              std::vector<std::string>& notes);
 
     bool empty() const noexcept { return asked_.empty(); }
     // The items as typed, or each tag list row's device and type.
@@ -60,7 +61,8 @@ class WatchList {
     // One scan, stepped as scan::Scanner is.
     void Begin();
     const modbus::ReadRequest* Next() const;
-    void Take(const transport::Outcome& outcome, std::chrono::nanoseconds took, Clock::time_point now);
+    void Take(const transport::Outcome& outcome, std::chrono::nanoseconds took,
+              Clock::time_point now);
 
     std::vector<WatchedValue> Values(Clock::time_point now) const;
 

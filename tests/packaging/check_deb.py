@@ -174,6 +174,8 @@ def check_tree(root, deb, app_id, version, faults):
         r"|usr/share/man/man1/zentriq-(lookup|poll|gateway)\.1"
         r"|usr/share/applications/[^/]+\.desktop|usr/share/metainfo/[^/]+\.xml"
         r"|usr/share/icons/hicolor/\d+x\d+/apps/zentriq\.png|usr/share/doc/zentriq/copyright"
+        # the licence of the chart library zentriq-gateway's console carries
+        r"|usr/share/doc/zentriq/uPlot-LICENSE\.txt"
         rf"|{re.escape(UNIT)}|{re.escape(OPTIONS_FILE)}"
     )
     for folder, _, files in os.walk(root):

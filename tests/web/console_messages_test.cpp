@@ -8,8 +8,8 @@
 namespace {
 
 TEST(ReadPageMessage, TakesAWatchListOrATagList) {
-    auto watch = web::ReadPageMessage(
-        R"({"type":"watch","items":["D100","M0-M15"],"interval_ms":250})");
+    auto watch =
+        web::ReadPageMessage(R"({"type":"watch","items":["D100","M0-M15"],"interval_ms":250})");
     ASSERT_TRUE(std::holds_alternative<web::WatchRequest>(watch));
     const auto& asked = std::get<web::WatchRequest>(watch);
     EXPECT_EQ(asked.items, (std::vector<std::string>{"D100", "M0-M15"}));

@@ -56,10 +56,14 @@ TEST(OriginAllowed, IsTheConsolesOwnPage) {
         const char* origin;
         bool allowed;
     } const cases[] = {
-        {"http://127.0.0.1:8080", true},  {"https://127.0.0.1:8080", true},
-        {"HTTP://127.0.0.1:8080", false}, {"http://127.0.0.1:8081", false},
-        {"http://evil.example", false},   {"null", false},
-        {"", false},                      {"http://127.0.0.1:8080/", false},
+        {"http://127.0.0.1:8080", true},
+        {"https://127.0.0.1:8080", true},
+        {"HTTP://127.0.0.1:8080", false},
+        {"http://127.0.0.1:8081", false},
+        {"http://evil.example", false},
+        {"null", false},
+        {"", false},
+        {"http://127.0.0.1:8080/", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(web::OriginAllowed(c.origin, "127.0.0.1:8080"), c.allowed) << c.origin;

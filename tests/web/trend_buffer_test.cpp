@@ -11,8 +11,8 @@ using std::chrono::milliseconds;
 TEST(TrendBuffer, KeepsItsWindowAndNoMoreSamples) {
     web::TrendBuffer trend(milliseconds(10'000), 5);
     trend.Reset({"D100"});
-    for (int second = 0; second < 8; ++second) {
-        trend.Add({second * 1000, {double(second)}});
+    for (web::WallMilliseconds second = 0; second < 8; ++second) {
+        trend.Add({second * 1000, {static_cast<double>(second)}});
     }
     // Eight a second apart in a 10 s window, but five at most: the newest five.
     ASSERT_EQ(trend.samples().size(), 5U);
