@@ -55,7 +55,8 @@ def main():
         wanted = {f"{folder}/{name}" for name in (
             "zentriq-lookup.exe", "zentriq-poll.exe", "zentriq-gateway.exe", "README.md",
             "LICENSE.txt", "third-party/README.txt",
-            "third-party/libxlsxwriter-License.txt", "third-party/zlib-copyright.txt")}
+            "third-party/libxlsxwriter-License.txt", "third-party/zlib-copyright.txt",
+            "third-party/uPlot-LICENSE.txt")}
         if files != wanted:
             faults.append(f"the zip holds {sorted(files)}, expected {sorted(wanted)}")
         archive.extractall(tmp)
