@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 namespace web {
 
@@ -63,17 +62,18 @@ WallMilliseconds WallNow() {
 }
 
 std::string UtcText(WallMilliseconds at) {
-    const auto seconds = static_cast<std::time_t>(at >= 0 ? at / 1000 : (at - 999) / 1000);
-    const auto millis = static_cast<int>(at - static_cast<WallMilliseconds>(seconds) * 1000);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &seconds);
-#else
-    gmtime_r(&seconds, &utc);
-#endif
+    // The calendar's own arithmetic rather than gmtime, which Windows refuses before 1970.
+    using namespace std::chrono;
+    const sys_time<milliseconds> time{milliseconds(at)};
+    const auto day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> clock{time - day};
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
     return text;
 }
 
