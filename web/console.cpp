@@ -16,6 +16,8 @@ namespace {
 // sends a page a few messages a second, not one per request.
 constexpr auto kLineEvery = std::chrono::seconds(1);
 constexpr auto kTrafficEvery = std::chrono::milliseconds(200);
+// A scan starts this many of its own durations after the last began, at the soonest.
+constexpr int kLineShare = 4;
 
 // What the gateway answered to one of the scan's reads, as the scan takes a line's outcome: the
 // gateway's own 0A and 0B say the line or the station did not answer, in its words.
@@ -287,7 +289,11 @@ void Console::ScanDone() {
         Broadcast(WatchText(now));
         Broadcast(SampleMessage(trend_.samples().back()));
     }
-    scan_timer_.expires_at(scan_started_ + interval_);
+    // The console is one client among the gateway's: on a slow line, where a scan takes longer
+    // than a quarter of the interval, the next waits so the scans hold a quarter of the line at
+    // most and the Modbus clients keep the rest.
+    scan_timer_.expires_at(scan_started_ + std::max<Clock::duration>(
+                                               interval_, (now - scan_started_) * kLineShare));
     scan_timer_.async_wait([this](const boost::system::error_code& error) {
         if (!error && !closed_) {
             Scan();
