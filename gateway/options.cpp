@@ -134,6 +134,17 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
         ->type_name("MINUTES")
         ->check(CLI::Range(1U, 60U))
         ->needs(web_option);
+    app.add_flag("--web-writes", console.writes,
+                 "Let the console write a value to a device by name, confirmed on the page and "
+                 "read back (refused all the same with --read-only)")
+        ->needs(web_option);
+    std::string password_file;
+    app.add_option("--web-password-file", password_file,
+                   "Ask for a user and a password (HTTP basic authentication, in clear: use a TLS "
+                   "reverse proxy beyond a trusted network): lines of user:password in a file "
+                   "only the gateway's user may read")
+        ->type_name("FILE")
+        ->needs(web_option);
     // CLI11 names the arguments no option takes last first: they are collected here and named in
     // the order given.
     app.allow_extras();
@@ -197,6 +208,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
         console.keep_watching = std::chrono::minutes(keep_watching);
         console.trend = std::chrono::minutes(trend_minutes);
         console.version = ZENTRIQ_VERSION;
+        console.read_only = settings.rules.read_only;
+        if (!password_file.empty()) {
+            auto credentials = web::ReadPasswordFile(password_file);
+            if (auto* failure = std::get_if<text::Failure>(&credentials)) {
+                return UsageError(failure->message);
+            }
+            console.credentials = std::get<web::Credentials>(std::move(credentials));
+        }
         settings.web = std::move(console);
     }
     settings.idle_timeout = std::chrono::seconds(idle_s);

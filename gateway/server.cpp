@@ -70,7 +70,7 @@ void Server::Run() {
                      [this](const std::string& line) { LogConnection(line); });
     if (console_) {
         web_listener_.Accept(
-            [this](auto& socket, const std::string&) { return console_->Admit(socket); },
+            [this](auto& socket, const std::string& peer) { return console_->Admit(socket, peer); },
             [this](const std::string& line) { LogConnection("console: " + line); });
     }
     PrintCountersEvery();
@@ -150,14 +150,16 @@ void Server::Finish(const PendingRequest& request, const Handled& handled) {
     handling_ = false;
     const auto took = Clock::now() - request.arrived;
     ++counters_.answer_times[std::chrono::duration_cast<std::chrono::milliseconds>(took).count()];
+    const ClientConnection* client = connections_.Find(request.client);
+    const std::string peer =
+        request.client == kConsoleClient
+            ? (console_requests_.empty() ? "console" : console_requests_.front().first)
+        : client == nullptr ? "(gone)"
+                            : client->peer();
     Answer(request, handled.pdu, handled.result);
     if (settings_.log_level < LogLevel::Requests && !console_) {
         return;
     }
-    const ClientConnection* client = connections_.Find(request.client);
-    const std::string peer = request.client == kConsoleClient ? "console"
-                             : client == nullptr              ? "(gone)"
-                                                              : client->peer();
     const std::string what = RequestText(handled.station, request.pdu);
     if (settings_.log_level >= LogLevel::Requests) {
         Log(peer + " unit " + std::to_string(request.unit) + " " + what + " \u2192 " +
@@ -176,7 +178,10 @@ void Server::Answer(const PendingRequest& request, const std::vector<std::uint8_
         ++counters_.exceptions[pdu[1]];
     }
     if (request.client == kConsoleClient) {
-        if (auto answered = std::exchange(console_answered_, nullptr)) {
+        // The console's requests keep their order in its queue: this answers the oldest.
+        if (!console_requests_.empty()) {
+            auto answered = std::move(console_requests_.front().second);
+            console_requests_.pop_front();
             answered(pdu, result);
         }
         return;
@@ -236,8 +241,8 @@ web::LineView Server::Line() const {
     return line;
 }
 
-void Server::Read(std::vector<std::uint8_t> pdu, Answered answered) {
-    console_answered_ = std::move(answered);
+void Server::Send(std::vector<std::uint8_t> pdu, std::string who, Answered answered) {
+    console_requests_.emplace_back(std::move(who), std::move(answered));
     queue_.Push({kConsoleClient, 0, settings_.line.slave, std::move(pdu), Clock::now()});
 }
 

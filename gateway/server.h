@@ -10,6 +10,7 @@
 #include <utility>
 
 #include <boost/asio/steady_timer.hpp>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,7 +53,7 @@ class Server final : public ConnectionEvents, public web::ConsoleSource {
     void Closed(ClientId client, const std::string& peer, const std::string& reason) override;
 
     web::LineView Line() const override;
-    void Read(std::vector<std::uint8_t> pdu, Answered answered) override;
+    void Send(std::vector<std::uint8_t> pdu, std::string who, Answered answered) override;
 
   private:
     std::string Admit(boost::asio::ip::tcp::socket& socket, const std::string& peer);
@@ -77,7 +78,8 @@ class Server final : public ConnectionEvents, public web::ConsoleSource {
     Listener listener_;
     Listener web_listener_;
     std::unique_ptr<web::Console> console_;
-    Answered console_answered_;  // the console's read with the line
+    // The console's requests in the queue, oldest first: who asked, and where the answer goes.
+    std::deque<std::pair<std::string, Answered>> console_requests_;
     ConnectionManager connections_;
     boost::asio::steady_timer counters_timer_;
     RequestQueue queue_;

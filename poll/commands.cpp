@@ -210,16 +210,9 @@ int Write(const Options& options, const std::vector<conversion::Assignment>& ass
         }
     }
     auto shown = scan::ValuesAsAsked(written, values);
-    std::size_t differ = 0;
-    std::size_t word = 0;  // the first assignment of each value: a 32-bit value has two
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        const std::uint16_t low = assignments[word++].value;
-        shown[i].written =
-            written[i].high ? scan::DoubleWord(low, assignments[word++].value) : std::uint32_t{low};
-        if (scan::WrittenDiffers(shown[i])) {
-            ++differ;
-        }
-    }
+    scan::MarkWritten(shown, written, assignments);
+    const auto differ =
+        static_cast<std::size_t>(std::count_if(shown.begin(), shown.end(), scan::WrittenDiffers));
     console::Output& output = streams.out;
     output.Write(ScanText(options.format, shown, true));
     ReportFailures(scanner, streams.messages);

@@ -117,4 +117,17 @@ std::vector<DeviceValue> ValuesAsAsked(std::span<const AskedValue> asked,
     return values;
 }
 
+void MarkWritten(std::span<DeviceValue> shown, std::span<const AskedValue> written,
+                 std::span<const conversion::Assignment> assignments) {
+    std::size_t word = 0;  // the first assignment of each value: a 32-bit value has two
+    for (std::size_t i = 0; i < shown.size() && i < written.size(); ++i) {
+        if (word >= assignments.size()) {
+            return;
+        }
+        const std::uint16_t low = assignments[word++].value;
+        const bool two = written[i].high && word < assignments.size();
+        shown[i].written = two ? DoubleWord(low, assignments[word++].value) : std::uint32_t{low};
+    }
+}
+
 }  // namespace scan

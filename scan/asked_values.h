@@ -54,4 +54,10 @@ std::vector<conversion::MapEntry> LowWordsOf(std::span<const AskedValue> asked);
 std::vector<DeviceValue> ValuesAsAsked(std::span<const AskedValue> asked,
                                        std::span<const DeviceValue> read);
 
+// Sets what was written to each of `shown` (the values asked, as ValuesAsAsked gives them) from
+// `assignments` (one per word, in the order ReadAskedWrites gave them): a 32-bit value's two words
+// in one, to show beside what is read back.
+void MarkWritten(std::span<DeviceValue> shown, std::span<const AskedValue> written,
+                 std::span<const conversion::Assignment> assignments);
+
 }  // namespace scan

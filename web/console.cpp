@@ -19,38 +19,16 @@ constexpr auto kTrafficEvery = std::chrono::milliseconds(200);
 // A scan starts this many of its own durations after the last began, at the soonest.
 constexpr int kLineShare = 4;
 
-// What the gateway answered to one of the scan's reads, as the scan takes a line's outcome: the
-// gateway's own 0A and 0B say the line or the station did not answer, in its words.
-transport::Outcome OutcomeOf(const std::vector<std::uint8_t>& request,
-                             std::vector<std::uint8_t> answer, std::string result) {
-    transport::Outcome outcome;
-    outcome.tries = 1;
-    if (answer.size() == 2 && modbus::IsExceptionFunction(answer[0]) &&
-        (answer[1] == modbus::kGatewayPathUnavailable ||
-         answer[1] == modbus::kGatewayTargetFailed)) {
-        outcome.message = std::move(result);
-        outcome.line = answer[1] == modbus::kGatewayPathUnavailable ? transport::LineState::Down
-                                                                    : transport::LineState::Silent;
-        return outcome;
-    }
-    auto reply = modbus::ReadReply(request, answer);
-    if (reply.kind == modbus::ReplyKind::Unrelated) {
-        outcome.message = reply.message;
-    } else {
-        outcome.reply = std::move(reply);
-    }
-    outcome.pdu = std::move(answer);
-    return outcome;
-}
-
 }  // namespace
 
 Console::Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::LineCost cost,
                  ConsoleSource& source, std::function<void(const std::string&)> log)
     : settings_(std::move(settings)),
+      cost_(cost),
       source_(source),
       site_(std::make_shared<Site>()),
-      limits_{settings_.version, settings_.trend, settings_.keep_watching, kTrafficKept},
+      limits_{settings_.version, settings_.trend, settings_.keep_watching, kTrafficKept,
+              settings_.writes && !settings_.read_only},
       line_timer_(io),
       traffic_timer_(io),
       scan_timer_(io),
@@ -67,6 +45,10 @@ Console::Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::
     };
     site_->page_opened = [this](PageSocket& page) { Opened(page); };
     site_->page_said = [this](PageSocket& page, std::string_view text) { Said(page, text); };
+    site_->credentials = settings_.credentials;
+    site_->write = [this](const WriteAsked& asked, WriteAnswered answered) {
+        Write(asked, answered);
+    };
 }
 
 Console::~Console() {
@@ -74,7 +56,7 @@ Console::~Console() {
     site_->closed = true;
 }
 
-std::string Console::Admit(boost::asio::ip::tcp::socket& socket) {
+std::string Console::Admit(boost::asio::ip::tcp::socket& socket, const std::string& peer) {
     if (closed_) {
         return "the gateway is stopping";
     }
@@ -91,7 +73,7 @@ std::string Console::Admit(boost::asio::ip::tcp::socket& socket) {
         site_->closers.erase(oldest);
         close();
     }
-    std::make_shared<HttpSession>(std::move(socket), site_)->Start();
+    std::make_shared<HttpSession>(std::move(socket), peer, site_)->Start();
     return {};
 }
 
@@ -118,6 +100,9 @@ void Console::Close() {
     site_->made = nullptr;
     site_->page_opened = [](PageSocket&) {};
     site_->page_said = [](PageSocket&, std::string_view) {};
+    site_->write = [](const WriteAsked&, const WriteAnswered& answered) {
+        answered(503, R"({"error":"the gateway is stopping"})");
+    };
 }
 
 void Console::Traffic(TrafficEntry entry) {
@@ -152,7 +137,7 @@ void Console::Opened(PageSocket& page) {
     const auto send = [&](std::string message) {
         page.Send(std::make_shared<const std::string>(std::move(message)));
     };
-    send(HelloMessage(limits_));
+    send(HelloMessage(limits_, page.token()));
     send(LineMessage(source_.Line()));
     // The backlog, less what the next batch brings.
     const std::vector<TrafficEntry> kept(
@@ -175,7 +160,13 @@ void Console::Said(PageSocket& page, std::string_view text) {
         page.Send(std::make_shared<const std::string>(WatchText(Clock::now())));
         return;
     }
-    const auto& request = std::get<WatchRequest>(asked);
+    const auto& said = std::get<PageRequest>(asked);
+    if (const auto* lookup = std::get_if<LookupRequest>(&said)) {
+        page.Send(
+            std::make_shared<const std::string>(LookupMessage(lookup->text, lookup->numbers)));
+        return;
+    }
+    const auto& request = std::get<WatchRequest>(said);
     std::vector<std::string> notes;
     auto failure = request.tag_list ? watch_.WatchTagList(*request.tag_list, notes)
                                     : watch_.Watch(request.items, notes);
@@ -255,22 +246,24 @@ void Console::ReadNext() {
     }
     reading_ = true;
     auto pdu = modbus::RequestPdu(*next);
-    source_.Read(pdu, [this, pdu, generation = generation_, sent = Clock::now()](
-                          std::vector<std::uint8_t> answer, std::string result) {
-        reading_ = false;
-        if (closed_) {
-            return;
-        }
-        const auto now = Clock::now();
-        if (generation != generation_) {
-            // Asked of a list that has been replaced: the new list's scan starts now.
-            scanning_ = false;
-            Scan();
-            return;
-        }
-        watch_.Take(OutcomeOf(pdu, std::move(answer), std::move(result)), now - sent, now);
-        ReadNext();
-    });
+    source_.Send(pdu, "console",
+                 [this, pdu, generation = generation_, sent = Clock::now()](
+                     std::vector<std::uint8_t> answer, std::string result) {
+                     reading_ = false;
+                     if (closed_) {
+                         return;
+                     }
+                     const auto now = Clock::now();
+                     if (generation != generation_) {
+                         // Asked of a list that has been replaced: the new list's scan starts now.
+                         scanning_ = false;
+                         Scan();
+                         return;
+                     }
+                     watch_.Take(OutcomeOf(pdu, std::move(answer), std::move(result)), now - sent,
+                                 now);
+                     ReadNext();
+                 });
 }
 
 void Console::ScanDone() {
@@ -292,8 +285,8 @@ void Console::ScanDone() {
     // The console is one client among the gateway's: on a slow line, where a scan takes longer
     // than a quarter of the interval, the next waits so the scans hold a quarter of the line at
     // most and the Modbus clients keep the rest.
-    scan_timer_.expires_at(scan_started_ + std::max<Clock::duration>(
-                                               interval_, (now - scan_started_) * kLineShare));
+    scan_timer_.expires_at(
+        scan_started_ + std::max<Clock::duration>(interval_, (now - scan_started_) * kLineShare));
     scan_timer_.async_wait([this](const boost::system::error_code& error) {
         if (!error && !closed_) {
             Scan();

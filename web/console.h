@@ -17,11 +17,14 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "modbus/line_cost.h"
 #include "web/console_messages.h"
+#include "web/console_write.h"
+#include "web/credentials.h"
 #include "web/site.h"
 #include "web/trend_buffer.h"
 #include "web/watch_list.h"
@@ -34,7 +37,10 @@ struct ConsoleSettings {
     std::vector<std::string> names;  // --web-host
     std::chrono::minutes keep_watching{10};
     std::chrono::minutes trend{10};
-    std::string version;  // the program's, for the page
+    std::string version;     // the program's, for the page
+    bool writes = false;     // --web-writes
+    bool read_only = false;  // the gateway's --read-only, which refuses them all the same
+    std::optional<Credentials> credentials;  // --web-password-file
 };
 
 // Requests the console keeps for a page opened later, and a page's trend samples at most (an
@@ -50,8 +56,10 @@ class ConsoleSource {
 
     virtual ~ConsoleSource() = default;
     virtual LineView Line() const = 0;
-    // Sends `pdu` to the line in the console's turn; `answered` is called on the loop.
-    virtual void Read(std::vector<std::uint8_t> pdu, Answered answered) = 0;
+    // Sends `pdu` to the line in the console's turns, after the console's requests sent before
+    // it; `who` names it in the log and the traffic ("console", "console 127.0.0.1:50312" for a
+    // page's write). `answered` is called on the loop.
+    virtual void Send(std::vector<std::uint8_t> pdu, std::string who, Answered answered) = 0;
 };
 
 class Console {
@@ -62,8 +70,9 @@ class Console {
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    // Takes a browser's connection (already let in by --allow): empty, or why not.
-    std::string Admit(boost::asio::ip::tcp::socket& socket);
+    // Takes a browser's connection (already let in by --allow), `peer` its address: empty, or
+    // why not.
+    std::string Admit(boost::asio::ip::tcp::socket& socket, const std::string& peer);
     // Starts the line's updates; the port the listener bound gives the Host checks their port.
     void Start(std::uint16_t port);
     // Closes every page and connection; answers still owed are dropped when they come.
@@ -75,6 +84,11 @@ class Console {
     void Opened(PageSocket& page);
     void Said(PageSocket& page, std::string_view text);
     void Broadcast(const std::string& message);
+    // A page's write, refused or done and read back.
+    void Write(const WriteAsked& asked, const WriteAnswered& answered);
+    bool KnownToken(const std::string& token) const;
+    void StepWrite(const std::shared_ptr<WriteJob>& job, const std::string& who,
+                   const std::string& item, const WriteAnswered& answered);
     void SendLineEvery();
     void FlushTraffic();
     std::string WatchText(Clock::time_point now) const;
@@ -86,6 +100,7 @@ class Console {
     bool Watched(Clock::time_point now) const;
 
     ConsoleSettings settings_;
+    modbus::LineCost cost_;
     ConsoleSource& source_;
     std::shared_ptr<Site> site_;
     Limits limits_;

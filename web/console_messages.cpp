@@ -1,7 +1,10 @@
 #include "web/console_messages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+
+#include "conversion/device_map.h"
 
 namespace web {
 
@@ -57,14 +60,16 @@ AnswerTimes AnswerTimesOf(const std::map<std::int64_t, std::uint64_t>& milliseco
     return times;
 }
 
-std::string HelloMessage(const Limits& limits) {
+std::string HelloMessage(const Limits& limits, const std::string& token) {
     return Text({{"type", "hello"},
                  {"version", limits.version},
                  {"trend_minutes", limits.trend.count()},
                  {"keep_watching_minutes", limits.keep_watching.count()},
                  {"most_items", kMostWatched},
                  {"traffic_kept", limits.traffic_kept},
-                 {"read_only", true}});
+                 {"writes", limits.writes},
+                 {"read_only", !limits.writes},
+                 {"token", token}});
 }
 
 std::string LineMessage(const LineView& line) {
@@ -170,7 +175,39 @@ std::string SampleMessage(const TrendSample& sample) {
     return Text({{"type", "sample"}, {"t", sample.at}, {"values", std::move(values)}});
 }
 
-text::Result<WatchRequest> ReadPageMessage(std::string_view text) {
+std::string LookupMessage(std::string_view text, conversion::BareNumbers numbers) {
+    const auto found = conversion::LookUp(text, std::nullopt, numbers);
+    std::string error = found.ok() ? std::string() : found.message;
+    // The page's own way to say how a number is meant, where the command line's is named.
+    if (const auto option = error.find("(--numbers)"); option != std::string::npos) {
+        error.replace(option, 11, "(Numbers, beside the box)");
+    }
+    Json entries = Json::array();
+    for (const auto& entry : found.found()) {
+        const auto codes = [](std::span<const std::uint8_t> list) {
+            Json array = Json::array();
+            for (const auto code : list) {
+                array.push_back(code);
+            }
+            return array;
+        };
+        entries.push_back({{"device", conversion::DeviceName(entry.device)},
+                           {"table", conversion::TableName(entry.table)},
+                           {"address", conversion::AddressText(entry.address)},
+                           {"decimal", entry.address},
+                           {"reference", ReferenceText(entry.table, entry.address)},
+                           {"width", conversion::WidthName(entry.width)},
+                           {"read", codes(conversion::ReadCodes(entry.table))},
+                           {"write", codes(conversion::WriteCodes(entry.table))}});
+    }
+    return Text({{"type", "lookup"},
+                 {"text", std::string(text)},
+                 {"error", error},
+                 {"note", conversion::ReadingNote(text, found, std::nullopt, numbers)},
+                 {"entries", std::move(entries)}});
+}
+
+text::Result<PageRequest> ReadPageMessage(std::string_view text) {
     const Json json = Json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
         return text::Failure{"a message that is no JSON object"};
@@ -192,6 +229,25 @@ text::Result<WatchRequest> ReadPageMessage(std::string_view text) {
         request.interval = std::chrono::milliseconds(static_cast<std::int64_t>(milliseconds));
     }
     const auto& kind = type->get_ref<const std::string&>();
+    if (kind == "lookup") {
+        const auto asked = json.find("text");
+        if (asked == json.end() || !asked->is_string()) {
+            return text::Failure{"a lookup message without its text"};
+        }
+        LookupRequest lookup{asked->get<std::string>()};
+        if (const auto numbers = json.find("numbers"); numbers != json.end()) {
+            const auto word = numbers->is_string() ? numbers->get<std::string>() : std::string();
+            const auto named =
+                std::find_if(conversion::kNumbersWords.begin(), conversion::kNumbersWords.end(),
+                             [&](const auto& entry) { return entry.word == word; });
+            if (named != conversion::kNumbersWords.end()) {
+                lookup.numbers = named->numbers;
+            } else if (word != "any") {
+                return text::Failure{"numbers is any, hex, decimal or reference"};
+            }
+        }
+        return PageRequest{std::move(lookup)};
+    }
     if (kind == "watch") {
         const auto items = json.find("items");
         if (items == json.end() || !items->is_array()) {
@@ -203,7 +259,7 @@ text::Result<WatchRequest> ReadPageMessage(std::string_view text) {
             }
             request.items.push_back(item.get<std::string>());
         }
-        return request;
+        return PageRequest{std::move(request)};
     }
     if (kind == "taglist") {
         const auto list = json.find("text");
@@ -211,7 +267,7 @@ text::Result<WatchRequest> ReadPageMessage(std::string_view text) {
             return text::Failure{"a tag list message without its text"};
         }
         request.tag_list = list->get<std::string>();
-        return request;
+        return PageRequest{std::move(request)};
     }
     return text::Failure{"no such message: " + kind};
 }

@@ -10,8 +10,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
+#include "conversion/device_map.h"
 #include "text/failure.h"
 #include "web/trend_buffer.h"
 #include "web/watch_list.h"
@@ -70,6 +72,7 @@ struct Limits {
     std::chrono::minutes trend{10};
     std::chrono::minutes keep_watching{10};
     std::size_t traffic_kept = 0;
+    bool writes = false;  // --web-writes, and the gateway not --read-only
 };
 
 // The watch list as a page shows it.
@@ -82,12 +85,18 @@ struct WatchView {
     std::optional<WallMilliseconds> scanned_at;
 };
 
-std::string HelloMessage(const Limits& limits);
+// The first message to a page; `token` is the page's own, which its writes must carry.
+std::string HelloMessage(const Limits& limits, const std::string& token);
 std::string LineMessage(const LineView& line);
 std::string TrafficMessage(std::span<const TrafficEntry> entries);
 std::string WatchMessage(const WatchView& watch);
 std::string TrendMessage(const TrendBuffer& trend);
 std::string SampleMessage(const TrendSample& sample);
+// What `text` names, as the converter and zentriq-lookup read it, a bare number as `numbers`
+// says: each entry's device, table, address, decimal, reference, width and function codes, or why
+// it names nothing (an ambiguous number with each reading), and how a bare number was read.
+std::string LookupMessage(std::string_view text,
+                          conversion::BareNumbers numbers = conversion::BareNumbers::Any);
 
 // What a page asks: to watch items or a tag list's devices, at an interval.
 struct WatchRequest {
@@ -101,7 +110,15 @@ struct WatchRequest {
 inline constexpr std::chrono::milliseconds kShortestInterval{100};
 inline constexpr std::chrono::milliseconds kLongestInterval{3600 * 1000};
 
+// A page's question for the converter.
+struct LookupRequest {
+    std::string text;
+    conversion::BareNumbers numbers = conversion::BareNumbers::Any;  // "numbers": hex, ...
+};
+
+using PageRequest = std::variant<WatchRequest, LookupRequest>;
+
 // A page's message, or why it is none of the console's ("not JSON", "no such type: ...").
-text::Result<WatchRequest> ReadPageMessage(std::string_view text);
+text::Result<PageRequest> ReadPageMessage(std::string_view text);
 
 }  // namespace web

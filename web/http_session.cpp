@@ -50,8 +50,12 @@ http::response<http::string_body> Refusal(http::status status, unsigned version,
 
 }  // namespace
 
-HttpSession::HttpSession(boost::asio::ip::tcp::socket socket, std::shared_ptr<Site> site)
-    : stream_(std::move(socket)), buffer_(kMostHeader + 1024), seat_(std::move(site)) {}
+HttpSession::HttpSession(boost::asio::ip::tcp::socket socket, std::string peer,
+                         std::shared_ptr<Site> site)
+    : stream_(std::move(socket)),
+      buffer_(kMostHeader + 1024),
+      peer_(std::move(peer)),
+      seat_(std::move(site)) {}
 
 void HttpSession::Start() {
     seat_.site().closers[seat_.id()] = [weak = weak_from_this()] {
@@ -84,6 +88,19 @@ void HttpSession::Answer(const Request& request) {
     if (!HostAllowed(site.address, View(request[http::field::host]))) {
         Send(Refusal(http::status::misdirected_request, request.version(),
                      "This console answers to its own address only (see --web-host)."));
+        return;
+    }
+    if (site.credentials &&
+        !Authorized(*site.credentials, View(request[http::field::authorization]))) {
+        auto refusal = Refusal(http::status::unauthorized, request.version(),
+                               "This console asks for a user and a password.");
+        refusal.set(http::field::www_authenticate,
+                    "Basic realm=\"ZENTRIQ console\", charset=\"UTF-8\"");
+        Send(std::move(refusal));
+        return;
+    }
+    if (request.target() == "/write" && request.method() == http::verb::post) {
+        Write(request);
         return;
     }
     if (request.target() == "/ws" && beast::websocket::is_upgrade(request)) {
@@ -149,6 +166,24 @@ void HttpSession::Send(Response response) {
                           }
                           self->Read();
                       });
+}
+
+void HttpSession::Write(const Request& request) {
+    const auto version = request.version();
+    const auto answer = [self = shared_from_this(), version](unsigned status, std::string body) {
+        Response response{static_cast<http::status>(status), version};
+        response.set(http::field::content_type, "application/json");
+        response.body() = std::move(body);
+        self->Send(std::move(response));
+    };
+    // A write is a page's own: another site's page could make the browser post one, but not with
+    // this origin, and not with the token only the console's own page was given.
+    if (!OriginAllowed(View(request[http::field::origin]), View(request[http::field::host]))) {
+        answer(403, R"({"error":"A write comes from the console's own page only."})");
+        return;
+    }
+    seat_.site().write({request.body(), std::string(View(request["X-Zentriq-Token"])), peer_},
+                       answer);
 }
 
 void HttpSession::Close() {

@@ -20,7 +20,8 @@ namespace web {
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
   public:
-    HttpSession(boost::asio::ip::tcp::socket socket, std::shared_ptr<Site> site);
+    // `peer` names the browser in the log: "127.0.0.1:50312".
+    HttpSession(boost::asio::ip::tcp::socket socket, std::string peer, std::shared_ptr<Site> site);
 
     void Start();
 
@@ -34,11 +35,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     // The answer to a request that is no WebSocket's.
     Response Reply(const Request& request) const;
     void Send(Response response);
+    // A page's write: handed to the console, answered when the line has done it.
+    void Write(const Request& request);
     void Close();
 
     boost::beast::tcp_stream stream_;
     boost::beast::flat_buffer buffer_;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
+    std::string peer_;
     Seat seat_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/websocket/stream_base.hpp>
+#include <cstdio>
+#include <random>
 
 namespace web {
 
@@ -16,10 +18,22 @@ constexpr std::size_t kLongestMessage = std::size_t{2} * 1024 * 1024;
 // far behind and is closed.
 constexpr std::size_t kMostQueued = std::size_t{4} * 1024 * 1024;
 
+// A page's token: 128 random bits, which a page elsewhere cannot guess.
+std::string NewToken() {
+    std::random_device random;
+    std::string token;
+    for (int i = 0; i < 8; ++i) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%04x", random() & 0xFFFFU);
+        token += digits;
+    }
+    return token;
+}
+
 }  // namespace
 
 PageSocket::PageSocket(beast::tcp_stream stream, std::shared_ptr<Site> site)
-    : socket_(std::move(stream)), seat_(std::move(site)) {}
+    : socket_(std::move(stream)), token_(NewToken()), seat_(std::move(site)) {}
 
 void PageSocket::Start(const beast::http::request<beast::http::string_body>& request) {
     auto timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);

@@ -30,6 +30,10 @@ class PageSocket : public std::enable_shared_from_this<PageSocket> {
     void Send(std::shared_ptr<const std::string> message);
     void Close();
 
+    // What the page's writes must carry: given in its first message, so only a page that holds
+    // this socket knows it.
+    const std::string& token() const noexcept { return token_; }
+
   private:
     void Read();
     void Write();
@@ -41,6 +45,7 @@ class PageSocket : public std::enable_shared_from_this<PageSocket> {
     bool open_ = false;  // the handshake is done
     bool writing_ = false;
     bool closed_ = false;
+    std::string token_;
     Seat seat_;
 };
 

@@ -74,12 +74,11 @@ bool HostAllowed(const ConsoleAddress& console, std::string_view host) {
     if (!asked.ok) {
         return false;
     }
+    // A name given is the console's on any port: behind a reverse proxy the browser names the
+    // proxy's port, or none at all for HTTPS's own. Rebinding needs a name, not a port.
     for (const auto& name : console.names) {
         const auto given = Split(name);
-        const bool port_said =
-            name.find(':') != std::string::npos && !(name.front() == '[' && name.back() == ']');
-        if (given.ok && given.host == asked.host &&
-            (asked.port == console.port || (port_said && given.port == asked.port))) {
+        if (given.ok && given.host == asked.host) {
             return true;
         }
     }

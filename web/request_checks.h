@@ -18,9 +18,10 @@ struct ConsoleAddress {
     std::vector<std::string> names;  // --web-host, each a name with or without a port
 };
 
-// Whether `host` (a Host header) names the console: its port and either the address it listens
-// on, "localhost" when that is a loopback address, any address literal when it listens on every
-// address, or a name given with --web-host. An address literal is never a rebound name.
+// Whether `host` (a Host header) names the console: a name given with --web-host (on any port),
+// or the console's port and either the address it listens on, "localhost" when that is a loopback
+// address, or any address literal when it listens on every address. An address literal is never a
+// rebound name.
 bool HostAllowed(const ConsoleAddress& console, std::string_view host);
 
 // Whether `origin` (an Origin header) is the console's own page as reached through `host` (the

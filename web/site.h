@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "web/credentials.h"
 #include "web/request_checks.h"
 
 namespace web {
@@ -29,8 +30,18 @@ inline constexpr std::size_t kMostConnections = 64;
 // Pages at once: each has a scan's worth of messages queued at most.
 inline constexpr std::size_t kMostPages = 16;
 
+// A page's write as it came: its JSON body, the token it carries and who sent it.
+struct WriteAsked {
+    std::string body;
+    std::string token;
+    std::string peer;
+};
+// The answer to a write: an HTTP status and a JSON body.
+using WriteAnswered = std::function<void(unsigned status, std::string body)>;
+
 struct Site {
     ConsoleAddress address;
+    std::optional<Credentials> credentials;                      // --web-password-file
     std::function<bool(const boost::asio::ip::address&)> admit;  // --allow
     std::function<void(const std::string&)> log;
 
@@ -38,7 +49,7 @@ struct Site {
     std::function<std::optional<std::pair<std::string, std::string>>(std::string_view)> made;
     std::function<void(PageSocket&)> page_opened;
     std::function<void(PageSocket&, std::string_view)> page_said;
-    std::function<void()> page_closed;
+    std::function<void(const WriteAsked&, WriteAnswered)> write;
 
     bool closed = false;
     std::size_t open = 0;  // connections now

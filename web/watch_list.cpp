@@ -74,13 +74,12 @@ std::optional<double> NumberOf(const scan::DeviceCells& cells) {
     return number;
 }
 
-// "404197", "000001": six digits, as tag lists write references.
+}  // namespace
+
 std::string ReferenceText(conversion::ModbusTable table, std::uint16_t address) {
     std::string digits = std::to_string(conversion::ReferenceOf(table, address));
     return std::string(digits.size() < 6 ? 6 - digits.size() : 0, '0') + digits;
 }
-
-}  // namespace
 
 std::optional<text::Failure> WatchList::Watch(const std::vector<std::string>& items,
                                               std::vector<std::string>& notes) {

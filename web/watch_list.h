@@ -39,6 +39,9 @@ struct WatchedValue {
     std::optional<double> number;                  // for the trend: none without a value
 };
 
+// "404197", "000001": an entry's reference in six digits, as tag lists write it.
+std::string ReferenceText(conversion::ModbusTable table, std::uint16_t address);
+
 class WatchList {
   public:
     explicit WatchList(modbus::LineCost cost) : cost_(cost) {}

@@ -10,16 +10,21 @@ namespace {
 TEST(ReadPageMessage, TakesAWatchListOrATagList) {
     auto watch =
         web::ReadPageMessage(R"({"type":"watch","items":["D100","M0-M15"],"interval_ms":250})");
-    ASSERT_TRUE(std::holds_alternative<web::WatchRequest>(watch));
-    const auto& asked = std::get<web::WatchRequest>(watch);
+    ASSERT_TRUE(std::holds_alternative<web::PageRequest>(watch));
+    const auto& asked = std::get<web::WatchRequest>(std::get<web::PageRequest>(watch));
     EXPECT_EQ(asked.items, (std::vector<std::string>{"D100", "M0-M15"}));
     EXPECT_EQ(asked.interval, std::chrono::milliseconds(250));
     EXPECT_FALSE(asked.tag_list);
 
     auto list = web::ReadPageMessage(R"({"type":"taglist","text":"Device\nD100\n"})");
-    ASSERT_TRUE(std::holds_alternative<web::WatchRequest>(list));
-    EXPECT_EQ(std::get<web::WatchRequest>(list).tag_list, "Device\nD100\n");
-    EXPECT_EQ(std::get<web::WatchRequest>(list).interval, std::chrono::milliseconds(1000));
+    ASSERT_TRUE(std::holds_alternative<web::PageRequest>(list));
+    const auto& tags = std::get<web::WatchRequest>(std::get<web::PageRequest>(list));
+    EXPECT_EQ(tags.tag_list, "Device\nD100\n");
+    EXPECT_EQ(tags.interval, std::chrono::milliseconds(1000));
+
+    auto lookup = web::ReadPageMessage(R"({"type":"lookup","text":"0x1064"})");
+    ASSERT_TRUE(std::holds_alternative<web::PageRequest>(lookup));
+    EXPECT_EQ(std::get<web::LookupRequest>(std::get<web::PageRequest>(lookup)).text, "0x1064");
 }
 
 TEST(ReadPageMessage, RefusesWhatIsNoneOfItsMessages) {
@@ -42,12 +47,33 @@ TEST(ReadPageMessage, RefusesWhatIsNoneOfItsMessages) {
         {R"({"type":"watch","items":[],"interval_ms":3600001})",
          "the interval is 0.1 s at least and an hour at most"},
         {R"({"type":"taglist"})", "a tag list message without its text"},
+        {R"({"type":"lookup","text":5})", "a lookup message without its text"},
+        {R"({"type":"lookup","text":"1064","numbers":"octal"})",
+         "numbers is any, hex, decimal or reference"},
     };
     for (const auto& c : cases) {
         const auto read = web::ReadPageMessage(c.text);
         ASSERT_TRUE(std::holds_alternative<text::Failure>(read)) << c.text;
         EXPECT_EQ(std::get<text::Failure>(read).message, c.why) << c.text;
     }
+}
+
+TEST(LookupMessage, AnswersAsTheConverterDoes) {
+    const auto d100 = web::LookupMessage("D100");
+    EXPECT_NE(d100.find(R"("device":"D100","table":"holding register","address":"1064",)"
+                        R"("decimal":4196,"reference":"404197","width":"word","read":[3],)"
+                        R"("write":[6,16])"),
+              std::string::npos)
+        << d100;
+    // A bare number read as the converter window writes addresses: hex.
+    EXPECT_NE(web::LookupMessage("1064", conversion::BareNumbers::Hex).find(R"("device":"D100")"),
+              std::string::npos);
+    const auto both = web::LookupMessage("1064");
+    EXPECT_NE(both.find("it is D100"), std::string::npos) << both;
+    EXPECT_NE(both.find("(Numbers, beside the box)"), std::string::npos) << both;
+    const auto nothing = web::LookupMessage("Q5");
+    EXPECT_NE(nothing.find(R"("entries":[])"), std::string::npos) << nothing;
+    EXPECT_EQ(nothing.find(R"("error":"")"), std::string::npos) << nothing;
 }
 
 TEST(AnswerTimesOf, GivesPercentilesOfTheMilliseconds) {

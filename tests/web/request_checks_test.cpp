@@ -42,13 +42,13 @@ TEST(HostAllowed, NamesTheConsoleOnly) {
 }
 
 TEST(HostAllowed, TakesTheNamesGiven) {
-    const web::ConsoleAddress console{"0.0.0.0", 8080, {"plc-gateway.local", "proxy.example:443"}};
+    const web::ConsoleAddress console{"0.0.0.0", 8080, {"plc-gateway.local", "proxy.example"}};
     EXPECT_TRUE(web::HostAllowed(console, "plc-gateway.local:8080"));
     EXPECT_TRUE(web::HostAllowed(console, "PLC-Gateway.Local:8080"));
-    EXPECT_FALSE(web::HostAllowed(console, "plc-gateway.local:9090"));
-    EXPECT_TRUE(web::HostAllowed(console, "proxy.example:443"));  // behind a proxy on its port
-    EXPECT_FALSE(web::HostAllowed(console, "proxy.example:444"));
+    EXPECT_TRUE(web::HostAllowed(console, "proxy.example"));  // behind a proxy on HTTPS's port
+    EXPECT_TRUE(web::HostAllowed(console, "proxy.example:8443"));
     EXPECT_FALSE(web::HostAllowed(console, "other.local:8080"));
+    EXPECT_FALSE(web::HostAllowed(console, "proxy.example.evil:8080"));
 }
 
 TEST(OriginAllowed, IsTheConsolesOwnPage) {
