@@ -46,7 +46,7 @@ Console::Console(boost::asio::io_context& io, ConsoleSettings settings, modbus::
     site_->page_opened = [this](PageSocket& page) { Opened(page); };
     site_->page_said = [this](PageSocket& page, std::string_view text) { Said(page, text); };
     site_->credentials = settings_.credentials;
-    site_->write = [this](const WriteAsked& asked, WriteAnswered answered) {
+    site_->write = [this](const WriteAsked& asked, const WriteAnswered& answered) {
         Write(asked, answered);
     };
 }

@@ -60,6 +60,7 @@ std::vector<WriteRow> RowsToConfirm(const scan::AskedWrites& writes) {
     auto shown = scan::ValuesAsAsked(writes.written, values);
     scan::MarkWritten(shown, writes.written, writes.assignments);
     std::vector<WriteRow> rows;
+    rows.reserve(shown.size());
     for (const auto& value : shown) {
         rows.push_back(RowOf(value));
     }
@@ -123,6 +124,7 @@ std::vector<WriteRow> WriteJob::Rows() const {
     auto shown = scan::ValuesAsAsked(writes_.written, values);
     scan::MarkWritten(shown, writes_.written, writes_.assignments);
     std::vector<WriteRow> rows;
+    rows.reserve(shown.size());
     for (const auto& value : shown) {
         rows.push_back(RowOf(value));
     }

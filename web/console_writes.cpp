@@ -57,7 +57,7 @@ void Console::Write(const WriteAsked& asked, const WriteAnswered& answered) {
     const auto body = nlohmann::json::parse(asked.body, nullptr, false);
     const auto item = body.is_object() ? body.find("item") : body.end();
     if (item == body.end() || !item->is_string()) {
-        answered(400, ErrorJson("A write names its item: {\"item\":\"D100=250\"}."));
+        answered(400, ErrorJson(R"(A write names its item: {"item":"D100=250"}.)"));
         return;
     }
     const auto text = item->get<std::string>();

@@ -95,7 +95,7 @@ void HttpSession::Answer(const Request& request) {
         auto refusal = Refusal(http::status::unauthorized, request.version(),
                                "This console asks for a user and a password.");
         refusal.set(http::field::www_authenticate,
-                    "Basic realm=\"ZENTRIQ console\", charset=\"UTF-8\"");
+                    R"(Basic realm="ZENTRIQ console", charset="UTF-8")");
         Send(std::move(refusal));
         return;
     }
