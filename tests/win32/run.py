@@ -16,7 +16,9 @@ screenshot of both.
 `installer`: a silent install, the files, the Start-menu shortcut and the entry in the list of
 installed programs, the window started from the shortcut with the driver's start-up checks,
 zentriq-lookup.exe, zentriq-poll.exe and zentriq-gateway.exe run from where they were installed, a
-silent uninstall, and nothing left behind.
+silent uninstall, and nothing left behind. Then the system's Path through installs with and without
+/PATH=yes, reinstalls and uninstalls: the install folder in it once or not at all, the programs found
+by name or not, and every other entry kept.
 
 Exit status 0 when every check passed.
 """
@@ -357,12 +359,72 @@ def registry_values(session):
     return values
 
 
+ENVIRONMENT_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+INSTALL_DIR = "C:\\Program Files\\ZENTRIQ"
+
+
+def machine_path(session):
+    """The system's Path and its registry type, or (None, None)."""
+    status, out = session.wine("reg", "query", ENVIRONMENT_KEY, "/v", "Path")
+    for line in out.splitlines() if status == 0 else ():
+        match = re.match(r"\s+Path\s+(REG_\w+)\s*(.*)$", line, re.IGNORECASE)
+        if match:
+            return match.group(2), match.group(1)
+    return None, None
+
+
+def shown(path):
+    """A Path for a message: the long one of the cases by its ends and length."""
+    if path is None or len(path) <= 200:
+        return repr(path)
+    return f"{path[:60]!r}...{path[-60:]!r} ({len(path)} characters)"
+
+
+def set_machine_path(session, value, kind="REG_EXPAND_SZ"):
+    status, _ = session.wine("reg", "add", ENVIRONMENT_KEY, "/v", "Path", "/t", kind, "/d", value, "/f")
+    check(status == 0 and machine_path(session) == (value, kind),
+          f"the system's Path set to {kind} {shown(value)} (status {status})")
+
+
+def found_by_name(session):
+    """Whether a new console finds zentriq-lookup by its name alone, as a user types it."""
+    status, out = session.wine("cmd", "/c", "zentriq-lookup", "D100")
+    return status == 0 and "1064" in out
+
+
+def uninstall(session, paths):
+    """A silent uninstall, waited for to its end: the files in `paths` gone and its entry in the
+    installed programs too. Whether it ended so."""
+    status, _ = session.wine(INSTALL_DIR + "\\uninstall.exe", "/S")
+    check(status == 0, f"silent uninstall started (status {status})")
+    # The uninstaller copies itself to a temporary folder and carries on from there.
+    gone = wait_until(lambda: not any(os.path.exists(p) for p in paths), 60)
+    left = [p for p in paths if os.path.exists(p)]
+    check(gone, f"uninstalled: nothing left of the program or its shortcut ({left})")
+    removed = wait_until(lambda: registry_values(session) is None, 30)
+    check(removed, "uninstalled: no entry in the installed programs")
+    return gone and removed
+
+
 def run_installer(session, args):
     drive_c = os.path.join(session.prefix, "drive_c")
     installed = os.path.join(drive_c, "Program Files", "ZENTRIQ")
     shortcut = os.path.join(drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs",
                             "ZENTRIQ.lnk")
-    status, _ = session.wine(windows_path(args.program), "/S")
+    setup = windows_path(args.program)
+
+    # A switch the installer does not know the value of must stop it, not install otherwise.
+    status, _ = session.wine(setup, "/S", "/PATH=maybe")
+    check(status != 0 and not os.path.exists(installed),
+          f"/PATH=maybe refused (status {status}), nothing installed")
+
+    original, kind = machine_path(session)
+    check(original is not None, f"the prefix has a system Path ({kind} {original!r})")
+    # An entry of the user's own, which every install and uninstall below must leave where it is.
+    seeded = (original or "") + ";C:\\Tools"
+    set_machine_path(session, seeded)
+
+    status, _ = session.wine(setup, "/S")
     check(status == 0, f"silent install (status {status})")
     for name in ("zentriq.exe", "zentriq-lookup.exe", "zentriq-poll.exe", "zentriq-gateway.exe",
                  "uninstall.exe", "README.md", "LICENSE.txt"):
@@ -380,24 +442,63 @@ def run_installer(session, args):
           f"installed programs: UninstallString {values.get('UninstallString')!r}")
     check(values.get("QuietUninstallString", "").rstrip().endswith("/S"),
           f"installed programs: QuietUninstallString {values.get('QuietUninstallString')!r}")
+    path = machine_path(session)[0]
+    check(path == seeded, f"without /PATH=yes the system's Path is untouched ({path!r})")
+    check(not found_by_name(session), "without /PATH=yes a console does not find zentriq-lookup by name")
 
     lnk = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\ZENTRIQ.lnk"
-    status = session.wine_streamed(args.driver, "startup", lnk, "C:\\Program Files\\ZENTRIQ\\")
+    status = session.wine_streamed(args.driver, "startup", lnk, INSTALL_DIR + "\\")
     check(status == 0, f"the driver's start-up checks on the window started from the shortcut (status {status})")
-    status, out = session.wine("C:\\Program Files\\ZENTRIQ\\zentriq-lookup.exe", "D100")
+    status, out = session.wine(INSTALL_DIR + "\\zentriq-lookup.exe", "D100")
     check(status == 0 and "1064" in out, f"the installed zentriq-lookup.exe answers D100 ({out.strip()!r})")
     for name in ("zentriq-poll", "zentriq-gateway"):
-        status, out = session.wine(f"C:\\Program Files\\ZENTRIQ\\{name}.exe", "--version")
+        status, out = session.wine(f"{INSTALL_DIR}\\{name}.exe", "--version")
         check(status == 0 and out.strip() == f"{name} {args.version}",
               f"the installed {name}.exe starts ({out.strip()!r})")
 
-    status, _ = session.wine("C:\\Program Files\\ZENTRIQ\\uninstall.exe", "/S")
-    check(status == 0, f"silent uninstall started (status {status})")
-    # The uninstaller copies itself to a temporary folder and carries on from there.
-    gone = wait_until(lambda: not os.path.exists(installed) and not os.path.exists(shortcut), 60)
-    left = [p for p in (installed, shortcut) if os.path.exists(p)]
-    check(gone, f"uninstalled: nothing left of the program or its shortcut ({left})")
-    check(wait_until(lambda: registry_values(session) is None, 30), "uninstalled: no entry in the installed programs")
+    uninstall(session, (installed, shortcut))
+    path = machine_path(session)[0]
+    check(path == seeded, f"uninstalled without /PATH=yes: the system's Path untouched ({path!r})")
+
+    # The Path cases: the Path before (and its registry type), each install's switches with the
+    # Path expected after it, and the Path expected after the uninstall.
+    added = seeded + ";" + INSTALL_DIR
+    # The folder put there by hand, in another spelling the installer must still recognise, or in
+    # its own: the uninstaller did not add it, so it leaves it.
+    by_hand = (original or "") + ";%ProgramFiles%\\zentriq\\;C:\\Tools"
+    # Longer than an NSIS string: read, it would come back cut short, and written back so, it
+    # would lose entries of the system's own.
+    too_long = seeded + "".join(f";C:\\Tools\\folder-{n:03}" for n in range(60))
+    cases = (
+        # A REG_SZ Path, as some machines have: the installer's is REG_EXPAND_SZ all the same.
+        ("/PATH=yes, again, then no switch", seeded, "REG_SZ",
+         ((("/PATH=yes",), added), (("/PATH=yes",), added), ((), added)), seeded),
+        ("/PATH=no, then /PATH=yes", seeded, "REG_EXPAND_SZ",
+         ((("/PATH=no",), seeded), (("/PATH=yes",), added)), seeded),
+        ("/PATH=yes with the folder there by hand", by_hand, "REG_EXPAND_SZ",
+         ((("/PATH=yes",), by_hand),), by_hand),
+        ("/PATH=yes with the folder there by hand as the installer writes it", added,
+         "REG_EXPAND_SZ", ((("/PATH=yes",), added),), added),
+        ("/PATH=yes with a Path too long to read whole", too_long, "REG_EXPAND_SZ",
+         ((("/PATH=yes",), too_long),), too_long),
+    )
+    for name, before, before_kind, installs, after_uninstall in cases:
+        set_machine_path(session, before, before_kind)
+        for n, (switches, want) in enumerate(installs, 1):
+            status, _ = session.wine(setup, "/S", *switches)
+            what = f"{name}: install {n} ({' '.join(('/S',) + switches)})"
+            check(status == 0, f"{what}, status {status}")
+            path, kind = machine_path(session)
+            check(path == want, f"{what}: the system's Path is {shown(path)}, expected {shown(want)}")
+            if want != before:
+                check(kind == "REG_EXPAND_SZ", f"{what}: the system's Path is {kind}, expected REG_EXPAND_SZ")
+        if installs[-1][1] == added:
+            check(found_by_name(session), f"{name}: a new console finds zentriq-lookup by name")
+        if not uninstall(session, (installed, shortcut)):
+            return
+        path = machine_path(session)[0]
+        check(path == after_uninstall,
+              f"{name}: uninstalled, the system's Path is {shown(path)}, expected {shown(after_uninstall)}")
 
 
 def main():
