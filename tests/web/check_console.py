@@ -22,6 +22,7 @@ sys.path[:0] = [os.path.join(HERE, "..", "gateway"), os.path.join(HERE, "..", "p
 
 from check_gateway import Checker  # noqa: E402
 from console_browser import check_browser  # noqa: E402
+from console_guard import check_page_files, check_password, check_write_refusals  # noqa: E402
 from console_hostile import EXTRA_HOST, check_allow, check_hostile, check_security  # noqa: E402
 from console_lab import ConsoleLab, Controller, start_console  # noqa: E402
 from harness import HarnessError, stop_on_signals  # noqa: E402
@@ -35,9 +36,13 @@ def run_checks(c, lab):
             gateway = start_console(lab, c.command, controller, "--web-host", EXTRA_HOST,
                                     name="gateway-web-hostile")
             check_security(c, gateway)
+            check_page_files(c, gateway.web_port)
             check_hostile(c, gateway)
             lab.stop_named("gateway-web-hostile")
             check_allow(c, lab, controller, c.command)
+            check_write_refusals(c, lab, controller)
+        else:
+            check_password(c, lab, controller)
 
 
 def main():

@@ -4,6 +4,7 @@ the gateway's back, and plain HTTP and WebSocket clients on raw sockets, so that
 frame is seen exactly as the server sent it."""
 
 import base64
+import contextlib
 import hashlib
 import json
 import os
@@ -67,6 +68,15 @@ class Controller:
         else:
             self.panel = int(lab.simulator("--tcp", "0", name="simulator-tcp"))
             self.line = f"127.0.0.1:{self.panel}"
+
+    def registers(self, address, count):
+        """What the controller holds at `address` on, read through the panel: the gateway never
+        sees this read."""
+        reply = mbap.exchange(self.panel, mbap.read(mbap.READ_REGISTERS, address, count))
+        values = reply and mbap.registers_of(reply[1])
+        if not values or len(values) != count:
+            raise HarnessError(f"the simulator did not give {count} registers at {address:04X}")
+        return values
 
     def set_register(self, address, value):
         reply = mbap.exchange(self.panel, mbap.write_register(address, value))
@@ -150,13 +160,36 @@ def get(port, path="/", **fields):
     return http(port, request(port, "GET", path, **fields))
 
 
+def post_write(port, item, confirmed, token, origin="same", headers=()):
+    """POST /write as the page sends it: (status, the JSON answer or None), or None when the
+    connection closed first. `token` None: no token header; `origin` None: no Origin."""
+    fields = ["Content-Type: application/json", *headers]
+    if token is not None:
+        fields.append(f"X-Zentriq-Token: {token}")
+    if origin:
+        fields.append(f"Origin: {f'http://127.0.0.1:{port}' if origin == 'same' else origin}")
+    body = json.dumps({"item": item, "confirmed": confirmed}).encode()
+    got = http(port, request(port, "POST", "/write", headers=fields, body=body))
+    if got is None:
+        return None
+    try:
+        return got[0], json.loads(got[2])
+    except ValueError:
+        return got[0], None
+
+
+def basic(user, password):
+    return "Authorization: Basic " + base64.b64encode(f"{user}:{password}".encode()).decode()
+
+
 # ---- WebSocket ----
 
 class WebSocket:
     """A WebSocket client written out here: the upgrade's status is kept whatever it is, and
     frames are read and written one by one, so that a client can also stop reading on purpose."""
 
-    def __init__(self, port, origin="same", host=None, timeout=10, receive_buffer=None):
+    def __init__(self, port, origin="same", host=None, timeout=10, receive_buffer=None,
+                 headers=()):
         self.sock = socket.socket()
         if receive_buffer:  # before connecting, so that the window offered is small from the start
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
@@ -164,7 +197,7 @@ class WebSocket:
         self.sock.connect(("127.0.0.1", port))
         key = base64.b64encode(os.urandom(16)).decode()
         headers = ["Upgrade: websocket", "Connection: Upgrade", f"Sec-WebSocket-Key: {key}",
-                   "Sec-WebSocket-Version: 13"]
+                   "Sec-WebSocket-Version: 13", *headers]
         if origin == "same":
             origin = f"http://127.0.0.1:{port}"
         if origin:
@@ -235,3 +268,15 @@ class WebSocket:
             if condition(message):
                 return message
         return None
+
+
+
+@contextlib.contextmanager
+def console_page(port, headers=()):
+    """A page of the console's own origin, connected for the time of the `with`: its hello (None
+    if the upgrade was refused). The gateway honours a page's write token while it is connected."""
+    ws = WebSocket(port, headers=headers)
+    try:
+        yield ws.messages_until(lambda m: m.get("type") == "hello", 5) if ws.accepted else None
+    finally:
+        ws.close()
