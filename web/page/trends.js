@@ -72,11 +72,13 @@ function chartSize() {
 const isBits = (column) =>
   column.some((v) => v !== null) && column.every((v) => v === null || v === 0 || v === 1);
 
-// 24-hour clock on the time axis, with seconds once the ticks are closer than a minute.
+// 24-hour clock on the time axis, with seconds once the ticks are closer than a minute and
+// milliseconds once they are closer than a second (a trend's first seconds), so no two read alike.
 const hhmm = uPlot.fmtDate("{HH}:{mm}");
 const hhmmss = uPlot.fmtDate("{HH}:{mm}:{ss}");
+const hhmmssfff = uPlot.fmtDate("{HH}:{mm}:{ss}.{fff}");
 const timeLabels = (u, splits, axis, space, incr) =>
-  splits.map((s) => (incr < 60 ? hhmmss : hhmm)(new Date(s * 1000)));
+  splits.map((s) => (incr < 1 ? hhmmssfff : incr < 60 ? hhmmss : hhmm)(new Date(s * 1000)));
 
 // The chart is only built while its view is shown: uPlot needs a real width to lay out.
 function rebuildChart() {
