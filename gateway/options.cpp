@@ -45,6 +45,14 @@ int UsageError(const std::string& message) {
 
 constexpr unsigned kLastStation = 247;
 
+// Where to listen: an address and a port, or a port alone, which is this machine's as the
+// defaults are ("--listen 1502", "--web 8080").
+std::optional<console::HostAndPort> AddressOf(const std::string& text, std::uint16_t port) {
+    const bool port_alone =
+        !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    return console::ReadHostAndPort(port_alone ? "127.0.0.1:" + text : text, port, true);
+}
+
 }  // namespace
 
 std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, Settings& settings) {
@@ -167,11 +175,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
         return UsageError(failure->message);
     }
     settings.line = std::get<transport::Connection>(std::move(connection));
-    // A port alone ("--listen 1502") is this machine's, as the default is.
-    if (!listen.empty() && listen.find_first_not_of("0123456789") == std::string::npos) {
-        listen = "127.0.0.1:" + listen;
-    }
-    const auto where = console::ReadHostAndPort(listen, 502, true);
+    const auto where = AddressOf(listen, 502);
     if (!where) {
         return UsageError("--listen " + listen +
                           ": give an address and a port, such as 127.0.0.1:502 or [::1]:1502");
@@ -195,10 +199,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& arguments, S
         settings.allow = std::get<std::vector<AllowedNetwork>>(std::move(networks));
     }
     if (!web.empty()) {
-        if (web.find_first_not_of("0123456789") == std::string::npos) {
-            web = "127.0.0.1:" + web;
-        }
-        const auto console_at = console::ReadHostAndPort(web, 8080, true);
+        const auto console_at = AddressOf(web, 8080);
         if (!console_at) {
             return UsageError("--web " + web +
                               ": give an address and a port, such as 127.0.0.1:8080");
