@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "cli/device_answers.h"
 #include "cli/entry_text.h"
 #include "cli/output.h"
 #include "taglist/columns.h"
@@ -46,8 +47,10 @@ class CsvWriter final : public BatchWriter {
   public:
     explicit CsvWriter(Sink out) : out_(std::move(out)) {}
 
-    void Begin(bool marked_unicode, char delimiter) override {
+    void Begin(bool marked_unicode, char delimiter,
+               std::optional<conversion::ModbusTable> table) override {
         delimiter_ = delimiter;
+        answers_.emplace(delimiter, table);
         if (marked_unicode) {  // so that a spreadsheet still reads the result as UTF-8
             out_.text() += kUtf8Bom;
         }
@@ -70,18 +73,27 @@ class CsvWriter final : public BatchWriter {
         if (padding > 0) {
             out.append(padding, delimiter_);
         }
-        const EntryText text(entry);
-        if (delimiter_ == ',') {
-            text.AppendCsv(out);
-        } else {
-            for (const auto cell : text.Cells()) {
-                out += delimiter_;
-                AppendCsvField(out, cell, delimiter_);
-            }
-        }
-        const char end[] = {delimiter_, '\n'};  // the error column, empty
-        out.append(end, sizeof end);
+        AppendAnswerColumns(out, entry, delimiter_);
+        out += '\n';
         RowDone();
+    }
+
+    std::size_t AnswerPlainDevice(const taglist::CsvRecord& record,
+                                  std::size_t padding) override {
+        const auto answer = answers_->Find(record.item);
+        if (!answer) {
+            return 0;
+        }
+        std::string& out = out_.text();
+        for (std::size_t i = 0; i < answer->count; ++i) {
+            out += record.raw;
+            if (padding > 0) {
+                out.append(padding, delimiter_);
+            }
+            out += answer->texts[i];
+        }
+        RowDone();
+        return answer->count;
     }
 
     void Unanswered(const taglist::CsvRecord& record, std::size_t padding,
@@ -111,6 +123,7 @@ class CsvWriter final : public BatchWriter {
 
     Buffered out_;
     char delimiter_ = ',';
+    std::optional<DeviceAnswers> answers_;  // made in Begin, for the list's separator
 };
 
 }  // namespace
@@ -136,7 +149,7 @@ BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const S
     taglist::CsvRecord record;
     while (!writer.failed() && reader.Next(record)) {
         if (counts.rows++ == 0) {
-            writer.Begin(reader.marked_unicode(), reader.delimiter());
+            writer.Begin(reader.marked_unicode(), reader.delimiter(), options.table);
         }
         ++counts.written;
         if (record.blank && !record.unclosed_quote) {
@@ -162,6 +175,12 @@ BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const S
             }
         }
         const std::size_t padding = record.fields < width ? width - record.fields : 0;
+        if (!record.unclosed_quote) {
+            if (const std::size_t rows = writer.AnswerPlainDevice(record, padding)) {
+                counts.written += rows - 1;
+                continue;
+            }
+        }
         std::string problem;
         if (record.unclosed_quote) {
             problem = "a quote opened in this row is never closed";

@@ -41,14 +41,24 @@ class BatchWriter {
   public:
     virtual ~BatchWriter() = default;
 
-    // Before the first row: whether the list was marked as Unicode, and its separator.
-    virtual void Begin(bool marked_unicode, char delimiter) = 0;
+    // Before the first row: whether the list was marked as Unicode, its separator, and the table
+    // that answers (every table when none).
+    virtual void Begin(bool marked_unicode, char delimiter,
+                       std::optional<conversion::ModbusTable> table) = 0;
     virtual void Header(const taglist::CsvRecord& record) = 0;
     virtual void Answer(const taglist::CsvRecord& record, std::size_t padding,
                         const conversion::MapEntry& entry) = 0;
     virtual void Unanswered(const taglist::CsvRecord& record, std::size_t padding,
                             std::string_view message) = 0;
     virtual void Blank(const taglist::CsvRecord& record) = 0;
+
+    // Writes the rows of a record whose item names a device plainly (D100) from what the writer
+    // made for that device before, and gives how many; 0 when it keeps no such answers, or the item
+    // is to be looked up the long way (and then written with Answer or Unanswered).
+    virtual std::size_t AnswerPlainDevice(const taglist::CsvRecord& /*record*/,
+                                          std::size_t /*padding*/) {
+        return 0;
+    }
 
     // Hands on all that has gathered: the input is about to wait, or has ended. (Rows are handed
     // on by themselves in large pieces meanwhile.)

@@ -59,7 +59,10 @@ class XlsxRows final : public BatchWriter {
     XlsxRows(std::unique_ptr<taglist::XlsxWriter> file, const Sink& errors)
         : file_(std::move(file)), errors_(errors) {}
 
-    void Begin(bool /*marked_unicode*/, char delimiter) override { delimiter_ = delimiter; }
+    void Begin(bool /*marked_unicode*/, char delimiter,
+               std::optional<conversion::ModbusTable> /*table*/) override {
+        delimiter_ = delimiter;
+    }
 
     void Header(const taglist::CsvRecord& record) override {
         auto fields = taglist::SplitFields(record.raw, delimiter_);

@@ -203,9 +203,12 @@ bool CsvReader::Next(CsvRecord& record) {
     // Most tag lists quote nothing, and a line without quotes is split at every separator without
     // the field reader. A line put together from two reads goes the long way, so that a list read
     // in small pieces (as the tests read theirs) checks this shortcut against the field reader.
-    if (!line.joined && std::memchr(line.text.data(), '"', line.text.size()) == nullptr) {
-        SplitPlain(line.text, last_field, record);
-    } else {
+    // Most exports quote only a comment or a description after the item: the fields up to the
+    // item are split the same way, and only the rest is read by the quoting rules, to see that the
+    // record ends on this line.
+    const auto* quote =
+        static_cast<const char*>(std::memchr(line.text.data(), '"', line.text.size()));
+    if (line.joined || !SplitPlain(line.text, last_field, quote, record)) {
         ReadQuoted(line, last_field, record);
     }
     record.has_item = column_ < record.fields;
@@ -214,7 +217,8 @@ bool CsvReader::Next(CsvRecord& record) {
     return true;
 }
 
-void CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const {
+bool CsvReader::SplitPlain(std::string_view line, std::size_t last_field, const char* quote,
+                           CsvRecord& record) const {
     const char* const end = line.data() + line.size();
     const char* field_begin = line.data();
     const char* item_begin = column_ == 0 ? field_begin : nullptr;
@@ -222,6 +226,9 @@ void CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRec
     std::size_t field = 0;
     while (const auto* separator = static_cast<const char*>(
                std::memchr(field_begin, delimiter_, static_cast<std::size_t>(end - field_begin)))) {
+        if (quote != nullptr && quote < separator) {
+            return false;  // a quote before the last field wanted begins
+        }
         if (field == column_) {
             item_end = separator;
         }
@@ -233,6 +240,16 @@ void CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRec
             break;
         }
     }
+    if (quote != nullptr) {
+        // The quote stands in a field past the item: the fields up to here stand as split, if the
+        // quoting rules close the record on this line.
+        if (field < last_field ||
+            !FieldReader(delimiter_, 1).Read(line.substr(static_cast<std::size_t>(
+                                                 field_begin - line.data())),
+                                             [](std::size_t, std::size_t, std::size_t) {})) {
+            return false;
+        }
+    }
     record.raw = line;
     record.item =
         item_begin == nullptr
@@ -241,6 +258,7 @@ void CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRec
                                static_cast<std::size_t>((item_end ? item_end : end) - item_begin));
     record.unclosed_quote = false;
     record.fields = field + 1;
+    return true;
 }
 
 void CsvReader::ReadQuoted(Line line, std::size_t last_field, CsvRecord& record) {

@@ -76,7 +76,10 @@ class CsvReader {
 
   private:
     void FindDelimiter();
-    void SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const;
+    // Splits a line at every separator, as a record without quotes; false (and nothing set) when
+    // `quote`, the line's first, stands before the last field wanted or the record goes on.
+    bool SplitPlain(std::string_view line, std::size_t last_field, const char* quote,
+                    CsvRecord& record) const;
     void ReadQuoted(Line line, std::size_t last_field, CsvRecord& record);
 
     LineReader lines_;
