@@ -132,9 +132,9 @@ std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out) {
     return std::make_unique<CsvWriter>(std::move(out));
 }
 
-BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const Sink& errors,
+BatchCounts RunBatch(taglist::Input input, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options) {
-    taglist::CsvReader reader(source, options.column, options.delimiter);
+    taglist::CsvReader reader(std::move(input), options.column, options.delimiter);
     Buffered error_lines(errors);
     BatchCounts counts;
     std::size_t notes = 0;  // bare numbers read one way of several

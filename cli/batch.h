@@ -82,7 +82,7 @@ std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out);
 // Reads every record of `source` and writes each to `writer`, in order, with its results (two rows
 // for a device with two entries, the error column filled for an item with no answer, a blank row
 // as it is); writes one line per unanswered row, naming its line number, to `errors`.
-BatchCounts RunBatch(const taglist::Source& source, BatchWriter& writer, const Sink& errors,
+BatchCounts RunBatch(taglist::Input input, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options);
 
 }  // namespace cli

@@ -43,7 +43,7 @@ int Failure(const std::string& message) {
 using Input = console::InputFile;
 
 int CannotRead(const Input& input) {
-    return Failure("cannot read " + input.name + ": " + std::strerror(input.error));
+    return Failure(input.Problem().value_or("cannot read " + input.name));
 }
 
 int StatusOf(bool all_answered) {
@@ -116,11 +116,11 @@ int LookUpBatch(const cli::Options& options, console::Output& output) {
         return Failure(failure->message);
     }
     const auto& writer = std::get<std::unique_ptr<cli::BatchWriter>>(made);
-    const auto counts = cli::RunBatch(input.Source(), *writer, errors, batch);
+    const auto counts = cli::RunBatch(input.Input(), *writer, errors, batch);
     if (!counts.usage_error.empty()) {
         return UsageError(counts.usage_error);
     }
-    if (input.error != 0) {
+    if (input.Problem()) {
         return CannotRead(input);
     }
     if (options.xlsx) {
@@ -152,9 +152,9 @@ int DecodeFrameLog(const cli::Options& options, console::Output& output) {
         return CannotRead(input);
     }
     const auto counts = cli::DecodeFrameLines(
-        input.Source(), options.format, [&](std::string_view text) { return output.Write(text); },
+        input.Input(), options.format, [&](std::string_view text) { return output.Write(text); },
         ToStderr, console::MayWait(input.fd));
-    if (input.error != 0) {
+    if (input.Problem()) {
         return CannotRead(input);
     }
     return output.Finish(StatusOf(counts.failed == 0), kMessages);
@@ -177,12 +177,12 @@ int WriteConfig(const cli::Options& options) {
         }
         const cli::TagColumns columns{options.column,      options.name_column, options.type_column,
                                       options.unit_column, options.header,      options.delimiter};
-        auto read = cli::ReadConfigTags(input.Source(), columns, options.numbers, refuse);
+        auto read = cli::ReadConfigTags(input.Input(), columns, options.numbers, refuse);
+        if (input.Problem()) {
+            return CannotRead(input);
+        }
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return UsageError(failure->message);
-        }
-        if (input.error != 0) {
-            return CannotRead(input);
         }
         tags = std::get<std::vector<cli::ConfigTag>>(std::move(read));
     } else {

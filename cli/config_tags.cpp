@@ -60,11 +60,11 @@ text::Result<std::vector<ConfigTag>> ConfigTagsOf(std::string_view name, std::st
     return tags;
 }
 
-text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Source source,
+text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Input input,
                                                     const TagColumns& columns,
                                                     conversion::BareNumbers numbers,
                                                     const RefuseTag& refuse) {
-    taglist::TagRowReader reader(std::move(source), columns);
+    taglist::TagRowReader reader(std::move(input), columns);
     if (auto failure = reader.Start()) {
         return std::move(*failure);
     }

@@ -14,7 +14,7 @@
 #include "conversion/typed_items.h"
 #include "scan/read_plan.h"
 #include "taglist/tag_rows.h"
-#include "taglist/utf8_source.h"
+#include "taglist/input.h"
 #include "text/failure.h"
 
 namespace cli {
@@ -47,7 +47,7 @@ using RefuseTag = std::function<void(std::size_t line, std::string_view why)>;
 // type it cannot hold, is said through `refuse` (4, "M0:f32: ..."; 5, "column Type: float64 is not
 // a type: ...") and left out; blank rows are skipped. A column that is not there is a failure
 // ("no column named Type in the header").
-text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Source source,
+text::Result<std::vector<ConfigTag>> ReadConfigTags(taglist::Input input,
                                                     const TagColumns& columns,
                                                     conversion::BareNumbers numbers,
                                                     const RefuseTag& refuse);

@@ -233,10 +233,10 @@ FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, 
     return writer.Finish();
 }
 
-FrameCounts DecodeFrameLines(const taglist::Source& source, Format format, const Sink& out,
+FrameCounts DecodeFrameLines(taglist::Input input, Format format, const Sink& out,
                              const Sink& errors, bool flush_before_read) {
     FrameWriter writer(format, out, errors);
-    taglist::LineReader reader(source);
+    taglist::LineReader reader(std::move(input));
     if (flush_before_read) {
         reader.set_before_read([&] { writer.InputWaits(); });
     }

@@ -11,7 +11,7 @@
 
 #include "cli/batch.h"
 #include "cli/output.h"
-#include "taglist/utf8_source.h"
+#include "taglist/input.h"
 
 namespace cli {
 
@@ -39,7 +39,7 @@ FrameCounts DecodeFrameTexts(std::span<const std::string> texts, Format format, 
 // a table is aligned over the whole log, so it waits for the end, unless `flush_before_read` says
 // that the input may wait (a terminal, `tail -f`): then every row read goes out before the next
 // read, in CSV and JSON, and in a table aligned to the widest cells seen yet.
-FrameCounts DecodeFrameLines(const taglist::Source& source, Format format, const Sink& out,
+FrameCounts DecodeFrameLines(taglist::Input input, Format format, const Sink& out,
                              const Sink& errors, bool flush_before_read = false);
 
 }  // namespace cli

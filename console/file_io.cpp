@@ -108,6 +108,23 @@ bool MayWait(int fd) {
     return fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
 }
 
+std::int64_t BytesLeft(int fd) {
+#ifdef _WIN32
+    struct _stati64 status {};
+    const auto offset = _lseeki64(fd, 0, SEEK_CUR);
+    if (_fstati64(fd, &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG || offset < 0) {
+        return -1;
+    }
+#else
+    struct stat status {};
+    const auto offset = lseek(fd, 0, SEEK_CUR);
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || offset < 0) {
+        return -1;
+    }
+#endif
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(status.st_size) - offset);
+}
+
 // Windows would turn LF into CR LF in a file opened as text; elsewhere there is no such mode.
 #ifdef _WIN32
 constexpr int kBinary = O_BINARY;

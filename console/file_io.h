@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ int WriteAll(int fd, std::string_view text);
 // Whether reading `fd` may have to wait for more input: a terminal, a pipe or a socket, where a
 // regular file never does.
 bool MayWait(int fd);
+
+// The bytes left to read in `fd` from its offset, when it is a regular file; -1 for anything else.
+std::int64_t BytesLeft(int fd);
 
 // Opens a file by its UTF-8 name, for reading or for writing (created or emptied), in binary
 // mode; -1 with errno set when it cannot be.

@@ -1,18 +1,20 @@
-// What both programs take a tag list with: the file (or standard input for - ), read as it
-// arrives, and --delimiter, a separator named or given as itself.
+// What both programs take a tag list with: the file (or standard input for - ), and --delimiter, a
+// separator named or given as itself.
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
-#include "console/file_io.h"
-#include "console/program.h"
-#include "taglist/utf8_source.h"
+#include "console/mapped_file.h"
+#include "taglist/input.h"
 
 namespace console {
 
-// A tag list or capture log: the file named, or standard input for - or no name.
+// A tag list or capture log: the file named, or standard input for - or no name. A regular file
+// is mapped and read where it lies; anything else is read as it arrives.
 struct InputFile {
     int fd = 0;
     std::string name = "standard input";
@@ -21,29 +23,24 @@ struct InputFile {
     InputFile() = default;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
 
-    bool Open(const std::string& path) {
-        if (path.empty() || path == "-") {
-            return true;
-        }
-        name = path;
-        fd = OpenForReading(path);
-        error = fd < 0 ? errno : 0;
-        return fd >= 0;
-    }
+    bool Open(const std::string& path);
 
-    // Reads what has arrived; nothing more once the program is interrupted.
-    taglist::Source Source() {
-        return [this](char* buffer, std::size_t size) -> std::size_t {
-            return InterruptSignal() != 0 ? 0 : ReadSome(fd, buffer, size, error);
-        };
-    }
+    // The input for a reader; nothing more comes once the program is interrupted. Taken once.
+    taglist::Input Input();
 
-    ~InputFile() {
-        if (fd > 0) {
-            Close(fd);
-        }
-    }
+    // Why the input could not be read whole ("cannot read tags.csv: ..."), once a reader has
+    // finished with it; nothing when it was.
+    std::optional<std::string> Problem() const;
+
+  private:
+    std::unique_ptr<MappedFile> mapped_;
+    // Bytes a regular file read by copying had when it was opened, and those read of it: fewer at
+    // its end means it was cut short while it was read.
+    std::int64_t expected_ = -1;
+    std::int64_t read_ = 0;
+    bool shrank_ = false;
 };
 
 // Adds --delimiter to `app`: comma, semicolon or tab, by name or as the character itself. Once

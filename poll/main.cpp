@@ -2,7 +2,6 @@
 // Modbus TCP. main reads the command line and the items into map entries before anything is sent,
 // opens the line, and runs the one command asked for (commands.h).
 #include <csignal>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,11 +32,13 @@ int Run(int argc, char** argv) {
     if (options.batch) {
         console::InputFile input;
         if (!input.Open(*options.batch)) {
-            return kMessages.Failure("cannot read " + input.name + ": " +
-                                     std::strerror(input.error));
+            return kMessages.Failure(input.Problem().value_or("cannot read " + input.name));
         }
         auto read =
-            poll::ReadTagList(input.Source(), options.columns, options.table, options.numbers);
+            poll::ReadTagList(input.Input(), options.columns, options.table, options.numbers);
+        if (const auto problem = input.Problem()) {
+            return kMessages.Failure(*problem);
+        }
         if (auto* failure = std::get_if<text::Failure>(&read)) {
             return kMessages.UsageError(*options.batch + ": " + failure->message);
         }

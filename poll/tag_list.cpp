@@ -16,10 +16,10 @@ constexpr const char* kErrorColumn = "error";
 
 }  // namespace
 
-text::Result<TagList> ReadTagList(taglist::Source source, const taglist::TagColumns& columns,
+text::Result<TagList> ReadTagList(taglist::Input input, const taglist::TagColumns& columns,
                                   std::optional<conversion::ModbusTable> table,
                                   conversion::BareNumbers numbers) {
-    taglist::TagRowReader reader(std::move(source), columns);
+    taglist::TagRowReader reader(std::move(input), columns);
     if (auto failure = reader.Start()) {
         return std::move(*failure);
     }

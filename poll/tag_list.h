@@ -12,7 +12,7 @@
 #include "conversion/device_map.h"
 #include "scan/asked_values.h"
 #include "taglist/tag_rows.h"
-#include "taglist/utf8_source.h"
+#include "taglist/input.h"
 #include "text/failure.h"
 
 namespace poll {
@@ -39,7 +39,7 @@ struct TagList {
 // Reads every row of `source`. A row whose item names nothing keeps its error and is read no
 // further; only a column that is not there fails the whole list ("no column named Type in the
 // header").
-text::Result<TagList> ReadTagList(taglist::Source source, const taglist::TagColumns& columns,
+text::Result<TagList> ReadTagList(taglist::Input input, const taglist::TagColumns& columns,
                                   std::optional<conversion::ModbusTable> table,
                                   conversion::BareNumbers numbers);
 

@@ -172,8 +172,8 @@ bool CountDelimiters(std::string_view text, std::array<std::size_t, kDelimiters.
 
 }  // namespace
 
-CsvReader::CsvReader(Source source, std::size_t column, char delimiter)
-    : lines_(std::move(source)), column_(column), delimiter_(delimiter) {}
+CsvReader::CsvReader(Input input, std::size_t column, char delimiter)
+    : lines_(std::move(input)), column_(column), delimiter_(delimiter) {}
 
 // Reads ahead until the first record that is not blank is whole (or a chunk is full, or the input
 // ends), then takes the candidate that stands most often outside quotes in it.

@@ -45,7 +45,7 @@ class CsvReader {
     static constexpr char kFindDelimiter = '\0';
 
     // `column` counts from 0.
-    CsvReader(Source source, std::size_t column, char delimiter = kFindDelimiter);
+    CsvReader(Input input, std::size_t column, char delimiter = kFindDelimiter);
 
     // Reads the next record into `record`; false when the input has none left. Never fails: bytes
     // of any value are data, and a quote still open at the end of the input ends the record there

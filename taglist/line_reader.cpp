@@ -1,6 +1,8 @@
 #include "taglist/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace taglist {
@@ -8,6 +10,22 @@ namespace taglist {
 namespace {
 
 constexpr std::size_t kChunkSize = 1 << 16;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// A mapped file copied in as a source is: for UTF-16, which is turned into UTF-8 on the way.
+Source CopiedFrom(MappedBytes mapped, std::size_t readable) {
+    return [mapped = std::move(mapped), readable, at = std::size_t{0}](
+               char* buffer, std::size_t size) mutable -> std::size_t {
+        if (at == readable && !mapped.extend(readable)) {
+            return 0;  // the owner says why
+        }
+        const std::size_t n = std::min(size, readable - at);
+        std::memcpy(buffer, mapped.data + at, n);
+        at += n;
+        return n;
+    };
+}
 
 // Splits the line break off `text`, which ends in LF unless the input ended.
 Line Split(std::string_view text) {
@@ -22,7 +40,65 @@ Line Split(std::string_view text) {
 
 }  // namespace
 
-LineReader::LineReader(Source source) : source_(std::move(source)), chunk_(kChunkSize, '\0') {}
+LineReader::LineReader(Input input)
+    : source_(std::move(input.source)), chunk_(kChunkSize, '\0'), data_(chunk_.data()) {
+    if (input.mapped.extend) {
+        Map(std::move(input.mapped));
+    }
+}
+
+// Views the mapped file from its first line on, unless it is UTF-16.
+void LineReader::Map(MappedBytes mapped) {
+    std::size_t readable = 0;  // the first stretch holds any byte-order mark, or the whole file
+    failed_ = !mapped.extend(readable);
+    const std::string_view start(mapped.data, failed_ ? 0 : readable);
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        source_ = Utf8Source(CopiedFrom(std::move(mapped), readable));
+        return;
+    }
+    if (start.starts_with(kUtf8Bom)) {
+        encoding_ = InputEncoding::Utf8WithBom;
+        skipped_ = kUtf8Bom.size();
+    }
+    data_ = mapped.data + skipped_;
+    size_ = start.size() - std::min(skipped_, start.size());
+    mapped_ = std::move(mapped);
+}
+
+// Takes the next stretch of the mapped file; false at its end, or when it failed.
+bool LineReader::Extend() {
+    std::size_t readable = skipped_ + size_;
+    if (failed_ || !mapped_.extend(readable)) {
+        failed_ = true;
+        return false;
+    }
+    if (readable <= skipped_ + size_) {
+        return false;
+    }
+    size_ = readable - skipped_;
+    return true;
+}
+
+// A line that runs past the stretch viewed so far, or the last line, viewed where it lies.
+bool LineReader::NextMapped(Line& line) {
+    const std::size_t begin = pos_;
+    for (std::size_t searched = size_; Extend(); searched = size_) {
+        if (const auto* newline =
+                static_cast<const char*>(std::memchr(data_ + searched, '\n', size_ - searched))) {
+            pos_ = static_cast<std::size_t>(newline + 1 - data_);
+            line = Split({data_ + begin, pos_ - begin});
+            ++line_number_;
+            return true;
+        }
+    }
+    pos_ = size_;
+    if (failed_ || begin == size_) {
+        return false;
+    }
+    line = Split({data_ + begin, size_ - begin});
+    ++line_number_;
+    return true;
+}
 
 // Reads into chunk_ from `at` to its end; how many bytes came, 0 at the end of the input.
 std::size_t LineReader::ReadMore(std::size_t at) {
@@ -71,6 +147,11 @@ bool LineReader::Next(std::string& line) {
 }
 
 std::string_view LineReader::ReadAhead(const std::function<bool(std::string_view)>& enough) {
+    if (mapped_.extend) {
+        while (!enough({data_ + pos_, size_ - pos_}) && size_ - pos_ < kChunkSize && Extend()) {
+        }
+        return {data_ + pos_, size_ - pos_};
+    }
     if (pos_ > 0) {
         std::memmove(chunk_.data(), chunk_.data() + pos_, size_ - pos_);
         size_ -= pos_;

@@ -5,8 +5,8 @@
 
 namespace taglist {
 
-TagRowReader::TagRowReader(Source source, TagColumns columns)
-    : columns_(std::move(columns)), reader_(std::move(source), 0, columns_.delimiter) {}
+TagRowReader::TagRowReader(Input input, TagColumns columns)
+    : columns_(std::move(columns)), reader_(std::move(input), 0, columns_.delimiter) {}
 
 std::optional<text::Failure> TagRowReader::Start() {
     const bool has_header = columns_.header && reader_.Next(record_);

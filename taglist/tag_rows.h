@@ -39,7 +39,7 @@ struct TagRow {
 
 class TagRowReader {
   public:
-    TagRowReader(Source source, TagColumns columns);
+    TagRowReader(Input input, TagColumns columns);
 
     // Reads the header, when there is one, and finds the columns: none, or why the list does not
     // fit them ("no column named Type in the header: its columns are ..."). A list with a header
