@@ -1,12 +1,14 @@
 #include "cli/batch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 
 #include "cli/device_answers.h"
 #include "cli/entry_text.h"
 #include "cli/output.h"
+#include "cli/output_block.h"
 #include "taglist/columns.h"
 #include "text/ascii_text.h"
 
@@ -14,128 +16,106 @@ namespace cli {
 
 namespace {
 
-constexpr std::size_t kFlushSize = 1 << 16;
 // Notes on how bare numbers were read, one line each, before they are only counted: a list written
 // in one notation would otherwise give one for every row.
 constexpr std::size_t kNotesShown = 10;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// Collects text and hands it on in large pieces: one write per row would cost more than the
-// lookup itself.
-class Buffered {
-  public:
-    explicit Buffered(Sink sink) : sink_(std::move(sink)) {}
-
-    std::string& text() { return text_; }
-    bool full() const { return text_.size() >= kFlushSize; }
-    // False when the sink could not take the text.
-    bool Flush() {
-        if (text_.empty()) {
-            return true;
-        }
-        const bool written = sink_(text_);
-        text_.clear();
-        return written;
-    }
-
-  private:
-    Sink sink_;
-    std::string text_;
-};
-
 class CsvWriter final : public BatchWriter {
   public:
-    explicit CsvWriter(Sink out) : out_(std::move(out)) {}
+    CsvWriter(Sink out, std::size_t block) : out_(std::move(out), block) {}
 
     void Begin(bool marked_unicode, char delimiter,
                std::optional<conversion::ModbusTable> table) override {
         delimiter_ = delimiter;
         answers_.emplace(delimiter, table);
         if (marked_unicode) {  // so that a spreadsheet still reads the result as UTF-8
-            out_.text() += kUtf8Bom;
+            out_.Append(kUtf8Bom);
         }
     }
 
     void Header(const taglist::CsvRecord& record) override {
-        out_.text() += record.raw;
+        row_.assign(record.raw);
         for (std::size_t i = 1; i < kColumnNames.size(); ++i) {
-            out_.text() += delimiter_;
-            out_.text() += kColumnNames[i];
+            row_ += delimiter_;
+            row_ += kColumnNames[i];
         }
-        out_.text() += '\n';
-        RowDone();
+        Write();
     }
 
     void Answer(const taglist::CsvRecord& record, std::size_t padding,
                 const conversion::MapEntry& entry) override {
-        std::string& out = out_.text();
-        out += record.raw;
-        if (padding > 0) {
-            out.append(padding, delimiter_);
-        }
-        AppendAnswerColumns(out, entry, delimiter_);
-        out += '\n';
-        RowDone();
+        row_.assign(record.raw);
+        row_.append(padding, delimiter_);
+        AppendAnswerColumns(row_, entry, delimiter_);
+        Write();
     }
 
     std::size_t AnswerPlainDevice(const taglist::CsvRecord& record,
                                   std::size_t padding) override {
-        const auto answer = answers_->Find(record.item);
-        if (!answer) {
+        const std::size_t count = answers_->Find(record.item);
+        if (count == 0) {
             return 0;
         }
-        std::string& out = out_.text();
-        for (std::size_t i = 0; i < answer->count; ++i) {
-            out += record.raw;
+        const std::size_t row = record.raw.size() + padding + DeviceAnswers::kRoom;
+        char* at = out_.Room(count * row);
+        for (std::size_t i = 0; i < count; ++i) {
+            at = OutputBlock::Copy(at, record.raw);
             if (padding > 0) {
-                out.append(padding, delimiter_);
+                at = static_cast<char*>(std::memset(at, delimiter_, padding)) + padding;
             }
-            out += answer->texts[i];
+            at = answers_->Put(at, i);
         }
+        out_.Advance(at);
         RowDone();
-        return answer->count;
+        return count;
     }
 
     void Unanswered(const taglist::CsvRecord& record, std::size_t padding,
                     std::string_view message) override {
-        std::string& out = out_.text();
-        out += record.raw;
-        out.append(padding + kColumnNames.size() - 1, delimiter_);
-        AppendCsvField(out, message, delimiter_);
-        out += '\n';
-        RowDone();
+        row_.assign(record.raw);
+        row_.append(padding + kColumnNames.size() - 1, delimiter_);
+        AppendCsvField(row_, message, delimiter_);
+        Write();
     }
 
     void Blank(const taglist::CsvRecord& record) override {
-        out_.text() += record.raw;
-        out_.text() += '\n';
-        RowDone();
+        row_.assign(record.raw);
+        Write();
     }
 
     void Flush() override { failed_ = failed_ || !out_.Flush(); }
 
   private:
+    // Writes the row made in row_, and its line break.
+    void Write() {
+        row_ += '\n';
+        out_.Append(row_);
+        RowDone();
+    }
+
     void RowDone() {
         if (out_.full()) {
             Flush();
         }
     }
 
-    Buffered out_;
+    OutputBlock out_;
+    std::string row_;  // a row answered the long way, made here
     char delimiter_ = ',';
     std::optional<DeviceAnswers> answers_;  // made in Begin, for the list's separator
 };
 
 }  // namespace
 
-std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out) {
-    return std::make_unique<CsvWriter>(std::move(out));
+std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out, std::size_t block) {
+    return std::make_unique<CsvWriter>(std::move(out), block);
 }
 
 BatchCounts RunBatch(taglist::Input input, BatchWriter& writer, const Sink& errors,
                      const BatchOptions& options) {
     taglist::CsvReader reader(std::move(input), options.column, options.delimiter);
-    Buffered error_lines(errors);
+    OutputBlock error_lines(errors);
     BatchCounts counts;
     std::size_t notes = 0;  // bare numbers read one way of several
     if (options.flush_before_read) {
@@ -194,11 +174,11 @@ BatchCounts RunBatch(taglist::Input input, BatchWriter& writer, const Sink& erro
                 writer.Answer(record, padding, entry);
             }
             if (result.read_as != conversion::NumberForm::None && ++notes <= kNotesShown) {
-                error_lines.text() +=
+                error_lines.Append(
                     "zentriq-lookup: line " + std::to_string(record.line) + ": " +
                     conversion::DisplayText(record.item) + ": " +
                     conversion::ReadingNote(record.item, result, options.table, options.numbers) +
-                    "\n";
+                    "\n");
             }
         } else {
             problem = result.message;
@@ -206,17 +186,17 @@ BatchCounts RunBatch(taglist::Input input, BatchWriter& writer, const Sink& erro
         if (!problem.empty()) {
             ++counts.unanswered;
             writer.Unanswered(record, padding, problem);
-            error_lines.text() +=
-                "zentriq-lookup: line " + std::to_string(record.line) + ": " + problem + "\n";
+            error_lines.Append("zentriq-lookup: line " + std::to_string(record.line) + ": " +
+                               problem + "\n");
             if (error_lines.full()) {
                 error_lines.Flush();
             }
         }
     }
     if (notes > kNotesShown) {
-        error_lines.text() += "zentriq-lookup: " + std::to_string(notes - kNotesShown) +
-                              " more numbers read one way of several, as the notes above say; "
-                              "--numbers hex|decimal|reference says how the list means them\n";
+        error_lines.Append("zentriq-lookup: " + std::to_string(notes - kNotesShown) +
+                           " more numbers read one way of several, as the notes above say; "
+                           "--numbers hex|decimal|reference says how the list means them\n");
     }
     writer.Flush();
     error_lines.Flush();

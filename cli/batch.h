@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/output_block.h"
 #include "conversion/device_map.h"
 #include "taglist/csv_reader.h"
 
@@ -32,8 +33,6 @@ struct BatchCounts {
     std::string usage_error;     // the list does not fit the options (no column of that name)
 };
 
-// Receives output in large pieces; false when it could not be written, which ends the run.
-using Sink = std::function<bool(std::string_view)>;
 
 // Where the rows of a batch go, in order. `padding` is how many empty fields a short row needs to
 // reach the width of the list's first row, so that the results sit under their own names.
@@ -77,7 +76,9 @@ class BatchWriter {
 
 // Writes the rows as CSV text to `out`: each row as it was read, then the result columns in the
 // list's separator (the list's own quoting kept), a byte-order mark first when the list had one.
-std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out);
+// `block`: how much gathers before it goes to `out` (OutputBlock).
+std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out,
+                                            std::size_t block = OutputBlock::kBlockSize);
 
 // Reads every record of `source` and writes each to `writer`, in order, with its results (two rows
 // for a device with two entries, the error column filled for an item with no answer, a blank row

@@ -111,7 +111,9 @@ int LookUpBatch(const cli::Options& options, console::Output& output) {
     const cli::Sink errors = ToStderr;
     auto made = options.xlsx
                     ? cli::XlsxBatchWriter(options.output_path, errors)
-                    : text::Result<std::unique_ptr<cli::BatchWriter>>(cli::CsvBatchWriter(out));
+                    : text::Result<std::unique_ptr<cli::BatchWriter>>(cli::CsvBatchWriter(
+                          out, output.to_file() ? cli::OutputBlock::kFileBlockSize
+                                                : cli::OutputBlock::kBlockSize));
     if (auto* failure = std::get_if<text::Failure>(&made)) {
         return Failure(failure->message);
     }

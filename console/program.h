@@ -3,6 +3,8 @@
 // closed pipe that ends the run quietly (| head), Ctrl-C, and the guard around main.
 #pragma once
 
+#include "console/file_io.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -63,6 +65,8 @@ class Output {
 
     int error() const noexcept { return error_; }
     bool closed() const noexcept { return error_ != 0; }
+    // Whether the output is a file on a disk (a regular file), not a terminal, a pipe or a device.
+    bool to_file() const { return !sink_ && !MayWait(fd_); }
     const std::string& name() const noexcept { return name_; }
 
   private:
