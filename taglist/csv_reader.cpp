@@ -1,7 +1,11 @@
 #include "taglist/csv_reader.h"
 
+#include "taglist/block_masks.h"
+
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -206,9 +210,7 @@ bool CsvReader::Next(CsvRecord& record) {
     // Most exports quote only a comment or a description after the item: the fields up to the
     // item are split the same way, and only the rest is read by the quoting rules, to see that the
     // record ends on this line.
-    const auto* quote =
-        static_cast<const char*>(std::memchr(line.text.data(), '"', line.text.size()));
-    if (line.joined || !SplitPlain(line.text, last_field, quote, record)) {
+    if (line.joined || !SplitPlain(line.text, last_field, record)) {
         ReadQuoted(line, last_field, record);
     }
     record.has_item = column_ < record.fields;
@@ -217,35 +219,64 @@ bool CsvReader::Next(CsvRecord& record) {
     return true;
 }
 
-bool CsvReader::SplitPlain(std::string_view line, std::size_t last_field, const char* quote,
-                           CsvRecord& record) const {
-    const char* const end = line.data() + line.size();
-    const char* field_begin = line.data();
-    const char* item_begin = column_ == 0 ? field_begin : nullptr;
+bool CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const {
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* field_begin = begin;
+    const char* item_begin = column_ == 0 ? begin : nullptr;
     const char* item_end = nullptr;
+    const char* quote = nullptr;
     std::size_t field = 0;
-    while (const auto* separator = static_cast<const char*>(
-               std::memchr(field_begin, delimiter_, static_cast<std::size_t>(end - field_begin)))) {
-        if (quote != nullptr && quote < separator) {
-            return false;  // a quote before the last field wanted begins
+    // The line 16 bytes at a time from the block its first byte stands in, each block's bits
+    // outside the line cleared; the separators in order until the last field wanted begins or a
+    // quote comes first.
+    const auto first = reinterpret_cast<std::uintptr_t>(begin);
+    const char* block = begin - (first % kBlockBytes);
+    std::uint32_t inside = ~std::uint32_t{0} << (first % kBlockBytes);
+    for (; block < end && quote == nullptr; block += kBlockBytes, inside = ~std::uint32_t{0}) {
+        if (end - block < static_cast<std::ptrdiff_t>(kBlockBytes)) {
+            inside &= (std::uint32_t{1} << (end - block)) - 1;
         }
-        if (field == column_) {
-            item_end = separator;
+        auto [separators, quotes] = MasksOf(block, delimiter_);
+        separators &= inside;
+        quotes &= inside;
+        if (quotes != 0) {
+            quote = block + std::countr_zero(quotes);
+            separators &= (std::uint32_t{1} << std::countr_zero(quotes)) - 1;
         }
-        field_begin = separator + 1;
-        if (++field == column_) {
-            item_begin = field_begin;
+        for (; separators != 0 && field < last_field; separators &= separators - 1) {
+            const char* separator = block + std::countr_zero(separators);
+            if (field == column_) {
+                item_end = separator;
+            }
+            field_begin = separator + 1;
+            if (++field == column_) {
+                item_begin = field_begin;
+            }
         }
         if (field >= last_field) {
             break;
         }
     }
+    if (quote == nullptr && field >= last_field) {
+        // Only whether a quote follows matters from here on.
+        for (block += kBlockBytes; block < end && quote == nullptr; block += kBlockBytes) {
+            std::uint32_t quotes = MasksOf(block, delimiter_).quotes;
+            if (end - block < static_cast<std::ptrdiff_t>(kBlockBytes)) {
+                quotes &= (std::uint32_t{1} << (end - block)) - 1;
+            }
+            if (quotes != 0) {
+                quote = block + std::countr_zero(quotes);
+            }
+        }
+    }
     if (quote != nullptr) {
-        // The quote stands in a field past the item: the fields up to here stand as split, if the
-        // quoting rules close the record on this line.
-        if (field < last_field ||
+        // A quote before the last field wanted begins is the field reader's; one past it stands
+        // in a field after the item, whose fields stand as split if the quoting rules close the
+        // record on this line.
+        if (field < last_field || quote < field_begin ||
             !FieldReader(delimiter_, 1).Read(line.substr(static_cast<std::size_t>(
-                                                 field_begin - line.data())),
+                                                 field_begin - begin)),
                                              [](std::size_t, std::size_t, std::size_t) {})) {
             return false;
         }

@@ -76,10 +76,10 @@ class CsvReader {
 
   private:
     void FindDelimiter();
-    // Splits a line at every separator, as a record without quotes; false (and nothing set) when
-    // `quote`, the line's first, stands before the last field wanted or the record goes on.
-    bool SplitPlain(std::string_view line, std::size_t last_field, const char* quote,
-                    CsvRecord& record) const;
+    // Splits a line at every separator up to the last field wanted, as a record without quotes;
+    // false (and nothing set) when a quote stands before that field begins, or the record goes on
+    // past the line. The line lies in the reader's chunk or a mapped file (see MasksOf).
+    bool SplitPlain(std::string_view line, std::size_t last_field, CsvRecord& record) const;
     void ReadQuoted(Line line, std::size_t last_field, CsvRecord& record);
 
     LineReader lines_;

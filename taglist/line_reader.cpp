@@ -41,7 +41,7 @@ Line Split(std::string_view text) {
 }  // namespace
 
 LineReader::LineReader(Input input)
-    : source_(std::move(input.source)), chunk_(kChunkSize, '\0'), data_(chunk_.data()) {
+    : source_(std::move(input.source)), chunk_(kChunkSize + 2 * kPadding, '\0'), data_(Buffer()) {
     if (input.mapped.extend) {
         Map(std::move(input.mapped));
     }
@@ -108,14 +108,14 @@ std::size_t LineReader::ReadMore(std::size_t at) {
     if (before_read_) {
         before_read_();
     }
-    const std::size_t got = source_.Read(chunk_.data() + at, chunk_.size() - at);
+    const std::size_t got = source_.Read(Buffer() + at, kChunkSize - at);
     at_end_ = got == 0;
     return got;
 }
 
 // The rest of the chunk starts a line that the next reads finish, or the last line.
 bool LineReader::NextJoined(Line& line) {
-    joined_.assign(chunk_.data() + pos_, size_ - pos_);
+    joined_.assign(Buffer() + pos_, size_ - pos_);
     for (;;) {
         pos_ = 0;
         size_ = ReadMore(0);
@@ -125,13 +125,13 @@ bool LineReader::NextJoined(Line& line) {
             }
             break;
         }
-        const auto* newline = static_cast<const char*>(std::memchr(chunk_.data(), '\n', size_));
+        const auto* newline = static_cast<const char*>(std::memchr(Buffer(), '\n', size_));
         if (newline != nullptr) {
-            pos_ = static_cast<std::size_t>(newline + 1 - chunk_.data());
-            joined_.append(chunk_.data(), pos_);
+            pos_ = static_cast<std::size_t>(newline + 1 - Buffer());
+            joined_.append(Buffer(), pos_);
             break;
         }
-        joined_.append(chunk_.data(), size_);
+        joined_.append(Buffer(), size_);
     }
     line = Split(joined_);
     line.joined = true;
@@ -153,14 +153,14 @@ std::string_view LineReader::ReadAhead(const std::function<bool(std::string_view
         return {data_ + pos_, size_ - pos_};
     }
     if (pos_ > 0) {
-        std::memmove(chunk_.data(), chunk_.data() + pos_, size_ - pos_);
+        std::memmove(Buffer(), Buffer() + pos_, size_ - pos_);
         size_ -= pos_;
         pos_ = 0;
     }
-    while (!enough({chunk_.data(), size_}) && !at_end_ && size_ < chunk_.size()) {
+    while (!enough({Buffer(), size_}) && !at_end_ && size_ < kChunkSize) {
         size_ += ReadMore(size_);
     }
-    return {chunk_.data(), size_};
+    return {Buffer(), size_};
 }
 
 }  // namespace taglist

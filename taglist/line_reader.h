@@ -75,6 +75,11 @@ class LineReader {
     MappedBytes mapped_;  // set while a mapped file is viewed where it lies
     InputEncoding encoding_ = InputEncoding::Plain;  // the mapped file's
     std::function<void()> before_read_;
+    // Bytes read are kept kPadding from either end of chunk_, so that reading a line 16 bytes at
+    // a time from aligned blocks (MasksOf) stays inside it.
+    static constexpr std::size_t kPadding = 16;
+    char* Buffer() { return chunk_.data() + kPadding; }
+
     std::string chunk_;
     const char* data_ = nullptr;  // chunk_'s bytes, or the mapped file's after its byte-order mark
     std::size_t pos_ = 0;   // the first byte at data_ not taken yet
