@@ -74,7 +74,7 @@ void DeviceAnswers::Make(std::size_t index) {
         piece.shape = ShapeOf(part(1, 2), whole.substr(cuts[5]));
         if (piece.shape == kNoAnswer || name.size() > piece.name.size() ||
             numbers.size() > piece.numbers.size()) {
-            entries_[0][index].shape = kNoAnswer;  // not the case for any device: the long way
+            entries_[0][index] = {kNoAnswer};  // not the case for any device: the long way
             return;
         }
         std::copy(name.begin(), name.end(), piece.name.begin());
@@ -83,6 +83,7 @@ void DeviceAnswers::Make(std::size_t index) {
         piece.numbers_size = static_cast<std::uint8_t>(numbers.size());
         entries_[i][index] = piece;
     }
+    entries_[0][index].count = found.ok() ? found.count : 0;
 }
 
 }  // namespace cli

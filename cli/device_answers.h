@@ -43,7 +43,7 @@ class DeviceAnswers {
         if (first.shape == kNotMade) {
             Make(index_);
         }
-        return first.shape == kNoAnswer ? 0 : 1 + (entries_[1][index_].shape != kNoAnswer);
+        return first.count;
     }
 
     // Writes entry `which` of the device Find found, as the end of a row after its own cells (the
@@ -77,10 +77,11 @@ class DeviceAnswers {
     // reads on into the next piece, and past the last into one kept spare.
     struct Piece {
         std::uint8_t shape = kNotMade;  // in shapes_
+        std::uint8_t count = 0;  // the device's entries, in its first piece (0: the long way)
         std::uint8_t name_size = 0;
         std::uint8_t numbers_size = 0;
         std::array<char, 8> name{};
-        std::array<char, 21> numbers{};
+        std::array<char, 20> numbers{};
     };
     static_assert(sizeof(Piece) == 32);
 
