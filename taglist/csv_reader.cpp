@@ -274,7 +274,14 @@ bool CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRec
         // A quote before the last field wanted begins is the field reader's; one past it stands
         // in a field after the item, whose fields stand as split if the quoting rules close the
         // record on this line.
-        if (field < last_field || quote < field_begin ||
+        if (field < last_field || quote < field_begin) {
+            return false;
+        }
+        // The commonest case, a last field quoted whole with no quote inside, needs no more.
+        const bool quoted_to_end =
+            quote == field_begin && end - quote >= 2 && end[-1] == '"' &&
+            std::memchr(quote + 1, '"', static_cast<std::size_t>(end - quote - 2)) == nullptr;
+        if (!quoted_to_end &&
             !FieldReader(delimiter_, 1).Read(line.substr(static_cast<std::size_t>(
                                                  field_begin - begin)),
                                              [](std::size_t, std::size_t, std::size_t) {})) {
