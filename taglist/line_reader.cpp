@@ -49,8 +49,12 @@ LineReader::LineReader(Input input)
 
 // Views the mapped file from its first line on, unless it is UTF-16.
 void LineReader::Map(MappedBytes mapped) {
-    std::size_t readable = 0;  // the first stretch holds any byte-order mark, or the whole file
-    failed_ = !mapped.extend(readable);
+    // Enough to tell a byte-order mark, unless the file is shorter.
+    std::size_t readable = 0;
+    for (std::size_t before = SIZE_MAX; !failed_ && readable < kUtf8Bom.size() && readable != before;) {
+        before = readable;
+        failed_ = !mapped.extend(readable);
+    }
     const std::string_view start(mapped.data, failed_ ? 0 : readable);
     if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
         source_ = Utf8Source(CopiedFrom(std::move(mapped), readable));

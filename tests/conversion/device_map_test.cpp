@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "conversion/address_map.h"
+#include "conversion/device_index.h"
 #include "conversion/device_map.h"
 #include "test_names.h"
 
@@ -353,3 +355,30 @@ TEST(DeviceMap, FunctionCodesFollowTheTable) {
 }
 
 }  // namespace
+
+// The dense numbering: every device's canonical name numbers it, and LookUp finds that device
+// there; anything that is not a letter and at most five digits is left to LookUp.
+TEST(PlainDeviceIndex, NumbersEveryDeviceOnceAsLookUpFindsIt) {
+    std::vector<bool> seen(conversion::kDeviceCount);
+    for (std::size_t index = 0; index < conversion::kDeviceCount; ++index) {
+        const auto device = conversion::DeviceNumbered(index);
+        const std::string name = conversion::DeviceName(device);
+        ASSERT_EQ(conversion::PlainDeviceIndex(name), index) << name;
+        const auto found = LookUp(name);
+        ASSERT_TRUE(found.ok()) << name;
+        EXPECT_EQ(found.entries[0].device, device) << name;
+        seen[index] = true;
+    }
+    EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](bool b) { return b; }));
+    EXPECT_EQ(conversion::kDeviceCount, 1024U + 256 + 256 + 256 + 4096 + 256 + 10000);
+}
+
+TEST(PlainDeviceIndex, LeavesEveryOtherShapeToLookUp) {
+    for (const char* item : {"", "D", "D-1", "D10000", "X8", "X400", "Y9", "S1024", "T256", "C256",
+                             "M4096", "Q1", "H100", "D1 ", " D1", "DD1", "D000001", "D1.0", "Dx1",
+                             "\xff" "1"}) {
+        EXPECT_EQ(conversion::PlainDeviceIndex(item), conversion::kDeviceCount) << item;
+    }
+    EXPECT_EQ(conversion::PlainDeviceIndex("d0100"), conversion::PlainDeviceIndex("D100"));
+    EXPECT_EQ(conversion::PlainDeviceIndex("x17"), conversion::PlainDeviceIndex("X17"));
+}
