@@ -51,8 +51,7 @@ class CsvWriter final : public BatchWriter {
         Write();
     }
 
-    std::size_t AnswerPlainDevice(const taglist::CsvRecord& record,
-                                  std::size_t padding) override {
+    std::size_t AnswerPlainDevice(const taglist::CsvRecord& record, std::size_t padding) override {
         const std::size_t count = answers_->Find(record.item);
         if (count == 0) {
             return 0;

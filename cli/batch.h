@@ -33,7 +33,6 @@ struct BatchCounts {
     std::string usage_error;     // the list does not fit the options (no column of that name)
 };
 
-
 // Where the rows of a batch go, in order. `padding` is how many empty fields a short row needs to
 // reach the width of the list's first row, so that the results sit under their own names.
 class BatchWriter {
@@ -77,8 +76,7 @@ class BatchWriter {
 // Writes the rows as CSV text to `out`: each row as it was read, then the result columns in the
 // list's separator (the list's own quoting kept), a byte-order mark first when the list had one.
 // `block`: how much gathers before it goes to `out` (OutputBlock).
-std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out,
-                                            std::size_t block = OutputBlock::kBlockSize);
+std::unique_ptr<BatchWriter> CsvBatchWriter(Sink out, std::size_t block = OutputBlock::kBlockSize);
 
 // Reads every record of `source` and writes each to `writer`, in order, with its results (two rows
 // for a device with two entries, the error column filled for an item with no answer, a blank row

@@ -109,11 +109,10 @@ int LookUpBatch(const cli::Options& options, console::Output& output) {
     }
     const cli::Sink out = [&](std::string_view text) { return output.Write(text); };
     const cli::Sink errors = ToStderr;
-    auto made = options.xlsx
-                    ? cli::XlsxBatchWriter(options.output_path, errors)
-                    : text::Result<std::unique_ptr<cli::BatchWriter>>(cli::CsvBatchWriter(
-                          out, output.to_file() ? cli::OutputBlock::kFileBlockSize
-                                                : cli::OutputBlock::kBlockSize));
+    auto made = options.xlsx ? cli::XlsxBatchWriter(options.output_path, errors)
+                             : text::Result<std::unique_ptr<cli::BatchWriter>>(cli::CsvBatchWriter(
+                                   out, output.to_file() ? cli::OutputBlock::kFileBlockSize
+                                                         : cli::OutputBlock::kBlockSize));
     if (auto* failure = std::get_if<text::Failure>(&made)) {
         return Failure(failure->message);
     }

@@ -27,7 +27,8 @@ class OutputBlock {
 
     void Append(std::string_view text) { Put(Room(text.size()), text); }
 
-    // Room for `size` bytes at the end of the text; Advance(end) keeps what was written up to `end`.
+    // Room for `size` bytes at the end of the text; Advance(end) keeps what was written up to
+    // `end`.
     char* Room(std::size_t size) {
         if (bytes_.size() - used_ < size) {
             bytes_.resize(used_ + size);  // a row longer than a block

@@ -69,7 +69,8 @@ std::unique_ptr<MappedFile> MappedFile::Map(int fd) {
     }
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto start = static_cast<std::uintptr_t>(offset) & ~(page - 1);
-    const auto map_size = static_cast<std::size_t>(static_cast<std::uintptr_t>(status.st_size) - start);
+    const auto map_size =
+        static_cast<std::size_t>(static_cast<std::uintptr_t>(status.st_size) - start);
     void* map = mmap(nullptr, map_size, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(start));
     if (map == MAP_FAILED) {
         return nullptr;  // read by copying instead
@@ -93,8 +94,8 @@ std::unique_ptr<MappedFile> MappedFile::Map(int fd) {
                        static_cast<std::size_t>(status.st_size - offset), status.st_size));
 }
 
-MappedFile::MappedFile(int fd, char* map, std::size_t map_size, std::size_t skip,
-                       std::size_t size, std::int64_t end_offset)
+MappedFile::MappedFile(int fd, char* map, std::size_t map_size, std::size_t skip, std::size_t size,
+                       std::int64_t end_offset)
     : fd_(fd), map_(map), map_size_(map_size), skip_(skip), size_(size), end_offset_(end_offset) {}
 
 MappedFile::~MappedFile() {

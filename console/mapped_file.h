@@ -18,8 +18,8 @@ namespace console {
 
 class MappedFile {
   public:
-    // Maps what is left of `fd` from its offset on, if it is a regular file with bytes left that the
-    // system maps; nothing otherwise (and when another file is mapped already). The descriptor
+    // Maps what is left of `fd` from its offset on, if it is a regular file with bytes left that
+    // the system maps; nothing otherwise (and when another file is mapped already). The descriptor
     // stays the caller's.
     static std::unique_ptr<MappedFile> Map(int fd);
 
@@ -43,10 +43,10 @@ class MappedFile {
     bool Extend(std::size_t& readable, const std::function<bool()>& interrupted);
 
     int fd_;
-    char* map_;              // page-aligned
-    std::size_t map_size_;   // bytes mapped from map_
-    std::size_t skip_;       // bytes before the descriptor's offset, in the first page
-    std::size_t size_;       // bytes of the file from the offset on
+    char* map_;             // page-aligned
+    std::size_t map_size_;  // bytes mapped from map_
+    std::size_t skip_;      // bytes before the descriptor's offset, in the first page
+    std::size_t size_;      // bytes of the file from the offset on
     std::int64_t end_offset_;
     std::size_t released_ = 0;  // bytes from map_ handed back
     bool shrank_ = false;

@@ -31,17 +31,18 @@ taglist::Input InputFile::Input() {
         return mapped_->Bytes([] { return InterruptSignal() != 0; });
     }
     expected_ = BytesLeft(fd);
-    return taglist::Source([this](char* buffer, std::size_t size) -> std::size_t {
-        if (InterruptSignal() != 0) {
-            return 0;
-        }
-        const std::size_t got = ReadSome(fd, buffer, size, error);
-        read_ += static_cast<std::int64_t>(got);
-        if (got == 0 && error == 0 && read_ < expected_) {
-            shrank_ = true;
-        }
-        return got;
-    });
+    return {[this](char* buffer, std::size_t size) -> std::size_t {
+                if (InterruptSignal() != 0) {
+                    return 0;
+                }
+                const std::size_t got = ReadSome(fd, buffer, size, error);
+                read_ += static_cast<std::int64_t>(got);
+                if (got == 0 && error == 0 && read_ < expected_) {
+                    shrank_ = true;
+                }
+                return got;
+            },
+            [this] { return Problem().has_value(); }};
 }
 
 std::optional<std::string> InputFile::Problem() const {

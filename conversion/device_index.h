@@ -39,7 +39,8 @@ constexpr auto kLetterRuns = [] {
         }
     }
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        runs[static_cast<unsigned char>(letter - 'A' + 'a')] = runs[static_cast<unsigned char>(letter)];
+        runs[static_cast<unsigned char>(letter - 'A' + 'a')] =
+            runs[static_cast<unsigned char>(letter)];
     }
     return runs;
 }();

@@ -24,10 +24,10 @@ inline constexpr std::uintptr_t kBlockBytes = 16;
 inline BlockMasks MasksOf(const char* block, char separator) {
 #if defined(__SSE2__)
     const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
-    return {static_cast<std::uint32_t>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(separator)))),
-            static_cast<std::uint32_t>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))))};
+    return {
+        static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(separator)))),
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))))};
 #else
     BlockMasks masks;
     for (std::uint32_t i = 0; i < kBlockBytes; ++i) {

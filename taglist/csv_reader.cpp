@@ -281,10 +281,9 @@ bool CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRec
         const bool quoted_to_end =
             quote == field_begin && end - quote >= 2 && end[-1] == '"' &&
             std::memchr(quote + 1, '"', static_cast<std::size_t>(end - quote - 2)) == nullptr;
-        if (!quoted_to_end &&
-            !FieldReader(delimiter_, 1).Read(line.substr(static_cast<std::size_t>(
-                                                 field_begin - begin)),
-                                             [](std::size_t, std::size_t, std::size_t) {})) {
+        if (!quoted_to_end && !FieldReader(delimiter_, 1)
+                                   .Read(line.substr(static_cast<std::size_t>(field_begin - begin)),
+                                         [](std::size_t, std::size_t, std::size_t) {})) {
             return false;
         }
     }

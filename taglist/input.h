@@ -25,9 +25,14 @@ struct MappedBytes {
 struct Input {
     Input(Source copied) : source(std::move(copied)) {}     // NOLINT: a source is an input
     Input(MappedBytes bytes) : mapped(std::move(bytes)) {}  // NOLINT: so is a mapped file
+    Input(Source copied, std::function<bool()> failed_at_end)
+        : source(std::move(copied)), failed(std::move(failed_at_end)) {}
 
     Source source;       // when the input is copied in
     MappedBytes mapped;  // when it is not: `mapped.extend` is set
+    // For a source: whether its end was a failure (a file cut short, a read error), when the
+    // bytes after the last line break are not a last line but what the failure left of one.
+    std::function<bool()> failed;
 };
 
 }  // namespace taglist

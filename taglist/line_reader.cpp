@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -14,13 +15,14 @@ constexpr std::size_t kChunkSize = 1 << 16;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // A mapped file copied in as a source is: for UTF-16, which is turned into UTF-8 on the way.
-Source CopiedFrom(MappedBytes mapped, std::size_t readable) {
-    return [mapped = std::move(mapped), readable, at = std::size_t{0}](
+// `failed` is set when the file failed rather than ended.
+Source CopiedFrom(MappedBytes mapped, std::size_t readable, std::shared_ptr<bool> failed) {
+    return [mapped = std::move(mapped), readable, failed = std::move(failed), at = std::size_t{0}](
                char* buffer, std::size_t size) mutable -> std::size_t {
-        if (at == readable && !mapped.extend(readable)) {
-            return 0;  // the owner says why
+        if (at == readable && !*failed && !mapped.extend(readable)) {
+            *failed = true;
         }
-        const std::size_t n = std::min(size, readable - at);
+        const std::size_t n = *failed ? 0 : std::min(size, readable - at);
         std::memcpy(buffer, mapped.data + at, n);
         at += n;
         return n;
@@ -41,7 +43,10 @@ Line Split(std::string_view text) {
 }  // namespace
 
 LineReader::LineReader(Input input)
-    : source_(std::move(input.source)), chunk_(kChunkSize + 2 * kPadding, '\0'), data_(Buffer()) {
+    : source_(std::move(input.source)),
+      source_failed_(std::move(input.failed)),
+      chunk_(kChunkSize + 2 * kPadding, '\0'),
+      data_(Buffer()) {
     if (input.mapped.extend) {
         Map(std::move(input.mapped));
     }
@@ -51,13 +56,16 @@ LineReader::LineReader(Input input)
 void LineReader::Map(MappedBytes mapped) {
     // Enough to tell a byte-order mark, unless the file is shorter.
     std::size_t readable = 0;
-    for (std::size_t before = SIZE_MAX; !failed_ && readable < kUtf8Bom.size() && readable != before;) {
+    for (std::size_t before = SIZE_MAX;
+         !failed_ && readable < kUtf8Bom.size() && readable != before;) {
         before = readable;
         failed_ = !mapped.extend(readable);
     }
     const std::string_view start(mapped.data, failed_ ? 0 : readable);
     if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
-        source_ = Utf8Source(CopiedFrom(std::move(mapped), readable));
+        auto failed = std::make_shared<bool>(failed_);
+        source_failed_ = [failed] { return *failed; };
+        source_ = Utf8Source(CopiedFrom(std::move(mapped), readable, std::move(failed)));
         return;
     }
     if (start.starts_with(kUtf8Bom)) {
@@ -124,7 +132,7 @@ bool LineReader::NextJoined(Line& line) {
         pos_ = 0;
         size_ = ReadMore(0);
         if (size_ == 0) {
-            if (joined_.empty()) {
+            if (joined_.empty() || (source_failed_ && source_failed_())) {
                 return false;
             }
             break;

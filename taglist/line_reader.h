@@ -72,6 +72,7 @@ class LineReader {
     std::size_t ReadMore(std::size_t at);
 
     Utf8Source source_;
+    std::function<bool()> source_failed_;
     MappedBytes mapped_;  // set while a mapped file is viewed where it lies
     InputEncoding encoding_ = InputEncoding::Plain;  // the mapped file's
     std::function<void()> before_read_;
@@ -82,9 +83,9 @@ class LineReader {
 
     std::string chunk_;
     const char* data_ = nullptr;  // chunk_'s bytes, or the mapped file's after its byte-order mark
-    std::size_t pos_ = 0;   // the first byte at data_ not taken yet
-    std::size_t size_ = 0;  // the bytes at data_ that can be read
-    std::string joined_;    // a line split between two reads, put together
+    std::size_t pos_ = 0;         // the first byte at data_ not taken yet
+    std::size_t size_ = 0;        // the bytes at data_ that can be read
+    std::string joined_;          // a line split between two reads, put together
     std::size_t line_number_ = 0;
     std::size_t skipped_ = 0;  // the mapped file's byte-order mark, before data_
     bool at_end_ = false;

@@ -374,9 +374,27 @@ TEST(PlainDeviceIndex, NumbersEveryDeviceOnceAsLookUpFindsIt) {
 }
 
 TEST(PlainDeviceIndex, LeavesEveryOtherShapeToLookUp) {
-    for (const char* item : {"", "D", "D-1", "D10000", "X8", "X400", "Y9", "S1024", "T256", "C256",
-                             "M4096", "Q1", "H100", "D1 ", " D1", "DD1", "D000001", "D1.0", "Dx1",
-                             "\xff" "1"}) {
+    for (const char* item : {"",
+                             "D",
+                             "D-1",
+                             "D10000",
+                             "X8",
+                             "X400",
+                             "Y9",
+                             "S1024",
+                             "T256",
+                             "C256",
+                             "M4096",
+                             "Q1",
+                             "H100",
+                             "D1 ",
+                             " D1",
+                             "DD1",
+                             "D000001",
+                             "D1.0",
+                             "Dx1",
+                             "\xff"
+                             "1"}) {
         EXPECT_EQ(conversion::PlainDeviceIndex(item), conversion::kDeviceCount) << item;
     }
     EXPECT_EQ(conversion::PlainDeviceIndex("d0100"), conversion::PlainDeviceIndex("D100"));

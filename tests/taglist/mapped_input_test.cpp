@@ -99,8 +99,8 @@ TEST(MappedInput, ReadsTheSameRecordsAsTheCopyingReader) {
             Mapped mapped(text);
             const auto read = Records(mapped.Bytes(stretch), column, enough);
             ASSERT_EQ(read.records, expected.records)
-                << "list: " << testing::PrintToString(text) << ", column " << column
-                << ", enough " << enough << ", stretches of " << stretch;
+                << "list: " << testing::PrintToString(text) << ", column " << column << ", enough "
+                << enough << ", stretches of " << stretch;
             ASSERT_EQ(read.delimiter, expected.delimiter);
         }
     }
@@ -118,7 +118,13 @@ TEST(MappedInput, TakesTheByteOrderMarkOffAndTurnsUtf16IntoUtf8) {
     EXPECT_EQ(line, "U,D2");
     EXPECT_FALSE(lines.Next(line));
 
-    const std::string utf16{"\xFF\xFE" "D\0" "1\0" "\n\0" "\xFC\0", 10};
+    const std::string utf16{
+        "\xFF\xFE"
+        "D\0"
+        "1\0"
+        "\n\0"
+        "\xFC\0",
+        10};
     Mapped wide(utf16);
     taglist::LineReader wide_lines(wide.Bytes(3));
     ASSERT_TRUE(wide_lines.Next(line));
@@ -142,8 +148,8 @@ TEST(MappedInput, StopsWithoutTheLineAFailureCut) {
                 read.push_back(line);
             }
             EXPECT_FALSE(lines.Next(line));
-            const auto whole = static_cast<std::size_t>(
-                std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(fail_at), '\n'));
+            const auto whole = static_cast<std::size_t>(std::count(
+                text.begin(), text.begin() + static_cast<std::ptrdiff_t>(fail_at), '\n'));
             ASSERT_EQ(read.size(), whole) << "failing at " << fail_at << ", stretch " << stretch;
             for (std::size_t i = 0; i < read.size(); ++i) {
                 EXPECT_EQ(read[i], text.substr(5 * i, 4));
