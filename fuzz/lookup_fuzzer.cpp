@@ -3,6 +3,8 @@
 // Input layout: byte 0 picks the column, the header flag and the table asked for, byte 1 the size
 // of the pieces in which the list is handed over (so that records are split at every place), the
 // rest is the tag list. Aborts with a message when a property fails:
+//   - the list read where it lies (as a mapped file is, in stretches of the same size) gives the
+//     same output, byte for byte, as the list copied in by pieces;
 //   - every input row comes out, in order, as the start of one or more output rows (a blank row as
 //     it is), in whatever encoding and with whatever separator the list came;
 //   - the output, read back, has exactly the rows the batch says it wrote;
@@ -143,6 +145,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     const auto counts = cli::RunBatch(
         PiecesOf(list, piece), *writer, [](std::string_view) { return true; }, options);
+
+    // Where it lies, with room around it as a mapped file's pages give for the block reads.
+    const std::string room = std::string(16, '\0') + std::string(list) + std::string(16, '\0');
+    std::string mapped_out;
+    const auto mapped_writer = cli::CsvBatchWriter([&](std::string_view text) {
+        mapped_out += text;
+        return true;
+    });
+    cli::RunBatch(
+        taglist::MappedBytes{room.data() + 16,
+                             [&](std::size_t& readable) {
+                                 readable = std::min(list.size(), readable + piece);
+                                 return true;
+                             }},
+        *mapped_writer, [](std::string_view) { return true; }, options);
+    if (mapped_out != out) {
+        Fail("the list read where it lies gives the same output", list);
+    }
 
     const auto inputs = Records(list, piece);
     const auto outputs = Records(out, 4096, inputs.delimiter);
