@@ -59,10 +59,10 @@ void DeviceAnswers::Make(std::size_t index) {
         std::string text;
         AppendAnswerColumns(text, found.entries[i], delimiter_);
         text += '\n';
-        std::array<std::size_t, 7> cuts{};  // where the first six separators stand
-        for (std::size_t at = 0, n = 0; n < cuts.size() - 1; ++n, ++at) {
-            at = text.find(delimiter_, at);
-            cuts[n] = at == std::string::npos ? text.size() : at;
+        std::array<std::size_t, 6> cuts{};  // where the first six separators stand
+        for (std::size_t n = 0, from = 0; n < cuts.size(); ++n) {
+            cuts[n] = std::min(text.find(delimiter_, from), text.size());
+            from = std::min(cuts[n] + 1, text.size());
         }
         const std::string_view whole = text;
         const auto part = [&](std::size_t from, std::size_t to) {
