@@ -21,6 +21,7 @@ constexpr std::size_t kStretch = std::size_t{1} << 20;
 
 #ifndef _WIN32
 // The one file mapped at a time, as the guard sees it: a signal handler can read only atomics.
+std::atomic<char*> guarded_map{nullptr};
 std::atomic<std::uintptr_t> guarded_begin{0};
 std::atomic<std::uintptr_t> guarded_end{0};
 std::atomic<std::uintptr_t> page_size{4096};
@@ -36,7 +37,7 @@ void OnBusError(int /*signal*/, siginfo_t* info, void* /*context*/) {
     const auto end = guarded_end.load();
     if (address >= begin && address < end) {
         const std::uintptr_t page = address & ~(page_size.load() - 1);
-        if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+        if (mmap(guarded_map.load() + (page - begin), end - page, PROT_READ,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
             guarded_shrank = 1;
             return;
@@ -86,6 +87,7 @@ std::unique_ptr<MappedFile> MappedFile::Map(int fd) {
     }
     page_size = page;
     guarded_shrank = 0;
+    guarded_map = static_cast<char*>(map);
     guarded_begin = reinterpret_cast<std::uintptr_t>(map);
     guarded_end = reinterpret_cast<std::uintptr_t>(map) + (map_size + page - 1) / page * page;
     return std::unique_ptr<MappedFile>(
@@ -101,6 +103,7 @@ MappedFile::MappedFile(int fd, char* map, std::size_t map_size, std::size_t skip
 MappedFile::~MappedFile() {
     guarded_begin = 0;
     guarded_end = 0;
+    guarded_map = nullptr;
     sigaction(SIGBUS, &before_guard, nullptr);
     munmap(map_, map_size_);
     lseek(fd_, static_cast<off_t>(end_offset_), SEEK_SET);
