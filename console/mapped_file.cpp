@@ -1,5 +1,7 @@
 #include "console/mapped_file.h"
 
+#include "console/file_io.h"
+
 #include <algorithm>
 
 #ifndef _WIN32
@@ -62,16 +64,15 @@ taglist::MappedBytes MappedFile::Bytes(std::function<bool()> /*interrupted*/) {
 }
 #else
 std::unique_ptr<MappedFile> MappedFile::Map(int fd) {
-    struct stat status {};
-    const off_t offset = lseek(fd, 0, SEEK_CUR);
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || offset < 0 ||
-        status.st_size <= offset || guarded_end.load() != 0) {
+    const std::int64_t left = BytesLeft(fd);
+    if (left <= 0 || guarded_end.load() != 0) {
         return nullptr;
     }
+    const off_t offset = lseek(fd, 0, SEEK_CUR);
+    const std::int64_t file_size = offset + left;
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto start = static_cast<std::uintptr_t>(offset) & ~(page - 1);
-    const auto map_size =
-        static_cast<std::size_t>(static_cast<std::uintptr_t>(status.st_size) - start);
+    const auto map_size = static_cast<std::size_t>(static_cast<std::uintptr_t>(file_size) - start);
     void* map = mmap(nullptr, map_size, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(start));
     if (map == MAP_FAILED) {
         return nullptr;  // read by copying instead
@@ -93,7 +94,7 @@ std::unique_ptr<MappedFile> MappedFile::Map(int fd) {
     return std::unique_ptr<MappedFile>(
         new MappedFile(fd, static_cast<char*>(map), map_size,
                        static_cast<std::size_t>(static_cast<std::uintptr_t>(offset) - start),
-                       static_cast<std::size_t>(status.st_size - offset), status.st_size));
+                       static_cast<std::size_t>(left), file_size));
 }
 
 MappedFile::MappedFile(int fd, char* map, std::size_t map_size, std::size_t skip, std::size_t size,

@@ -3,11 +3,11 @@
 // closed pipe that ends the run quietly (| head), Ctrl-C, and the guard around main.
 #pragma once
 
-#include "console/file_io.h"
-
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "console/file_io.h"
 
 namespace console {
 

@@ -204,12 +204,11 @@ bool CsvReader::Next(CsvRecord& record) {
     // on: a row that is not short need not be read to its end.
     const std::size_t last_field =
         enough_fields_ == SIZE_MAX ? SIZE_MAX : std::max(column_ + 1, enough_fields_ - 1);
-    // Most tag lists quote nothing, and a line without quotes is split at every separator without
-    // the field reader. A line put together from two reads goes the long way, so that a list read
-    // in small pieces (as the tests read theirs) checks this shortcut against the field reader.
-    // Most exports quote only a comment or a description after the item: the fields up to the
-    // item are split the same way, and only the rest is read by the quoting rules, to see that the
-    // record ends on this line.
+    // Most tag lists quote nothing, or only a comment after the item: the fields up to the item
+    // are split at every separator without the field reader, which reads only what follows a quote
+    // there, to see that the record ends on this line. A line put together from two reads goes the
+    // long way, so that a list read in small pieces (as the tests read theirs) checks this shortcut
+    // against the field reader.
     if (line.joined || !SplitPlain(line.text, last_field, record)) {
         ReadQuoted(line, last_field, record);
     }
@@ -258,17 +257,10 @@ bool CsvReader::SplitPlain(std::string_view line, std::size_t last_field, CsvRec
             break;
         }
     }
-    if (quote == nullptr && field >= last_field) {
+    if (quote == nullptr && block + kBlockBytes < end) {
         // Only whether a quote follows matters from here on.
-        for (block += kBlockBytes; block < end && quote == nullptr; block += kBlockBytes) {
-            std::uint32_t quotes = MasksOf(block, delimiter_).quotes;
-            if (end - block < static_cast<std::ptrdiff_t>(kBlockBytes)) {
-                quotes &= (std::uint32_t{1} << (end - block)) - 1;
-            }
-            if (quotes != 0) {
-                quote = block + std::countr_zero(quotes);
-            }
-        }
+        quote = static_cast<const char*>(std::memchr(
+            block + kBlockBytes, '"', static_cast<std::size_t>(end - (block + kBlockBytes))));
     }
     if (quote != nullptr) {
         // A quote before the last field wanted begins is the field reader's; one past it stands

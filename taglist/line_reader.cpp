@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::size_t kChunkSize = 1 << 16;
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// Bytes enough to tell any byte-order mark.
+constexpr std::size_t kLongestMark = 3;
 
 // A mapped file copied in as a source is: for UTF-16, which is turned into UTF-8 on the way.
 // `failed` is set when the file failed rather than ended.
@@ -57,21 +58,21 @@ void LineReader::Map(MappedBytes mapped) {
     // Enough to tell a byte-order mark, unless the file is shorter.
     std::size_t readable = 0;
     for (std::size_t before = SIZE_MAX;
-         !failed_ && readable < kUtf8Bom.size() && readable != before;) {
+         !failed_ && readable < kLongestMark && readable != before;) {
         before = readable;
         failed_ = !mapped.extend(readable);
     }
     const std::string_view start(mapped.data, failed_ ? 0 : readable);
-    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+    const auto mark = MarkOf(start);
+    if (mark.encoding == InputEncoding::Utf16LittleEndian ||
+        mark.encoding == InputEncoding::Utf16BigEndian) {
         auto failed = std::make_shared<bool>(failed_);
         source_failed_ = [failed] { return *failed; };
         source_ = Utf8Source(CopiedFrom(std::move(mapped), readable, std::move(failed)));
         return;
     }
-    if (start.starts_with(kUtf8Bom)) {
-        encoding_ = InputEncoding::Utf8WithBom;
-        skipped_ = kUtf8Bom.size();
-    }
+    encoding_ = mark.encoding;
+    skipped_ = mark.size;
     data_ = mapped.data + skipped_;
     size_ = start.size() - std::min(skipped_, start.size());
     mapped_ = std::move(mapped);

@@ -28,6 +28,17 @@ bool StartsAnyBom(std::string_view bytes) {
 
 }  // namespace
 
+ByteOrderMark MarkOf(std::string_view start) {
+    for (const auto& [bom, encoding] : {std::pair{kUtf8Bom, InputEncoding::Utf8WithBom},
+                                        std::pair{kUtf16LeBom, InputEncoding::Utf16LittleEndian},
+                                        std::pair{kUtf16BeBom, InputEncoding::Utf16BigEndian}}) {
+        if (start.starts_with(bom)) {
+            return {encoding, bom.size()};
+        }
+    }
+    return {};
+}
+
 Utf8Source::Utf8Source(Source source) : source_(std::move(source)) {}
 
 // Reads on until `wanted` bytes wait in raw_ or the input ends; gives how many wait.
@@ -54,17 +65,9 @@ void Utf8Source::Sniff() {
     while (have > 0 && have < kUtf8Bom.size() && StartsAnyBom(raw_) && !at_end_) {
         have = FillRaw(have + 1);
     }
-    const std::string_view start = raw_;
-    if (start.starts_with(kUtf8Bom)) {
-        encoding_ = InputEncoding::Utf8WithBom;
-        raw_pos_ = kUtf8Bom.size();
-    } else if (start.starts_with(kUtf16LeBom)) {
-        encoding_ = InputEncoding::Utf16LittleEndian;
-        raw_pos_ = kUtf16LeBom.size();
-    } else if (start.starts_with(kUtf16BeBom)) {
-        encoding_ = InputEncoding::Utf16BigEndian;
-        raw_pos_ = kUtf16BeBom.size();
-    }
+    const auto mark = MarkOf(raw_);
+    encoding_ = mark.encoding;
+    raw_pos_ = mark.size;
 }
 
 std::size_t Utf8Source::Read(char* buffer, std::size_t size) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace taglist {
 
@@ -15,6 +16,16 @@ namespace taglist {
 using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
 
 enum class InputEncoding : std::uint8_t { Plain, Utf8WithBom, Utf16LittleEndian, Utf16BigEndian };
+
+// What a byte-order mark at the start of the input says, and how many bytes it takes.
+struct ByteOrderMark {
+    InputEncoding encoding = InputEncoding::Plain;
+    std::size_t size = 0;
+};
+
+// The mark `start` begins with; none (Plain, 0 bytes) when it begins with none. Three bytes tell
+// any of them.
+ByteOrderMark MarkOf(std::string_view start);
 
 class Utf8Source {
   public:

@@ -22,27 +22,12 @@ import sys
 import tempfile
 import time
 
+from check_lookup import Checker
+
 DEVICES = ([f"S{n}" for n in range(1024)] + [f"X{n:o}" for n in range(256)] +
            [f"Y{n:o}" for n in range(256)] + [f"T{n}" for n in range(256)] +
            [f"M{n}" for n in range(4096)] + [f"C{n}" for n in range(256)] +
            [f"D{n}" for n in range(10000)])
-
-
-class Checker:
-    def __init__(self, command):
-        self.command = command
-        self.faults = []
-
-    def expect(self, name, condition, detail=""):
-        if not condition:
-            self.faults.append(f"{name}: {str(detail)[:400]}")
-
-    def run(self, args, stdin=None, data=None):
-        if stdin is None and data is None:
-            stdin = subprocess.DEVNULL
-        done = subprocess.run(self.command + args, stdin=stdin, input=data, capture_output=True,
-                              timeout=300)
-        return done.returncode, done.stdout, done.stderr.decode("utf-8", "replace")
 
 
 def long_list():
@@ -87,8 +72,10 @@ def check_ways_in(c, tmp):
             f.write(data)
         named = c.run(["--batch", path, "--column", "2"])
         with open(path, "rb") as f:
-            redirected = c.run(["--batch", "-", "--column", "2"], stdin=f)
-        piped = c.run(["--batch", "-", "--column", "2"], data=data)
+            done = subprocess.run(c.command + ["--batch", "-", "--column", "2"], stdin=f,
+                                  capture_output=True, timeout=120)
+        redirected = done.returncode, done.stdout, done.stderr.decode("utf-8", "replace")
+        piped = c.run(["--batch", "-", "--column", "2"], data)
         c.expect(f"{name}: file named", named[0] in (0, 1) and named[1], named[2])
         c.expect(f"{name}: file on standard input", redirected[:2] == named[:2], redirected[2])
         c.expect(f"{name}: pipe", piped[:2] == named[:2], piped[2])
@@ -104,7 +91,7 @@ def check_quick_way(c):
         for separator in (",", ";", "\t"):
             args = ["--batch", "-", "--column", "2", "--delimiter", separator]
             code, out, err = c.run(args + (["--table", table] if table else []),
-                                   data=data.replace(b",", separator.encode()))
+                                   data.replace(b",", separator.encode()))
             name = f"every device, table {table}, separator {separator!r}"
             c.expect(name, code in (0, 1), err)
             rows = list(csv.reader(io.StringIO(out.decode()), delimiter=separator))
